@@ -1,0 +1,86 @@
+#include "api/args.hpp"
+
+#include <cerrno>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+
+namespace kolvane {
+
+void require_non_null(const void* pointer, const char* name) {
+    if (pointer == nullptr) throw std::runtime_error(std::string(name) + " must not be null");
+}
+
+MeterModel parse_meter(const char* name) {
+    std::string lowered(name);
+    for (char& c : lowered) c = to_lower(c);
+    if (lowered == "em133") return MeterModel::EM133;
+    if (lowered == "em235" || lowered == "pm335") return MeterModel::EM235;
+    throw std::runtime_error("Unknown meter model '" + std::string(name) +
+                             "' (expected em133 or em235)");
+}
+
+const char* model_name(MeterModel model) noexcept {
+    return model == MeterModel::EM235 ? "em235" : "em133";
+}
+
+bool json_int_field(std::string_view json, std::string_view key, int64_t& value) {
+    std::string quoted;
+    quoted.reserve(key.size() + 2);
+    quoted.append(1, '"').append(key).append(1, '"');
+    const size_t at = json.find(quoted);
+    if (at == std::string_view::npos) return false;
+    size_t pos = json.find(':', at + quoted.size());
+    if (pos == std::string_view::npos) return false;
+    ++pos;
+    while (pos < json.size() && is_space(json[pos])) ++pos;
+    // Convert by hand (a string_view need not be NUL-terminated): optional sign, decimal
+    // digits, saturating at the 64-bit limits as strtoll does.
+    size_t i = pos;
+    bool negative = false;
+    if (i < json.size() && (json[i] == '+' || json[i] == '-')) negative = json[i++] == '-';
+    const size_t digits_start = i;
+    uint64_t magnitude = 0;
+    bool overflow = false;
+    const uint64_t limit = negative ? uint64_t(INT64_MAX) + 1 : uint64_t(INT64_MAX);
+    for (; i < json.size() && json[i] >= '0' && json[i] <= '9'; ++i) {
+        const uint64_t digit = uint64_t(json[i] - '0');
+        if (!overflow && magnitude > (limit - digit) / 10) overflow = true;
+        if (!overflow) magnitude = magnitude * 10 + digit;
+    }
+    if (i == digits_start) return false;
+    if (overflow) {
+        value = negative ? INT64_MIN : INT64_MAX;
+    } else if (negative) {
+        value = magnitude == uint64_t(INT64_MAX) + 1 ? INT64_MIN : -int64_t(magnitude);
+    } else {
+        value = int64_t(magnitude);
+    }
+    return true;
+}
+
+namespace {
+
+template <class T>
+void apply_field(std::string_view json, const char* key, int64_t min, int64_t max,
+                 const char* message, T& field) {
+    int64_t value = 0;
+    if (!json_int_field(json, key, value)) return;
+    if (value < min || value > max) throw std::runtime_error(message);
+    field = static_cast<T>(value);
+}
+
+}  // namespace
+
+ConnectionOptions parse_options(const char* options) {
+    ConnectionOptions parsed;
+    if (options == nullptr || options[0] == '\0') return parsed;
+    const std::string_view json(options);
+    apply_field(json, "port", 1, 65535, "options.port must be 1-65535", parsed.port);
+    apply_field(json, "unit_id", 0, 255, "options.unit_id must be 0-255", parsed.unit_id);
+    apply_field(json, "timeout_ms", 100, 3600000, "options.timeout_ms must be 100-3600000",
+                parsed.timeout_ms);
+    return parsed;
+}
+
+}  // namespace kolvane

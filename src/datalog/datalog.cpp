@@ -1,0 +1,114 @@
+#include "datalog/datalog.hpp"
+
+#include "api/frame.hpp"
+#include "datalog/columns.hpp"
+#include "logs/file_info.hpp"
+#include "logs/transfer.hpp"
+#include "modbus/client.hpp"
+
+namespace kolvane {
+namespace {
+
+uint32_t dword(std::span<const uint16_t> record, size_t low) {
+    return uint32_t(record[low]) | (uint32_t(record[low + 1]) << 16);
+}
+
+// Connects and learns the columns: scaling, then File Info variant 2 (a meter that cannot
+// tell leaves them to the first record's size).
+DatalogColumns open_columns(ModbusTcpClient& client, MeterModel model, int file_id) {
+    client.connect();
+    DatalogColumns columns;
+    columns.model = model;
+    columns.scales = read_data_scales(client, model);
+    try {
+        const ColumnIdList list = file_info_var2(client, file_id);
+        columns.column_count = list.column_count;
+        columns.point_ids = list.point_ids;
+    } catch (const std::exception&) {
+        // no column list: the columns come from the first record's size
+    }
+    if (columns.column_count > 0) columns.resolve(columns.column_count);
+    return columns;
+}
+
+std::string json_header(const ModbusTcpClient& client, const DatalogColumns& columns,
+                        int file_id, int total) {
+    std::string text = "{\"type\":\"header\"," + doc_prefix(client, columns.model) +
+                       ",\"file_id\":" + std::to_string(file_id) +
+                       ",\"total\":" + std::to_string(total) + ",\"columns\":[";
+    for (size_t i = 0; i < columns.columns.size(); ++i) {
+        const ColumnFormat& column = columns.columns[i];
+        if (i > 0) text += ',';
+        text += "{\"name\":\"";
+        append_json_escaped(text, column.name);
+        text += "\",\"unit\":\"";
+        append_json_escaped(text, column.unit);
+        text += "\",\"decimals\":" + std::to_string(column.decimals) + "}";
+    }
+    text += "]}";
+    return text;
+}
+
+std::string csv_header(const DatalogColumns& columns) {
+    std::string line = "No.,Date/Time,Trigger";
+    for (const ColumnFormat& column : columns.columns) line += "," + column.label;
+    line += '\n';
+    return line;
+}
+
+}  // namespace
+
+int read_datalog_impl(ModbusTcpClient& client, MeterModel model, int file_id,
+                      kolvane_record_cb cb, void* user) {
+    DatalogColumns columns = open_columns(client, model, file_id);
+    const int total = prepare_log_read(client, file_id);
+    bool header_written = false;
+    int number = 1;
+    std::string text;
+    const auto send_header = [&] {
+        header_written = true;
+        deliver(cb, user, json_header(client, columns, file_id, total));
+    };
+    const int delivered = read_log_file(client, file_id, total, [&](std::span<const uint16_t> record) {
+        if (columns.columns.empty()) columns.resolve_from_record(record.size());
+        if (!header_written) send_header();
+        text = "{\"type\":\"record\",\"no\":" + std::to_string(number++) +
+               ",\"seq\":" + std::to_string(record[1]) + ",\"timestamp\":\"" +
+               fmt_iso_utc(dword(record, 2), dword(record, 4)) + "\",\"trigger\":\"" +
+               fmt_trigger_event_type(record[6]) + "\",\"values\":[";
+        columns.append_values(text, record, ',', false);
+        text += "]}";
+        deliver(cb, user, text);
+    });
+    if (!header_written) send_header();
+    return delivered;
+}
+
+int export_datalog_impl(ModbusTcpClient& client, MeterModel model, int file_id,
+                        const std::string& csv_path, kolvane_progress_cb progress, void* user) {
+    DatalogColumns columns = open_columns(client, model, file_id);
+    CsvFile file = open_csv(csv_path);
+    std::ofstream& csv = file.stream();
+    const int total = prepare_log_read(client, file_id);
+    bool header_written = false;
+    int rows = 0;
+    std::string line;
+    const int delivered = read_log_file(client, file_id, total, [&](std::span<const uint16_t> record) {
+        if (columns.columns.empty()) columns.resolve_from_record(record.size());
+        if (!header_written) {
+            csv << csv_header(columns);
+            header_written = true;
+        }
+        line = std::to_string(++rows) + ',' + fmt_hmi_datetime(dword(record, 2), dword(record, 4)) +
+               ',' + fmt_trigger_event_type(record[6]);
+        columns.append_values(line, record, ',', true);
+        line += '\n';
+        csv << line;
+        report_progress(progress, user, rows, total);
+    });
+    if (!header_written && !columns.columns.empty()) csv << csv_header(columns);
+    file.close();
+    return delivered;
+}
+
+}  // namespace kolvane

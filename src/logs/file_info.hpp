@@ -1,0 +1,35 @@
+// The File Info exchange: what the meter reports about one of its log files.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "api/args.hpp"
+
+namespace kolvane {
+
+class ModbusTcpClient;
+
+struct FileInfo {
+    bool ok = false;
+    int records = 0;
+    uint16_t read_index = 0;
+    uint16_t start_index = 0;
+};
+
+struct ColumnIdList {
+    int column_count = 0;
+    std::vector<uint16_t> point_ids;
+};
+
+// Record count and read position; never fails (ok is false when the meter cannot tell).
+FileInfo file_info_var0(ModbusTcpClient& client, int file_id);
+// The point ids of a data log's columns; raises the exchange's failure unchanged.
+ColumnIdList file_info_var2(ModbusTcpClient& client, int file_id);
+// The column list held in the 18 reply words of variant 2 (two layouts).
+ColumnIdList parse_column_list(const std::vector<uint16_t>& reply);
+
+// Connects and writes the log directory document; returns the number of logs listed.
+int list_logs_impl(ModbusTcpClient& client, MeterModel model, char* out, int out_len);
+
+}  // namespace kolvane

@@ -1,0 +1,56 @@
+#include "api/frame.hpp"
+#include "logs/file_info.hpp"
+#include "meter/scales.hpp"
+#include "modbus/client.hpp"
+#include "points/value_format.hpp"
+
+namespace kolvane {
+namespace {
+
+void append_columns(std::string& doc, const ColumnIdList& list, MeterModel model,
+                    const DataScales& scales) {
+    doc += ",\"columns\":[";
+    for (int j = 1; j <= list.column_count; ++j) {
+        const ColumnFormat column = resolve_column(list.point_ids[j - 1], j, model, scales);
+        if (j > 1) doc += ',';
+        doc += "{\"name\":\"";
+        append_json_escaped(doc, column.name);
+        doc += "\",\"unit\":\"";
+        append_json_escaped(doc, column.unit);
+        doc += "\",\"decimals\":" + std::to_string(column.decimals) + "}";
+    }
+    doc += ']';
+}
+
+}  // namespace
+
+int list_logs_impl(ModbusTcpClient& client, MeterModel model, char* out, int out_len) {
+    client.connect();
+    const DataScales scales = read_data_scales(client, model);
+    std::string doc = "{" + doc_prefix(client, model) + ",\"logs\":[";
+    int listed = 0;
+    for (int file_id = 0; file_id <= 16; ++file_id) {
+        const FileInfo info = file_info_var0(client, file_id);
+        if (!info.ok) continue;
+        ColumnIdList columns;
+        if (file_id > 0) {
+            try {
+                columns = file_info_var2(client, file_id);
+            } catch (const std::exception&) {
+                // listed without columns when its record count says it exists
+            }
+            if (columns.column_count == 0 && info.records == 0) continue;
+        }
+        if (listed++ > 0) doc += ',';
+        doc += "{\"file_id\":" + std::to_string(file_id) + ",\"type\":\"" +
+               (file_id == 0 ? "eventlog" : "datalog") + "\",\"records\":" +
+               std::to_string(info.records);
+        if (file_id > 0) append_columns(doc, columns, model, scales);
+        doc += '}';
+    }
+    doc += "]}";
+    write_out(doc, out, out_len);
+    return listed;
+}
+
+}  // namespace kolvane

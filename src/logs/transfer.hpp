@@ -1,0 +1,25 @@
+// The block-by-block transfer of a meter log file through the meter's transfer window.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+
+namespace kolvane {
+
+class ModbusTcpClient;
+
+// Receives one record: all its words, status and sequence number included. May throw
+// (Cancelled when the caller asks to stop); the words are valid only during the call.
+using RecordConsumer = std::function<void(std::span<const uint16_t> record)>;
+
+// Selects the file and positions its read; returns its record count, or -1 when the
+// meter cannot tell.
+int prepare_log_read(ModbusTcpClient& client, int file_id);
+
+// Delivers each new record once, in order; max_records 0 transfers nothing, a negative
+// value means no limit. Returns the number of records delivered.
+int read_log_file(ModbusTcpClient& client, int file_id, int max_records,
+                  const RecordConsumer& consumer);
+
+}  // namespace kolvane

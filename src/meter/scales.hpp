@@ -1,0 +1,34 @@
+// The meter's scaling setup: how raw voltages, currents, powers and energies are printed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "api/args.hpp"
+
+namespace kolvane {
+
+class ModbusTcpClient;
+
+struct DataScales {
+    double voltage_scale = 1.0;
+    double current_scale = 1.0;
+    double power_scale = 1.0;
+    double energy_scale = 1.0;
+    int voltage_decimals = 0;
+    int current_decimals = 0;
+    int power_decimals = 0;
+    int energy_decimals = 0;
+    // Unit text of each configurable energy register; element 0 belongs to register 1.
+    std::vector<std::string> energy_units;
+};
+
+// Never fails: every refused or failed read leaves its defaults.
+DataScales read_data_scales(ModbusTcpClient& client, MeterModel model);
+
+// Register of the PT ratio, in tenths.
+constexpr uint16_t pt_ratio_register(MeterModel model) {
+    return model == MeterModel::EM235 ? 46209 : 2305;
+}
+
+}  // namespace kolvane

@@ -1,0 +1,55 @@
+// One Modbus TCP connection to one meter, owned by one operation on one thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "api/args.hpp"
+#include "api/text.hpp"
+
+namespace kolvane {
+
+class ModbusTcpClient {
+public:
+    ModbusTcpClient(std::string host, const ConnectionOptions& options);
+    ~ModbusTcpClient();
+    ModbusTcpClient(const ModbusTcpClient&) = delete;
+    ModbusTcpClient& operator=(const ModbusTcpClient&) = delete;
+
+    void connect();
+    std::string endpoint() const;
+    const std::string& host() const noexcept { return host_; }
+    uint8_t unit_id() const noexcept { return unit_id_; }
+    uint16_t transaction_id() const noexcept { return transaction_id_; }
+
+    // One exchange: sends the PDU to the unit and returns the response PDU.
+    std::vector<uint8_t> request(const std::vector<uint8_t>& pdu, uint8_t unit);
+    // A negative unit means the client's own unit id; otherwise its low 8 bits are used.
+    std::vector<uint16_t> read_holding_registers(uint16_t start, uint16_t quantity, int unit = -1);
+    void write_single_register(uint16_t address, uint16_t value);
+    void write_multiple_registers(uint16_t start, const std::vector<uint16_t>& values);
+
+private:
+    void close_socket() noexcept;
+    void send_all(const uint8_t* data, size_t size);
+    void recv_exact(uint8_t* data, size_t size);
+    // Receives one whole frame; returns its transaction id and fills the PDU.
+    uint16_t receive_frame(std::vector<uint8_t>& pdu);
+
+    std::string host_;
+    uint16_t port_;
+    uint8_t unit_id_;
+    int32_t timeout_ms_;
+    uint16_t transaction_id_ = 0;
+    int fd_ = -1;
+};
+
+inline std::string doc_prefix(const ModbusTcpClient& client, MeterModel model) {
+    return doc_prefix(client.host(), model);
+}
+
+// Reads any range of holding registers in requests of at most 120 registers.
+std::vector<uint16_t> read_words(ModbusTcpClient& client, uint16_t start, uint16_t count);
+
+}  // namespace kolvane

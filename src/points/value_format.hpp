@@ -1,0 +1,31 @@
+// The one way the library names and prints a point value, for readings and log columns.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "api/args.hpp"
+#include "meter/scales.hpp"
+
+namespace kolvane {
+
+struct ColumnFormat {
+    std::string label;  // name + " (" + unit + ")", or name when the unit is empty
+    std::string name;
+    std::string unit;
+    double scale = 1.0;
+    int decimals = 0;
+};
+
+// column_no is the 1-based position used in the fallback name of ids not in the catalogue.
+ColumnFormat resolve_column(uint16_t point_id, int column_no, MeterModel model,
+                            const DataScales& scales);
+std::string format_value(int32_t raw, const ColumnFormat& format);
+void append_value(std::string& out, int32_t raw, const ColumnFormat& format);
+
+// Signed 32-bit value of two registers, the low half first.
+constexpr int32_t raw_value(uint16_t low, uint16_t high) {
+    return static_cast<int32_t>(uint32_t(low) | (uint32_t(high) << 16));
+}
+
+}  // namespace kolvane

@@ -1,0 +1,401 @@
+// The realistic default meter of kolvane-sim: identity, scaling, live values, data logs, event log;
+// and the meter description file format.
+#include "internal.hpp"
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+namespace ksim {
+
+namespace {
+
+constexpr double PI = 3.14159265358979323846;
+constexpr double ENERGY_ACCEL = 10.0;  // live energies advance 10x faster than real time (visible growth)
+
+std::int32_t r32(double x) { return static_cast<std::int32_t>(std::lround(x)); }
+
+// Deterministic small noise in [-1, 1] from an integer seed.
+double noise(std::uint64_t seed) {
+    seed ^= seed >> 33;
+    seed *= 0xff51afd7ed558ccdULL;
+    seed ^= seed >> 33;
+    seed *= 0xc4ceb9fe1a85ec53ULL;
+    seed ^= seed >> 33;
+    return static_cast<double>(seed % 20001) / 10000.0 - 1.0;
+}
+
+struct Live {
+    std::vector<std::pair<std::uint16_t, std::int32_t>> p;  // flat: cheap enough for thousands of log records
+    void set(std::uint16_t pid, double v) { p.emplace_back(pid, r32(v)); }
+};
+using Points = std::vector<std::pair<std::uint16_t, std::int32_t>>;
+
+// Raw values (voltages in 0.1 V, currents in 0.01 A, powers in W = 0.001 kW, PF in 0.001,
+// energies in 0.01 kWh) at time t. Energies: `energy_hours` hours of consumption past the base values.
+Points live_points(Model model, double t, double energy_hours) {
+    Live L;
+    L.p.reserve(320);
+    const double day = 2 * PI * t / 86400.0;
+    const auto tick = static_cast<std::uint64_t>(t);
+    double V[3], I[3], PF[3], P[3], Q[3], S[3];
+    for (int k = 0; k < 3; ++k) {
+        V[k] = 2300 + 20 * std::sin(3 * day + k) + 3 * noise(tick * 7 + k);          // 0.1 V
+        I[k] = 1250 * (1 + 0.35 * std::sin(day - 2.0 + k)) + 10 * noise(tick * 11 + k);  // 0.01 A
+        PF[k] = 0.95 - 0.02 * k + 0.01 * std::sin(day + k);
+        S[k] = (V[k] / 10) * (I[k] / 100);  // VA
+        P[k] = S[k] * PF[k];
+        Q[k] = S[k] * std::sqrt(1 - PF[k] * PF[k]);
+    }
+    for (std::uint16_t base : {std::uint16_t{0x0C00}, std::uint16_t{0x1100}}) {
+        for (int k = 0; k < 3; ++k) {
+            auto b = static_cast<std::uint16_t>(base + k);
+            L.set(b, V[k]);
+            L.set(b + 3, I[k]);
+            L.set(b + 6, P[k]);
+            L.set(b + 9, Q[k]);
+            L.set(b + 12, S[k]);
+            L.set(b + 15, PF[k] * 1000);
+            L.set(b + 18, 21 + 3 * k);     // V THD 2.1 %
+            L.set(b + 21, 85 + 10 * k);    // I THD 8.5 %
+            L.set(b + 24, 12 + k);         // K-factor 1.2
+            L.set(b + 27, 60 + 5 * k);     // TDD 6.0 %
+            L.set(b + 30, V[k] * std::sqrt(3.0));
+        }
+    }
+    const double Pt = P[0] + P[1] + P[2], Qt = Q[0] + Q[1] + Q[2], St = S[0] + S[1] + S[2];
+    const double Vavg = (V[0] + V[1] + V[2]) / 3, Iavg = (I[0] + I[1] + I[2]) / 3;
+    for (std::uint16_t base : {std::uint16_t{0x0F00}, std::uint16_t{0x1400}}) {
+        L.set(base + 0, Pt);
+        L.set(base + 1, Qt);
+        L.set(base + 2, St);
+        L.set(base + 3, Pt / St * 1000);
+        L.set(base + 4, Pt / St * 1000);
+        L.set(base + 5, 0);
+        L.set(base + 6, Pt);
+        L.set(base + 7, 0);
+        L.set(base + 8, Qt);
+        L.set(base + 9, 0);
+        L.set(base + 10, Vavg);
+        L.set(base + 11, Vavg * std::sqrt(3.0));
+        L.set(base + 12, Iavg);
+    }
+    const double f = 5000 + 2 * noise(tick * 13);  // 0.01 Hz
+    const double vunb = model == Model::em235 ? 5 : 1;
+    L.set(0x1000, 0);
+    L.set(0x1001, 35);
+    L.set(0x1002, f);
+    L.set(0x1003, vunb);
+    L.set(0x1004, 12);
+    L.set(0x1008, f * 10);
+    L.set(0x100A, 0);
+    L.set(0x100B, f * 10);
+    L.set(0x100C, f * 100);
+    L.set(0x1500, 0);
+    L.set(0x1501, 35);
+    L.set(0x1502, f);
+    L.set(0x1503, vunb);
+    L.set(0x1504, 12);
+    L.set(0x150A, f * 10);
+    L.set(0x150E, 0);
+    for (int k = 0; k < 3; ++k) {
+        const double vang = k == 0 ? 0 : (k == 1 ? -1200 : 1200);
+        L.set(static_cast<std::uint16_t>(0x1080 + k), V[k] * 0.99);
+        L.set(static_cast<std::uint16_t>(0x1084 + k), I[k] * 0.98);
+        L.set(static_cast<std::uint16_t>(0x1088 + k), vang);
+        L.set(static_cast<std::uint16_t>(0x108C + k), vang - std::acos(PF[k]) * 1800 / PI);
+        L.set(static_cast<std::uint16_t>(0x1600 + k), V[k]);
+        L.set(static_cast<std::uint16_t>(0x1603 + k), I[k] * 0.97);
+    }
+    L.set(0x1087, 0);
+    L.set(0x108F, 0);
+    const double Pd = Pt * 0.97, Qd = Qt * 0.97, Sd = St * 0.97;
+    L.set(0x1606, Pd);
+    L.set(0x1607, Qd);
+    L.set(0x1608, Sd);
+    L.set(0x1609, Pd * 1.01);
+    L.set(0x160A, Qd * 1.01);
+    L.set(0x160B, Sd * 1.01);
+    L.set(0x160F, Pd * 0.99);
+    L.set(0x1610, Qd * 0.99);
+    L.set(0x1611, Sd * 0.99);
+    L.set(0x1612, Pt);
+    L.set(0x1613, Qt);
+    L.set(0x1614, St);
+    L.set(0x1615, 930);
+    for (std::uint16_t pid = 0x1616; pid <= 0x161D; ++pid) L.set(pid, 0);
+    L.set(0x1622, 34);
+    // Energies: base values plus consumption at the present power (0.01 kWh).
+    const double kwh = 12345678 + Pt / 1000 * energy_hours * 100;
+    const double kvarh = 4567890 + Qt / 1000 * energy_hours * 100;
+    const double kvah = 13579246 + St / 1000 * energy_hours * 100;
+    L.set(0x1700, kwh);
+    L.set(0x1701, 12345);
+    L.set(0x1702, kwh - 12345);
+    L.set(0x1703, kwh + 12345);
+    L.set(0x1704, kvarh);
+    L.set(0x1705, 2345);
+    L.set(0x1706, kvarh - 2345);
+    L.set(0x1707, kvarh + 2345);
+    L.set(0x1708, kvah);
+    L.set(0x170B, kvah);
+    L.set(0x170C, 0);
+    const int regs = energy_register_entries(model);
+    for (int n = 0; n < regs; ++n) {
+        double v = n == 0 ? kwh : n == 1 ? kvarh : n == 2 ? kvah : 100000.0 * (n + 1) + 17 * n;
+        L.set(static_cast<std::uint16_t>(0x1780 + n), v);
+        L.set(static_cast<std::uint16_t>(0x4780 + n), n < 3 ? 9876 + 100 * n : 0);
+    }
+    for (int k = 0; k < 3; ++k) {
+        L.set(static_cast<std::uint16_t>(0x3700 + k), 2410 + 4 * k);
+        L.set(static_cast<std::uint16_t>(0x3703 + k), 2150 + 30 * k);
+    }
+    L.set(0x3709, 9876);
+    L.set(0x370A, 3210);
+    L.set(0x370B, 10400);
+    L.set(0x370F, 0);
+    L.set(0x3710, 0);
+    L.set(0x3715, 120);
+    return L.p;
+}
+
+std::vector<std::int32_t> column_values(const Points& live, const std::vector<std::uint16_t>& cols) {
+    std::vector<std::int32_t> v(cols.size(), 0);
+    for (auto& [pid, raw] : live)
+        for (std::size_t i = 0; i < cols.size(); ++i)
+            if (cols[i] == pid) v[i] = raw;
+    return v;
+}
+
+LogFile event_log(int count, std::int64_t now, std::int64_t span) {
+    LogFile f;
+    f.records_per_block = 16;
+    const std::int64_t first = now - span;
+    for (int i = 0; i < count; ++i) {
+        auto t = static_cast<std::uint32_t>(first + span * (i + 1) / (count + 1));
+        auto ms = static_cast<std::uint32_t>((noise(static_cast<std::uint64_t>(i) * 31) + 1) * 499) * 1000;
+        auto seq = static_cast<std::uint16_t>(i + 1);
+        auto no = static_cast<std::uint16_t>(i + 1);
+        const int kind = i % 10;
+        std::uint16_t src = 0, eff = 0;
+        std::int32_t val = 0;
+        const int n = (i / 10) % 4;
+        switch (kind) {
+            case 0: src = 0x6300; break;                                   // power down
+            case 1: src = 0x6308; break;                                   // power up
+            case 2: src = 0x1100; eff = static_cast<std::uint16_t>(0xE100 + n); val = 2530; break;  // V1 high operated
+            case 3: src = 0x1100; eff = static_cast<std::uint16_t>(0xE200 + n); val = 2480; break;  // released
+            case 4: src = 0x1403; eff = static_cast<std::uint16_t>(0xE100 + 4 + n); val = 820; break;
+            case 5: src = 0x1403; eff = static_cast<std::uint16_t>(0xE200 + 4 + n); val = 900; break;
+            case 6: src = static_cast<std::uint16_t>(0x5A00 + n); eff = static_cast<std::uint16_t>(0x3000 + n); break;
+            case 7: src = 0x5B15; eff = 0xF400; break;                     // setup change
+            case 8: src = 0; eff = static_cast<std::uint16_t>(i % 20 == 8 ? 0x6000 : 0x6100 + n); break;  // clears
+            default: src = 0; eff = 0xF500; break;                         // clock set
+        }
+        f.records.push_back(event_record(0, seq, t, ms, no, src, eff, val));
+    }
+    return f;
+}
+
+}  // namespace
+
+Meter default_meter(Model model, int records, std::int64_t now, int events) {
+    Meter m;
+    m.model = model;
+    Identity id;
+    if (model == Model::em133) {
+        id.serial = 1201784;
+        id.model_id = 133;
+        id.model_name = "EM133";
+        id.options = 0;
+        id.firmware_version = 3;
+        id.firmware_build = 12;
+        id.bootloader_version = 1;
+        id.bootloader_build = 4;
+        m.high_resolution = 1;
+        m.energy_units = {1, 2, 3, 4, 1, 2, 3, 1, 5, 6, 7, 8};
+    } else {
+        id.serial = 2350417;
+        id.model_id = 235;
+        id.model_name = "EM235";
+        id.options = 0x10002;
+        id.firmware_version = 2;
+        id.firmware_build = 3;
+        id.bootloader_version = 4;
+        id.bootloader_build = 5;
+        m.energy_units = {1, 2, 3, 4, 5, 6, 7, 8, 1, 2, 3, 1, 2, 3, 1, 2};
+    }
+    m.identity = id;
+    m.pt_ratio = 10;
+    m.energy_decimals = 2;
+    for (const Family& f : FAMILIES) m.present_families.push_back(f.base_pid);
+    for (auto& [pid, raw] : live_points(model, static_cast<double>(now), 0)) m.points[pid] = raw;
+
+    if (records < 0) records = 0;
+    const std::int64_t end = now - now % 900;
+    const std::vector<std::vector<std::uint16_t>> cols = {
+        {0x1100, 0x1101, 0x1102, 0x1103, 0x1104, 0x1105, 0x1400, 0x1403, 0x1700},
+        {0x1106, 0x1107, 0x1108, 0x1401, 0x1402, 0x1502, 0x1112, 0x1113, 0x1114},
+        {0x1606, 0x1607, 0x1608, 0x1700, 0x1701, 0x1704, 0x1780},
+    };
+    for (int file = 1; file <= 3; ++file) {
+        LogFile& f = m.logs[file];
+        f.columns = cols[static_cast<std::size_t>(file - 1)];
+        f.records_per_block = 8;
+        f.records.reserve(static_cast<std::size_t>(records));
+    }
+    for (int i = 0; i < records; ++i) {  // one evaluation of the live values per time stamp, for all files
+        const std::int64_t t = end - static_cast<std::int64_t>(records - 1 - i) * 900;
+        const Points live = live_points(model, static_cast<double>(t), static_cast<double>(t - now) / 3600.0);
+        for (int file = 1; file <= 3; ++file) {
+            LogFile& f = m.logs[file];
+            auto seq = static_cast<std::uint16_t>(1000 * file + i);
+            f.records.push_back(datalog_record(0, seq, static_cast<std::uint32_t>(t), 0, 0, column_values(live, f.columns)));
+        }
+    }
+    m.logs[0] = event_log(events, now, static_cast<std::int64_t>(std::max(records, 96)) * 900);
+    return m;
+}
+
+void update_live_values(Simulator& sim, double t, double start, const std::map<std::uint16_t, std::int32_t>& overrides) {
+    std::map<std::uint16_t, std::int32_t> points;
+    for (auto& [pid, raw] : live_points(sim.model(), t, (t - start) / 3600.0 * ENERGY_ACCEL)) points[pid] = raw;
+    for (auto& [pid, v] : overrides) points[pid] = v;
+    sim.set_points(points);
+}
+
+// ------------------------------------------------------------------ meter description files
+namespace {
+bool num(const std::string& s, long long& out) {
+    try {
+        std::size_t pos = 0;
+        out = std::stoll(s, &pos, 0);
+        return pos == s.size();
+    } catch (...) {
+        return false;
+    }
+}
+}  // namespace
+
+bool load_meter_file(const std::string& path, Meter& meter, std::string& error) {
+    std::ifstream in(path);
+    if (!in) {
+        error = "cannot open meter file " + path;
+        return false;
+    }
+    std::vector<std::pair<int, std::vector<std::string>>> lines;
+    std::string line;
+    int no = 0;
+    std::optional<Model> model;
+    std::optional<long long> records, events;
+    while (std::getline(in, line)) {
+        ++no;
+        auto hash = line.find('#');
+        if (hash != std::string::npos) line.erase(hash);
+        std::istringstream ls(line);
+        std::vector<std::string> words;
+        for (std::string w; ls >> w;) words.push_back(w);
+        if (words.empty()) continue;
+        auto bad = [&](const std::string& why) {
+            error = path + ":" + std::to_string(no) + ": " + why;
+            return false;
+        };
+        const std::string& key = words[0];
+        if (key == "model") {
+            if (words.size() != 2 || !(model = parse_model(words[1]))) return bad("model must be em133 or em235");
+        } else if (key == "records" || key == "events") {
+            long long v;
+            if (words.size() != 2 || !num(words[1], v) || v < 0 || v > 1000000) return bad(key + " needs a count");
+            (key == "records" ? records : events) = v;
+        } else {
+            lines.emplace_back(no, words);
+        }
+    }
+    if (model || records || events) {
+        const Model mdl = model ? *model : meter.model;
+        const int recs = records ? static_cast<int>(*records)
+                                 : (meter.logs.count(1) ? static_cast<int>(meter.logs[1].records.size()) : 2880);
+        const int evs = events ? static_cast<int>(*events)
+                               : (meter.logs.count(0) ? static_cast<int>(meter.logs[0].records.size()) : 300);
+        meter = default_meter(mdl, recs, static_cast<std::int64_t>(std::time(nullptr)), evs);
+    }
+    for (auto& [n, w] : lines) {
+        auto bad = [&, n = n](const std::string& why) {
+            error = path + ":" + std::to_string(n) + ": " + why;
+            return false;
+        };
+        const std::string& key = w[0];
+        std::vector<long long> v;
+        bool none = w.size() == 2 && w[1] == "none";
+        if (key != "model_name" && !none)
+            for (std::size_t i = 1; i < w.size(); ++i) {
+                long long x;
+                if (!num(w[i], x)) return bad("not a number: " + w[i]);
+                v.push_back(x);
+            }
+        static const char* const identity_keys[] = {"serial", "model_id", "options", "model_name", "firmware",
+                                                    "bootloader"};
+        for (const char* k : identity_keys)
+            if (key == k && !meter.identity) meter.identity = Identity{};
+        Identity dummy;
+        Identity& id = meter.identity ? *meter.identity : dummy;
+        auto one = [&](auto& field) {
+            if (v.size() != 1) return false;
+            field = static_cast<std::remove_reference_t<decltype(field)>>(v[0]);
+            return true;
+        };
+        auto opt16 = [&](std::optional<std::uint16_t>& field) {
+            if (none) {
+                field.reset();
+                return true;
+            }
+            if (v.size() != 1 || v[0] < 0 || v[0] > 65535) return false;
+            field = static_cast<std::uint16_t>(v[0]);
+            return true;
+        };
+        bool ok = true;
+        if (key == "serial") ok = one(id.serial);
+        else if (key == "model_id") ok = one(id.model_id);
+        else if (key == "options") ok = one(id.options);
+        else if (key == "model_name") {
+            std::string name;
+            for (std::size_t i = 1; i < w.size(); ++i) name += (i > 1 ? " " : "") + w[i];
+            id.model_name = name;
+        } else if (key == "firmware" || key == "bootloader") {
+            ok = v.size() == 2;
+            if (ok) {
+                (key == "firmware" ? id.firmware_version : id.bootloader_version) = static_cast<std::uint16_t>(v[0]);
+                (key == "firmware" ? id.firmware_build : id.bootloader_build) = static_cast<std::uint16_t>(v[1]);
+            }
+        } else if (key == "pt_ratio") ok = opt16(meter.pt_ratio);
+        else if (key == "high_resolution") ok = opt16(meter.high_resolution);
+        else if (key == "energy_decimals") ok = opt16(meter.energy_decimals);
+        else if (key == "energy_units") {
+            meter.energy_units.clear();
+            if (!none)
+                for (auto x : v) meter.energy_units.push_back(static_cast<std::uint16_t>(x));
+        } else if (key == "point") {
+            ok = v.size() == 2 && v[0] >= 0 && v[0] <= 65535 && point_register(meter.model, static_cast<std::uint16_t>(v[0]));
+            if (ok) {
+                meter.points[static_cast<std::uint16_t>(v[0])] = static_cast<std::int32_t>(v[1]);
+                meter.point_overrides[static_cast<std::uint16_t>(v[0])] = static_cast<std::int32_t>(v[1]);
+            }
+        } else if (key == "register") {
+            ok = v.size() == 2 && v[0] >= 0 && v[0] <= 65535;
+            if (ok) meter.registers[static_cast<std::uint16_t>(v[0])] = static_cast<std::uint16_t>(v[1]);
+        } else if (key == "block_size") {
+            ok = v.size() == 1 && v[0] > 0;
+            if (ok)
+                for (auto& [fid, f] : meter.logs) f.records_per_block = static_cast<int>(v[0]);
+        } else if (key == "no_log") {
+            ok = v.size() == 1;
+            if (ok) meter.logs.erase(static_cast<int>(v[0]));
+        } else {
+            return bad("unknown key " + key);
+        }
+        if (!ok) return bad("bad value for " + key);
+    }
+    return true;
+}
+
+}  // namespace ksim

@@ -1,0 +1,449 @@
+// The Modbus TCP server: listening, connections (one thread each), MBAP framing, request execution,
+// fault application and the journal.
+#include "internal.hpp"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace ksim {
+
+// ------------------------------------------------------------------ register space
+void RegisterSpace::set(std::uint16_t a, const std::vector<std::uint16_t>& v) {
+    for (std::size_t i = 0; i < v.size() && a + i <= 0xFFFF; ++i) set(static_cast<std::uint16_t>(a + i), v[i]);
+}
+void RegisterSpace::erase(std::uint16_t a, std::size_t n) {
+    for (std::size_t i = 0; i < n && a + i <= 0xFFFF; ++i) {
+        present_[a + i] = 0;
+        values_[a + i] = 0;
+    }
+}
+void RegisterSpace::clear() {
+    std::fill(values_.begin(), values_.end(), 0);
+    std::fill(present_.begin(), present_.end(), 0);
+}
+bool RegisterSpace::has_all(std::uint32_t a, std::uint32_t n) const {
+    if (a + n > 65536) return false;
+    for (std::uint32_t i = 0; i < n; ++i)
+        if (!present_[a + i]) return false;
+    return true;
+}
+
+// ------------------------------------------------------------------ helpers
+namespace {
+
+std::uint16_t be16(const std::uint8_t* p) { return static_cast<std::uint16_t>((p[0] << 8) | p[1]); }
+void put16(std::vector<std::uint8_t>& v, std::uint16_t x) {
+    v.push_back(static_cast<std::uint8_t>(x >> 8));
+    v.push_back(static_cast<std::uint8_t>(x & 0xFF));
+}
+std::vector<std::uint8_t> exception_pdu(std::uint8_t fc, std::uint8_t code) {
+    return {static_cast<std::uint8_t>(fc | 0x80), code};
+}
+std::vector<std::uint8_t> frame(std::uint16_t tid, std::uint16_t proto, std::uint16_t length, std::uint8_t unit,
+                                const std::vector<std::uint8_t>& pdu) {
+    std::vector<std::uint8_t> f;
+    f.reserve(7 + pdu.size());
+    put16(f, tid);
+    put16(f, proto);
+    put16(f, length);
+    f.push_back(unit);
+    f.insert(f.end(), pdu.begin(), pdu.end());
+    return f;
+}
+
+// Reads exactly n bytes; false on EOF, error or stop.
+bool read_exact(int fd, int wake_fd, std::uint8_t* buf, std::size_t n) {
+    std::size_t got = 0;
+    while (got < n) {
+        pollfd p[2] = {{fd, POLLIN, 0}, {wake_fd, POLLIN, 0}};
+        int rc = ::poll(p, 2, -1);
+        if (rc < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (p[1].revents) return false;
+        ssize_t r = ::recv(fd, buf + got, n - got, 0);
+        if (r == 0) return false;
+        if (r < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            return false;
+        }
+        got += static_cast<std::size_t>(r);
+    }
+    return true;
+}
+
+bool send_all(int fd, const std::uint8_t* buf, std::size_t n) {
+    std::size_t sent = 0;
+    while (sent < n) {
+        ssize_t r = ::send(fd, buf + sent, n - sent, MSG_NOSIGNAL);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        sent += static_cast<std::size_t>(r);
+    }
+    return true;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ Simulator: lifetime and server
+Simulator::Simulator(Model model) : impl_(std::make_unique<Impl>(model)) {}
+Simulator::Simulator(const Meter& meter) : impl_(std::make_unique<Impl>(meter.model)) { load(meter); }
+Simulator::~Simulator() { stop(); }
+
+Model Simulator::model() const { return impl_->model; }
+bool Simulator::running() const { return impl_->is_running; }
+std::uint16_t Simulator::port() const { return impl_->bound_port; }
+
+std::uint16_t Simulator::start(std::uint16_t port, const std::string& address) {
+    Impl& s = *impl_;
+    if (s.is_running) throw std::runtime_error("ksim: simulator already running");
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    if (::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1)
+        throw std::runtime_error("ksim: bad listen address " + address);
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) throw std::runtime_error("ksim: socket failed");
+    int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd, 64) != 0) {
+        int e = errno;
+        ::close(fd);
+        throw std::runtime_error(std::string("ksim: cannot listen on ") + address + ":" + std::to_string(port) +
+                                 ": " + std::strerror(e));
+    }
+    socklen_t len = sizeof sa;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
+    if (::pipe2(s.wake, O_CLOEXEC) != 0) {
+        ::close(fd);
+        throw std::runtime_error("ksim: pipe failed");
+    }
+    s.listen_fd = fd;
+    s.bound_port = ntohs(sa.sin_port);
+    s.stopping = false;
+    s.is_running = true;
+    s.acceptor = std::thread([&s] { s.accept_loop(); });
+    return s.bound_port;
+}
+
+void Simulator::stop() {
+    Impl& s = *impl_;
+    if (!s.is_running) return;
+    {
+        std::lock_guard<std::mutex> lk(s.mu);
+        s.stopping = true;
+        s.cv.notify_all();
+    }
+    [[maybe_unused]] ssize_t w = ::write(s.wake[1], "x", 1);
+    s.acceptor.join();
+    {
+        std::lock_guard<std::mutex> lk(s.conn_mu);
+        for (auto& c : s.conns)
+            if (c.fd >= 0) ::shutdown(c.fd, SHUT_RDWR);
+    }
+    for (auto& c : s.conns)
+        if (c.thread.joinable()) c.thread.join();
+    s.conns.clear();
+    ::close(s.listen_fd);
+    ::close(s.wake[0]);
+    ::close(s.wake[1]);
+    s.listen_fd = s.wake[0] = s.wake[1] = -1;
+    s.is_running = false;
+    s.stopping = false;
+}
+
+void Simulator::Impl::accept_loop() {
+    for (;;) {
+        pollfd p[2] = {{listen_fd, POLLIN, 0}, {wake[0], POLLIN, 0}};
+        int rc = ::poll(p, 2, -1);
+        if (rc < 0 && errno == EINTR) continue;
+        if (rc < 0 || p[1].revents || stopping) return;
+        int fd = ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) continue;
+        int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        std::uint64_t number;
+        {
+            std::lock_guard<std::mutex> lk(mu);
+            number = ++accepted;
+            ++open;
+            cv.notify_all();
+        }
+        std::lock_guard<std::mutex> lk(conn_mu);
+        for (auto it = conns.begin(); it != conns.end();) {
+            if (it->done) {
+                it->thread.join();
+                it = conns.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        conns.emplace_back();
+        Connection* c = &conns.back();
+        c->fd = fd;
+        c->thread = std::thread([this, c, number] { serve(c, number); });
+    }
+}
+
+bool Simulator::Impl::sleep_for(std::chrono::milliseconds d) {
+    std::unique_lock<std::mutex> lk(mu);
+    return !cv.wait_for(lk, d, [this] { return stopping.load(); });
+}
+
+void Simulator::Impl::serve(Connection* c, std::uint64_t number) {
+    const int fd = c->fd;
+    for (;;) {
+        std::uint8_t h[7];
+        if (!read_exact(fd, wake[0], h, 7)) break;
+        std::uint16_t len = be16(h + 4);
+        if (len < 2 || len > 1024) break;  // not a Modbus frame: drop the connection
+        std::vector<std::uint8_t> pdu(len - 1u);
+        if (!read_exact(fd, wake[0], pdu.data(), pdu.size())) break;
+        Outcome o = process(number, h, pdu);
+        if (o.kind == Outcome::Kind::close) break;
+        if (o.kind == Outcome::Kind::none) continue;
+        if (o.delay.count() > 0 && !sleep_for(o.delay)) break;
+        if (!o.stale.empty() && !send_all(fd, o.stale.data(), o.stale.size())) break;
+        std::size_t n = std::min(o.limit, o.bytes.size());
+        bool ok = true;
+        if (o.trickled) {
+            for (std::size_t i = 0; i < n && ok; ++i) {
+                ok = send_all(fd, o.bytes.data() + i, 1);
+                if (ok && i + 1 < n) ok = sleep_for(o.trickle);
+            }
+        } else {
+            ok = send_all(fd, o.bytes.data(), n);
+        }
+        if (!ok || o.close_after) break;
+    }
+    {
+        std::lock_guard<std::mutex> lk(conn_mu);
+        ::shutdown(fd, SHUT_RDWR);
+        ::close(fd);
+        c->fd = -1;
+        c->done = true;
+    }
+    std::lock_guard<std::mutex> lk(mu);
+    --open;
+    cv.notify_all();
+}
+
+// ------------------------------------------------------------------ request processing
+Outcome Simulator::Impl::process(std::uint64_t conn, const std::uint8_t* h, const std::vector<std::uint8_t>& pdu) {
+    Request r;
+    r.connection = conn;
+    r.transaction_id = be16(h);
+    const std::uint16_t proto = be16(h + 2);
+    r.unit = h[6];
+    r.pdu = pdu;
+    r.function = pdu.empty() ? 0 : pdu[0];
+    if (pdu.size() >= 5) {
+        r.address = be16(&pdu[1]);
+        if (r.function == 6) {
+            r.quantity = 1;
+            r.values.push_back(be16(&pdu[3]));
+        } else {
+            r.quantity = be16(&pdu[3]);
+        }
+    }
+    if (r.function == 16 && pdu.size() >= 6) {
+        std::size_t avail = (pdu.size() - 6) / 2;
+        std::size_t n = std::min<std::size_t>(r.quantity, avail);
+        for (std::size_t i = 0; i < n; ++i) r.values.push_back(be16(&pdu[6 + 2 * i]));
+    }
+
+    std::lock_guard<std::mutex> lk(mu);
+    ++requests;
+    if (journal_enabled) {
+        journal.push_back(r);
+        cv.notify_all();
+    }
+
+    Outcome o;
+    auto reply = [&](const std::vector<std::uint8_t>& p) {
+        o.kind = Outcome::Kind::send;
+        o.bytes = frame(r.transaction_id, proto, static_cast<std::uint16_t>(p.size() + 1), r.unit, p);
+    };
+    if (only_unit && r.unit != *only_unit) {
+        if (unit_exception11) reply(exception_pdu(r.function, 11));
+        return o;
+    }
+
+    const Fault* chosen = nullptr;
+    for (auto& fs : faults) {
+        if (!fault_filter(fs.fault, r)) continue;
+        ++fs.seen;
+        if (fs.seen <= fs.fault.skip_count) continue;
+        if (fs.fault.times_count >= 0 && fs.fired >= fs.fault.times_count) continue;
+        ++fs.fired;
+        chosen = &fs.fault;
+        break;
+    }
+    if (!chosen) {
+        reply(execute(r));
+        return o;
+    }
+    const Fault& f = *chosen;
+    switch (f.kind) {
+        case Fault::Kind::exception:
+            reply(exception_pdu(r.function, f.code));
+            return o;
+        case Fault::Kind::no_reply:
+            return o;
+        case Fault::Kind::close:
+            o.kind = Outcome::Kind::close;
+            return o;
+        case Fault::Kind::raw:
+            o.kind = Outcome::Kind::send;
+            o.bytes = f.bytes;
+            return o;
+        case Fault::Kind::pdu: {
+            std::uint16_t length = f.length_override >= 0 ? static_cast<std::uint16_t>(f.length_override)
+                                                          : static_cast<std::uint16_t>(f.bytes.size() + 1);
+            o.kind = Outcome::Kind::send;
+            o.bytes = frame(r.transaction_id, 0, length, r.unit, f.bytes);
+            return o;
+        }
+        default:
+            break;
+    }
+    std::vector<std::uint8_t> real = execute(r);
+    reply(real);
+    switch (f.kind) {
+        case Fault::Kind::delay:
+            o.delay = f.duration;
+            break;
+        case Fault::Kind::close_after_bytes:
+            o.limit = f.byte_count;
+            o.close_after = true;
+            break;
+        case Fault::Kind::trickle:
+            o.trickled = true;
+            o.trickle = f.duration;
+            break;
+        case Fault::Kind::late_reply: {
+            std::vector<std::uint8_t> old = real;
+            if (old.size() >= 2 && old[0] == 3) {
+                for (std::size_t i = 2; i + 1 < old.size(); i += 2) {
+                    std::uint16_t v = f.fill ? *f.fill : static_cast<std::uint16_t>(~be16(&old[i]));
+                    old[i] = static_cast<std::uint8_t>(v >> 8);
+                    old[i + 1] = static_cast<std::uint8_t>(v & 0xFF);
+                }
+            }
+            o.stale = frame(static_cast<std::uint16_t>(r.transaction_id + f.tid_delta), proto,
+                            static_cast<std::uint16_t>(old.size() + 1), r.unit, old);
+            break;
+        }
+        default:
+            break;
+    }
+    return o;
+}
+
+std::vector<std::uint8_t> Simulator::Impl::execute(const Request& r) {
+    const std::uint8_t fc = r.function;
+    const std::size_t size = r.pdu.size();
+    if (fc == 3) {
+        if (size != 5 || r.quantity < 1 || r.quantity > 125) return exception_pdu(fc, 3);
+        std::uint32_t a = r.address, n = r.quantity;
+        if (a + n > 65536) return exception_pdu(fc, 2);
+        if (std::uint8_t e = window_read_check(a, n)) return exception_pdu(fc, e);
+        if (!regs.has_all(a, n)) return exception_pdu(fc, 2);
+        std::vector<std::uint8_t> p{3, static_cast<std::uint8_t>(2 * n)};
+        for (std::uint32_t i = 0; i < n; ++i) put16(p, regs.get(static_cast<std::uint16_t>(a + i)));
+        return p;
+    }
+    if (fc == 6) {
+        if (size != 5) return exception_pdu(fc, 3);
+        if (std::uint8_t e = window_write(r.address, 6, r.values)) return exception_pdu(fc, e);
+        return r.pdu;
+    }
+    if (fc == 16) {
+        if (size < 6 || r.quantity < 1 || r.quantity > 123 || r.pdu[5] != 2 * r.quantity ||
+            size != 6u + r.pdu[5])
+            return exception_pdu(fc, 3);
+        if (static_cast<std::uint32_t>(r.address) + r.quantity > 65536) return exception_pdu(fc, 2);
+        if (std::uint8_t e = window_write(r.address, 16, r.values)) return exception_pdu(fc, e);
+        std::vector<std::uint8_t> p{16};
+        put16(p, r.address);
+        put16(p, r.quantity);
+        return p;
+    }
+    return exception_pdu(fc, 1);
+}
+
+// ------------------------------------------------------------------ unit, faults, journal
+void Simulator::answer_only_unit(std::optional<std::uint8_t> unit, bool exception11) {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    impl_->only_unit = unit;
+    impl_->unit_exception11 = exception11;
+}
+
+void Simulator::add_fault(const Fault& fault) {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    impl_->faults.push_back(FaultState{fault, 0, 0});
+}
+void Simulator::clear_faults() {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    impl_->faults.clear();
+}
+int Simulator::fault_hits(std::size_t index) const {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    return index < impl_->faults.size() ? impl_->faults[index].fired : 0;
+}
+
+std::vector<Request> Simulator::journal() const {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    return impl_->journal;
+}
+std::size_t Simulator::journal_size() const {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    return impl_->journal.size();
+}
+void Simulator::clear_journal() {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    impl_->journal.clear();
+}
+void Simulator::set_journal_enabled(bool enabled) {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    impl_->journal_enabled = enabled;
+}
+std::size_t Simulator::requests_received() const {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    return impl_->requests;
+}
+bool Simulator::wait_for_requests(std::size_t n, std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lk(impl_->mu);
+    return impl_->cv.wait_for(lk, timeout, [&] { return impl_->journal.size() >= n; });
+}
+std::size_t Simulator::connections_accepted() const {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    return impl_->accepted;
+}
+std::size_t Simulator::open_connections() const {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    return impl_->open;
+}
+bool Simulator::wait_for_connections(std::size_t n, std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lk(impl_->mu);
+    return impl_->cv.wait_for(lk, timeout, [&] { return impl_->accepted >= n; });
+}
+bool Simulator::wait_until_idle(std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lk(impl_->mu);
+    return impl_->cv.wait_for(lk, timeout, [&] { return impl_->open == 0; });
+}
+
+}  // namespace ksim

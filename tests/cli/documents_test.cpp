@@ -1,0 +1,148 @@
+// info, live, read, points, logs and version against the default em133 simulator.
+#include "sim_suite.hpp"
+
+#include <nlohmann/json.hpp>
+
+namespace cli_test {
+namespace {
+
+using nlohmann::json;
+
+class Documents : public SimSuite {};
+
+const std::string kInfo =
+    R"({"meter":"em133","host":"127.0.0.1","model_name":"EM133","model_id":133,"serial":1201784,"options":0,)"
+    R"("firmware":{"version":3,"build":12},"bootloader":{"version":1,"build":4},)"
+    R"("setup":{"pt_ratio":1.0,"energy_decimals":2,"high_resolution":true}})";
+
+TEST_F(Documents, InfoPrintsTheDocumentOnOneLine) {
+    const Outcome r = run_tool({"info", "127.0.0.1", "-p", port()});
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.out, kInfo + "\n");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(Documents, PrettyIndentsWithoutChangingValues) {
+    const Outcome r = run_tool({"info", "127.0.0.1", "--pretty", "--port", port()});
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.out, R"({
+  "meter": "em133",
+  "host": "127.0.0.1",
+  "model_name": "EM133",
+  "model_id": 133,
+  "serial": 1201784,
+  "options": 0,
+  "firmware": {
+    "version": 3,
+    "build": 12
+  },
+  "bootloader": {
+    "version": 1,
+    "build": 4
+  },
+  "setup": {
+    "pt_ratio": 1.0,
+    "energy_decimals": 2,
+    "high_resolution": true
+  }
+}
+)");
+}
+
+TEST_F(Documents, LiveReadsTheWholeLiveSet) {
+    const Outcome r = run_tool({"live", "127.0.0.1", "-p", port(), "-m", "em133"});
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    ASSERT_EQ(lines_of(r.out).size(), 1u);
+    const json doc = json::parse(r.out);
+    EXPECT_EQ(doc["meter"], "em133");
+    EXPECT_EQ(doc["host"], "127.0.0.1");
+    ASSERT_EQ(doc["readings"].size(), 55u);
+    EXPECT_EQ(doc["readings"][0]["pid"], 4352);
+    EXPECT_EQ(doc["readings"][0]["name"], "V1");
+    EXPECT_EQ(doc["readings"][0]["unit"], "V");
+}
+
+TEST_F(Documents, ReadJoinsNumbersAndQuotedNamesInRequestOrder) {
+    const Outcome r = run_tool({"read", "127.0.0.1", "-p", port(), "V2", "4352", "0x1102", "i1"});
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    const json readings = json::parse(r.out)["readings"];
+    ASSERT_EQ(readings.size(), 4u);
+    EXPECT_EQ(readings[0]["name"], "V2");
+    EXPECT_EQ(readings[1]["name"], "V1");
+    EXPECT_EQ(readings[2]["pid"], 0x1102);
+    EXPECT_EQ(readings[3]["name"], "I1");
+}
+
+TEST_F(Documents, ReadPassesQuotesInNamesSafelyToTheLibrary) {
+    const Outcome r = run_tool({"read", "127.0.0.1", "-p", port(), R"(V1", "V2)"});
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "kolvane: Unknown point 'V1\", \"V2'\n");
+}
+
+TEST_F(Documents, ReadOfAPointOutsideTheReadableBlocksFails) {
+    const Outcome r = run_tool({"read", "127.0.0.1", "-p", port(), "0xFFFF"});
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "kolvane: Point 0xFFFF is not in a readable register block\n");
+}
+
+TEST_F(Documents, LogsListsTheLogFiles) {
+    const Outcome r = run_tool({"logs", "127.0.0.1", "-p", port()});
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    const nlohmann::ordered_json logs = nlohmann::ordered_json::parse(r.out)["logs"];
+    ASSERT_GE(logs.size(), 4u);
+    EXPECT_EQ(logs[0].dump(), R"({"file_id":0,"type":"eventlog","records":300})");
+    EXPECT_EQ(logs[1]["file_id"], 1);
+    EXPECT_EQ(logs[1]["records"], 2880);
+}
+
+TEST_F(Documents, VerboseNamesTheLevelOnEachLogLine) {
+    const Outcome quiet = run_tool({"read", "127.0.0.1", "-p", port(), "V1", "-vv"});
+    EXPECT_EQ(quiet.exit_status, 0);
+    EXPECT_EQ(quiet.err, "");
+    const Outcome debug = run_tool({"read", "127.0.0.1", "-p", port(), "V1", "-vvv"});
+    EXPECT_EQ(debug.exit_status, 0);
+    EXPECT_EQ(debug.err, "kolvane: debug: Connected to 127.0.0.1:" + port() + "\n");
+}
+
+TEST(DocumentsWithoutMeter, PointsListsTheCatalogueOfTheModel) {
+    const Outcome em133 = run_tool({"points"});
+    ASSERT_EQ(em133.exit_status, 0) << em133.err;
+    EXPECT_EQ(json::parse(em133.out)["points"].size(), 199u);
+    EXPECT_TRUE(em133.out.starts_with(
+        R"({"meter":"em133","points":[{"pid":3072,"name":"V1","unit":"V","group":"1-cycle phase values"},)"));
+    const Outcome em235 = run_tool({"points", "-m", "PM335"});
+    ASSERT_EQ(em235.exit_status, 0) << em235.err;
+    EXPECT_EQ(json::parse(em235.out)["points"].size(), 205u);
+}
+
+TEST(DocumentsWithoutMeter, VersionAndUnknownModel) {
+    EXPECT_EQ(run_tool({"version"}).out, "1.2.1\n");
+    EXPECT_EQ(run_tool({"--version"}).out, "kolvane 1.2.1\n");
+    const Outcome r = run_tool({"points", "-m", "em999"});
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "kolvane: Unknown meter model 'em999' (expected em133 or em235)\n");
+}
+
+TEST(DocumentsWithoutMeter, ClosedPortFailsEveryMeterCommand) {
+    const std::string closed = std::to_string(closed_port());
+    const std::vector<std::vector<std::string>> commands = {
+        {"info", "127.0.0.1"}, {"live", "127.0.0.1"}, {"read", "127.0.0.1", "V1"}, {"logs", "127.0.0.1"},
+        {"datalog", "127.0.0.1", "1"}, {"eventlog", "127.0.0.1"}};
+    for (std::vector<std::string> args : commands) {
+        args.insert(args.end(), {"-p", closed, "-t", "2000"});
+        const Outcome r = run_tool(args);
+        EXPECT_EQ(r.exit_status, 1) << args[0];
+        EXPECT_EQ(r.out, "") << args[0];
+        EXPECT_EQ(r.err, "kolvane: Cannot connect to 127.0.0.1:" + closed + "\n") << args[0];
+    }
+}
+
+TEST(DocumentsWithoutMeter, OptionValuesOutOfRangeAreTheLibrarysMessages) {
+    const Outcome r = run_tool({"info", "127.0.0.1", "-p", "70000"});
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "kolvane: options.port must be 1-65535\n");
+}
+
+}  // namespace
+}  // namespace cli_test

@@ -1,0 +1,139 @@
+// datalog and eventlog: JSON lines, CSV files, progress and Ctrl-C.
+#include "sim_suite.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <csignal>
+
+namespace cli_test {
+namespace {
+
+using nlohmann::json;
+
+class Logs : public SimSuite {};
+
+const std::string kDatalogHeader =
+    R"({"type":"header","meter":"em133","host":"127.0.0.1","file_id":1,"total":2880,"columns":[)"
+    R"({"name":"V1","unit":"V","decimals":1},{"name":"V2","unit":"V","decimals":1},)"
+    R"({"name":"V3","unit":"V","decimals":1},{"name":"I1","unit":"A","decimals":2},)"
+    R"({"name":"I2","unit":"A","decimals":2},{"name":"I3","unit":"A","decimals":2},)"
+    R"({"name":"Total kW","unit":"kW","decimals":3},{"name":"Total PF","unit":"","decimals":3},)"
+    R"({"name":"kWh import","unit":"kWh","decimals":2}]})";
+
+const std::string kDatalogCsvHeader =
+    "No.,Date/Time,Trigger,V1 (V),V2 (V),V3 (V),I1 (A),I2 (A),I3 (A),Total kW (kW),Total PF,kWh import (kWh)";
+
+const std::string kEventlogCsvHeader =
+    "No.,Date/Time,Event No.,Cause,Point/Source,State,Effect,Target,Source ID,Effect ID,Value Triggered";
+
+std::size_t fields(const std::string& csv_line) { return static_cast<std::size_t>(std::count(csv_line.begin(), csv_line.end(), ',')) + 1; }
+
+TEST_F(Logs, DatalogPrintsOneJsonLinePerRecordAfterTheHeader) {
+    const Outcome r = run_tool({"datalog", "127.0.0.1", "1", "-p", port()});
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    const std::vector<std::string> lines = lines_of(r.out);
+    ASSERT_EQ(lines.size(), 2881u);
+    EXPECT_EQ(lines[0], kDatalogHeader);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const json record = json::parse(lines[i]);
+        ASSERT_EQ(record["type"], "record");
+        ASSERT_EQ(record["no"], i);
+        ASSERT_EQ(record["values"].size(), 9u);
+    }
+}
+
+TEST_F(Logs, EventlogPrintsTheHeaderAndDecodedEvents) {
+    const Outcome r = run_tool({"eventlog", "127.0.0.1", "-p", port(), "--file-id", "0"});
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    const std::vector<std::string> lines = lines_of(r.out);
+    ASSERT_EQ(lines.size(), 301u);
+    EXPECT_EQ(lines[0], R"({"type":"header","meter":"em133","host":"127.0.0.1","file_id":0,"total":300})");
+    const json first = json::parse(lines[1]);
+    EXPECT_EQ(first["cause"], "EXTERNAL");
+    EXPECT_EQ(first["point"], "Power down");
+    EXPECT_EQ(json::parse(lines.back())["no"], 300);
+}
+
+TEST_F(Logs, CsvExportsWriteTheFileAndNothingToStandardOutput) {
+    const std::string dir = fresh_dir("csv");
+    const Outcome data = run_tool({"datalog", "127.0.0.1", "1", "-p", port(), "-o", dir + "/dl1.csv"});
+    ASSERT_EQ(data.exit_status, 0) << data.err;
+    EXPECT_EQ(data.out, "");
+    EXPECT_EQ(data.err, "");  // no progress bar: standard error is not a terminal
+    const std::vector<std::string> rows = lines_of(read_file(dir + "/dl1.csv"));
+    ASSERT_EQ(rows.size(), 2881u);
+    EXPECT_EQ(rows[0], kDatalogCsvHeader);
+    EXPECT_TRUE(rows[1].starts_with("1,")) << rows[1];
+    EXPECT_EQ(fields(rows[2880]), 12u);
+
+    const Outcome events = run_tool({"eventlog", "127.0.0.1", "-p", port(), "-o", dir + "/ev.csv"});
+    ASSERT_EQ(events.exit_status, 0) << events.err;
+    const std::vector<std::string> event_rows = lines_of(read_file(dir + "/ev.csv"));
+    ASSERT_EQ(event_rows.size(), 301u);
+    EXPECT_EQ(event_rows[0], kEventlogCsvHeader);
+}
+
+TEST_F(Logs, ProgressGoesToStandardErrorOnlyWhenAsked) {
+    const std::string dir = fresh_dir("progress");
+    const Outcome r = run_tool({"eventlog", "127.0.0.1", "-p", port(), "-o", dir + "/ev.csv", "--progress"});
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    const std::vector<std::string> lines = lines_of(r.err);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_TRUE(lines.front().starts_with("[------------------------------] 1/300 rows   0% ")) << lines.front();
+    EXPECT_TRUE(lines.back().starts_with("[##############################] 300/300 rows 100% ")) << lines.back();
+    EXPECT_TRUE(lines.back().ends_with(" rows/s")) << lines.back();
+}
+
+TEST_F(Logs, ADataLogTheMeterDoesNotHoldIsAnEmptyStream) {
+    const Outcome r = run_tool({"datalog", "127.0.0.1", "9", "-p", port(), "-v"});
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.out, R"({"type":"header","meter":"em133","host":"127.0.0.1","file_id":9,"total":-1,"columns":[]})"
+                     "\n");
+    EXPECT_EQ(r.err, "kolvane: warning: File 9: File Info unavailable, record count unknown\n");
+}
+
+// A simulator whose data logs are long enough to interrupt.
+class Interrupted : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { sim_ = std::make_unique<Simulator>(std::vector<std::string>{"--records", "20000"}); }
+    static void TearDownTestSuite() { sim_.reset(); }
+    void SetUp() override { ASSERT_NE(sim_->port(), 0); }
+    static inline std::unique_ptr<Simulator> sim_;
+};
+
+TEST_F(Interrupted, CtrlCDuringACsvExportKeepsCompleteRowsAndExits130) {
+    const std::string csv = fresh_dir("interrupt") + "/dl2.csv";
+    Process tool({KOLVANE_TOOL, "datalog", "127.0.0.1", "2", "-p", sim_->port_text(), "-o", csv, "--progress"});
+    ASSERT_TRUE(tool.read_err_line().starts_with("[")) << "no progress line";
+    tool.signal(SIGINT);
+    const Outcome r = tool.finish();
+    EXPECT_EQ(r.exit_status, 130);
+    EXPECT_TRUE(r.err.ends_with("\nkolvane: Cancelled by caller\n")) << r.err;
+    const std::string text = read_file(csv);
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '\n');
+    const std::vector<std::string> rows = lines_of(text);
+    EXPECT_TRUE(rows[0].starts_with("No.,Date/Time,Trigger,")) << rows[0];
+    EXPECT_LT(rows.size(), 20001u);
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        ASSERT_TRUE(rows[i].starts_with(std::to_string(i) + ",")) << rows[i];
+        ASSERT_EQ(fields(rows[i]), 12u) << rows[i];
+    }
+}
+
+TEST_F(Interrupted, CtrlCDuringAJsonStreamEndsWithACompleteLine) {
+    Process tool({KOLVANE_TOOL, "datalog", "127.0.0.1", "3", "-p", sim_->port_text()});
+    ASSERT_TRUE(tool.read_out_line().starts_with(R"({"type":"header")"));
+    tool.signal(SIGINT);
+    const Outcome r = tool.finish();
+    EXPECT_EQ(r.exit_status, 130);
+    EXPECT_EQ(r.err, "kolvane: Cancelled by caller\n");
+    ASSERT_EQ(r.out.back(), '\n');
+    const std::vector<std::string> lines = lines_of(r.out);
+    EXPECT_LT(lines.size(), 20001u);
+    for (const std::string& line : lines) EXPECT_TRUE(json::accept(line)) << line;
+}
+
+}  // namespace
+}  // namespace cli_test

@@ -1,0 +1,91 @@
+// export-all and diagnostics: the two exports that always talk to port 502.
+#include "bundle_runner.hpp"
+#include "commands.hpp"
+#include "exit_status.hpp"
+#include "log_output.hpp"
+#include "meter_options.hpp"
+#include "progress.hpp"
+
+#include <kolvane.h>
+
+#include <CLI/CLI.hpp>
+
+#include <memory>
+
+namespace kcli {
+namespace {
+
+struct BundleArgs {
+    BundleRequest request;
+    MeterOptions options;  // only -v applies
+    bool progress = false;
+};
+
+struct DiagnosticsArgs {
+    std::string host;
+    int first_register = 0;
+    int count = 2;
+    int unit = 1;
+    std::string word_order = "HI_FIRST";
+    std::string csv_path;
+    MeterOptions options;  // only -v applies
+};
+
+void add_bundle_command(CLI::App& app, int& status) {
+    auto args = std::make_shared<BundleArgs>();
+    CLI::App* command = app.add_subcommand(
+        "export-all",
+        "Export a whole em133 into DIR: data logs 1-3 and the event log, one CSV file each.\n"
+        "Always connects to port 502 with unit 1 and a 30 s time-out: -m, -p, -u and -t do not apply.");
+    command->add_option("HOST", args->request.host, "Address or name of the meter")->required();
+    command->add_option("DIR", args->request.dir, "Existing directory for the CSV files")->type_name("DIR")->required();
+    auto* set_clock = command->add_flag("--set-clock", args->request.set_clock,
+                                        "First set the meter's clock to this computer's local time");
+    command->add_option("--guard", args->request.guard,
+                        "Guard value written to register 2575 while the clock is set (default 1)")
+        ->needs(set_clock);
+    command->add_flag("--progress", args->progress,
+                      "Show the progress even when standard error is not a terminal");
+    add_verbose_flag(*command, args->options);
+    command->callback([args, &status] {
+        set_verbosity(args->options.verbosity);
+        ProgressBar bar(args->progress);
+        const BundleResult result = run_bundle(args->request, bar);
+        bar.finish();
+        status = exit_for(result.status, result.error.c_str());
+    });
+}
+
+void add_diagnostics_command(CLI::App& app, int& status) {
+    auto args = std::make_shared<DiagnosticsArgs>();
+    CLI::App* command = app.add_subcommand(
+        "diagnostics",
+        "Write the self-diagnostics word of an em235 as CSV, one row per bit.\nAlways connects to port 502.");
+    command->add_option("HOST", args->host, "Address or name of the meter")->required();
+    command->add_option("--register", args->first_register, "First register of the word, counted from 1")
+        ->required();
+    command->add_option("--count", args->count, "Registers to read, at least 2")->capture_default_str();
+    command->add_option("-u,--unit", args->unit, "Modbus unit id")->capture_default_str();
+    command->add_option("--word-order", args->word_order,
+                        "HI_FIRST: the second word is the upper half; LO_FIRST: the first word is")
+        ->capture_default_str()->check(CLI::IsMember({"HI_FIRST", "LO_FIRST"}));
+    command->add_option("-o,--output", args->csv_path, "CSV file to write")->type_name("FILE")->required();
+    add_verbose_flag(*command, args->options);
+    command->callback([args, &status] {
+        set_verbosity(args->options.verbosity);
+        char err[1024];
+        status = exit_for(kolvane_export_em235_diagnostics(args->host.c_str(), args->unit, args->first_register,
+                                                           args->count, args->word_order.c_str(),
+                                                           args->csv_path.c_str(), err, sizeof err),
+                          err);
+    });
+}
+
+}  // namespace
+
+void add_export_commands(CLI::App& app, int& status) {
+    add_bundle_command(app, status);
+    add_diagnostics_command(app, status);
+}
+
+}  // namespace kcli

@@ -1,0 +1,42 @@
+// kolvane: the command-line tool. Builds the command table, parses the arguments and maps the
+// outcome to the exit status.
+#include "commands.hpp"
+#include "exit_status.hpp"
+#include "interrupt.hpp"
+#include "output.hpp"
+
+#include <kolvane.h>
+
+#include <CLI/CLI.hpp>
+
+int main(int argc, char** argv) {
+    kcli::install_interrupt_handler();
+    CLI::App app("kolvane: read em133 and em235 electricity meters over Modbus TCP.\n"
+                 "Results go to standard output, diagnostics to standard error. Exit status: 0 success, "
+                 "1 failure, 2 usage error, 130 interrupted.",
+                 "kolvane");
+    app.set_version_flag("--version", "kolvane " KOLVANE_CLI_VERSION);
+    app.require_subcommand(1);
+
+    int status = kcli::kSuccess;
+    kcli::add_document_commands(app, status);
+    kcli::add_log_commands(app, status);
+    kcli::add_export_commands(app, status);
+    app.add_subcommand("version", "Print the library's version")->callback([] {
+        kcli::write_stdout_line(kolvane_version());
+    });
+
+    try {
+        // CLI11 reports an unknown command only as a missing one.
+        if (argc > 1 && argv[1][0] != '-' && app.get_subcommands([&](CLI::App* c) { return c->get_name() == argv[1]; }).empty())
+            throw CLI::ExtrasError({argv[1]});
+        app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        return app.exit(e);  // --help, --version
+    } catch (const CLI::ParseError& e) {
+        kcli::print_diagnostic(e.what());
+        kcli::write_stderr_line("Run 'kolvane --help' or 'kolvane COMMAND --help' for usage.");
+        return kcli::kUsage;
+    }
+    return status;
+}

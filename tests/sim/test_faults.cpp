@@ -137,9 +137,10 @@ TEST_F(SimFaults, LateReplyCarriesOlderTransactionFirst) {
     sim.clear_faults();
     sim.add_fault(Fault::late_reply(-3, 0xAAAA));
     c.send_request(60, pdu_read(100, 1));
-    stale = c.recv_frame();
-    EXPECT_EQ(stale->tid, 57);
-    EXPECT_EQ(stale->regs(), (std::vector<std::uint16_t>{0xAAAA}));
+    const auto older = c.recv_frame();
+    ASSERT_TRUE(older.has_value());
+    EXPECT_EQ(older->tid, 57);
+    EXPECT_EQ(older->regs(), (std::vector<std::uint16_t>{0xAAAA}));
 }
 
 TEST_F(SimFaults, TrickledReply) {

@@ -125,10 +125,12 @@ Points live_points(Model model, double t, double energy_hours) {
     L.set(0x1615, 930);
     for (std::uint16_t pid = 0x1616; pid <= 0x161D; ++pid) L.set(pid, 0);
     L.set(0x1622, 34);
-    // Energies: base values plus consumption at the present power (0.01 kWh).
-    const double kwh = 12345678 + Pt / 1000 * energy_hours * 100;
-    const double kvarh = 4567890 + Qt / 1000 * energy_hours * 100;
-    const double kvah = 13579246 + St / 1000 * energy_hours * 100;
+    // Energies: base values plus consumption at the day's mean power (0.01 kWh), so that the
+    // counters grow steadily from one log record to the next whatever the present power is.
+    constexpr double MEAN_KW = 8.0, MEAN_KVAR = 3.0, MEAN_KVA = 8.6;
+    const double kwh = 12345678 + MEAN_KW * energy_hours * 100;
+    const double kvarh = 4567890 + MEAN_KVAR * energy_hours * 100;
+    const double kvah = 13579246 + MEAN_KVA * energy_hours * 100;
     L.set(0x1700, kwh);
     L.set(0x1701, 12345);
     L.set(0x1702, kwh - 12345);

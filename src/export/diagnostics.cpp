@@ -62,7 +62,7 @@ void export_em235_diagnostics_impl(const std::string& host, int unit_id, int fir
     ModbusTcpClient client(host, options);
     client.connect();
     const std::vector<uint16_t> words = client.read_holding_registers(
-        uint16_t(first_register - 1), uint16_t(count), unit_id & 0xFF);
+        uint16_t(uint16_t(first_register) - 1), uint16_t(count), unit_id & 0xFF);
     if (words.size() < 2) throw std::runtime_error("diagnostics read failed");
     const uint32_t value = word_order == "HI_FIRST"
                                ? uint32_t(words[0]) | (uint32_t(words[1]) << 16)

@@ -1,3 +1,4 @@
+#include <stdexcept>
 #include <vector>
 
 #include "api/text.hpp"
@@ -46,7 +47,12 @@ std::array<uint16_t, 7> clock_block(const struct tm& local) {
 int export_em133_all_impl(const std::string& host, bool set_clock, int clock_guard_value,
                           const std::string& out_dir) {
     const int guard = clock_guard_value >= 1 ? clock_guard_value : KOLVANE_DEFAULT_CLOCK_GUARD;
-    if (set_clock) set_meter_clock(host, uint16_t(guard));
+    if (set_clock) {
+        // The guard register holds 16 bits: a larger value would reach the meter cut short,
+        // possibly as the 0 that ends the guarded write.
+        if (guard > 65535) throw std::runtime_error("clock_guard_value must be at most 65535");
+        set_meter_clock(host, uint16_t(guard));
+    }
 
     int total = 0;
     for (int file_id = 1; file_id <= 3; ++file_id) {

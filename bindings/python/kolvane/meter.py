@@ -1,0 +1,129 @@
+"""The operations: a Meter object for one meter, and functions for those that need none."""
+
+import json
+
+from . import _lib
+from ._call import DEFAULT_BUFFER_SIZE, Progress, call, document, path, text
+from ._stream import records
+
+
+def version():
+    """The library's version text, e.g. "1.2.1"."""
+    return _lib.load().kolvane_version().decode("ascii")
+
+
+def list_points(model, *, buffer_size=DEFAULT_BUFFER_SIZE):
+    """The point catalogue of a model ("em133", "em235" or "pm335") as a dict; needs no meter."""
+    return document("kolvane_list_points", (text(model),), buffer_size)
+
+
+def export_em133_all(host, out_dir, set_clock=False, clock_guard_value=0):
+    """Exports data logs 1-3 and the event log of the em133 at `host` (port 502, unit 1,
+    30 s time-out) as CSV files into the existing directory `out_dir`, optionally setting its
+    clock to this host's local time first. Returns the total number of rows."""
+    return call("kolvane_export_em133_all",
+                (text(host), int(bool(set_clock)), int(clock_guard_value), path(out_dir)))
+
+
+def export_em235_diagnostics(host, csv_path, first_register, count=2, unit_id=1,
+                             word_order="LO_FIRST"):
+    """Reads the em235 diagnostics word at `first_register` (counted from 1) on port 502 and
+    writes it as CSV with one row per bit; word_order "HI_FIRST" takes the first register as
+    the upper half. Returns the number of bit rows (26)."""
+    return call("kolvane_export_em235_diagnostics",
+                (text(host), int(unit_id), int(first_register), int(count), text(word_order),
+                 path(csv_path)))
+
+
+def _points_text(points):
+    """A points argument as the library's text: a string is passed as it is; an int or an
+    iterable of ints (point ids) and strings (point names) becomes a list such as [4352,"V2"]."""
+    if isinstance(points, str):
+        return points
+    if isinstance(points, int):
+        points = [points]
+    return "[" + ",".join(str(p) if isinstance(p, int) else json.dumps(str(p))
+                          for p in points) + "]"
+
+
+class Meter:
+    """One meter on the network. Every method opens its own connection, does one operation and
+    closes it again; a Meter holds no connection and may be shared between threads.
+
+    Failures raise KolvaneError with the library's message; a progress callable that returns a
+    true value raises Cancelled. Documents are returned as dicts, log records as generators of
+    dicts, and exports return the number of rows written."""
+
+    def __init__(self, host, model, port=502, unit_id=1, timeout_ms=30000, *,
+                 buffer_size=DEFAULT_BUFFER_SIZE):
+        self.host = host
+        self.model = model
+        self.port = port
+        self.unit_id = unit_id
+        self.timeout_ms = timeout_ms
+        self.buffer_size = buffer_size  # first output buffer size; grown when too small
+
+    def __repr__(self):
+        return (f"Meter({self.host!r}, {self.model!r}, port={self.port}, "
+                f"unit_id={self.unit_id}, timeout_ms={self.timeout_ms})")
+
+    def _args(self):
+        options = json.dumps({"port": self.port, "unit_id": self.unit_id,
+                              "timeout_ms": self.timeout_ms}, separators=(",", ":"))
+        return text(self.host), text(self.model), text(options)
+
+    def device_info(self):
+        """Model, serial number, firmware and setup values."""
+        return document("kolvane_read_device_info", self._args(), self.buffer_size)
+
+    def list_logs(self):
+        """The log files held by the meter with their record counts and data log columns."""
+        return document("kolvane_list_logs", self._args(), self.buffer_size)
+
+    def read_live(self):
+        """The live point set as a readings document."""
+        return document("kolvane_read_live_ex", self._args(), self.buffer_size)
+
+    def read_points(self, points):
+        """The named points, e.g. [4352, "V2", 0x1102] or the text '4352, "V2"', in the order
+        asked."""
+        return document("kolvane_read_points", self._args() + (text(_points_text(points)),),
+                        self.buffer_size)
+
+    def read_datalog(self, file_id=1):
+        """A generator over data log `file_id`: the header record, then one dict per record.
+        Closing it early stops the transfer."""
+        host, model, options = self._args()
+        return records("kolvane_read_datalog", (host, model, int(file_id), options))
+
+    def read_eventlog(self, file_id=0):
+        """A generator over the event log: the header record, then one dict per event."""
+        host, model, options = self._args()
+        return records("kolvane_read_eventlog", (host, model, int(file_id), options))
+
+    def export_datalog(self, csv_path, file_id=1, progress=None):
+        """Writes data log `file_id` to `csv_path`. `progress(done, total)` is called after each
+        row (total None when unknown); a true result cancels. Returns the rows written."""
+        return self._export("kolvane_export_datalog_ex", file_id, csv_path, progress)
+
+    def export_eventlog(self, csv_path, file_id=0, progress=None):
+        """Writes the event log to `csv_path`; progress and result as for export_datalog."""
+        return self._export("kolvane_export_eventlog_ex", file_id, csv_path, progress)
+
+    def _export(self, name, file_id, csv_path, progress):
+        host, model, options = self._args()
+        return call(name, (host, model, int(file_id), path(csv_path), options),
+                    Progress(progress))
+
+    def export_all(self, out_dir, set_clock=False, clock_guard_value=0):
+        """export_em133_all for this meter, which must be an em133 on port 502, unit 1."""
+        if str(self.model).lower() != "em133" or self.port != 502 or self.unit_id != 1:
+            raise ValueError("export_all needs an em133 on port 502, unit 1")
+        return export_em133_all(self.host, out_dir, set_clock, clock_guard_value)
+
+    def export_diagnostics(self, csv_path, first_register, count=2, word_order="LO_FIRST"):
+        """export_em235_diagnostics for this meter's unit, which must be on port 502."""
+        if self.port != 502:
+            raise ValueError("export_diagnostics needs a meter on port 502")
+        return export_em235_diagnostics(self.host, csv_path, first_register, count,
+                                        self.unit_id, word_order)

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Installs the build tree into WORK/prefix, checks the installed files, and builds and runs the
+# consumer against the installed copy twice: with pkg-config and with find_package(kolvane).
+# Usage: check_install.sh BUILD_DIR WORK VERSION "PROGRAMS" CC CMAKE PKG_CONFIG [CONSUMER_FLAGS]
+set -euo pipefail
+build=$1 work=$2 version=$3 programs=$4 cc=$5 cmake=$6 pkg_config=$7 flags=${8:-}
+consumer=$(cd "$(dirname "$0")/consumer" && pwd)
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+rm -rf "$work"
+mkdir -p "$work/prefix"
+prefix=$(cd "$work/prefix" && pwd -P)
+"$cmake" --install "$build" --prefix "$prefix" >"$work/install.log"
+
+export PKG_CONFIG_PATH=$(dirname "$(find "$prefix" -name kolvane.pc)")
+[ "$("$pkg_config" --modversion kolvane)" = "$version" ] || fail "kolvane.pc version"
+libdir=$(cd "$("$pkg_config" --variable=libdir kolvane)" && pwd -P)
+includedir=$(cd "$("$pkg_config" --variable=includedir kolvane)" && pwd -P)
+
+[ -f "$includedir/kolvane.h" ] || fail "header not in $includedir"
+[ -f "$libdir/libkolvane.so.$version" ] && [ ! -L "$libdir/libkolvane.so.$version" ] ||
+    fail "libkolvane.so.$version is not a file in $libdir"
+[ "$(readlink "$libdir/libkolvane.so.1")" = "libkolvane.so.$version" ] || fail "libkolvane.so.1 link"
+[ "$(readlink "$libdir/libkolvane.so")" = "libkolvane.so.1" ] || fail "libkolvane.so link"
+objdump -p "$libdir/libkolvane.so.$version" | grep -E 'SONAME +libkolvane\.so\.1$' >/dev/null ||
+    fail "SONAME"
+[ -f "$libdir/cmake/kolvane/kolvaneConfig.cmake" ] || fail "CMake package not in $libdir/cmake"
+
+# The binary must load libkolvane.so.1 from the installed prefix, not from the build tree.
+uses_installed() {
+    env -u LD_LIBRARY_PATH ldd "$1" | grep -F "libkolvane.so.1 => $libdir/libkolvane.so.1 " >/dev/null ||
+        fail "$1 does not load $libdir/libkolvane.so.1"
+}
+for program in $programs; do
+    [ -x "$prefix/bin/$program" ] || fail "program $program not installed"
+    if env -u LD_LIBRARY_PATH ldd "$prefix/bin/$program" | grep libkolvane >/dev/null; then
+        uses_installed "$prefix/bin/$program"
+    fi
+done
+
+expected="kolvane $version: 199 em133 points"
+check_run() {
+    uses_installed "$1"
+    [ "$(env -u LD_LIBRARY_PATH "$1")" = "$expected" ] || fail "$1 printed something else"
+}
+
+# shellcheck disable=SC2046 # pkg-config output is a list of flags
+"$cc" -std=c99 -Wall -Wextra -Wpedantic -Werror $flags "$consumer/consumer.c" \
+    $("$pkg_config" --cflags --libs kolvane) -Wl,-rpath,"$libdir" -o "$work/pkgconfig-consumer"
+check_run "$work/pkgconfig-consumer"
+
+"$cmake" -S "$consumer" -B "$work/cmake-consumer" -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_C_COMPILER="$cc" -DCMAKE_C_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" \
+    >"$work/cmake-consumer.log"
+"$cmake" --build "$work/cmake-consumer" >>"$work/cmake-consumer.log"
+check_run "$work/cmake-consumer/consumer"
+echo "installed kolvane $version: pkg-config and CMake consumers work"

@@ -1,0 +1,76 @@
+"""Data and event logs as generators of parsed records."""
+
+import logging
+import threading
+import unittest
+
+import kolvane
+from simulator import SimTestCase
+
+
+def drain(generator):
+    """All items of a generator and the value it returns."""
+    items = []
+    while True:
+        try:
+            items.append(next(generator))
+        except StopIteration as stop:
+            return items, stop.value
+
+
+class StreamsTest(SimTestCase):
+    def test_datalog_yields_header_then_every_record(self):
+        records, count = drain(self.meter.read_datalog(1))
+        header, first = records[0], records[1]
+        self.assertEqual(header["type"], "header")
+        self.assertEqual(header["file_id"], 1)
+        self.assertEqual(header["total"], 40)
+        self.assertEqual(header["columns"][0], {"name": "V1", "unit": "V", "decimals": 1})
+        self.assertEqual(count, 40)
+        self.assertEqual(len(records), 41)
+        self.assertEqual([r["no"] for r in records[1:]], list(range(1, 41)))
+        self.assertEqual(set(first), {"type", "no", "seq", "timestamp", "trigger", "values"})
+        self.assertEqual(len(first["values"]), len(header["columns"]))
+
+    def test_eventlog_yields_decoded_events(self):
+        records, count = drain(self.meter.read_eventlog())
+        self.assertEqual(records[0]["type"], "header")
+        self.assertEqual(records[0]["total"], count)
+        self.assertEqual(len(records), count + 1)
+        self.assertIn("cause", records[1])
+        self.assertIn("value_triggered", records[1])
+
+    def test_failure_is_raised_by_the_generator(self):
+        with self.assertRaisesRegex(kolvane.KolvaneError, "^options.port must be 1-65535$"):
+            list(kolvane.Meter("127.0.0.1", "em133", port=0).read_datalog(1))
+
+
+class EarlyCloseTest(SimTestCase):
+    sim_args = ()  # 2880 records per data log: far more than the queue holds
+
+    def test_closing_the_generator_cancels_the_transfer(self):
+        before = threading.active_count()
+        with self.assertLogs("kolvane", logging.DEBUG) as logs:
+            stream = self.meter.read_datalog(1)
+            self.assertEqual(next(stream)["type"], "header")
+            self.assertEqual(next(stream)["no"], 1)
+            stream.close()
+            # The worker is gone and the meter serves the next transfer completely.
+            self.assertEqual(threading.active_count(), before)
+            self.assertEqual(drain(self.meter.read_datalog(2))[1], 2880)
+        summaries = [r.getMessage() for r in logs.records if "records in" in r.getMessage()]
+        # Only the complete transfer of file 2 reports its summary; file 1 was cancelled.
+        self.assertEqual(len(summaries), 1)
+        self.assertTrue(summaries[0].startswith("File 2: 2880 records in "), summaries)
+
+    def test_breaking_out_of_a_loop_releases_the_transfer(self):
+        before = threading.active_count()
+        for record in self.meter.read_eventlog(0):
+            if record["type"] == "record":
+                break
+        del record
+        self.assertEqual(threading.active_count(), before)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -2,16 +2,13 @@
 
 #include "api/frame.hpp"
 #include "datalog/columns.hpp"
+#include "datalog/datalog_format.hpp"
 #include "logs/file_info.hpp"
 #include "logs/transfer.hpp"
 #include "modbus/client.hpp"
 
 namespace kolvane {
 namespace {
-
-uint32_t dword(std::span<const uint16_t> record, size_t low) {
-    return uint32_t(record[low]) | (uint32_t(record[low + 1]) << 16);
-}
 
 // Connects and learns the columns: scaling, then File Info variant 2 (a meter that cannot
 // tell leaves them to the first record's size).
@@ -72,12 +69,7 @@ int read_datalog_impl(ModbusTcpClient& client, MeterModel model, int file_id,
     const int delivered = read_log_file(client, file_id, total, [&](std::span<const uint16_t> record) {
         if (columns.columns.empty()) columns.resolve_from_record(record.size());
         if (!header_written) send_header();
-        text = "{\"type\":\"record\",\"no\":" + std::to_string(number++) +
-               ",\"seq\":" + std::to_string(record[1]) + ",\"timestamp\":\"" +
-               fmt_iso_utc(dword(record, 2), dword(record, 4)) + "\",\"trigger\":\"" +
-               fmt_trigger_event_type(record[6]) + "\",\"values\":[";
-        columns.append_values(text, record, ',', false);
-        text += "]}";
+        format_json_record(text, number++, record, columns);
         deliver(cb, user, text);
     });
     if (!header_written) send_header();
@@ -99,10 +91,7 @@ int export_datalog_impl(ModbusTcpClient& client, MeterModel model, int file_id,
             csv << csv_header(columns);
             header_written = true;
         }
-        line = std::to_string(++rows) + ',' + fmt_hmi_datetime(dword(record, 2), dword(record, 4)) +
-               ',' + fmt_trigger_event_type(record[6]);
-        columns.append_values(line, record, ',', true);
-        line += '\n';
+        format_csv_row(line, ++rows, record, columns);
         csv << line;
         report_progress(progress, user, rows, total);
     });

@@ -39,6 +39,28 @@ void set_scaling(ColumnFormat& f, Kind kind, MeterModel model, const DataScales&
     }
 }
 
+// Appends raw / 10^decimals in exact decimal when the scale is 10^-decimals: what format_fixed
+// prints for raw * scale then, since for |raw| < 2^31 the product is off the exact value by far
+// less than half a unit of the last digit. Returns false for any other scale.
+bool append_decimal(std::string& out, int32_t raw, double scale, int decimals) {
+    static constexpr int64_t POW10[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000,
+                                        100000000, 1000000000};
+    if (decimals < 1 || decimals > 9) return false;
+    const double ratio = scale * double(POW10[decimals]);
+    if (ratio < 1.0 - 1e-12 || ratio > 1.0 + 1e-12) return false;
+    const int64_t value = raw;
+    const uint64_t magnitude = uint64_t(value < 0 ? -value : value);
+    char text[32];
+    char* end = text;
+    if (value < 0) *end++ = '-';
+    end = std::to_chars(end, text + sizeof text, magnitude / uint64_t(POW10[decimals])).ptr;
+    *end++ = '.';
+    uint64_t fraction = magnitude % uint64_t(POW10[decimals]);
+    for (int i = decimals - 1; i >= 0; --i, fraction /= 10) end[i] = char('0' + fraction % 10);
+    out.append(text, end + decimals);
+    return true;
+}
+
 }  // namespace
 
 ColumnFormat resolve_column(uint16_t point_id, int column_no, MeterModel model,
@@ -62,7 +84,9 @@ ColumnFormat resolve_column(uint16_t point_id, int column_no, MeterModel model,
 
 void append_value(std::string& out, int32_t raw, const ColumnFormat& format) {
     if (format.decimals != 0 || format.scale != 1.0) {
-        out += format_fixed(double(raw) * format.scale, format.decimals);
+        if (!append_decimal(out, raw, format.scale, format.decimals)) {
+            out += format_fixed(double(raw) * format.scale, format.decimals);
+        }
         return;
     }
     char text[16];

@@ -29,7 +29,9 @@ objdump -p "$libdir/libkolvane.so.$version" | grep -E 'SONAME +libkolvane\.so\.1
 
 # The binary must load libkolvane.so.1 from the installed prefix, not from the build tree.
 uses_installed() {
-    env -u LD_LIBRARY_PATH ldd "$1" | grep -F "libkolvane.so.1 => $libdir/libkolvane.so.1 " >/dev/null ||
+    local loaded
+    loaded=$(env -u LD_LIBRARY_PATH ldd "$1" | awk '$1 == "libkolvane.so.1" { print $3 }')
+    [ -n "$loaded" ] && [ "$(realpath "$loaded")" = "$(realpath "$libdir/libkolvane.so.1")" ] ||
         fail "$1 does not load $libdir/libkolvane.so.1"
 }
 for program in $programs; do

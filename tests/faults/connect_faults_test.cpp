@@ -1,0 +1,35 @@
+// Faults before the first byte: a refused connection and a connection that never completes,
+// for every operation. Nothing is handed back and no file is created.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fault_check.hpp"
+#include "loopback_listeners.hpp"
+
+namespace kfault {
+namespace {
+
+TEST(ConnectFaults, RefusedConnection) {
+    const uint16_t port = refusing_port();
+    for (const Op op : ALL_OPS) {
+        expect_call(nullptr, op, {port, TIMEOUT_MS, 0},
+                    {-1, "Cannot connect to 127.0.0.1:" + std::to_string(port), {}, 0});
+        FaultMeter meter;
+        expect_recovers(meter, op);
+    }
+}
+
+TEST(ConnectFaults, ConnectTimeOut) {
+    FullBacklog backlog;
+    if (!backlog.full()) GTEST_SKIP() << "could not fill the listen queue";
+    for (const Op op : ALL_OPS) {
+        expect_call(nullptr, op, {backlog.port(), TIMEOUT_MS, 0},
+                    {-1, "Timed out connecting to 127.0.0.1:" + std::to_string(backlog.port()), {}, 1});
+        FaultMeter meter;
+        expect_recovers(meter, op);
+    }
+}
+
+}  // namespace
+}  // namespace kfault

@@ -32,17 +32,9 @@ std::string json_header(const ModbusTcpClient& client, const DatalogColumns& col
                         int file_id, int total) {
     std::string text = "{\"type\":\"header\"," + doc_prefix(client, columns.model) +
                        ",\"file_id\":" + std::to_string(file_id) +
-                       ",\"total\":" + std::to_string(total) + ",\"columns\":[";
-    for (size_t i = 0; i < columns.columns.size(); ++i) {
-        const ColumnFormat& column = columns.columns[i];
-        if (i > 0) text += ',';
-        text += "{\"name\":\"";
-        append_json_escaped(text, column.name);
-        text += "\",\"unit\":\"";
-        append_json_escaped(text, column.unit);
-        text += "\",\"decimals\":" + std::to_string(column.decimals) + "}";
-    }
-    text += "]}";
+                       ",\"total\":" + std::to_string(total) + ",\"columns\":";
+    append_columns_json(text, columns.columns);
+    text += '}';
     return text;
 }
 

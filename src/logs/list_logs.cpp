@@ -5,24 +5,6 @@
 #include "points/value_format.hpp"
 
 namespace kolvane {
-namespace {
-
-void append_columns(std::string& doc, const ColumnIdList& list, MeterModel model,
-                    const DataScales& scales) {
-    doc += ",\"columns\":[";
-    for (int j = 1; j <= list.column_count; ++j) {
-        const ColumnFormat column = resolve_column(list.point_ids[j - 1], j, model, scales);
-        if (j > 1) doc += ',';
-        doc += "{\"name\":\"";
-        append_json_escaped(doc, column.name);
-        doc += "\",\"unit\":\"";
-        append_json_escaped(doc, column.unit);
-        doc += "\",\"decimals\":" + std::to_string(column.decimals) + "}";
-    }
-    doc += ']';
-}
-
-}  // namespace
 
 int list_logs_impl(ModbusTcpClient& client, MeterModel model, char* out, int out_len) {
     client.connect();
@@ -45,7 +27,14 @@ int list_logs_impl(ModbusTcpClient& client, MeterModel model, char* out, int out
         doc += "{\"file_id\":" + std::to_string(file_id) + ",\"type\":\"" +
                (file_id == 0 ? "eventlog" : "datalog") + "\",\"records\":" +
                std::to_string(info.records);
-        if (file_id > 0) append_columns(doc, columns, model, scales);
+        if (file_id > 0) {
+            std::vector<ColumnFormat> formats;
+            for (int j = 1; j <= columns.column_count; ++j) {
+                formats.push_back(resolve_column(columns.point_ids[j - 1], j, model, scales));
+            }
+            doc += ",\"columns\":";
+            append_columns_json(doc, formats);
+        }
         doc += '}';
     }
     doc += "]}";

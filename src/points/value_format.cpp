@@ -94,6 +94,19 @@ void append_value(std::string& out, int32_t raw, const ColumnFormat& format) {
     out.append(text, result.ptr);
 }
 
+void append_columns_json(std::string& out, const std::vector<ColumnFormat>& columns) {
+    out += '[';
+    for (size_t i = 0; i < columns.size(); ++i) {
+        if (i > 0) out += ',';
+        out += "{\"name\":\"";
+        append_json_escaped(out, columns[i].name);
+        out += "\",\"unit\":\"";
+        append_json_escaped(out, columns[i].unit);
+        out += "\",\"decimals\":" + std::to_string(columns[i].decimals) + "}";
+    }
+    out += ']';
+}
+
 std::string format_value(int32_t raw, const ColumnFormat& format) {
     std::string out;
     append_value(out, raw, format);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "api/args.hpp"
 #include "meter/scales.hpp"
@@ -22,6 +23,8 @@ ColumnFormat resolve_column(uint16_t point_id, int column_no, MeterModel model,
                             const DataScales& scales);
 std::string format_value(int32_t raw, const ColumnFormat& format);
 void append_value(std::string& out, int32_t raw, const ColumnFormat& format);
+// Appends the JSON array of column descriptions: [{"name":..,"unit":..,"decimals":..},...]
+void append_columns_json(std::string& out, const std::vector<ColumnFormat>& columns);
 
 // Signed 32-bit value of two registers, the low half first.
 constexpr int32_t raw_value(uint16_t low, uint16_t high) {

@@ -12,39 +12,12 @@
 #include <vector>
 
 #include "kolvane.h"
+#include "support/log_capture.hpp"
 
 namespace kolvane_test {
 
-struct LogEntry {
-    int level;
-    std::string message;
-    bool operator==(const LogEntry&) const = default;
-};
-
-// Registers a log callback that records every message; unregisters on destruction so
-// that no later test sees a dangling user pointer.
-class LogCapture {
-public:
-    LogCapture() { kolvane_set_log_callback(&LogCapture::record, this); }
-    ~LogCapture() { kolvane_set_log_callback(nullptr, nullptr); }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-
-    std::vector<LogEntry> entries() const {
-        std::lock_guard lock(mutex_);
-        return entries_;
-    }
-
-private:
-    static void record(int level, const char* message, void* user) {
-        auto* self = static_cast<LogCapture*>(user);
-        std::lock_guard lock(self->mutex_);
-        self->entries_.push_back({level, message});
-    }
-
-    mutable std::mutex mutex_;
-    std::vector<LogEntry> entries_;
-};
+using ktest::LogCapture;
+using ktest::LogEntry;
 
 // The message of the runtime error the work raises, or "(no failure)".
 std::string failure_of(const std::function<void()>& work);

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "loopback_ports.hpp"
+#include "support/loopback_ports.hpp"
 #include "modbus/client.hpp"
 #include "support/api_call.hpp"
 #include "support/journal.hpp"

@@ -11,7 +11,7 @@
 #include <iostream>
 
 #include "kolvane.h"
-#include "loopback_ports.hpp"
+#include "support/loopback_ports.hpp"
 #include "modbus/client.hpp"
 #include "support/api_call.hpp"
 #include "support/descriptors.hpp"

@@ -1,13 +1,10 @@
 #include "eventlog/event_format.hpp"
 
 #include "api/text.hpp"
+#include "logs/transfer.hpp"
 
 namespace kolvane {
 namespace {
-
-uint32_t dword(std::span<const uint16_t> record, size_t low) {
-    return uint32_t(record[low]) | (uint32_t(record[low + 1]) << 16);
-}
 
 void append_json_member(std::string& out, const char* key, const std::string& value) {
     out += ",\"";
@@ -22,7 +19,7 @@ void append_json_member(std::string& out, const char* key, const std::string& va
 std::string event_json_record(int number, std::span<const uint16_t> record, const EventFields& e) {
     std::string text = "{\"type\":\"record\",\"no\":" + std::to_string(number) +
                        ",\"seq\":" + std::to_string(record[1]) + ",\"timestamp\":\"" +
-                       fmt_iso_utc(dword(record, 2), dword(record, 4)) +
+                       fmt_iso_utc(record_seconds(record), record_microseconds(record)) +
                        "\",\"event_no\":" + std::to_string(e.event_no);
     append_json_member(text, "cause", e.cause);
     append_json_member(text, "point", e.point);
@@ -36,7 +33,7 @@ std::string event_json_record(int number, std::span<const uint16_t> record, cons
 }
 
 std::string event_csv_row(int number, std::span<const uint16_t> record, const EventFields& e) {
-    return std::to_string(number) + ',' + fmt_hmi_datetime(dword(record, 2), dword(record, 4)) +
+    return std::to_string(number) + ',' + fmt_hmi_datetime(record_seconds(record), record_microseconds(record)) +
            ',' + std::to_string(e.event_no) + ',' + csv_quote(e.cause) + ',' + csv_quote(e.point) +
            ',' + csv_quote(e.state) + ',' + csv_quote(e.effect) + ',' + csv_quote(e.target) +
            ',' + std::to_string(e.source_id) + ',' + std::to_string(e.effect_id) + ',' +

@@ -13,6 +13,15 @@ class ModbusTcpClient;
 // (Cancelled when the caller asks to stop); the words are valid only during the call.
 using RecordConsumer = std::function<void(std::span<const uint16_t> record)>;
 
+// Both log types carry their time at words 2-3 (seconds since 1970, UTC) and 4-5
+// (microseconds), 32-bit values with the low half first.
+inline uint32_t record_seconds(std::span<const uint16_t> record) {
+    return uint32_t(record[2]) | (uint32_t(record[3]) << 16);
+}
+inline uint32_t record_microseconds(std::span<const uint16_t> record) {
+    return uint32_t(record[4]) | (uint32_t(record[5]) << 16);
+}
+
 // Selects the file and positions its read; returns its record count, or -1 when the
 // meter cannot tell.
 int prepare_log_read(ModbusTcpClient& client, int file_id);

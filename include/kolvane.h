@@ -207,8 +207,9 @@ KOLVANE_API int kolvane_export_eventlog(const char* host, const char* meter, int
  * out_dir/EM133_DL<n>_<stamp>.csv and the event log as out_dir/EM133_EVENTLOG_<stamp>.csv,
  * <stamp> being the local time as YYYYMMDD_HHMMSS_mmm. With set_clock non-zero the meter's
  * clock is first set to the host's local time: register 2575 := guard value
- * (clock_guard_value, or KOLVANE_DEFAULT_CLOCK_GUARD when below 1), the 7-word clock block at
- * 4352, then register 2575 := 0. Uses port 502, unit 1, 30 s time-out, one connection at a
+ * (clock_guard_value, or KOLVANE_DEFAULT_CLOCK_GUARD when below 1; above 65535 fails with
+ * "clock_guard_value must be at most 65535" before any traffic), the 7-word clock block at
+ * 4352, then register 2575 := 0 (also, best effort, when the clock block is refused). Uses port 502, unit 1, 30 s time-out, one connection at a
  * time. Returns the total rows of the four files. Any failure returns -1; files already
  * completed stay, the file in progress keeps its rows, later logs are not exported.
  */
@@ -216,11 +217,13 @@ KOLVANE_API int kolvane_export_em133_all(const char* host, int set_clock, int cl
                                          const char* out_dir, char* err, int err_len);
 
 /*
- * Reads `count` (>= 2) registers of unit `unit_id` & 0xFF in one request at register
- * number `first_register` (counted from 1) on port 502 and writes the em235 diagnostics word
- * as CSV to `csv_path`: the two words, the 32-bit value (word 1 is the upper half when
- * `word_order` is exactly "HI_FIRST", word 0 otherwise), then one row per bit 0-25 with its
- * label and state. No file is created when the read fails. Returns 26.
+ * Reads `count` registers (2 to 125) of unit `unit_id` & 0xFF in one request at register
+ * number `first_register` (counted from 1; 0 means 65536) on port 502 with a 30 s time-out,
+ * and writes the em235 diagnostics word as CSV to `csv_path`: the two words, the 32-bit value
+ * (word 1 is the upper half when `word_order` is exactly "HI_FIRST", word 0 otherwise), then
+ * one row per bit 0-25 with its label and state. Errors: "count must be >= 2 for 32-bit
+ * diagnostics", "count must be at most 125 registers for one read", connection and Modbus
+ * messages, "Cannot open CSV: <path>". No file is created when the read fails. Returns 26.
  */
 KOLVANE_API int kolvane_export_em235_diagnostics(const char* host, int unit_id,
                                                  int first_register, int count,

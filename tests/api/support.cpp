@@ -15,15 +15,6 @@
 
 namespace kolvane_test {
 
-std::string failure_of(const std::function<void()>& work) {
-    try {
-        work();
-    } catch (const std::runtime_error& failure) {
-        return failure.what();
-    }
-    return "(no failure)";
-}
-
 int closed_loopback_port() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     EXPECT_GE(fd, 0);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "kolvane.h"
+#include "support/failure.hpp"
 #include "support/log_capture.hpp"
 
 namespace kolvane_test {
@@ -19,8 +20,7 @@ namespace kolvane_test {
 using ktest::LogCapture;
 using ktest::LogEntry;
 
-// The message of the runtime error the work raises, or "(no failure)".
-std::string failure_of(const std::function<void()>& work);
+using ktest::failure_of;
 
 // A loopback port that refuses connections: bound by the kernel's choice, then released.
 int closed_loopback_port();

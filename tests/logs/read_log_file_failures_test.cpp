@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "support/failure.hpp"
 #include "logs_support/log_capture.hpp"
 #include "logs_support/sim_meter.hpp"
 #include "transfer_support.hpp"
@@ -12,15 +13,6 @@ using namespace logs_test;
 using kolvane::read_log_file;
 
 namespace {
-
-std::string message_of(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const std::exception& failure) {
-        return failure.what();
-    }
-    return "(no failure)";
-}
 
 // The block data starts at register 63160, so at most 2376 registers fit before the address
 // runs past 65535; a header announcing more is a malformed reply, and nothing is read.
@@ -44,7 +36,7 @@ TEST(ReadLogFileBlockHeader, MoreThanTheWindowHoldsFails) {
         auto client = meter.connect();
         Collected got;
 
-        EXPECT_EQ(message_of([&] { read_log_file(*client, 1, -1, got.consumer()); }), c.message);
+        EXPECT_EQ(ktest::failure_of([&] { read_log_file(*client, 1, -1, got.consumer()); }), c.message);
         EXPECT_TRUE(got.records.empty());
         EXPECT_EQ(meter.traffic(), empty_block(1));
     }
@@ -77,7 +69,7 @@ TEST(ReadLogFileBlockHeader, BadSecondHeaderKeepsFirstBlock) {
     auto client = meter.connect();
     Collected got;
 
-    EXPECT_EQ(message_of([&] { read_log_file(*client, 1, -1, got.consumer()); }),
+    EXPECT_EQ(ktest::failure_of([&] { read_log_file(*client, 1, -1, got.consumer()); }),
               "File 1: block header announces 199 records of 12 words, more than the meter's block window holds");
     EXPECT_EQ(got.seqs(), (std::vector<uint16_t>{1, 2}));
     EXPECT_EQ(meter.traffic(), concat({block(1, 20), ACK, empty_block(1)}));
@@ -103,7 +95,7 @@ TEST(ReadLogFileFailure, ModbusFailureMidTransferKeepsDeliveredRecords) {
         Collected got;
         LogCapture log;
 
-        EXPECT_EQ(message_of([&] { read_log_file(*client, 1, -1, got.consumer()); }), c.message);
+        EXPECT_EQ(ktest::failure_of([&] { read_log_file(*client, 1, -1, got.consumer()); }), c.message);
         EXPECT_EQ(got.seqs(), (std::vector<uint16_t>{1, 2}));
         EXPECT_EQ(meter.traffic(), concat({block(1, 20), ACK, block(1, 20)}));
         EXPECT_TRUE(log.entries().empty());  // a failed transfer logs no summary
@@ -118,7 +110,7 @@ TEST(ReadLogFileFailure, ConsumerFailurePropagatesWithoutAcknowledge) {
     LogCapture log;
     int calls = 0;
 
-    EXPECT_EQ(message_of([&] {
+    EXPECT_EQ(ktest::failure_of([&] {
                   read_log_file(*client, 1, -1, [&](std::span<const uint16_t>) {
                       if (++calls == 2) throw std::runtime_error("consumer stops");
                   });

@@ -10,6 +10,7 @@
 #include <functional>
 #include <iostream>
 
+#include "support/failure.hpp"
 #include "kolvane.h"
 #include "support/loopback_ports.hpp"
 #include "modbus/client.hpp"
@@ -21,15 +22,6 @@ namespace {
 
 using kolvane::ModbusTcpClient;
 using ksim::Fault;
-
-std::string message_of(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return "(no failure)";
-}
 
 kolvane::ConnectionOptions port_options(uint16_t port, int timeout_ms) {
     kolvane::ConnectionOptions options;
@@ -57,7 +49,7 @@ TEST(Descriptors, FailedConnectLeavesNothingOpen) {
     for (const Case& c : cases) {
         const int before = ktest::open_descriptors();
         ModbusTcpClient client(c.host, c.options);
-        EXPECT_EQ(message_of([&] { client.connect(); }), c.message);
+        EXPECT_EQ(ktest::failure_of([&] { client.connect(); }), c.message);
         EXPECT_EQ(ktest::open_descriptors(), before) << c.message;
     }
 }
@@ -78,7 +70,7 @@ TEST_F(DescriptorsWithMeter, FailedRequestLeavesNothingOpenOnceTheClientIsGone) 
         {
             ModbusTcpClient client(ktest::LOOPBACK, connection(300));
             client.connect();
-            EXPECT_NE(message_of([&] { kolvane::read_words(client, 10, 3); }), "(no failure)");
+            EXPECT_NE(ktest::failure_of([&] { kolvane::read_words(client, 10, 3); }), "(no failure)");
         }
         ASSERT_TRUE(sim().wait_until_idle());
         EXPECT_EQ(ktest::open_descriptors(), before) << "fault kind " << int(fault.kind);
@@ -157,7 +149,7 @@ TEST(BrokenPipe, SendOnAClosedConnectionFailsWithoutSignal) {
             bool send_failed = false;
             for (int i = 0; i < 50 && !send_failed; ++i) {
                 const std::string message =
-                    message_of([&] { client.read_holding_registers(10, 1); });
+                    ktest::failure_of([&] { client.read_holding_registers(10, 1); });
                 if (message != "socket send failed" && message != "socket recv failed") {
                     std::cerr << "unexpected: " << message << std::endl;
                     std::_Exit(1);

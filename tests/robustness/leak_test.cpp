@@ -2,8 +2,6 @@
 // they started (LeakSanitizer watches the heap in the sanitizer build).
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <chrono>
 #include <fstream>
 #include <string>
@@ -11,17 +9,9 @@
 
 #include "kolvane.h"
 #include "simulator.hpp"
+#include "support/descriptors.hpp"
 
 namespace {
-
-int open_descriptors() {
-    int count = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (readdir(dir) != nullptr) ++count;
-        closedir(dir);
-    }
-    return count;
-}
 
 long resident_kib() {
     std::ifstream status("/proc/self/status");
@@ -60,9 +50,9 @@ TEST(Leaks, TenThousandFailingCallsLeaveNothingBehind) {
     // threads of their own, possibly after the call returned: the count is taken once it has
     // stopped changing.
     auto settled_descriptors = [&] {
-        int count = open_descriptors();
+        int count = ktest::open_descriptors();
         for (int stable = 0; stable < 5; std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
-            const int now = open_descriptors();
+            const int now = ktest::open_descriptors();
             stable = now == count ? stable + 1 : 0;
             count = now;
         }

@@ -1,0 +1,20 @@
+// The message of the failure some work raises, so tests can compare it literally.
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <string>
+
+namespace ktest {
+
+// The message of the exception the work throws, or "(no failure)" when it returns.
+inline std::string failure_of(const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const std::exception& failure) {
+        return failure.what();
+    }
+    return "(no failure)";
+}
+
+}  // namespace ktest

@@ -2,6 +2,7 @@
 // of a record, the columns guessed from a record's size, and the trigger text.
 #include <gtest/gtest.h>
 
+#include "support/scales.hpp"
 #include "datalog/columns.hpp"
 
 using kolvane::ColumnFormat;
@@ -11,19 +12,7 @@ using kolvane::MeterModel;
 namespace {
 
 // High resolution with two energy decimals; energy register 1 counts kWh, 2 counts m3.
-kolvane::DataScales scaled() {
-    kolvane::DataScales s;
-    s.voltage_scale = 0.1;
-    s.voltage_decimals = 1;
-    s.current_scale = 0.01;
-    s.current_decimals = 2;
-    s.power_scale = 0.001;
-    s.power_decimals = 3;
-    s.energy_scale = 0.01;
-    s.energy_decimals = 2;
-    s.energy_units = {"kWh", "m3", ""};
-    return s;
-}
+kolvane::DataScales scaled() { return ktest::high_resolution_scales({"kWh", "m3", ""}); }
 
 std::string describe(const ColumnFormat& f) {
     return f.label + " | " + f.name + " | " + f.unit + " | " + std::to_string(f.scale) + " | " +

@@ -6,6 +6,7 @@
 #include <locale>
 #include <sstream>
 
+#include "support/scales.hpp"
 #include "points/value_format.hpp"
 
 namespace {
@@ -18,17 +19,7 @@ using kolvane::resolve_column;
 
 // A high-resolution meter whose energy registers count in assorted units.
 DataScales configured() {
-    DataScales s;
-    s.voltage_scale = 0.1;
-    s.voltage_decimals = 1;
-    s.current_scale = 0.01;
-    s.current_decimals = 2;
-    s.power_scale = 0.001;
-    s.power_decimals = 3;
-    s.energy_scale = 0.01;
-    s.energy_decimals = 2;
-    s.energy_units = {"kWh", "kvarh", "m3", "", "CF", "kVAh", "MJ"};
-    return s;
+    return ktest::high_resolution_scales({"kWh", "kvarh", "m3", "", "CF", "kVAh", "MJ"});
 }
 
 struct Resolved {

@@ -32,6 +32,8 @@
  *
  * Threads. Operations may run on many threads at once; each has its own connection and
  * shares nothing but the log callback and constant tables. The library starts no threads.
+ * A meter keeps one read position per log file, so two transfers of the same log from the
+ * same meter at once disturb each other at the meter: run those one after the other.
  */
 #ifndef KOLVANE_H
 #define KOLVANE_H

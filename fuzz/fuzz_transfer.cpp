@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <stdexcept>
 
+#include "api/frame.hpp"
 #include "logs/transfer.hpp"
 #include "modbus/client.hpp"
 #include "simulator.hpp"
@@ -42,9 +43,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         client.connect();
         const int limit = (data[2] & 0x40) ? -1 : 1 + data[3] % 100;
         int seen = 0;
+        // A block served forever whose sequence numbers lie half the circle apart counts as
+        // progress on every pass, so such inputs run into the 70000-request cap; stopping
+        // them early keeps the fuzzer fast (the cap has a test of its own).
         const int delivered = kolvane::read_log_file(client, 1, limit, [&](std::span<const uint16_t> record) {
             if (record.size() < 8) __builtin_trap();
-            ++seen;
+            if (++seen > 2000) throw kolvane::Cancelled();
         });
         if (delivered != seen || (limit > 0 && delivered > limit)) __builtin_trap();
     } catch (const std::runtime_error&) {

@@ -7,6 +7,7 @@ import os
 import re
 
 from . import _lib, _logbridge
+from ._interrupt import Interrupt
 from .errors import Cancelled, KolvaneError
 
 ERR_LEN = 1024
@@ -45,7 +46,7 @@ def document(name, args, buffer_size=DEFAULT_BUFFER_SIZE):
     size = max(1, int(buffer_size))
     while True:
         out, err = ctypes.create_string_buffer(size), new_err()
-        with _logbridge.growing_buffer():
+        with Interrupt(), _logbridge.growing_buffer():
             status = fn(*args, out, size, err, ERR_LEN)
         if status >= 0:
             return json.loads(out.value.decode("utf-8"))
@@ -57,29 +58,45 @@ def document(name, args, buffer_size=DEFAULT_BUFFER_SIZE):
 
 class Progress:
     """Adapts a Python progress callable `progress(done, total)` (total None when unknown; a
-    true result cancels) to the C callback. An exception it raises stops the operation and is
-    re-raised by `call` instead of crossing the C frames."""
+    true result cancels; None for no callable) to the C callback, which also stops the
+    operation once Ctrl-C is pending. An exception the callable raises stops the operation and
+    is re-raised by `call_with_progress` instead of crossing the C frames."""
 
-    def __init__(self, progress):
+    def __init__(self, progress, interrupt):
         self.progress = progress
+        self.interrupt = interrupt
         self.error = None
-        self.c_callback = (_lib.PROGRESS_CB(self._call) if progress is not None
-                           else _lib.PROGRESS_CB())  # a null pointer
+        self.c_callback = _lib.PROGRESS_CB(self._call)
 
     def _call(self, done, total, _user):
         try:
+            if self.interrupt.pending:
+                return 1
+            if self.progress is None:
+                return 0
             return 1 if self.progress(done, None if total < 0 else total) else 0
         except BaseException as exc:  # noqa: BLE001 - re-raised after the call
             self.error = exc
             return 1
 
 
-def call(name, args, progress=None):
-    """Calls `name`(*args[, progress callback, NULL], err, err_len) and returns its status."""
+def call(name, args):
+    """Calls `name`(*args, err, err_len) and returns its status."""
     fn = getattr(_lib.load(), name)
     err = new_err()
-    extra = () if progress is None else (progress.c_callback, None)
-    status = fn(*args, *extra, err, ERR_LEN)
-    if progress is not None and progress.error is not None:
-        raise progress.error
+    with Interrupt():
+        status = fn(*args, err, ERR_LEN)
+    return check(status, err)
+
+
+def call_with_progress(name, args, progress):
+    """Calls `name`(*args, progress callback, NULL, err, err_len) and returns its status.
+    The callback is passed even when `progress` is None, so that Ctrl-C stops the call."""
+    fn = getattr(_lib.load(), name)
+    err = new_err()
+    with Interrupt() as interrupt:
+        adapter = Progress(progress, interrupt)
+        status = fn(*args, adapter.c_callback, None, err, ERR_LEN)
+    if adapter.error is not None:
+        raise adapter.error
     return check(status, err)

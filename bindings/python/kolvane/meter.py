@@ -3,7 +3,7 @@
 import json
 
 from . import _lib
-from ._call import DEFAULT_BUFFER_SIZE, Progress, call, document, path, text
+from ._call import DEFAULT_BUFFER_SIZE, call, call_with_progress, document, path, text
 from ._stream import records
 
 
@@ -112,8 +112,8 @@ class Meter:
 
     def _export(self, name, file_id, csv_path, progress):
         host, model, options = self._args()
-        return call(name, (host, model, int(file_id), path(csv_path), options),
-                    Progress(progress))
+        return call_with_progress(name, (host, model, int(file_id), path(csv_path), options),
+                                  progress)
 
     def export_all(self, out_dir, set_clock=False, clock_guard_value=0):
         """export_em133_all for this meter, which must be an em133 on port 502, unit 1."""

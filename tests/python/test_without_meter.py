@@ -10,12 +10,10 @@ import unittest
 import kolvane
 
 PACKAGE_DIR = os.path.dirname(kolvane.__file__)
+PROJECT_DIR = os.path.dirname(os.path.dirname(os.path.dirname(PACKAGE_DIR)))
 
 
 class CatalogueTest(unittest.TestCase):
-    def test_version(self):
-        self.assertEqual(kolvane.version(), "1.2.1")
-
     def test_list_points_parses_the_catalogue(self):
         em133 = kolvane.list_points("em133")
         self.assertEqual(em133["meter"], "em133")
@@ -37,6 +35,54 @@ class CatalogueTest(unittest.TestCase):
                          "Unknown meter model 'em999' (expected em133 or em235)")
         self.assertEqual(caught.exception.status, -1)
         self.assertNotIsInstance(caught.exception, kolvane.Cancelled)
+
+
+def package_version(cmake_lists):
+    """Runs the binding's setup.py --version in a copy of the binding whose top-level
+    CMakeLists.txt holds `cmake_lists` (None: there is none); returns the completed run."""
+    with tempfile.TemporaryDirectory() as tree:
+        binding = shutil.copytree(os.path.dirname(PACKAGE_DIR),
+                                  os.path.join(tree, "bindings", "python"))
+        if cmake_lists is not None:
+            with open(os.path.join(tree, "CMakeLists.txt"), "w", encoding="utf-8") as f:
+                f.write(cmake_lists)
+        return subprocess.run([sys.executable, "setup.py", "--version"], cwd=binding,
+                              capture_output=True, text=True, timeout=60)
+
+
+class VersionTest(unittest.TestCase):
+    def test_version_comes_from_the_library(self):
+        self.assertRegex(kolvane.version(), r"^\d+\.\d+\.\d+$")
+        self.assertEqual(kolvane.__version__, kolvane.version())
+
+    def test_package_version_is_the_projects(self):
+        with open(os.path.join(PROJECT_DIR, "CMakeLists.txt"), encoding="utf-8") as f:
+            run = package_version(f.read())
+        self.assertEqual(run.stdout.strip(), kolvane.version(), run.stderr)
+
+    def test_package_version_is_read_from_cmake(self):
+        for cmake_lists, version, error in (
+                ("project(kolvane VERSION 7.8.9 LANGUAGES C CXX)\n", "7.8.9", None),
+                ("project(kolvane\n        VERSION 0.10.0)\n", "0.10.0", None),
+                ("project(kolvane LANGUAGES C CXX)\n", None,
+                 "CMakeLists.txt has no 'project(kolvane VERSION x.y.z'"),
+                (None, None, "cannot read the version from ")):
+            with self.subTest(cmake_lists):
+                run = package_version(cmake_lists)
+                if error is None:
+                    self.assertEqual((run.returncode, run.stdout.strip()), (0, version),
+                                     run.stderr)
+                else:
+                    self.assertNotEqual(run.returncode, 0)
+                    self.assertIn(error, run.stderr)
+
+    def test_import_needs_no_library_until_the_version_is_asked(self):
+        env = {**os.environ, "KOLVANE_LIBRARY": os.path.join(PROJECT_DIR, "missing.so")}
+        code = "import kolvane\ntry:\n    kolvane.__version__\nexcept OSError as e:\n    print(e)"
+        run = subprocess.run([sys.executable, "-c", code], env=env, capture_output=True,
+                             text=True, timeout=60)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertTrue(run.stdout.startswith("libkolvane not found"), run.stdout)
 
 
 def loaded_library(env, pythonpath):

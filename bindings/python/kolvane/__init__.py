@@ -7,8 +7,9 @@
         ...
     meter.export_eventlog("events.csv", progress=lambda done, total: False)
 
-The library is loaded on first use from $KOLVANE_LIBRARY, else from next to this package, else
-through the system's loader. Its diagnostic messages go to the logger "kolvane".
+The library is loaded on first use from $KOLVANE_LIBRARY, else from a copy inside this
+package's directory, else through the system's loader. Its diagnostic messages go to the logger
+"kolvane". `__version__` is the library's version, asked for on first use.
 """
 
 from ._call import DEFAULT_BUFFER_SIZE
@@ -16,6 +17,12 @@ from ._logbridge import forward_logs
 from .errors import Cancelled, KolvaneError
 from .meter import Meter, export_em133_all, export_em235_diagnostics, list_points, version
 
-__version__ = "1.2.1"
 __all__ = ["Cancelled", "DEFAULT_BUFFER_SIZE", "KolvaneError", "Meter", "export_em133_all",
            "export_em235_diagnostics", "forward_logs", "list_points", "version"]
+
+
+def __getattr__(name):
+    # The version lives in the library alone; asking for it lazily keeps the import free of it.
+    if name == "__version__":
+        return version()
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")

@@ -8,7 +8,7 @@ from ._stream import records
 
 
 def version():
-    """The library's version text, e.g. "1.2.1"."""
+    """The library's version text, major.minor.patch."""
     return _lib.load().kolvane_version().decode("ascii")
 
 

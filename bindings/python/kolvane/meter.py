@@ -28,8 +28,10 @@ def export_em133_all(host, out_dir, set_clock=False, clock_guard_value=0):
 def export_em235_diagnostics(host, csv_path, first_register, count=2, unit_id=1,
                              word_order="LO_FIRST"):
     """Reads the em235 diagnostics word at `first_register` (counted from 1) on port 502 and
-    writes it as CSV with one row per bit; word_order "HI_FIRST" takes the first register as
-    the upper half. Returns the number of bit rows (26)."""
+    writes it as CSV with one row per bit. With `word_order` exactly "HI_FIRST" the second
+    register (word 1) is the upper half of the 32-bit value; with any other text, such as the
+    default "LO_FIRST", the first register (word 0) is the upper half. Returns the number of
+    bit rows (26)."""
     return call("kolvane_export_em235_diagnostics",
                 (text(host), int(unit_id), int(first_register), int(count), text(word_order),
                  path(csv_path)))

@@ -4,6 +4,8 @@ The library hands records to a callback synchronously inside one call. The call 
 on a worker thread that passes parsed records through a bounded queue, so a log of any length
 needs little memory. Closing the generator makes the callback return non-zero, which stops the
 transfer; the generator then waits for the call to end, so its connection is closed too.
+Ctrl-C reaches the consuming thread as KeyboardInterrupt, also while it waits for a record,
+and closes the generator the same way.
 """
 
 import json

@@ -1,0 +1,111 @@
+#include "exporter_command.hpp"
+
+#include "../exit_status.hpp"
+#include "../hosts.hpp"
+#include "../log_output.hpp"
+#include "../output.hpp"
+#include "exporter_server.hpp"
+#include "host_port.hpp"
+
+#include <CLI/CLI.hpp>
+
+#include <csignal>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+
+namespace kexp {
+namespace {
+
+struct ExporterArgs {
+    std::string listen = "127.0.0.1:9735";
+    std::string hosts_file;
+    bool allow_any_target = false;
+    int max_concurrent = 16;
+    std::optional<int> timeout_ms;
+    int verbosity = 0;
+};
+
+// Serves until SIGINT or SIGTERM; returns the exit status.
+int serve_until_signal(ExporterServer& server) {
+    // Only the watcher takes the signals: every server thread starts with them blocked.
+    sigset_t stop_signals, previous;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGINT);
+    sigaddset(&stop_signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, &previous);
+    int received = 0;  // read after the join
+    std::jthread watcher([&](std::stop_token stop) {
+        const timespec poll_interval{0, 200'000'000};
+        while (!stop.stop_requested()) {
+            const int sig = sigtimedwait(&stop_signals, nullptr, &poll_interval);
+            if (sig > 0) {
+                received = sig;
+                server.stop();
+                return;
+            }
+        }
+    });
+    const bool served = server.serve();
+    watcher.request_stop();
+    watcher.join();
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (received == SIGINT) return kcli::kInterrupted;
+    if (received == SIGTERM) return kcli::kSuccess;
+    if (!served) kcli::print_diagnostic("The HTTP server stopped unexpectedly");
+    return served ? kcli::kSuccess : kcli::kFailure;
+}
+
+int run_exporter(const ExporterArgs& args) {
+    const std::optional<HostPort> listen = parse_listen_address(args.listen);
+    if (!listen) throw CLI::ValidationError("--listen", "expected ADDR:PORT, e.g. 127.0.0.1:9735");
+    if (args.hosts_file.empty() && !args.allow_any_target)
+        throw CLI::ValidationError("--hosts FILE or --allow-any-target is required");
+    kcli::set_verbosity(args.verbosity);
+
+    ExporterSettings settings;
+    settings.listen_host = listen->host;
+    settings.listen_port = *listen->port;
+    settings.timeout_ms = args.timeout_ms.value_or(settings.timeout_ms);
+    settings.max_concurrent = args.max_concurrent;
+    settings.log_refusals = args.verbosity > 0;
+    try {
+        std::vector<kcli::HostEntry> listed;
+        if (!args.hosts_file.empty()) listed = kcli::read_hosts_file(args.hosts_file, "");
+        ExporterServer server(settings, TargetPolicy(std::move(listed), args.allow_any_target));
+        const int port = server.bind();
+        kcli::write_stdout_line("kolvane exporter listening on " + join_host_port(settings.listen_host, port));
+        return serve_until_signal(server);
+    } catch (const std::runtime_error& e) {
+        kcli::print_diagnostic(e.what());
+        return kcli::kFailure;
+    }
+}
+
+}  // namespace
+
+void add_exporter_command(CLI::App& app, int& status) {
+    auto args = std::make_shared<ExporterArgs>();
+    CLI::App* command = app.add_subcommand(
+        "exporter", "Serve live values to Prometheus: GET /probe?target=HOST[:PORT]&model=MODEL&unit=N reads one meter");
+    command->add_option("--listen", args->listen, "Address and port to serve HTTP on (ADDR:PORT, [IPv6]:PORT)")
+        ->type_name("ADDR:PORT")->capture_default_str();
+    command->add_option("--hosts", args->hosts_file,
+                        "The meters that may be probed: one 'HOST[:PORT] [MODEL]' per line, '#' comments")
+        ->type_name("FILE");
+    command->add_flag("--allow-any-target", args->allow_any_target,
+                      "Probe any target, not only those of --hosts (lets anyone who reaches the exporter "
+                      "make it connect anywhere)");
+    command->add_option("-t,--timeout", args->timeout_ms, "Time-out of each wait for a meter, milliseconds (default 5000)")
+        ->type_name("MS")->check(CLI::Range(100, 3600000));
+    command->add_option("--max-concurrent", args->max_concurrent,
+                        "Probes read at once; a probe over the bound waits up to 1 s, then gets 503")
+        ->type_name("N")->capture_default_str()->check(CLI::Range(1, 256));
+    command->add_flag("-v,--verbose", args->verbosity,
+                      "Log refused probes and the library's messages on standard error; repeat for more "
+                      "(-v warnings, -vv information, -vvv debug)");
+    command->callback([args, &status] { status = run_exporter(*args); });
+}
+
+}  // namespace kexp

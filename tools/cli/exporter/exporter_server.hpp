@@ -1,0 +1,60 @@
+// The exporter's HTTP server: /probe reads one meter per request, /metrics tells about the
+// exporter itself, / shows how to configure Prometheus.
+#pragma once
+
+#include "identity_cache.hpp"
+#include "target_policy.hpp"
+
+#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <semaphore>
+#include <string>
+#include <variant>
+
+namespace kexp {
+
+struct ExporterSettings {
+    std::string listen_host = "127.0.0.1";
+    int listen_port = 9735;  // 0: the kernel picks one
+    int timeout_ms = 5000;   // each wait for a meter
+    int max_concurrent = 16;
+    std::chrono::milliseconds slot_wait{1000};  // how long a probe over the bound waits for a slot
+    bool log_refusals = false;
+};
+
+// A probe's whole budget in milliseconds: the scrape time-out Prometheus announces in the
+// X-Prometheus-Scrape-Timeout-Seconds header, less a margin for the answer's way back; 10 s
+// without the header. A header that is no positive number is refused.
+std::variant<int, Refusal> probe_budget_ms(const std::string* header);
+
+class ExporterServer {
+public:
+    ExporterServer(ExporterSettings settings, TargetPolicy policy);
+    ExporterServer(const ExporterServer&) = delete;
+    ExporterServer& operator=(const ExporterServer&) = delete;
+
+    // Binds the listen address and returns the bound port; throws std::runtime_error.
+    int bind();
+    // Serves until stop(); false when serving failed.
+    bool serve();
+    void stop();
+
+private:
+    void probe(const httplib::Request& request, httplib::Response& response);
+    void metrics(httplib::Response& response) const;
+    void refuse(const httplib::Request& request, httplib::Response& response, const Refusal& refusal);
+
+    ExporterSettings settings_;
+    TargetPolicy policy_;
+    IdentityCache identities_;
+    httplib::Server http_;
+    std::string address_;  // HOST:PORT once bound
+    std::counting_semaphore<> slots_;
+    std::atomic<std::uint64_t> probes_{0}, failures_{0}, bad_requests_{0}, forbidden_{0}, busy_{0};
+    std::atomic<int> in_flight_{0};
+};
+
+}  // namespace kexp

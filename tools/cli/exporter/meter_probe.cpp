@@ -1,0 +1,61 @@
+#include "meter_probe.hpp"
+
+#include "../document.hpp"
+
+#include <kolvane.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace kexp {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kShortestTimeoutMs = 100;  // the library's lower bound of timeout_ms
+
+// The options text for one call: every wait bounded by the time-out and the time left.
+std::string options_text(const ProbeTarget& target, int timeout_ms, const Deadline& deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline.end - Clock::now()).count();
+    if (left <= 0) throw std::runtime_error("Deadline of " + std::to_string(deadline.total_ms) + " ms exceeded");
+    const long long timeout = std::max<long long>(kShortestTimeoutMs, std::min<long long>(timeout_ms, left));
+    return "{\"port\":" + std::to_string(target.port) + ",\"unit_id\":" + std::to_string(target.unit) +
+           ",\"timeout_ms\":" + std::to_string(timeout) + ",\"deadline_ms\":" + std::to_string(left) + "}";
+}
+
+using MeterCall = int (*)(const char*, const char*, const char*, char*, int, char*, int);
+
+std::string read_document(MeterCall call, const ProbeTarget& target, int timeout_ms, const Deadline& deadline) {
+    const std::string options = options_text(target, timeout_ms, deadline);
+    const kcli::DocumentResult result = kcli::fetch_document([&](char* out, int out_len, char* err, int err_len) {
+        return call(target.host.c_str(), target.model.c_str(), options.c_str(), out, out_len, err, err_len);
+    });
+    if (result.status < 0) throw std::runtime_error(result.error);
+    return result.text;
+}
+
+}  // namespace
+
+ProbeResult probe_meter(const ProbeTarget& target, int timeout_ms, const Deadline& deadline,
+                        IdentityCache& identities) {
+    const Clock::time_point start = Clock::now();
+    const std::string key = target.address() + "/" + std::to_string(target.unit) + "/" + target.model;
+    ProbeResult result;
+    try {
+        std::optional<std::string> identity = identities.find(key);
+        if (!identity) {
+            identity = read_document(kolvane_read_device_info, target, timeout_ms, deadline);
+            identities.store(key, *identity);
+        }
+        result.identity = std::move(*identity);
+        result.live = read_document(kolvane_read_live_ex, target, timeout_ms, deadline);
+        result.up = true;
+    } catch (const std::exception& e) {
+        identities.forget(key);
+        result.error = e.what();
+    }
+    result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    return result;
+}
+
+}  // namespace kexp

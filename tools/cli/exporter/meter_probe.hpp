@@ -1,0 +1,30 @@
+// One probe: the meter's identity (cached) and live values through the C interface, within the
+// probe's deadline.
+#pragma once
+
+#include "identity_cache.hpp"
+#include "target_policy.hpp"
+
+#include <chrono>
+#include <string>
+
+namespace kexp {
+
+struct Deadline {
+    std::chrono::steady_clock::time_point end;
+    int total_ms = 0;  // the whole budget, for the message when it runs out
+};
+
+struct ProbeResult {
+    bool up = false;
+    std::string error;     // why the meter did not answer
+    std::string identity;  // the device information document
+    std::string live;      // the readings document
+    double seconds = 0;
+};
+
+// `timeout_ms` bounds each wait for the meter, the deadline the whole probe.
+ProbeResult probe_meter(const ProbeTarget& target, int timeout_ms, const Deadline& deadline,
+                        IdentityCache& identities);
+
+}  // namespace kexp

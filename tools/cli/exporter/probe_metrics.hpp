@@ -1,0 +1,18 @@
+// A probe's answer in the exposition format: kolvane_up, kolvane_probe_duration_seconds and,
+// when the meter answered, its identity and live values.
+#pragma once
+
+#include "meter_probe.hpp"
+
+#include <cstdint>
+#include <string>
+
+namespace kexp {
+
+// Energies that only grow (import, export, total) are counters; net energies, which fall while
+// energy is exported, stay gauges with the other point values.
+bool is_energy_counter(std::uint16_t pid);
+
+std::string probe_exposition(const ProbeResult& result);
+
+}  // namespace kexp

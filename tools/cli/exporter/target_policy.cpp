@@ -1,0 +1,107 @@
+#include "target_policy.hpp"
+
+#include "host_port.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <optional>
+#include <stdexcept>
+
+namespace kexp {
+namespace {
+
+constexpr int kModbusPort = 502;
+
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+// The canonical model name, or empty for an unknown one.
+std::string canonical_model(const std::string& name) {
+    const std::string model = lower(name);
+    if (model == "em133") return model;
+    if (model == "em235" || model == "pm335") return "em235";
+    return {};
+}
+
+// Host names and IPv4 addresses: letters, digits, dots, hyphens and underscores.
+bool valid_host(const std::string& host) {
+    return !host.empty() && host.size() <= 253 && std::all_of(host.begin(), host.end(), [](unsigned char c) {
+        return std::isalnum(c) || c == '.' || c == '-' || c == '_';
+    });
+}
+
+// The single value of parameter `name`; a refusal when it is given more than once.
+std::variant<std::optional<std::string>, Refusal> single(const QueryParams& params, const std::string& name) {
+    const auto [first, last] = params.equal_range(name);
+    if (first == last) return std::optional<std::string>{};
+    if (std::next(first) != last) return Refusal{400, name + " must be given once"};
+    return std::optional<std::string>{first->second};
+}
+
+}  // namespace
+
+std::string ProbeTarget::address() const { return join_host_port(host, port); }
+
+TargetPolicy::TargetPolicy(std::vector<kcli::HostEntry> listed, bool allow_any_target)
+    : listed_(std::move(listed)), allow_any_target_(allow_any_target) {
+    for (kcli::HostEntry& entry : listed_) {
+        if (!entry.meter.empty() && canonical_model(entry.meter).empty())
+            throw std::runtime_error("Unknown meter model '" + entry.meter + "' for " + entry.host +
+                                     " in the hosts file (expected em133 or em235)");
+        entry.host = lower(entry.host);
+        entry.meter = canonical_model(entry.meter);
+    }
+}
+
+const kcli::HostEntry* TargetPolicy::listed(const std::string& host, int port) const {
+    for (const kcli::HostEntry& entry : listed_)
+        if (entry.host == host && entry.port.value_or(kModbusPort) == port) return &entry;
+    return nullptr;
+}
+
+std::variant<ProbeTarget, Refusal> TargetPolicy::resolve(const QueryParams& params) const {
+    std::optional<std::string> values[3];
+    const char* names[3] = {"target", "unit", "model"};
+    for (int i = 0; i < 3; ++i) {
+        auto value = single(params, names[i]);
+        if (auto* refusal = std::get_if<Refusal>(&value)) return *refusal;
+        values[i] = std::get<std::optional<std::string>>(value);
+    }
+    const auto& [target_text, unit_text, model_text] = values;
+
+    if (!target_text) return Refusal{400, "target is required"};
+    const std::optional<HostPort> target = split_host_port(*target_text);
+    if (!target || !valid_host(target->host) || target->port == 0)
+        return Refusal{400, "target must be HOST or HOST:PORT with a port of 1-65535"};
+
+    ProbeTarget probe{lower(target->host), target->port.value_or(kModbusPort), 1, {}};
+    if (unit_text) {
+        const char* end = unit_text->data() + unit_text->size();
+        const auto parsed = std::from_chars(unit_text->data(), end, probe.unit);
+        if (unit_text->empty() || parsed.ec != std::errc() || parsed.ptr != end || probe.unit < 0 || probe.unit > 255)
+            return Refusal{400, "unit must be 0-255"};
+    }
+    std::string model;
+    if (model_text) {
+        model = canonical_model(*model_text);
+        if (model.empty()) return Refusal{400, "model must be em133 or em235"};
+    }
+
+    const kcli::HostEntry* entry = listed(probe.host, probe.port);
+    if (!entry && !allow_any_target_) return Refusal{403, "target " + probe.address() + " is not in the hosts file"};
+    if (entry && !entry->meter.empty()) {
+        if (!model.empty() && model != entry->meter)
+            return Refusal{400, "model " + model + " contradicts the hosts file's " + entry->meter + " for " +
+                                    probe.address()};
+        model = entry->meter;
+    }
+    if (model.empty())
+        return Refusal{400, "model is required for " + probe.address() + ": name it in the hosts file or as model="};
+    probe.model = model;
+    return probe;
+}
+
+}  // namespace kexp

@@ -1,0 +1,48 @@
+// Which meter a probe reads: the query parameters checked against the hosts file. Only listed
+// targets are read unless any target is allowed, so the exporter cannot scan a network.
+#pragma once
+
+#include "../hosts.hpp"
+
+#include <map>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace kexp {
+
+struct ProbeTarget {
+    std::string host;
+    int port = 502;
+    int unit = 1;
+    std::string model;  // "em133" or "em235"
+
+    std::string address() const;  // HOST:PORT
+};
+
+// A probe that is not served: the HTTP status (400, 403) and a one-line reason.
+struct Refusal {
+    int status = 400;
+    std::string reason;
+};
+
+// Every query parameter with each value given (the shape of httplib::Params).
+using QueryParams = std::multimap<std::string, std::string>;
+
+class TargetPolicy {
+public:
+    // Throws std::runtime_error when a line of the hosts file names an unknown model.
+    TargetPolicy(std::vector<kcli::HostEntry> listed, bool allow_any_target);
+
+    // target=HOST[:PORT], optional unit=N (default 1) and model=em133|em235|pm335; the model may
+    // come from the target's line of the hosts file instead, but is never guessed.
+    std::variant<ProbeTarget, Refusal> resolve(const QueryParams& params) const;
+
+private:
+    const kcli::HostEntry* listed(const std::string& host, int port) const;
+
+    std::vector<kcli::HostEntry> listed_;
+    bool allow_any_target_;
+};
+
+}  // namespace kexp

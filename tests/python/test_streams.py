@@ -1,6 +1,8 @@
 """Data and event logs as generators of parsed records."""
 
 import logging
+import subprocess
+import sys
 import threading
 import unittest
 
@@ -70,6 +72,16 @@ class EarlyCloseTest(SimTestCase):
                 break
         del record
         self.assertEqual(threading.active_count(), before)
+
+    def test_exit_with_a_stream_left_open_ends_cleanly(self):
+        code = ("import sys, kolvane\n"
+                "meter = kolvane.Meter('127.0.0.1', 'em133', port=int(sys.argv[1]))\n"
+                "stream = meter.read_datalog(1)\n"
+                "print(next(stream)['type'])\n"
+                "sys.exit(0)\n")
+        run = subprocess.run([sys.executable, "-c", code, str(self.sim.port)],
+                             capture_output=True, text=True, timeout=60)
+        self.assertEqual((run.returncode, run.stdout), (0, "header\n"), run.stderr)
 
 
 if __name__ == "__main__":

@@ -12,7 +12,6 @@
 #include <CLI/CLI.hpp>
 
 #include <memory>
-#include <stdexcept>
 
 namespace kcli {
 namespace {
@@ -48,15 +47,20 @@ void add_meter_command(CLI::App& app, int& status, const char* name, const char*
     CLI::App* command = add_command(app, name, about, *args);
     auto* host = command->add_option("HOST", args->host, "Address or name of the meter");
     auto* hosts = command->add_option("--hosts", args->hosts_file,
-                                      "Read every meter of FILE: one 'HOST[:PORT] [MODEL]' per line, "
-                                      "'#' comments; one JSON line per meter, in the file's order")
+                                      "Read every meter of FILE ('-': standard input): one 'HOST[:PORT] [MODEL]' "
+                                      "per line, '#' comments, -m for lines without MODEL; one JSON line per "
+                                      "meter, in the file's order, with its host, port and model")
                       ->type_name("FILE")->excludes(host);
     command->add_option("-j,--jobs", args->jobs, "Meters read at once with --hosts")
         ->capture_default_str()->check(CLI::Range(1, 256))->needs(hosts);
-    add_meter_options(*command, args->options);
+    // With --hosts a line may name the model itself.
+    add_meter_options(*command, args->options)
+        ->required(false)->description("Meter model: em133, em235 or pm335 (with --hosts: of the lines naming none)");
     command->callback([args, call, &status] {
         if (args->host.empty() && args->hosts_file.empty())
             throw CLI::ValidationError("HOST or --hosts is required");
+        if (args->hosts_file.empty() && args->options.meter.empty())
+            throw CLI::ValidationError("--meter is required");
         set_verbosity(args->options.verbosity);
         std::string storage;
         const char* options = args->options.options_arg(storage);
@@ -69,15 +73,17 @@ void add_meter_command(CLI::App& app, int& status, const char* name, const char*
         std::vector<HostEntry> entries;
         try {
             entries = read_hosts_file(args->hosts_file, args->options.meter);
-        } catch (const std::runtime_error& e) {
-            print_diagnostic(e.what());
-            status = kFailure;
+        } catch (const HostsFileError& e) {
+            status = report_hosts_error(e);
             return;
+        }
+        for (HostEntry& entry : entries) {
+            if (!entry.port) entry.port = args->options.port;
         }
         status = run_hosts(entries, args->jobs, [args, call](const HostEntry& entry, char* out, int out_len,
                                                            char* err, int err_len) {
             MeterOptions options = args->options;
-            if (entry.port) options.port = entry.port;
+            options.port = entry.port;
             std::string storage;
             return call(entry.host.c_str(), entry.meter.c_str(), options.options_arg(storage), out, out_len,
                         err, err_len);

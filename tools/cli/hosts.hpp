@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -10,20 +11,38 @@ namespace kcli {
 
 struct HostEntry {
     std::string host;
-    std::string meter;
+    std::string meter;        // em133 or em235
     std::optional<int> port;  // from HOST:PORT; otherwise -p or the default applies
 };
 
-// Reads one "HOST[:PORT] [MODEL]" per line; '#' starts a comment, blank lines are skipped and
-// `default_meter` stands for a missing MODEL. Throws std::runtime_error with the message to print.
+// A hosts file that cannot be used, with every problem found in it, each naming its line.
+class HostsFileError : public std::runtime_error {
+public:
+    HostsFileError(std::vector<std::string> problems, int exit_status);
+    const std::vector<std::string>& problems() const { return problems_; }
+    int exit_status() const { return exit_status_; }  // 1: unreadable, 2: bad content
+
+private:
+    std::vector<std::string> problems_;
+    int exit_status_;
+};
+
+// Prints every problem of `error` on standard error and returns its exit status.
+int report_hosts_error(const HostsFileError& error);
+
+// Reads one "HOST[:PORT] [MODEL]" per line ("-" reads standard input; an IPv6 address with a
+// port is written [ADDRESS]:PORT); '#' starts a comment, blank lines are skipped and
+// `default_meter` (the -m model, may be empty) stands for a missing MODEL. The whole file is
+// checked before it is used: throws HostsFileError naming every bad line.
 std::vector<HostEntry> read_hosts_file(const std::string& path, const std::string& default_meter);
 
 // Reads one meter: (entry, out, out_len, err, err_len) -> status.
 using HostCall = std::function<int(const HostEntry&, char*, int, char*, int)>;
 
 // Runs `call` for every entry on `jobs` threads and prints one line per meter in the file's
-// order: the document, or {"host":..,"error":..} for a meter that failed. Returns 1 when any
-// meter failed, 0 otherwise.
+// order: the document with the meter's "port" after its "host", or
+// {"host":..,"port":..,"meter":..,"error":..} for a meter that failed. An entry without a port
+// is shown with 502. Returns 1 when any meter failed, 0 otherwise.
 int run_hosts(const std::vector<HostEntry>& entries, int jobs, const HostCall& call, bool pretty);
 
 }  // namespace kcli

@@ -1,4 +1,4 @@
-// The library's log messages on standard error, filtered by the number of -v flags.
+// The library's log messages on standard error: warnings by default, none with -q, more with -vv.
 #pragma once
 
 namespace kcli {

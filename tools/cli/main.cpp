@@ -34,11 +34,11 @@ int main(int argc, char** argv) {
             throw CLI::ExtrasError({argv[1]});
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
-        return app.exit(e);  // --help, --version
+        return kcli::finish_stdout(app.exit(e));  // --help, --version
     } catch (const CLI::ParseError& e) {
         kcli::print_diagnostic(e.what());
         kcli::write_stderr_line("Run 'kolvane --help' or 'kolvane COMMAND --help' for usage.");
         return kcli::kUsage;
     }
-    return status;
+    return kcli::finish_stdout(status);
 }

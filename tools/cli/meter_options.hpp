@@ -6,28 +6,40 @@
 
 namespace CLI {
 class App;
-}
+class Option;
+}  // namespace CLI
 
 namespace kcli {
 
+inline constexpr int kDefaultTimeoutMs = 5000;
+
 struct MeterOptions {
-    std::string meter = "em133";
+    std::string meter;  // the model as named by -m (lower case); empty when -m was not given
     std::optional<int> port;
     std::optional<int> unit;
-    std::optional<int> timeout_ms;
-    int verbosity = 0;
+    int timeout_ms = kDefaultTimeoutMs;
+    std::optional<double> deadline_s;  // absent: 10 x the time-out; 0: no deadline
+    int verbosity = 1;                 // warnings unless -q or -v...
 
-    // The flat JSON object the library takes, e.g. {"port":1502,"timeout_ms":5000}; empty when
-    // no connection option was given, so that the library's defaults apply.
+    // The whole call's limit in milliseconds, 0 for none.
+    int deadline_ms() const;
+
+    // The flat JSON object the library takes, e.g. {"port":1502,"timeout_ms":5000,"deadline_ms":50000}.
     std::string options_text() const;
-    // options_text() as the library's argument: null when empty.
+    // options_text() kept in `storage`, as the library's argument.
     const char* options_arg(std::string& storage) const;
 };
 
-// -m/--meter and -v on every command that names a model; -p, -u, -t as well when `connection`.
-void add_meter_options(CLI::App& command, MeterOptions& options, bool connection = true);
+// The model as the library names it in its documents: pm335 is the em235.
+std::string canonical_model(const std::string& model);
+// True for em133, em235 and pm335 in any case.
+bool known_model(const std::string& model);
 
-// -v alone, for commands that take no meter options.
+// -m/--meter (required), -q and -v on every command that names a model; -p, -u, -t and --deadline
+// as well when `connection`. Returns the -m option, for commands that can do without it.
+CLI::Option* add_meter_options(CLI::App& command, MeterOptions& options, bool connection = true);
+
+// -q and -v alone, for commands that take no meter options.
 void add_verbose_flag(CLI::App& command, MeterOptions& options);
 
 }  // namespace kcli

@@ -1,32 +1,65 @@
 #include "output.hpp"
 
+#include "exit_status.hpp"
+
+#include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <iostream>
 #include <unistd.h>
 
 namespace kcli {
 namespace {
 
-void write_all(int fd, const std::string& text) {
+// errno of the first failed write to standard output, 0 while all went well.
+std::atomic<int> g_stdout_errno{0};
+
+// Returns 0, or the errno of the failed write.
+int write_all(int fd, const std::string& text) {
     sigset_t sigint, previous;
     sigemptyset(&sigint);
     sigaddset(&sigint, SIGINT);
     pthread_sigmask(SIG_BLOCK, &sigint, &previous);
+    int error = 0;
     for (std::size_t done = 0; done < text.size();) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;  // a closed pipe or full disk: nothing more to do with this line
+        if (n <= 0) {
+            error = n < 0 ? errno : EIO;
+            break;
+        }
         done += static_cast<std::size_t>(n);
     }
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return error;
 }
 
 }  // namespace
 
-void write_stdout_line(const std::string& text) { write_all(STDOUT_FILENO, text + '\n'); }
+bool write_stdout_line(const std::string& text) {
+    if (stdout_failed()) return false;
+    const int error = write_all(STDOUT_FILENO, text + '\n');
+    if (error == 0) return true;
+    int none = 0;
+    g_stdout_errno.compare_exchange_strong(none, error);
+    return false;
+}
 
 void write_stderr_line(const std::string& text) { write_all(STDERR_FILENO, text + '\n'); }
 
 void write_stderr_text(const std::string& text) { write_all(STDERR_FILENO, text); }
+
+bool stdout_failed() { return g_stdout_errno != 0; }
+
+int finish_stdout(int status) {
+    errno = 0;
+    std::cout.flush();
+    int error = g_stdout_errno;
+    if (error == 0 && !std::cout) error = errno != 0 ? errno : EIO;
+    if (error == 0) return status;
+    print_diagnostic((std::string("Cannot write standard output: ") + std::strerror(error)).c_str());
+    return status == kSuccess ? kFailure : status;
+}
 
 }  // namespace kcli

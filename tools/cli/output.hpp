@@ -6,13 +6,21 @@
 
 namespace kcli {
 
-// Writes `text` and a line feed to standard output.
-void write_stdout_line(const std::string& text);
+// Writes `text` and a line feed to standard output. Returns false once standard output has
+// failed (a full disk, a closed pipe): nothing more is written to it then.
+bool write_stdout_line(const std::string& text);
 
 // Writes `text` and a line feed to standard error.
 void write_stderr_line(const std::string& text);
 
 // Writes `text` as it is to standard error (the progress bar's redraws).
 void write_stderr_text(const std::string& text);
+
+// True once a write to standard output has failed.
+bool stdout_failed();
+
+// Flushes what the tool wrote to standard output through the C++ streams (CLI11's help) and
+// checks every write: on a failure prints it and returns the failure status, else `status`.
+int finish_stdout(int status);
 
 }  // namespace kcli

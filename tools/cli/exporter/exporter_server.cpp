@@ -67,6 +67,12 @@ ExporterServer::ExporterServer(ExporterSettings settings, TargetPolicy policy)
     const std::size_t threads = 2 * static_cast<std::size_t>(settings_.max_concurrent) + 2;
     http_.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
     http_.set_keep_alive_max_count(1);
+    // SO_REUSEADDR alone: httplib's default SO_REUSEPORT would let a second exporter share the
+    // port silently instead of failing to start.
+    http_.set_socket_options([](int socket) {
+        const int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     http_.Get("/probe", [this](const httplib::Request& request, httplib::Response& response) { probe(request, response); });
     http_.Get("/metrics", [this](const httplib::Request&, httplib::Response& response) { metrics(response); });
     http_.Get("/", [this](const httplib::Request&, httplib::Response& response) {

@@ -1,0 +1,97 @@
+#include "exporter_process.hpp"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace exporter_test {
+
+Exporter::Exporter(const std::vector<std::string>& args) : process_([&args] {
+    std::vector<std::string> argv{KOLVANE_TOOL, "exporter", "--listen", "127.0.0.1:0"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}()) {
+    // "kolvane exporter listening on 127.0.0.1:40123"
+    const std::string first = process_.read_out_line();
+    const std::string prefix = "kolvane exporter listening on 127.0.0.1:";
+    if (first.starts_with(prefix)) port_ = std::stoi(first.substr(prefix.size()));
+    if (port_ == 0) throw std::runtime_error("the exporter did not start: " + process_.finish().err);
+}
+
+httplib::Response Exporter::get(const std::string& path, const httplib::Headers& headers) const {
+    httplib::Client client("127.0.0.1", port_);
+    client.set_read_timeout(30, 0);
+    const httplib::Result result = client.Get(path.c_str(), headers);
+    if (!result) throw std::runtime_error("no answer to GET " + path + ": " + httplib::to_string(result.error()));
+    return *result;
+}
+
+cli_test::Outcome Exporter::stop() {
+    process_.signal(SIGTERM);
+    return process_.finish();
+}
+
+std::string hosts_file(const std::vector<std::string>& lines) {
+    static int count = 0;
+    const std::string path = cli_test::fresh_dir("hosts" + std::to_string(++count)) + "/meters.txt";
+    std::ofstream file(path);
+    for (const std::string& line : lines) file << line << "\n";
+    return path;
+}
+
+std::vector<Sample> parse_samples(const std::string& text) {
+    std::vector<Sample> samples;
+    for (const std::string& line : cli_test::lines_of(text)) {
+        if (line.empty() || line[0] == '#') continue;
+        Sample sample;
+        std::size_t i = line.find_first_of("{ ");
+        sample.name = line.substr(0, i);
+        if (line[i] == '{') {
+            ++i;
+            while (line[i] != '}') {
+                const std::size_t equals = line.find('=', i);
+                const std::string key = line.substr(i, equals - i);
+                std::string value;
+                for (i = equals + 2; line[i] != '"'; ++i) {
+                    if (line[i] == '\\') value += line[++i] == 'n' ? '\n' : line[i];
+                    else value += line[i];
+                }
+                sample.labels[key] = value;
+                i += line[i + 1] == ',' ? 2 : 1;
+            }
+            ++i;
+        }
+        sample.value = std::stod(line.substr(i + 1));
+        samples.push_back(sample);
+    }
+    return samples;
+}
+
+std::optional<Sample> find_sample(const std::vector<Sample>& samples, const std::string& name,
+                                  const std::map<std::string, std::string>& labels) {
+    std::optional<Sample> found;
+    for (const Sample& sample : samples) {
+        if (sample.name != name) continue;
+        bool match = true;
+        for (const auto& [key, value] : labels) {
+            const auto it = sample.labels.find(key);
+            match = match && it != sample.labels.end() && it->second == value;
+        }
+        if (!match) continue;
+        if (found) throw std::runtime_error("more than one sample of " + name);
+        found = sample;
+    }
+    return found;
+}
+
+cli_test::Outcome promtool_check(const std::string& text) {
+    const std::string path = cli_test::fresh_dir("promtool") + "/metrics.txt";
+    std::ofstream(path) << text;
+    // promtool reads the metrics on standard input.
+    return cli_test::Process({"/bin/sh", "-c", std::string(PROMTOOL) + " check metrics < '" + path + "'"}).finish();
+}
+
+}  // namespace exporter_test

@@ -1,0 +1,52 @@
+// A running `kolvane exporter` on a kernel-chosen loopback port, its HTTP client, and the
+// samples of an exposition-format answer read back.
+#pragma once
+
+#include "cli/process.hpp"
+
+#include <httplib.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace exporter_test {
+
+class Exporter {
+public:
+    // `kolvane exporter --listen 127.0.0.1:0` with `args`.
+    explicit Exporter(const std::vector<std::string>& args);
+    int port() const { return port_; }
+    std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+    // GET `path`; throws when no answer came.
+    httplib::Response get(const std::string& path, const httplib::Headers& headers = {}) const;
+    // Stops it with SIGTERM: its exit status and what it wrote.
+    cli_test::Outcome stop();
+
+private:
+    cli_test::Process process_;
+    int port_ = 0;
+};
+
+// A hosts file in a fresh directory holding `lines`.
+std::string hosts_file(const std::vector<std::string>& lines);
+
+struct Sample {
+    std::string name;
+    std::map<std::string, std::string> labels;  // values unescaped
+    double value = 0;
+};
+
+// The samples of an exposition text (comment lines skipped).
+std::vector<Sample> parse_samples(const std::string& text);
+
+// The one sample of `name` whose labels include `labels`; nullopt when there is none.
+std::optional<Sample> find_sample(const std::vector<Sample>& samples, const std::string& name,
+                                  const std::map<std::string, std::string>& labels = {});
+
+// Runs `promtool check metrics` on `text`: its exit status and output.
+cli_test::Outcome promtool_check(const std::string& text);
+
+}  // namespace exporter_test

@@ -1,11 +1,13 @@
 // export-all and diagnostics, which always connect to port 502: each test serves a simulator
-// there and is skipped when the port is taken.
+// there (CTest runs the suite under the port's resource lock) and fails when the port is taken.
 #include "process.hpp"
+#include "served_meter.hpp"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 
 namespace cli_test {
 namespace {
@@ -14,7 +16,7 @@ namespace fs = std::filesystem;
 
 #define START_SIM_ON_502(sim, ...)                                                         \
     Simulator sim(std::vector<std::string>{"--port", "502", __VA_ARGS__});                 \
-    if (sim.port() != 502) GTEST_SKIP() << "port 502 on 127.0.0.1 is not available"
+    ASSERT_EQ(sim.port(), 502) << "cannot serve a meter on 127.0.0.1:502"
 
 // The CSV files of `dir`, by name.
 std::vector<fs::path> files_in(const std::string& dir) {
@@ -71,19 +73,27 @@ TEST(ExportAll, CtrlCStopsTheExportAndLeavesOnlyCompleteLines) {
     }
 }
 
-TEST(ExportAll, AMissingDirectoryFails) {
-    START_SIM_ON_502(sim, "--records", "10");
-    const Outcome r = run_tool({"export-all", "127.0.0.1", "/nonexistent/kolvane"});
-    EXPECT_EQ(r.exit_status, 1);
-    EXPECT_TRUE(r.err.starts_with("kolvane: ")) << r.err;
-    EXPECT_EQ(lines_of(r.err).size(), 1u) << r.err;
+// The clock must not be set for an export that cannot be written: DIR is checked first.
+TEST(ExportAll, AnUnusableDirectoryFailsBeforeAnyTraffic) {
+    ServedMeter meter(ksim::Model::em133, 10, 502);
+    const std::string file = fresh_dir("bundle_not_a_dir") + "/file";
+    std::ofstream(file) << "x\n";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"/nonexistent/kolvane", "No such directory: /nonexistent/kolvane"}, {file, "Not a directory: " + file}};
+    for (const auto& [dir, message] : cases) {
+        const Outcome r = run_tool({"export-all", "127.0.0.1", dir, "--set-clock"});
+        EXPECT_EQ(r.exit_status, 1);
+        EXPECT_EQ(r.err, "kolvane: " + message + "\n");
+    }
+    EXPECT_EQ(meter.sim.connections_accepted(), 0u);
+    EXPECT_TRUE(meter.sim.journal().empty());
 }
 
 TEST(Diagnostics, WritesTheWordWithOneRowPerBit) {
     START_SIM_ON_502(sim, "--model", "em235");
     // Registers 46081-46082 hold the em235's serial number 2350417 (0x23DD51), low word first.
     const std::string csv = fresh_dir("diagnostics") + "/diag.csv";
-    const Outcome r = run_tool({"diagnostics", "127.0.0.1", "--register", "46081", "-o", csv});
+    const Outcome r = run_tool({"diagnostics", "127.0.0.1", "--register", "46081", "--word-order", "HI_FIRST", "-o", csv});
     ASSERT_EQ(r.exit_status, 0) << r.err;
     EXPECT_EQ(r.out, "");
     const std::vector<std::string> lines = lines_of(read_file(csv));
@@ -98,6 +108,25 @@ TEST(Diagnostics, WritesTheWordWithOneRowPerBit) {
                                       "LO_FIRST", "--unit", "1", "--count", "4", "-o", csv});
     ASSERT_EQ(swapped.exit_status, 0) << swapped.err;
     EXPECT_EQ(lines_of(read_file(csv))[1], "0xDD51,0x23,0xDD510023,LO_FIRST");
+}
+
+// The default is LO_FIRST, as in the Python binding: the first register is the upper half.
+TEST(Diagnostics, WordOrderDecidesWhichRegisterIsTheUpperHalf) {
+    ServedMeter meter(ksim::Model::em235, 10, 502);
+    meter.sim.set_registers(999, {0x0001, 0x0002});
+    const std::string csv = fresh_dir("diagnostics_order") + "/diag.csv";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "0x1,0x2,0x10002,LO_FIRST"},
+        {{"--word-order", "LO_FIRST"}, "0x1,0x2,0x10002,LO_FIRST"},
+        {{"--word-order", "HI_FIRST"}, "0x1,0x2,0x20001,HI_FIRST"},
+    };
+    for (const auto& [order, value_line] : cases) {
+        std::vector<std::string> args = {"diagnostics", "127.0.0.1", "--register", "1000", "-o", csv};
+        args.insert(args.end(), order.begin(), order.end());
+        const Outcome r = run_tool(args);
+        ASSERT_EQ(r.exit_status, 0) << r.err;
+        EXPECT_EQ(lines_of(read_file(csv))[1], value_line);
+    }
 }
 
 TEST(Diagnostics, ARefusedReadFailsAndCreatesNoFile) {

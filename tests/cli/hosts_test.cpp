@@ -1,4 +1,5 @@
 // info and live over a hosts file, with one meter that cannot be reached.
+#include "served_meter.hpp"
 #include "sim_suite.hpp"
 
 #include <nlohmann/json.hpp>
@@ -17,29 +18,32 @@ protected:
         const std::string path = fresh_dir("hosts") + "/meters.txt";
         std::ofstream(path) << "# meters of the test\n"
                             << "127.0.0.1:" << port() << "\n"
-                            << "127.0.0.1:" << closed_port() << " em235   # switched off\n\n"
+                            << "127.0.0.1:" << closed_ << " em235   # switched off\n\n"
                             << "  127.0.0.1:" << port() << " em133\n";
         return path;
     }
+
+    const std::string closed_ = std::to_string(closed_port());
 };
 
 TEST_F(Hosts, InfoPrintsOneLinePerMeterInFileOrderAndFailsForTheUnreachableOne) {
     const std::string path = hosts_file();
-    const Outcome r = run_tool({"info", "--hosts", path, "--jobs", "3"});
+    const Outcome r = run_tool({"info", "--hosts", path, "--jobs", "3", "-m", "em133"});
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.err, "");
     const std::vector<std::string> lines = lines_of(r.out);
     ASSERT_EQ(lines.size(), 3u);
+    EXPECT_TRUE(lines[0].starts_with(R"({"meter":"em133","host":"127.0.0.1","port":)" + port() + R"(,"model_name":)"))
+        << lines[0];
     EXPECT_EQ(json::parse(lines[0])["serial"], 1201784);
-    const json failure = json::parse(lines[1]);
-    EXPECT_EQ(failure.size(), 2u);
-    EXPECT_EQ(failure["host"], "127.0.0.1");
-    EXPECT_TRUE(failure["error"].get<std::string>().starts_with("Cannot connect to 127.0.0.1:")) << lines[1];
+    EXPECT_EQ(lines[1], R"({"host":"127.0.0.1","port":)" + closed_ +
+                            R"(,"meter":"em235","error":"Cannot connect to 127.0.0.1:)" + closed_ + R"("})");
     EXPECT_EQ(json::parse(lines[2])["meter"], "em133");
+    EXPECT_EQ(json::parse(lines[2])["port"], std::stoi(port()));
 }
 
 TEST_F(Hosts, LiveWithOneJob) {
-    const Outcome r = run_tool({"live", "--hosts", hosts_file(), "-j", "1"});
+    const Outcome r = run_tool({"live", "--hosts", hosts_file(), "-j", "1", "--meter", "em133"});
     EXPECT_EQ(r.exit_status, 1);
     const std::vector<std::string> lines = lines_of(r.out);
     ASSERT_EQ(lines.size(), 3u);
@@ -51,7 +55,7 @@ TEST_F(Hosts, LiveWithOneJob) {
 TEST_F(Hosts, AllMetersReachableIsSuccess) {
     const std::string path = fresh_dir("hosts_ok") + "/meters.txt";
     std::ofstream(path) << "127.0.0.1:" << port() << "\n127.0.0.1:" << port() << " EM133\n";
-    const Outcome r = run_tool({"info", "--hosts", path});
+    const Outcome r = run_tool({"info", "--hosts", path, "-m", "em133"});
     EXPECT_EQ(r.exit_status, 0) << r.err;
     EXPECT_EQ(lines_of(r.out).size(), 2u);
 }
@@ -64,9 +68,45 @@ TEST(HostsFile, UnreadableOrMalformedFilesFail) {
     const std::string path = fresh_dir("hosts_bad") + "/meters.txt";
     std::ofstream(path) << "127.0.0.1 em133 extra\n";
     const Outcome bad = run_tool({"live", "--hosts", path});
-    EXPECT_EQ(bad.exit_status, 1);
+    EXPECT_EQ(bad.exit_status, 2);
     EXPECT_EQ(bad.err, "kolvane: " + path + " line 1: expected HOST[:PORT] [MODEL], got '127.0.0.1 em133 extra'\n");
     EXPECT_EQ(bad.out, "");
+}
+
+// Every bad line is named at once, and a file with a bad line reaches no meter at all.
+TEST(HostsFile, EveryBadLineIsReportedBeforeAnyTraffic) {
+    ServedMeter meter;
+    const std::string path = fresh_dir("hosts_many_bad") + "/meters.txt";
+    std::ofstream(path) << "127.0.0.1:" << meter.port() << " em133\n"
+                        << "127.0.0.1:0 em133\n"
+                        << "127.0.0.1:65536 em133\n"
+                        << "127.0.0.1 em999\n"
+                        << "# no model and no -m:\n"
+                        << "127.0.0.1\n"
+                        << "127.0.0.1: em133\n";
+    const Outcome r = run_tool({"info", "--hosts", path});
+    EXPECT_EQ(r.exit_status, 2);
+    EXPECT_EQ(r.out, "");
+    const std::string at = "kolvane: " + path + " line ";
+    EXPECT_EQ(r.err, at + "2: port must be 1-65535, got 0\n" +
+                     at + "3: port must be 1-65535, got 65536\n" +
+                     at + "4: unknown model 'em999' (expected em133, em235 or pm335)\n" +
+                     at + "6: no MODEL on the line and no -m/--meter\n" +
+                     at + "7: expected HOST[:PORT] [MODEL], got '127.0.0.1: em133'\n");
+    EXPECT_EQ(meter.sim.connections_accepted(), 0u);
+}
+
+TEST_F(Hosts, AHostsFileOnStandardInput) {
+    const Outcome r = run_tool({"info", "--hosts", "-", "-m", "pm335"},
+                               {.input = "127.0.0.1:" + port() + " EM133\n[::1]:" + closed_ + "\n", .output_path = ""});
+    EXPECT_EQ(r.exit_status, 1);
+    const std::vector<std::string> lines = lines_of(r.out);
+    ASSERT_EQ(lines.size(), 2u) << r.err;
+    EXPECT_EQ(json::parse(lines[0])["serial"], 1201784);
+    const json failure = json::parse(lines[1]);
+    EXPECT_EQ(failure["host"], "::1");
+    EXPECT_EQ(failure["port"], std::stoi(closed_));
+    EXPECT_EQ(failure["meter"], "em235");
 }
 
 TEST(HostsFile, HostAndHostsTogetherIsAUsageError) {

@@ -1,14 +1,17 @@
 // datalog and eventlog: JSON lines, CSV files, progress and Ctrl-C.
+#include "served_meter.hpp"
 #include "sim_suite.hpp"
 
 #include <nlohmann/json.hpp>
 
 #include <csignal>
+#include <filesystem>
 
 namespace cli_test {
 namespace {
 
 using nlohmann::json;
+namespace fs = std::filesystem;
 
 class Logs : public SimSuite {};
 
@@ -29,7 +32,7 @@ const std::string kEventlogCsvHeader =
 std::size_t fields(const std::string& csv_line) { return static_cast<std::size_t>(std::count(csv_line.begin(), csv_line.end(), ',')) + 1; }
 
 TEST_F(Logs, DatalogPrintsOneJsonLinePerRecordAfterTheHeader) {
-    const Outcome r = run_tool({"datalog", "127.0.0.1", "1", "-p", port()});
+    const Outcome r = run_tool({"datalog", "127.0.0.1", "1", "-p", port(), "-m", "em133"});
     ASSERT_EQ(r.exit_status, 0) << r.err;
     const std::vector<std::string> lines = lines_of(r.out);
     ASSERT_EQ(lines.size(), 2881u);
@@ -43,7 +46,7 @@ TEST_F(Logs, DatalogPrintsOneJsonLinePerRecordAfterTheHeader) {
 }
 
 TEST_F(Logs, EventlogPrintsTheHeaderAndDecodedEvents) {
-    const Outcome r = run_tool({"eventlog", "127.0.0.1", "-p", port(), "--file-id", "0"});
+    const Outcome r = run_tool({"eventlog", "127.0.0.1", "-p", port(), "-m", "em133", "--file-id", "0"});
     ASSERT_EQ(r.exit_status, 0) << r.err;
     const std::vector<std::string> lines = lines_of(r.out);
     ASSERT_EQ(lines.size(), 301u);
@@ -56,7 +59,7 @@ TEST_F(Logs, EventlogPrintsTheHeaderAndDecodedEvents) {
 
 TEST_F(Logs, CsvExportsWriteTheFileAndNothingToStandardOutput) {
     const std::string dir = fresh_dir("csv");
-    const Outcome data = run_tool({"datalog", "127.0.0.1", "1", "-p", port(), "-o", dir + "/dl1.csv"});
+    const Outcome data = run_tool({"datalog", "127.0.0.1", "1", "-p", port(), "-m", "em133", "-o", dir + "/dl1.csv"});
     ASSERT_EQ(data.exit_status, 0) << data.err;
     EXPECT_EQ(data.out, "");
     EXPECT_EQ(data.err, "");  // no progress bar: standard error is not a terminal
@@ -65,8 +68,9 @@ TEST_F(Logs, CsvExportsWriteTheFileAndNothingToStandardOutput) {
     EXPECT_EQ(rows[0], kDatalogCsvHeader);
     EXPECT_TRUE(rows[1].starts_with("1,")) << rows[1];
     EXPECT_EQ(fields(rows[2880]), 12u);
+    EXPECT_FALSE(fs::exists(dir + "/dl1.csv.part"));
 
-    const Outcome events = run_tool({"eventlog", "127.0.0.1", "-p", port(), "-o", dir + "/ev.csv"});
+    const Outcome events = run_tool({"eventlog", "127.0.0.1", "-p", port(), "-m", "em133", "-o", dir + "/ev.csv"});
     ASSERT_EQ(events.exit_status, 0) << events.err;
     const std::vector<std::string> event_rows = lines_of(read_file(dir + "/ev.csv"));
     ASSERT_EQ(event_rows.size(), 301u);
@@ -75,7 +79,7 @@ TEST_F(Logs, CsvExportsWriteTheFileAndNothingToStandardOutput) {
 
 TEST_F(Logs, ProgressGoesToStandardErrorOnlyWhenAsked) {
     const std::string dir = fresh_dir("progress");
-    const Outcome r = run_tool({"eventlog", "127.0.0.1", "-p", port(), "-o", dir + "/ev.csv", "--progress"});
+    const Outcome r = run_tool({"eventlog", "127.0.0.1", "-p", port(), "-m", "em133", "-o", dir + "/ev.csv", "--progress"});
     ASSERT_EQ(r.exit_status, 0) << r.err;
     EXPECT_EQ(r.out, "");
     const std::vector<std::string> lines = lines_of(r.err);
@@ -85,12 +89,61 @@ TEST_F(Logs, ProgressGoesToStandardErrorOnlyWhenAsked) {
     EXPECT_TRUE(lines.back().ends_with(" rows/s")) << lines.back();
 }
 
-TEST_F(Logs, ADataLogTheMeterDoesNotHoldIsAnEmptyStream) {
-    const Outcome r = run_tool({"datalog", "127.0.0.1", "9", "-p", port(), "-v"});
+// The library's warnings reach standard error without -v; -q silences them.
+TEST_F(Logs, ADataLogTheMeterDoesNotHoldIsAnEmptyStreamWithAWarning) {
+    const Outcome r = run_tool({"datalog", "127.0.0.1", "9", "-p", port(), "-m", "em133"});
     EXPECT_EQ(r.exit_status, 0);
     EXPECT_EQ(r.out, R"({"type":"header","meter":"em133","host":"127.0.0.1","file_id":9,"total":-1,"columns":[]})"
                      "\n");
     EXPECT_EQ(r.err, "kolvane: warning: File 9: File Info unavailable, record count unknown\n");
+    const Outcome quiet = run_tool({"datalog", "127.0.0.1", "9", "-p", port(), "-m", "em133", "-q"});
+    EXPECT_EQ(quiet.exit_status, 0);
+    EXPECT_EQ(quiet.out, r.out);
+    EXPECT_EQ(quiet.err, "");
+}
+
+TEST_F(Logs, AnExportOfALogTheMeterDoesNotHoldCreatesNoFile) {
+    const std::vector<std::vector<std::string>> commands = {{"datalog", "127.0.0.1", "5"},
+                                                            {"eventlog", "127.0.0.1", "--file-id", "5"}};
+    for (std::vector<std::string> args : commands) {
+        const std::string csv = fresh_dir("absent_log") + "/x.csv";
+        args.insert(args.end(), {"-p", port(), "-m", "em133", "-o", csv, "-q"});
+        const Outcome r = run_tool(args);
+        EXPECT_EQ(r.exit_status, 1) << args[0];
+        EXPECT_EQ(r.err, "kolvane: The meter has no log file 5: no file written\n") << args[0];
+        EXPECT_FALSE(fs::exists(csv)) << args[0];
+        EXPECT_FALSE(fs::exists(csv + ".part")) << args[0];
+    }
+}
+
+// A meter that falls silent in the middle of a transfer.
+TEST(LogsOfAFailingMeter, AFailedExportLeavesTheEarlierFileAndKeepsTheRowsInThePartFile) {
+    ServedMeter meter(ksim::Model::em133, 2880);
+    const std::string keep = fresh_dir("keep") + "/keep.csv";
+    const std::vector<std::string> args = {"datalog", "127.0.0.1", "1", "-p", meter.port(), "-m", "em133",
+                                           "-o", keep, "-t", "300"};
+    ASSERT_EQ(run_tool(args).exit_status, 0);
+    const std::string good = read_file(keep);
+    ASSERT_EQ(lines_of(good).size(), 2881u);
+
+    meter.sim.add_fault(ksim::Fault::no_reply().reads(ksim::BLOCK_DATA, ksim::BLOCK_DATA + 1000).skip(40));
+    const Outcome r = run_tool(args);
+    EXPECT_EQ(r.exit_status, 1);
+    const std::vector<std::string> messages = lines_of(r.err);
+    ASSERT_EQ(messages.size(), 2u) << r.err;
+    EXPECT_TRUE(messages[1].ends_with(" rows read are kept in " + keep + ".part; " + keep + " is unchanged"))
+        << messages[1];
+    EXPECT_EQ(read_file(keep), good);
+
+    const std::string part = read_file(keep + ".part");
+    ASSERT_FALSE(part.empty());
+    EXPECT_EQ(part.back(), '\n');
+    const std::vector<std::string> rows = lines_of(part);
+    EXPECT_EQ(rows[0], kDatalogCsvHeader);
+    EXPECT_GT(rows.size(), 1u);
+    EXPECT_LT(rows.size(), 2881u);
+    EXPECT_TRUE(messages[1].starts_with("kolvane: The " + std::to_string(rows.size() - 1) + " rows")) << messages[1];
+    for (std::size_t i = 1; i < rows.size(); ++i) EXPECT_TRUE(rows[i].starts_with(std::to_string(i) + ",")) << rows[i];
 }
 
 // A simulator whose data logs are long enough to interrupt.
@@ -102,15 +155,17 @@ protected:
     static inline std::unique_ptr<Simulator> sim_;
 };
 
-TEST_F(Interrupted, CtrlCDuringACsvExportKeepsCompleteRowsAndExits130) {
+TEST_F(Interrupted, CtrlCDuringACsvExportKeepsCompleteRowsInThePartFileAndExits130) {
     const std::string csv = fresh_dir("interrupt") + "/dl2.csv";
-    Process tool({KOLVANE_TOOL, "datalog", "127.0.0.1", "2", "-p", sim_->port_text(), "-o", csv, "--progress"});
+    Process tool({KOLVANE_TOOL, "datalog", "127.0.0.1", "2", "-p", sim_->port_text(), "-m", "em133", "-o", csv, "--progress"});
     ASSERT_TRUE(tool.read_err_line().starts_with("[")) << "no progress line";
     tool.signal(SIGINT);
     const Outcome r = tool.finish();
     EXPECT_EQ(r.exit_status, 130);
-    EXPECT_TRUE(r.err.ends_with("\nkolvane: Cancelled by caller\n")) << r.err;
-    const std::string text = read_file(csv);
+    EXPECT_TRUE(r.err.find("\nkolvane: Cancelled by caller\nkolvane: The ") != std::string::npos) << r.err;
+    EXPECT_TRUE(r.err.ends_with(" rows read are kept in " + csv + ".part; " + csv + " is unchanged\n")) << r.err;
+    EXPECT_FALSE(fs::exists(csv));
+    const std::string text = read_file(csv + ".part");
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(text.back(), '\n');
     const std::vector<std::string> rows = lines_of(text);
@@ -123,7 +178,7 @@ TEST_F(Interrupted, CtrlCDuringACsvExportKeepsCompleteRowsAndExits130) {
 }
 
 TEST_F(Interrupted, CtrlCDuringAJsonStreamEndsWithACompleteLine) {
-    Process tool({KOLVANE_TOOL, "datalog", "127.0.0.1", "3", "-p", sim_->port_text()});
+    Process tool({KOLVANE_TOOL, "datalog", "127.0.0.1", "3", "-p", sim_->port_text(), "-m", "em133"});
     ASSERT_TRUE(tool.read_out_line().starts_with(R"({"type":"header")"));
     tool.signal(SIGINT);
     const Outcome r = tool.finish();

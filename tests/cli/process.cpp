@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <netinet/in.h>
@@ -16,24 +17,41 @@
 
 namespace cli_test {
 
-Process::Process(const std::vector<std::string>& argv) {
-    int out[2], err[2];
-    if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");
+Process::Process(const std::vector<std::string>& argv, const Redirect& redirect) {
+    int in[2], out[2], err[2];
+    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");
     pid_ = fork();
     if (pid_ == 0) {
-        dup2(out[1], STDOUT_FILENO);
+        dup2(in[0], STDIN_FILENO);
+        if (redirect.output_path.empty()) {
+            dup2(out[1], STDOUT_FILENO);
+        } else {
+            const int file = open(redirect.output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (file < 0) _exit(127);
+            dup2(file, STDOUT_FILENO);
+            close(file);
+        }
         dup2(err[1], STDERR_FILENO);
-        close(out[0]), close(out[1]), close(err[0]), close(err[1]);
+        close(in[0]), close(in[1]), close(out[0]), close(out[1]), close(err[0]), close(err[1]);
         std::vector<char*> args;
         for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
         execv(args[0], args.data());
         _exit(127);
     }
+    close(in[0]);
     close(out[1]);
     close(err[1]);
+    // The input is small: it fits the pipe, and the program sees its end at once.
+    if (!redirect.input.empty() && ::write(in[1], redirect.input.data(), redirect.input.size()) < 0)
+        ADD_FAILURE() << "cannot write the program's standard input";
+    close(in[1]);
     out_fd_ = out[0];
     err_fd_ = err[0];
+    if (!redirect.output_path.empty()) {
+        close(out_fd_);
+        out_fd_ = -1;
+    }
 }
 
 Process::~Process() {
@@ -74,7 +92,7 @@ Outcome Process::finish() {
     outcome.err = err_seen_ + err_buffer_;
     pollfd fds[2] = {{out_fd_, POLLIN, 0}, {err_fd_, POLLIN, 0}};
     std::string* texts[2] = {&outcome.out, &outcome.err};
-    for (int open = 2; open > 0;) {
+    for (int open = (out_fd_ >= 0) + (err_fd_ >= 0); open > 0;) {
         if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || fds[i].revents == 0) continue;
@@ -95,10 +113,10 @@ Outcome Process::finish() {
     return outcome;
 }
 
-Outcome run_tool(const std::vector<std::string>& args) {
+Outcome run_tool(const std::vector<std::string>& args, const Redirect& redirect) {
     std::vector<std::string> argv{KOLVANE_TOOL};
     argv.insert(argv.end(), args.begin(), args.end());
-    return Process(argv).finish();
+    return Process(argv, redirect).finish();
 }
 
 Simulator::Simulator(const std::vector<std::string>& args) : process_([&args] {

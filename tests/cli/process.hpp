@@ -13,10 +13,16 @@ struct Outcome {
     std::string err;
 };
 
+// Where a program's standard input comes from and its standard output goes.
+struct Redirect {
+    std::string input;        // written to standard input, which then ends
+    std::string output_path;  // standard output into this file (e.g. /dev/full) instead of a pipe
+};
+
 // A running program with its standard output and standard error on pipes.
 class Process {
 public:
-    explicit Process(const std::vector<std::string>& argv);
+    explicit Process(const std::vector<std::string>& argv, const Redirect& redirect = {});
     ~Process();
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
@@ -40,7 +46,7 @@ private:
 };
 
 // Runs `kolvane` with `args` to its end.
-Outcome run_tool(const std::vector<std::string>& args);
+Outcome run_tool(const std::vector<std::string>& args, const Redirect& redirect = {});
 
 // kolvane-sim on a kernel-chosen port (or the port named in `args`), stopped on destruction.
 class Simulator {

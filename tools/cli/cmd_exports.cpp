@@ -38,7 +38,8 @@ struct DiagnosticsArgs {
 // Why the bundle cannot be written into `dir`, or nothing.
 std::string unwritable_directory(const std::string& dir) {
     std::error_code ec;
-    if (!std::filesystem::is_directory(dir, ec)) return "No such directory: " + dir;
+    if (!std::filesystem::exists(dir, ec)) return "No such directory: " + dir;
+    if (!std::filesystem::is_directory(dir, ec)) return "Not a directory: " + dir;
     if (access(dir.c_str(), W_OK | X_OK) != 0) return "Cannot write into " + dir + ": " + std::strerror(errno);
     return {};
 }

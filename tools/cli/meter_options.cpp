@@ -67,23 +67,24 @@ void add_verbose_flag(CLI::App& command, MeterOptions& options) {
 CLI::Option* add_meter_options(CLI::App& command, MeterOptions& options, bool connection) {
     CLI::Option* meter = command.add_option("-m,--meter", options.meter, "Meter model: em133, em235 or pm335")
                              ->type_name("MODEL")->required()
-                             ->check(CLI::IsMember({"em133", "em235", "pm335"}, CLI::ignore_case));
+                             ->check(CLI::IsMember({"em133", "em235", "pm335"}, CLI::ignore_case).description(""));
     if (connection) {
-        command.add_option("-p,--port", options.port, "TCP port of the meter (default 502)")
-            ->type_name("PORT")->check(CLI::Range(1, 65535));
-        command.add_option("-u,--unit", options.unit, "Modbus unit id (default 1)")
-            ->type_name("ID")->check(CLI::Range(0, 255));
-        command.add_option("-t,--timeout", options.timeout_ms, "Time-out of each wait, in milliseconds")
-            ->type_name("MS")->capture_default_str()->check(CLI::Range(100, kMaxTimeoutMs));
+        // The ranges are named in the descriptions, so the value's name stays short in messages.
+        command.add_option("-p,--port", options.port, "TCP port of the meter, 1-65535 (default 502)")
+            ->type_name("PORT")->check(CLI::Range(1, 65535).description(""));
+        command.add_option("-u,--unit", options.unit, "Modbus unit id, 0-255 (default 1)")
+            ->type_name("ID")->check(CLI::Range(0, 255).description(""));
+        command.add_option("-t,--timeout", options.timeout_ms, "Time-out of each wait, 100-3600000 milliseconds")
+            ->type_name("MS")->capture_default_str()->check(CLI::Range(100, kMaxTimeoutMs).description(""));
         command.add_option("--deadline", options.deadline_s,
-                           "Limit of the whole call in seconds (default 10 x the time-out; 0: none)")
+                           "Limit of the whole call, 0-86400 seconds (default 10 x the time-out; 0: none)")
             ->type_name("SECONDS")->check(CLI::Validator(
                 [](const std::string& text) {
                     double seconds = -1;
                     CLI::detail::lexical_cast(text, seconds);
                     return seconds >= 0 && seconds <= kMaxDeadlineS ? std::string()
                                                                      : "Value " + text + " not in range 0 to 86400";
-                }, "SECONDS"));
+                }, ""));
     }
     add_verbose_flag(command, options);
     return meter;

@@ -67,9 +67,9 @@ TEST_F(Refusals, BadParametersGet400WithAOneLineReasonAndNoTraffic) {
 }
 
 TEST_F(Refusals, UnlistedTargetsGet403WithoutTrafficUnlessAnyTargetIsAllowed) {
-    const std::string hosts = hosts_file({"# the one meter we may read", listed() + " em133"});
+    const std::string hosts = hosts_file({"# the one meter we may read, of the model -m names", listed()});
     {
-        Exporter exporter({"--hosts", hosts});
+        Exporter exporter({"--hosts", hosts, "-m", "em133"});
         for (const std::string& target : {unlisted(), std::string("127.0.0.1"), std::string("localhost:") + std::to_string(listed_port_)}) {
             const httplib::Response response = exporter.get("/probe?target=" + target + "&model=em133");
             EXPECT_EQ(response.status, 403) << target;
@@ -82,7 +82,7 @@ TEST_F(Refusals, UnlistedTargetsGet403WithoutTrafficUnlessAnyTargetIsAllowed) {
     }
     EXPECT_EQ(unlisted_.connections_accepted(), 0u);
 
-    Exporter open({"--hosts", hosts, "--allow-any-target"});
+    Exporter open({"--hosts", hosts, "-m", "em133", "--allow-any-target"});
     const httplib::Response response = open.get("/probe?target=" + unlisted() + "&model=em133");
     ASSERT_EQ(response.status, 200);
     EXPECT_EQ(find_sample(parse_samples(response.body), "kolvane_up")->value, 1);
@@ -121,7 +121,9 @@ TEST(CommandLine, RefusesWhatItCannotServe) {
         {{"exporter", "--allow-any-target", "--listen", "nonsense"}, 2, "expected ADDR:PORT"},
         {{"exporter", "--allow-any-target", "--max-concurrent", "0"}, 2, "--max-concurrent"},
         {{"exporter", "--hosts", "/nonexistent/meters.txt"}, 1, "/nonexistent/meters.txt"},
-        {{"exporter", "--hosts", hosts_file({"127.0.0.1 em999"})}, 1, "em999"},
+        {{"exporter", "--hosts", hosts_file({"127.0.0.1 em999"})}, 2, "em999"},
+        {{"exporter", "--hosts", hosts_file({"127.0.0.1"})}, 2, "no MODEL"},
+        {{"exporter", "--allow-any-target", "-m", "em133"}, 2, "--hosts"},
     };
     for (const auto& c : cases) {
         const cli_test::Outcome outcome = cli_test::run_tool(c.args);

@@ -21,6 +21,7 @@ namespace {
 struct ExporterArgs {
     std::string listen = "127.0.0.1:9735";
     std::string hosts_file;
+    std::string meter;  // the model of hosts file lines that name none
     bool allow_any_target = false;
     int max_concurrent = 16;
     std::optional<int> timeout_ms;
@@ -72,11 +73,13 @@ int run_exporter(const ExporterArgs& args) {
     settings.log_refusals = args.verbosity > 0;
     try {
         std::vector<kcli::HostEntry> listed;
-        if (!args.hosts_file.empty()) listed = kcli::read_hosts_file(args.hosts_file, "");
+        if (!args.hosts_file.empty()) listed = kcli::read_hosts_file(args.hosts_file, args.meter);
         ExporterServer server(settings, TargetPolicy(std::move(listed), args.allow_any_target));
         const int port = server.bind();
         kcli::write_stdout_line("kolvane exporter listening on " + join_host_port(settings.listen_host, port));
         return serve_until_signal(server);
+    } catch (const kcli::HostsFileError& e) {
+        return kcli::report_hosts_error(e);
     } catch (const std::runtime_error& e) {
         kcli::print_diagnostic(e.what());
         return kcli::kFailure;
@@ -91,9 +94,11 @@ void add_exporter_command(CLI::App& app, int& status) {
         "exporter", "Serve live values to Prometheus: GET /probe?target=HOST[:PORT]&model=MODEL&unit=N reads one meter");
     command->add_option("--listen", args->listen, "Address and port to serve HTTP on (ADDR:PORT, [IPv6]:PORT)")
         ->type_name("ADDR:PORT")->capture_default_str();
-    command->add_option("--hosts", args->hosts_file,
+    CLI::Option* hosts = command->add_option("--hosts", args->hosts_file,
                         "The meters that may be probed: one 'HOST[:PORT] [MODEL]' per line, '#' comments")
         ->type_name("FILE");
+    command->add_option("-m,--meter", args->meter, "Model of the hosts file's lines that name none: em133, em235 or pm335")
+        ->type_name("MODEL")->needs(hosts);
     command->add_flag("--allow-any-target", args->allow_any_target,
                       "Probe any target, not only those of --hosts (lets anyone who reaches the exporter "
                       "make it connect anywhere)");

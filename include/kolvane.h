@@ -23,7 +23,13 @@
  * resolves to IPv4. `meter` is the model name "em133" or "em235" (alias "pm335"), in any
  * letter case. `options` may be NULL or a flat JSON object such as
  * {"port":1502,"unit_id":3,"timeout_ms":5000}: port 1-65535 (default 502), unit_id 0-255
- * (default 1), timeout_ms 100-3600000 (default 30000). Other keys are ignored.
+ * (default 1), timeout_ms 100-3600000 (default 30000), deadline_ms 1-86400000 (default none).
+ * Other keys are ignored. timeout_ms bounds each wait: the connect, the sending of a request
+ * and the arrival of its whole reply; a signal that interrupts a wait does not extend it.
+ * deadline_ms bounds the whole call: every wait is limited to the smaller of timeout_ms and
+ * the time left, and when the deadline passes the call fails with "Deadline of N ms
+ * exceeded", even where a refused read would otherwise fall back to defaults. Records
+ * delivered and CSV rows written before then stay.
  *
  * Callbacks. Record and progress callbacks run on the calling thread, synchronously, without
  * any library lock held; a non-zero return cancels the operation (status -2). Texts handed to
@@ -105,6 +111,9 @@ KOLVANE_API int kolvane_read_device_info(const char* host, const char* meter,
  * {"meter":..,"host":..,"logs":[{"file_id":0,"type":"eventlog","records":12},
  *  {"file_id":1,"type":"datalog","records":96,"columns":[{"name":"V1","unit":"V","decimals":1}]}]}
  * Files the meter does not report are left out. Returns the number of entries in "logs".
+ * When the meter answers none of the File Info requests (every one timed out or found the
+ * connection closed), the call fails with the transport's message rather than listing
+ * nothing.
  */
 KOLVANE_API int kolvane_list_logs(const char* host, const char* meter, const char* options,
                                   char* out, int out_len, char* err, int err_len);
@@ -219,13 +228,16 @@ KOLVANE_API int kolvane_export_em133_all(const char* host, int set_clock, int cl
                                          const char* out_dir, char* err, int err_len);
 
 /*
- * Reads `count` registers (2 to 125) of unit `unit_id` & 0xFF in one request at register
+ * Reads `count` registers (at least 2) of unit `unit_id` & 0xFF in one request at register
  * number `first_register` (counted from 1; 0 means 65536) on port 502 with a 30 s time-out,
  * and writes the em235 diagnostics word as CSV to `csv_path`: the two words, the 32-bit value
  * (word 1 is the upper half when `word_order` is exactly "HI_FIRST", word 0 otherwise), then
- * one row per bit 0-25 with its label and state. Errors: "count must be >= 2 for 32-bit
- * diagnostics", "count must be at most 125 registers for one read", connection and Modbus
- * messages, "Cannot open CSV: <path>". No file is created when the read fails. Returns 26.
+ * one row per bit 0-25 with its label and state. A count above 65535 does not fit the request
+ * and fails with "count must be at most 65535 for one read request" before any traffic; a
+ * count the meter refuses (a meter answers reads above 125 registers with exception 3) fails
+ * with the meter's "Modbus exception N". Other errors: "count must be >= 2 for 32-bit
+ * diagnostics", connection and Modbus messages, "Cannot open CSV: <path>". No file is created
+ * when the read fails. Returns 26.
  */
 KOLVANE_API int kolvane_export_em235_diagnostics(const char* host, int unit_id,
                                                  int first_register, int count,

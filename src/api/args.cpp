@@ -80,6 +80,8 @@ ConnectionOptions parse_options(const char* options) {
     apply_field(json, "unit_id", 0, 255, "options.unit_id must be 0-255", parsed.unit_id);
     apply_field(json, "timeout_ms", 100, 3600000, "options.timeout_ms must be 100-3600000",
                 parsed.timeout_ms);
+    apply_field(json, "deadline_ms", 1, 86400000, "options.deadline_ms must be 1-86400000",
+                parsed.deadline_ms);
     return parsed;
 }
 

@@ -12,6 +12,8 @@ struct ConnectionOptions {
     uint16_t port = 502;
     uint8_t unit_id = 1;
     int32_t timeout_ms = 30000;
+    // Bound of the whole call in milliseconds; 0 means none.
+    int32_t deadline_ms = 0;
 };
 
 void require_non_null(const void* pointer, const char* name);

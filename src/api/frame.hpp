@@ -2,6 +2,7 @@
 // message, documents and records reach the caller, messages reach the log callback.
 #pragma once
 
+#include <cstdint>
 #include <exception>
 #include <stdexcept>
 #include <string>
@@ -17,6 +18,19 @@ enum class LogLevel : int { Error = 0, Warning = 1, Info = 2, Debug = 3 };
 class Cancelled : public std::runtime_error {
 public:
     Cancelled() : std::runtime_error("Cancelled by caller") {}
+};
+
+// Raised when the call's whole-call deadline has passed. Deliberately not a std::exception:
+// the reads that fall back to defaults on a failure catch std::exception, and a deadline must
+// end the call instead of turning into defaults (a PT ratio of 1, a missing column list).
+class DeadlineExceeded {
+public:
+    explicit DeadlineExceeded(int32_t deadline_ms)
+        : message_("Deadline of " + std::to_string(deadline_ms) + " ms exceeded") {}
+    const char* what() const noexcept { return message_.c_str(); }
+
+private:
+    std::string message_;
 };
 
 void set_error(std::string_view message, char* err, int err_len) noexcept;
@@ -37,6 +51,10 @@ int run_safe(Operation&& operation, char* err, int err_len) noexcept {
     } catch (const Cancelled& cancelled) {
         set_error(cancelled.what(), err, err_len);
         return KOLVANE_CANCELLED;
+    } catch (const DeadlineExceeded& expired) {
+        log_msg(LogLevel::Error, expired.what());
+        set_error(expired.what(), err, err_len);
+        return KOLVANE_ERROR;
     } catch (const std::exception& failure) {
         log_msg(LogLevel::Error, failure.what());
         set_error(failure.what(), err, err_len);

@@ -8,7 +8,8 @@
 namespace kolvane {
 namespace {
 
-constexpr int MAX_READ_QUANTITY = 125;
+// The read request carries its quantity in 16 bits; the meter answers any count that fits.
+constexpr int MAX_REQUEST_QUANTITY = 65535;
 
 const std::map<int, std::string>& bit_labels() {
     static const std::map<int, std::string> labels = {
@@ -55,8 +56,8 @@ void export_em235_diagnostics_impl(const std::string& host, int unit_id, int fir
                                    const std::string& csv_path) {
     if (count < 2) throw std::runtime_error("count must be >= 2 for 32-bit diagnostics");
     // A larger count would be cut to 16 bits and read some other number of registers.
-    if (count > MAX_READ_QUANTITY) {
-        throw std::runtime_error("count must be at most 125 registers for one read");
+    if (count > MAX_REQUEST_QUANTITY) {
+        throw std::runtime_error("count must be at most 65535 for one read request");
     }
     ConnectionOptions options;  // always port 502, 30 s
     ModbusTcpClient client(host, options);

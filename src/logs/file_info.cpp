@@ -23,7 +23,9 @@ std::vector<uint16_t> exchange(ModbusTcpClient& client, int file_id, uint16_t va
 FileInfo file_info_var0(ModbusTcpClient& client, int file_id) {
     try {
         const std::vector<uint16_t> reply = exchange(client, file_id, 0, 14);
-        return FileInfo{true, reply[8], reply[10], reply[12]};
+        return FileInfo{true, reply[8], reply[10], reply[12], {}};
+    } catch (const TransportError& silence) {
+        return FileInfo{false, 0, 0, 0, silence.what()};
     } catch (const std::exception&) {
         return FileInfo{};
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "api/args.hpp"
@@ -15,6 +16,9 @@ struct FileInfo {
     int records = 0;
     uint16_t read_index = 0;
     uint16_t start_index = 0;
+    // The transport's message when the meter gave no answer at all (time-out, closed or reset
+    // connection); empty when it answered, a refusal included.
+    std::string no_answer;
 };
 
 struct ColumnIdList {

@@ -1,3 +1,5 @@
+#include <stdexcept>
+
 #include "api/frame.hpp"
 #include "logs/file_info.hpp"
 #include "meter/scales.hpp"
@@ -11,8 +13,17 @@ int list_logs_impl(ModbusTcpClient& client, MeterModel model, char* out, int out
     const DataScales scales = read_data_scales(client, model);
     std::string doc = "{" + doc_prefix(client, model) + ",\"logs\":[";
     int listed = 0;
+    // A meter that answered no File Info request at all is unreachable, not a meter without
+    // logs: an empty list would pass the failure off as success.
+    bool answered = false;
+    std::string last_silence;
     for (int file_id = 0; file_id <= 16; ++file_id) {
         const FileInfo info = file_info_var0(client, file_id);
+        if (info.no_answer.empty()) {
+            answered = true;
+        } else {
+            last_silence = info.no_answer;
+        }
         if (!info.ok) continue;
         ColumnIdList columns;
         if (file_id > 0) {
@@ -37,6 +48,7 @@ int list_logs_impl(ModbusTcpClient& client, MeterModel model, char* out, int out
         }
         doc += '}';
     }
+    if (!answered) throw std::runtime_error(last_silence);
     doc += "]}";
     write_out(doc, out, out_len);
     return listed;

@@ -123,6 +123,11 @@ int read_log_file(ModbusTcpClient& client, int file_id, int max_records,
         }
         if (requests >= MAX_BLOCK_REQUESTS) break;
     }
+    if (max_records > 0 && delivered < max_records) {
+        log_msg(LogLevel::Warning, file_text(file_id) + std::to_string(delivered) +
+                                       " records read of " + std::to_string(max_records) +
+                                       " announced");
+    }
     if (log_enabled()) {
         log_msg(LogLevel::Debug, file_text(file_id) + std::to_string(delivered) + " records in " +
                                      std::to_string(requests) + " blocks");

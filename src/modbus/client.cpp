@@ -6,9 +6,9 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <stdexcept>
@@ -29,25 +29,11 @@ void put_be16(std::vector<uint8_t>& out, uint16_t value) {
     out.push_back(uint8_t(value & 0xFF));
 }
 
-struct timeval to_timeval(int32_t timeout_ms) {
-    struct timeval tv {};
-    tv.tv_sec = timeout_ms / 1000;
-    tv.tv_usec = (timeout_ms % 1000) * 1000;
-    return tv;
-}
-
-// Waits until the socket is writable; returns poll's result. poll, unlike select, works
-// with descriptors of 1024 and above, which services holding many files reach.
-int wait_writable(int fd, int32_t timeout_ms) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        struct pollfd entry {fd, POLLOUT, 0};
-        const int result = ::poll(&entry, 1, int(std::max<int64_t>(left.count(), 0)));
-        if (result < 0 && errno == EINTR) continue;
-        return result;
-    }
+// Milliseconds left until `end`, rounded up so that a wait never ends just short of it.
+int millis_until(std::chrono::steady_clock::time_point end) {
+    const auto left = end - std::chrono::steady_clock::now();
+    if (left <= left.zero()) return 0;
+    return int(std::chrono::ceil<std::chrono::milliseconds>(left).count());
 }
 
 }  // namespace
@@ -56,13 +42,39 @@ ModbusTcpClient::ModbusTcpClient(std::string host, const ConnectionOptions& opti
     : host_(std::move(host)),
       port_(options.port),
       unit_id_(options.unit_id),
-      timeout_ms_(options.timeout_ms) {}
+      timeout_ms_(options.timeout_ms),
+      deadline_ms_(options.deadline_ms),
+      call_deadline_(Clock::now() + std::chrono::milliseconds(options.deadline_ms)) {}
 
 ModbusTcpClient::~ModbusTcpClient() { close_socket(); }
 
 void ModbusTcpClient::close_socket() noexcept {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+}
+
+ModbusTcpClient::Clock::time_point ModbusTcpClient::wait_end() const {
+    const auto end = Clock::now() + std::chrono::milliseconds(timeout_ms_);
+    return deadline_ms_ > 0 ? std::min(end, call_deadline_) : end;
+}
+
+int ModbusTcpClient::wait_ready(short events, Clock::time_point end,
+                                const std::string& timeout_message) const {
+    // poll, unlike select, works with descriptors of 1024 and above, which services holding
+    // many files reach. The time left is taken afresh after a signal, never the whole limit.
+    for (;;) {
+        const int left = millis_until(end);
+        struct pollfd entry {fd_, events, 0};
+        const int result = left > 0 ? ::poll(&entry, 1, left) : 0;
+        if (result < 0 && errno == EINTR) continue;
+        if (result != 0) return result;
+        if (Clock::now() >= end) time_up(timeout_message);
+    }
+}
+
+void ModbusTcpClient::time_up(const std::string& timeout_message) const {
+    if (deadline_ms_ > 0 && Clock::now() >= call_deadline_) throw DeadlineExceeded(deadline_ms_);
+    throw TransportError(timeout_message);
 }
 
 std::string ModbusTcpClient::endpoint() const { return host_ + ":" + std::to_string(port_); }
@@ -95,10 +107,12 @@ void ModbusTcpClient::connect() {
             close_socket();
             fail("Cannot connect to " + endpoint());
         }
-        const int ready = wait_writable(fd_, timeout_ms_);
-        if (ready == 0) {
+        int ready = 0;
+        try {
+            ready = wait_ready(POLLOUT, wait_end(), "Timed out connecting to " + endpoint());
+        } catch (...) {
             close_socket();
-            fail("Timed out connecting to " + endpoint());
+            throw;
         }
         int pending = 0;
         socklen_t length = sizeof pending;
@@ -109,20 +123,21 @@ void ModbusTcpClient::connect() {
         }
     }
 
-    ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
-    const struct timeval tv = to_timeval(timeout_ms_);
-    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    // The socket stays non-blocking: every send and receive waits in poll, bounded by the
+    // time-out and the call's deadline.
     if (log_enabled()) log_msg(LogLevel::Debug, "Connected to " + endpoint());
 }
 
+// Each wait for the socket has its own time limit, as a blocking call with a socket time-out
+// would: a reply that trickles in keeps the exchange alive, one that stalls ends it.
 void ModbusTcpClient::send_all(const uint8_t* data, size_t size) {
     size_t sent = 0;
     while (sent < size) {
+        wait_ready(POLLOUT, wait_end(), "socket send failed");
         // MSG_NOSIGNAL: a meter that closed the connection must not kill the host with SIGPIPE.
         const ssize_t n = ::send(fd_, data + sent, size - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) fail("socket send failed");
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        if (n <= 0) throw TransportError("socket send failed");
         sent += size_t(n);
     }
 }
@@ -130,9 +145,10 @@ void ModbusTcpClient::send_all(const uint8_t* data, size_t size) {
 void ModbusTcpClient::recv_exact(uint8_t* data, size_t size) {
     size_t received = 0;
     while (received < size) {
+        wait_ready(POLLIN, wait_end(), "socket recv failed");
         const ssize_t n = ::recv(fd_, data + received, size - received, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) fail("socket recv failed");
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        if (n <= 0) throw TransportError("socket recv failed");
         received += size_t(n);
     }
 }
@@ -148,7 +164,7 @@ uint16_t ModbusTcpClient::receive_frame(std::vector<uint8_t>& pdu) {
 }
 
 std::vector<uint8_t> ModbusTcpClient::request(const std::vector<uint8_t>& pdu, uint8_t unit) {
-    if (fd_ < 0) fail("Socket not connected");
+    if (fd_ < 0) throw TransportError("Socket not connected");
     ++transaction_id_;
     std::vector<uint8_t> frame;
     frame.reserve(MBAP_SIZE + pdu.size());
@@ -160,16 +176,14 @@ std::vector<uint8_t> ModbusTcpClient::request(const std::vector<uint8_t>& pdu, u
     send_all(frame.data(), frame.size());
 
     // A reply to an earlier request that timed out may still arrive: it is read whole and
-    // dropped, so that its values are never taken for this request's. The wait for the right
-    // reply goes on under the socket's receive time limit.
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms_);
+    // dropped, so that its values are never taken for this request's. A peer that only ever
+    // sends stale frames must not hold the call past one time limit.
+    const Clock::time_point end = wait_end();
     std::vector<uint8_t> response;
     for (;;) {
         const uint16_t id = receive_frame(response);
         if (id == transaction_id_) break;
-        // A peer that only ever sends stale frames must not hold the call past its limit.
-        if (std::chrono::steady_clock::now() >= deadline) fail("socket recv failed");
+        if (Clock::now() >= end) time_up("socket recv failed");
         if (log_enabled()) {
             log_msg(LogLevel::Debug, "Discarded a reply with transaction id " + std::to_string(id) +
                                          " while waiting for " + std::to_string(transaction_id_));

@@ -1,7 +1,9 @@
 // One Modbus TCP connection to one meter, owned by one operation on one thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -9,6 +11,13 @@
 #include "api/text.hpp"
 
 namespace kolvane {
+
+// The connection failed to carry an exchange: no reply came (time limit, peer closed or reset
+// the connection). Unlike a Modbus exception or a malformed reply, the meter said nothing.
+class TransportError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 class ModbusTcpClient {
 public:
@@ -31,7 +40,16 @@ public:
     void write_multiple_registers(uint16_t start, const std::vector<uint16_t>& values);
 
 private:
+    using Clock = std::chrono::steady_clock;
+
     void close_socket() noexcept;
+    // The end of one wait: the time-out from now, or the call's deadline when that comes first.
+    Clock::time_point wait_end() const;
+    // Waits until the socket is ready for `events` (poll's result, negative on error) or `end`
+    // has come; a signal that interrupts the wait does not extend it.
+    int wait_ready(short events, Clock::time_point end, const std::string& timeout_message) const;
+    // Throws DeadlineExceeded when the call's deadline has passed, else `timeout_message`.
+    [[noreturn]] void time_up(const std::string& timeout_message) const;
     void send_all(const uint8_t* data, size_t size);
     void recv_exact(uint8_t* data, size_t size);
     // Receives one whole frame; returns its transaction id and fills the PDU.
@@ -41,6 +59,8 @@ private:
     uint16_t port_;
     uint8_t unit_id_;
     int32_t timeout_ms_;
+    int32_t deadline_ms_;
+    Clock::time_point call_deadline_;  // meaningful when deadline_ms_ > 0
     uint16_t transaction_id_ = 0;
     int fd_ = -1;
 };

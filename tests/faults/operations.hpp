@@ -51,6 +51,7 @@ struct Call {
     uint16_t port = 0;
     int timeout_ms = 250;
     int cancel_after = 0;  // > 0: the record or progress callback stops at this data record
+    int deadline_ms = 0;   // > 0: the whole call's deadline
 };
 
 struct Outcome {
@@ -133,8 +134,10 @@ inline int on_progress(int done, int, void* user) {
 
 inline Outcome run(Op op, const Call& call) {
     const std::string host = "127.0.0.1";
-    const std::string options =
-        "{\"port\":" + std::to_string(call.port) + ",\"timeout_ms\":" + std::to_string(call.timeout_ms) + "}";
+    std::string options =
+        "{\"port\":" + std::to_string(call.port) + ",\"timeout_ms\":" + std::to_string(call.timeout_ms);
+    if (call.deadline_ms > 0) options += ",\"deadline_ms\":" + std::to_string(call.deadline_ms);
+    options += "}";
     std::vector<char> out(1 << 16, '\0');
     std::vector<char> err(512, '\0');
     detail::Sink sink;

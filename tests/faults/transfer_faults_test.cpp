@@ -92,6 +92,11 @@ struct TransferFault {
     int cancel_after = 0;
 };
 
+// The warning of a transfer that ended before the count the meter announced.
+std::vector<std::string> short_of(Op op, int read) {
+    return {file_prefix(op) + std::to_string(read) + " records read of " + std::to_string(RECORDS) + " announced"};
+}
+
 // No record came: the stream still gets its header, the CSV its header line.
 Expected nothing_delivered(Op op) { return {0, "", first(healthy(op).texts, 1), 0}; }
 
@@ -100,10 +105,10 @@ std::vector<TransferFault> transfer_faults() {
     return {
         {"block header with 0 records",
          [](ksim::Simulator& sim, Op op) { change_log(sim, op, [](LogFile& f) { f.header_records = 0; }); },
-         nothing_delivered},
+         nothing_delivered, [](Op op) { return short_of(op, 0); }},
         {"block header with 7 words per record",
          [](ksim::Simulator& sim, Op op) { change_log(sim, op, [](LogFile& f) { f.header_words = 7; }); },
-         nothing_delivered},
+         nothing_delivered, [](Op op) { return short_of(op, 0); }},
         {"second block header announces more registers than the window holds",
          [oversized_header](ksim::Simulator& sim, Op) {
              sim.add_fault(Fault::pdu(std::vector<uint8_t>(oversized_header.begin(), oversized_header.end()))
@@ -130,8 +135,8 @@ std::vector<TransferFault> transfer_faults() {
              return Expected{PER_BLOCK, "", first(healthy(op).texts, 1 + PER_BLOCK), 0};
          },
          [](Op op) {
-             return std::vector<std::string>{file_prefix(op) +
-                                             "no forward progress, stopping after 2 records"};
+             return std::vector<std::string>{file_prefix(op) + "no forward progress, stopping after 2 records",
+                                             short_of(op, 2)[0]};
          }},
         {"sequence numbers go back for one block",
          [](ksim::Simulator& sim, Op op) { older_records_between(sim, op, 1); },
@@ -144,8 +149,8 @@ std::vector<TransferFault> transfer_faults() {
              return Expected{4, "", first(healthy(op).texts, 5), 0};
          },
          [](Op op) {
-             return std::vector<std::string>{file_prefix(op) +
-                                             "no forward progress, stopping after 4 records"};
+             return std::vector<std::string>{file_prefix(op) + "no forward progress, stopping after 4 records",
+                                             short_of(op, 4)[0]};
          }},
         {"empty block inside the log",
          [](ksim::Simulator& sim, Op op) {

@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "api/frame.hpp"
+
 namespace ktest {
 
 // The message of the exception the work throws, or "(no failure)" when it returns.
@@ -13,6 +15,8 @@ inline std::string failure_of(const std::function<void()>& work) {
         work();
     } catch (const std::exception& failure) {
         return failure.what();
+    } catch (const kolvane::DeadlineExceeded& expired) {
+        return expired.what();
     }
     return "(no failure)";
 }

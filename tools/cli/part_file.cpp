@@ -16,6 +16,8 @@ PartFile::PartFile(const std::string& path) : path_(path), target_(path) {
     const fs::file_status status = fs::status(target_, ec);
     const bool replaceable = !fs::exists(status) || fs::is_regular_file(status);
     write_path_ = replaceable ? target_ + ".part" : target_;
+    const fs::file_time_type earlier = fs::last_write_time(write_path_, ec);
+    if (!ec) earlier_ = earlier;
 }
 
 bool PartFile::commit(std::string& error) const {
@@ -27,8 +29,11 @@ bool PartFile::commit(std::string& error) const {
 }
 
 void PartFile::remove() const {
+    if (write_path_ == target_) return;
     std::error_code ec;
-    if (write_path_ != target_) fs::remove(write_path_, ec);
+    const fs::file_time_type now = fs::last_write_time(write_path_, ec);
+    if (ec || (earlier_ && now == *earlier_)) return;
+    fs::remove(write_path_, ec);
 }
 
 }  // namespace kcli

@@ -2,6 +2,8 @@
 // interrupted export never destroys a good FILE.
 #pragma once
 
+#include <filesystem>
+#include <optional>
 #include <string>
 
 namespace kcli {
@@ -19,13 +21,15 @@ public:
     // Puts the finished file in place. Returns false with `error` set when that fails; the part
     // file then stays.
     bool commit(std::string& error) const;
-    // Removes what was written (nothing worth keeping, or a log the meter does not have).
+    // Removes what this export wrote (nothing worth keeping, or a log the meter does not have).
+    // A part file that it never touched holds an earlier attempt's rows and stays.
     void remove() const;
 
 private:
     std::string path_;
     std::string target_;  // path_ with a symbolic link followed, so the link stays
     std::string write_path_;
+    std::optional<std::filesystem::file_time_type> earlier_;  // the part file's time before the export
 };
 
 }  // namespace kcli

@@ -51,7 +51,7 @@ TEST(Usage, ModelAndConnectionSettingsAreCheckedByTheTool) {
         {{"diagnostics", "127.0.0.1", "--register", "5", "-o", "d.csv", "-u", "256"},
          "--unit: Value 256 not in range 0 to 255"},
         {{"diagnostics", "127.0.0.1", "--register", "5", "-o", "d.csv", "--count", "1"},
-         "--count: Value 1 not in range 2 to 125"},
+         "--count: Value 1 not in range 2 to 65535"},
         {{"info", "127.0.0.1", "-m", "em133", "-q", "-v"}, "--verbose excludes --quiet"},
     };
     for (const auto& [args, message] : cases) {

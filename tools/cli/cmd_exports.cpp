@@ -85,9 +85,10 @@ void add_diagnostics_command(CLI::App& app, int& status) {
     command->add_option("HOST", args->host, "Address or name of the meter")->required();
     command->add_option("--register", args->first_register, "First register of the word, counted from 1")
         ->required();
-    command->add_option("--count", args->count, "Registers to read in one request, 2-125")
-        ->capture_default_str()->check(CLI::Range(2, 125));
-    command->add_option("-u,--unit", args->unit, "Modbus unit id")->capture_default_str()->check(CLI::Range(0, 255));
+    command->add_option("--count", args->count,
+                        "Registers to read in one request, 2-65535 (a meter refuses more than 125)")
+        ->capture_default_str()->check(CLI::Range(2, 65535).description(""));
+    command->add_option("-u,--unit", args->unit, "Modbus unit id")->capture_default_str()->check(CLI::Range(0, 255).description(""));
     command->add_option("--word-order", args->word_order,
                         "LO_FIRST: the first register read (word 0) is the upper half of the value; "
                         "HI_FIRST: the second register (word 1) is the upper half")

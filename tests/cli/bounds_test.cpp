@@ -34,7 +34,8 @@ TEST(Bounds, TheDeadlineEndsACallOfManySlowAnswers) {
     ServedMeter slow;
     slow.sim.add_fault(ksim::Fault::delay(milliseconds(300)));
     const auto start = Clock::now();
-    const Outcome r = run_tool({"live", "127.0.0.1", "-p", slow.port(), "-m", "em133", "-t", "1000", "--deadline", "1"});
+    const Outcome r =
+        run_tool({"live", "127.0.0.1", "-p", slow.port(), "-m", "em133", "-t", "1000", "--deadline", "1"});
     EXPECT_LT(seconds_since(start), 5.0);
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.out, "");

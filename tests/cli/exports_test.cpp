@@ -93,7 +93,8 @@ TEST(Diagnostics, WritesTheWordWithOneRowPerBit) {
     START_SIM_ON_502(sim, "--model", "em235");
     // Registers 46081-46082 hold the em235's serial number 2350417 (0x23DD51), low word first.
     const std::string csv = fresh_dir("diagnostics") + "/diag.csv";
-    const Outcome r = run_tool({"diagnostics", "127.0.0.1", "--register", "46081", "--word-order", "HI_FIRST", "-o", csv});
+    const Outcome r =
+        run_tool({"diagnostics", "127.0.0.1", "--register", "46081", "--word-order", "HI_FIRST", "-o", csv});
     ASSERT_EQ(r.exit_status, 0) << r.err;
     EXPECT_EQ(r.out, "");
     const std::vector<std::string> lines = lines_of(read_file(csv));

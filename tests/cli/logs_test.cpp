@@ -79,7 +79,8 @@ TEST_F(Logs, CsvExportsWriteTheFileAndNothingToStandardOutput) {
 
 TEST_F(Logs, ProgressGoesToStandardErrorOnlyWhenAsked) {
     const std::string dir = fresh_dir("progress");
-    const Outcome r = run_tool({"eventlog", "127.0.0.1", "-p", port(), "-m", "em133", "-o", dir + "/ev.csv", "--progress"});
+    const Outcome r =
+        run_tool({"eventlog", "127.0.0.1", "-p", port(), "-m", "em133", "-o", dir + "/ev.csv", "--progress"});
     ASSERT_EQ(r.exit_status, 0) << r.err;
     EXPECT_EQ(r.out, "");
     const std::vector<std::string> lines = lines_of(r.err);
@@ -166,7 +167,8 @@ protected:
 
 TEST_F(Interrupted, CtrlCDuringACsvExportKeepsCompleteRowsInThePartFileAndExits130) {
     const std::string csv = fresh_dir("interrupt") + "/dl2.csv";
-    Process tool({KOLVANE_TOOL, "datalog", "127.0.0.1", "2", "-p", sim_->port_text(), "-m", "em133", "-o", csv, "--progress"});
+    Process tool(
+        {KOLVANE_TOOL, "datalog", "127.0.0.1", "2", "-p", sim_->port_text(), "-m", "em133", "-o", csv, "--progress"});
     ASSERT_TRUE(tool.read_err_line().starts_with("[")) << "no progress line";
     tool.signal(SIGINT);
     const Outcome r = tool.finish();

@@ -88,7 +88,8 @@ void add_diagnostics_command(CLI::App& app, int& status) {
     command->add_option("--count", args->count,
                         "Registers to read in one request, 2-65535 (a meter refuses more than 125)")
         ->capture_default_str()->check(CLI::Range(2, 65535).description(""));
-    command->add_option("-u,--unit", args->unit, "Modbus unit id")->capture_default_str()->check(CLI::Range(0, 255).description(""));
+    command->add_option("-u,--unit", args->unit, "Modbus unit id, 0-255")
+        ->capture_default_str()->check(CLI::Range(0, 255).description(""));
     command->add_option("--word-order", args->word_order,
                         "LO_FIRST: the first register read (word 0) is the upper half of the value; "
                         "HI_FIRST: the second register (word 1) is the upper half")

@@ -56,7 +56,8 @@ bool known_model(const std::string& model) {
 
 void add_verbose_flag(CLI::App& command, MeterOptions& options) {
     auto* verbose = command.add_flag_function(
-        "-v,--verbose", [&options](std::int64_t count) { options.verbosity = static_cast<int>(std::max<std::int64_t>(count, 1)); },
+        "-v,--verbose",
+        [&options](std::int64_t count) { options.verbosity = static_cast<int>(std::max<std::int64_t>(count, 1)); },
         "The library's log on standard error: warnings are shown without -v; -vv adds information, "
         "-vvv debug messages");
     command.add_flag_callback("-q,--quiet", [&options] { options.verbosity = 0; },

@@ -1,5 +1,6 @@
 // kolvane: the command-line tool. Builds the command table, parses the arguments and maps the
 // outcome to the exit status.
+#include "collect/collect_command.hpp"
 #include "exporter/exporter_command.hpp"
 #include "commands.hpp"
 #include "exit_status.hpp"
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
     kcli::add_document_commands(app, status);
     kcli::add_log_commands(app, status);
     kcli::add_export_commands(app, status);
+    kcli::add_collect_command(app, status);
     kexp::add_exporter_command(app, status);
     app.add_subcommand("version", "Print the library's version")->callback([] {
         kcli::write_stdout_line(kolvane_version());

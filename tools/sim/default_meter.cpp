@@ -307,7 +307,8 @@ bool load_meter_file(const std::string& path, Meter& meter, std::string& error) 
             if (words.size() != 2 || !(model = parse_model(words[1]))) return bad("model must be em133 or em235");
         } else if (key == "records" || key == "events") {
             long long v;
-            if (words.size() != 2 || !num(words[1], v) || v < 0 || v > 1000000) return bad(key + " needs a count");
+            // The meter announces a log's record count in one 16-bit register.
+            if (words.size() != 2 || !num(words[1], v) || v < 0 || v > 65535) return bad(key + " needs a count of 0-65535");
             (key == "records" ? records : events) = v;
         } else {
             lines.emplace_back(no, words);

@@ -15,11 +15,13 @@ namespace {
 
 void usage(std::FILE* to) {
     std::fprintf(to,
-                 "usage: kolvane-sim [--model em133|em235] [--port N] [--listen ADDR] [--records N] [--meter FILE]\n"
+                 "usage: kolvane-sim [--model em133|em235] [--port N] [--listen ADDR] [--records N] [--serial N]\n"
+                 "                   [--meter FILE]\n"
                  "  --model    meter model (default em133; pm335 = em235)\n"
                  "  --port     TCP port, 0 = a free port chosen by the kernel (default 0)\n"
                  "  --listen   IPv4 address to listen on (default 127.0.0.1)\n"
-                 "  --records  records in each of the data logs 1-3 (default 2880)\n"
+                 "  --records  records in each of the data logs 1-3, 0-65535 (default 2880)\n"
+                 "  --serial   serial number, so that several simulated meters are distinct\n"
                  "  --meter    meter description file (see tools/sim/README.md)\n"
                  "The first line on standard output names the bound port.\n");
 }
@@ -34,7 +36,7 @@ bool parse_int(const char* s, long lo, long hi, long& out) {
 
 int main(int argc, char** argv) {
     ksim::Model model = ksim::Model::em133;
-    long port = 0, records = 2880;
+    long port = 0, records = 2880, serial = -1;
     std::string listen = "127.0.0.1", meter_file;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -61,8 +63,15 @@ int main(int argc, char** argv) {
                 return 2;
             }
         } else if (a == "--records") {
-            if (!parse_int(value(), 0, 1000000, records)) {
-                std::fprintf(stderr, "kolvane-sim: --records must be 0-1000000\n");
+            // The meter announces a log's record count in one 16-bit register.
+            if (!parse_int(value(), 0, 65535, records)) {
+                std::fprintf(stderr, "kolvane-sim: --records must be 0-65535: a meter announces at most 65535 "
+                                     "records per log\n");
+                return 2;
+            }
+        } else if (a == "--serial") {
+            if (!parse_int(value(), 0, 4294967295L, serial)) {
+                std::fprintf(stderr, "kolvane-sim: --serial must be 0-4294967295\n");
                 return 2;
             }
         } else if (a == "--listen") {
@@ -93,6 +102,7 @@ int main(int argc, char** argv) {
                 return 2;
             }
         }
+        if (serial >= 0 && meter.identity) meter.identity->serial = static_cast<std::uint32_t>(serial);
         ksim::Simulator sim(meter);
         sim.set_journal_enabled(false);
         const std::uint16_t bound = sim.start(static_cast<std::uint16_t>(port), listen);

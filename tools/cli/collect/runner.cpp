@@ -1,0 +1,78 @@
+#include "runner.hpp"
+
+#include "../exit_status.hpp"
+#include "../interrupt.hpp"
+#include "../output.hpp"
+#include "progress_line.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+namespace kcollect {
+namespace {
+
+// Batches waiting for the store, per worker: enough to keep the writer busy, few enough that
+// memory stays small (a batch holds at most a few hundred rows).
+constexpr std::size_t kQueuedBatchesPerJob = 4;
+
+// One pass over every target. Returns the exit status of the pass.
+int collect_once(const RunSettings& settings, Store& store) {
+    const auto count = static_cast<int>(settings.targets.size());
+    ProgressLine progress(count);
+    Claims claims;
+    std::atomic<bool> any_failed{false};
+    std::mutex output;
+    std::string store_error;
+    {
+        const auto jobs = std::clamp(settings.jobs, 1, count);
+        Writer writer(store, kQueuedBatchesPerJob * static_cast<std::size_t>(jobs),
+                      [&](std::int64_t rows) { progress.rows_stored(rows); });
+        std::atomic<std::size_t> next{0};
+        auto worker = [&] {
+            for (std::size_t i; !kcli::interrupted() && !writer.failed() && (i = next++) < settings.targets.size();) {
+                const MeterOutcome outcome = collect_meter(settings.targets[i], settings.parts, store, claims, writer);
+                if (outcome.failed) any_failed = true;
+                std::lock_guard lock(output);
+                progress.clear();
+                kcli::write_stdout_line(outcome.line.dump());
+                progress.meter_done();
+            }
+        };
+        std::vector<std::jthread> workers;
+        for (int t = 0; t < jobs; ++t) workers.emplace_back(worker);
+        workers.clear();  // joins
+        writer.flush();
+        if (writer.failed()) store_error = writer.error();
+    }
+    if (kcli::interrupted()) return kcli::kInterrupted;
+    if (!store_error.empty()) {
+        kcli::print_diagnostic(store_error.c_str());
+        return kcli::kFailure;
+    }
+    return any_failed ? kcli::kFailure : kcli::kSuccess;
+}
+
+// Sleeps until `until` or an interrupt, whichever comes first.
+void sleep_until(std::chrono::steady_clock::time_point until) {
+    while (!kcli::interrupted() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            std::chrono::milliseconds(200), until - std::chrono::steady_clock::now()));
+}
+
+}  // namespace
+
+int run_collection(const RunSettings& settings, Store& store) {
+    // Ctrl-C only raises a flag from here on: the readers stop at their next record, and every
+    // batch already handed to the writer is committed before the tool exits.
+    kcli::CancellableScope scope;
+    for (;;) {
+        const auto started = std::chrono::steady_clock::now();
+        const int status = collect_once(settings, store);
+        if (!settings.every || status == kcli::kInterrupted) return status;
+        sleep_until(started + *settings.every);
+        if (kcli::interrupted()) return kcli::kInterrupted;
+    }
+}
+
+}  // namespace kcollect

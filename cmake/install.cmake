@@ -9,7 +9,8 @@ set(KOLVANE_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 install(TARGETS kolvane EXPORT kolvaneTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/include/kolvane.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/include/kolvane.h ${PROJECT_BINARY_DIR}/include/kolvane_version.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 # The programs find the library relative to themselves, so any prefix works.
 file(RELATIVE_PATH KOLVANE_BIN_TO_LIB

@@ -44,6 +44,8 @@
 #ifndef KOLVANE_H
 #define KOLVANE_H
 
+#include "kolvane_version.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -74,7 +76,8 @@ typedef int (*kolvane_progress_cb)(int done, int total, void* user);
 /* Receives one diagnostic message with its KOLVANE_LOG_* level. */
 typedef void (*kolvane_log_cb)(int level, const char* message, void* user);
 
-/* The library version, "1.2.1". A static text; never free it. */
+/* The loaded library's version as "MAJOR.MINOR.PATCH": the KOLVANE_VERSION it was built with,
+ * which a program may compare with its own. A static text; never free it. */
 KOLVANE_API const char* kolvane_version(void);
 
 /*

@@ -23,7 +23,7 @@ void require_all(std::initializer_list<std::pair<const void*, const char*>> argu
 
 extern "C" {
 
-KOLVANE_API const char* kolvane_version(void) { return "1.2.1"; }
+KOLVANE_API const char* kolvane_version(void) { return KOLVANE_VERSION; }
 
 KOLVANE_API void kolvane_set_log_callback(kolvane_log_cb cb, void* user) {
     set_log_callback(cb, user);

@@ -96,7 +96,7 @@ static void failures_and_log(void) {
 }
 
 int main(void) {
-    check_text(kolvane_version(), "1.2.1", "version");
+    check_text(kolvane_version(), KOLVANE_VERSION, "version");
     check(KOLVANE_ERROR == -1 && KOLVANE_CANCELLED == -2, "status codes");
     check(KOLVANE_LOG_ERROR == 0 && KOLVANE_LOG_WARNING == 1 && KOLVANE_LOG_INFO == 2 &&
               KOLVANE_LOG_DEBUG == 3,

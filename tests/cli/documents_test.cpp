@@ -1,6 +1,7 @@
 // info, live, read, points, logs and version against kolvane-sim.
 #include "sim_suite.hpp"
 
+#include <kolvane_version.h>
 #include <nlohmann/json.hpp>
 
 namespace cli_test {
@@ -117,8 +118,8 @@ TEST(DocumentsWithoutMeter, PointsListsTheCatalogueOfTheModel) {
 }
 
 TEST(DocumentsWithoutMeter, Version) {
-    EXPECT_EQ(run_tool({"version"}).out, "1.2.1\n");
-    EXPECT_EQ(run_tool({"--version"}).out, "kolvane 1.2.1\n");
+    EXPECT_EQ(run_tool({"version"}).out, std::string(KOLVANE_VERSION) + "\n");
+    EXPECT_EQ(run_tool({"--version"}).out, std::string("kolvane ") + KOLVANE_VERSION + "\n");
 }
 
 TEST(DocumentsWithoutMeter, ClosedPortFailsEveryMeterCommand) {

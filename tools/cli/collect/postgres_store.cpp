@@ -111,8 +111,10 @@ public:
         std::vector<const char*> values;
         values.reserve(params.size());
         for (const std::string& p : params) values.push_back(p.c_str());
-        Result r(PQexecParams(c_, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
-                              nullptr, 0));
+        // Without parameters a text may hold several statements (the schema).
+        Result r(params.empty() ? PQexec(c_, sql.c_str())
+                                : PQexecParams(c_, sql.c_str(), static_cast<int>(values.size()), nullptr,
+                                               values.data(), nullptr, nullptr, 0));
         const ExecStatusType status = PQresultStatus(r.get());
         if (status == PGRES_TUPLES_OK) {
             const char* first = PQntuples(r.get()) > 0 ? PQgetvalue(r.get(), 0, 0) : "";

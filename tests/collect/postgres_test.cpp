@@ -1,0 +1,58 @@
+// The shared database: collectors that run at once, and a server that cannot be reached.
+#include "site.hpp"
+#include "support/loopback_ports.hpp"
+
+#include <gtest/gtest.h>
+
+namespace collect_test {
+namespace {
+
+TEST(CollectPostgres, TwoCollectorsAtOnceWithOverlappingHostsStoreEachRecordOnce) {
+    std::string uri;
+    try {
+        uri = fresh_postgres_database();
+    } catch (const std::exception& e) {
+        FAIL() << e.what();
+    }
+    std::vector<std::unique_ptr<SiteMeter>> meters;
+    for (std::uint32_t serial = 7001; serial <= 7004; ++serial)
+        meters.push_back(std::make_unique<SiteMeter>(ksim::Model::em133, serial, 600, 100));
+    auto hosts = [&](std::size_t first) {
+        std::vector<std::string> args{KOLVANE_TOOL, "collect", "-m", "em133", "--db", uri, "-j", "3"};
+        for (std::size_t i = first; i < first + 3; ++i) args.push_back(meters[i]->address());
+        return args;
+    };
+    cli_test::Process one(hosts(0)), two(hosts(1));  // meters 2 and 3 are on both lists
+    const Outcome first = one.finish(), second = two.finish();
+    EXPECT_EQ(first.exit_status, 0) << first.err;
+    EXPECT_EQ(second.exit_status, 0) << second.err;
+    auto lines = summaries(first.out);
+    for (const auto& line : summaries(second.out)) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 6u);
+    for (const auto& line : lines) EXPECT_FALSE(line.contains("error")) << line;
+
+    const auto db = open_postgres(uri);
+    std::int64_t held = 0;
+    for (const auto& m : meters) {
+        held += m->records_held();
+        const std::string s = std::to_string(m->serial());
+        EXPECT_EQ(db->number("SELECT count(*) FROM datalog_records WHERE serial = " + s) +
+                      db->number("SELECT count(*) FROM events WHERE serial = " + s),
+                  m->records_held());
+    }
+    EXPECT_EQ(new_records(lines), held);  // each record counted as new by exactly one collector
+}
+
+TEST(CollectPostgres, AnUnreachableServerIsOneLineAndStatusOne) {
+    SiteMeter meter(ksim::Model::em133, 8001, 5, 5);
+    const ktest::RefusingPort nobody;
+    const Outcome outcome =
+        collect({meter.address(), "--db", "postgresql://postgres@127.0.0.1:" + std::to_string(nobody.port()) + "/x"});
+    EXPECT_EQ(outcome.exit_status, 1);
+    EXPECT_EQ(outcome.out, "");
+    ASSERT_EQ(cli_test::lines_of(outcome.err).size(), 1u) << outcome.err;
+    EXPECT_EQ(outcome.err.rfind("kolvane: Cannot connect to PostgreSQL: ", 0), 0u) << outcome.err;
+}
+
+}  // namespace
+}  // namespace collect_test

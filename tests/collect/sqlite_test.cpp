@@ -1,0 +1,80 @@
+// The command itself, on the default store: the hosts it reads, Ctrl-C, and databases it cannot use.
+#include "site.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <thread>
+
+namespace collect_test {
+namespace {
+
+TEST(Collect, AMeterNamedTwiceIsReadOnce) {
+    SiteMeter meter(ksim::Model::em133, 4001, 20, 5);
+    const std::string path = fresh_sqlite_path();
+    const std::string hosts = path + ".hosts";
+    std::ofstream(hosts) << "# the same meter again\n" << meter.address() << " em133\n" << meter.address() << "\n";
+    const Outcome outcome = collect({meter.address(), "--hosts", hosts, "--db", "sqlite:" + path});
+    ASSERT_EQ(outcome.exit_status, 0) << outcome.err;
+    ASSERT_EQ(summaries(outcome.out).size(), 1u) << outcome.out;
+    EXPECT_EQ(new_records(summaries(outcome.out)), meter.records_held());
+}
+
+TEST(Collect, CtrlCKeepsEveryCommittedBatchAndTheDatabaseConsistent) {
+    SiteMeter a(ksim::Model::em133, 5001, 20000, 300), b(ksim::Model::em235, 5002, 20000, 300);
+    const std::string path = fresh_sqlite_path();
+    cli_test::Process tool({KOLVANE_TOOL, "collect", a.address(), b.address(), "-m", "em133", "--db", path});
+    // Interrupt once the first batches are committed, well before the 120000 records are read.
+    bool started = false;
+    for (int i = 0; i < 200 && !started; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        try {
+            started = open_sqlite(path)->number("SELECT count(*) FROM datalog_records") > 0;
+        } catch (const std::exception&) {  // not created yet
+        }
+    }
+    ASSERT_TRUE(started);
+    tool.signal(SIGINT);
+    const Outcome outcome = tool.finish();
+    EXPECT_EQ(outcome.exit_status, 130) << outcome.err;
+    const auto db = open_sqlite(path);
+    EXPECT_EQ(db->rows("PRAGMA integrity_check").at(0).at(0), "ok");
+    const std::int64_t kept = db->number("SELECT count(*) FROM datalog_records") +
+                              db->number("SELECT count(*) FROM event_records");
+    EXPECT_LT(kept, a.records_held() + b.records_held());
+    // Every row reported as stored is there: no batch was half written or lost.
+    EXPECT_EQ(kept, new_records(summaries(outcome.out)));
+
+    const Outcome rerun = collect({a.address(), b.address(), "--db", path});
+    ASSERT_EQ(rerun.exit_status, 0) << rerun.err;
+    EXPECT_EQ(kept + new_records(summaries(rerun.out)), a.records_held() + b.records_held());
+}
+
+TEST(Collect, ADatabaseThatCannotBeOpenedIsOneLineAndStatusOne) {
+    SiteMeter meter(ksim::Model::em133, 6001, 5, 5);
+    const Outcome outcome = collect({meter.address(), "--db", "/nonexistent-kolvane-dir/site.db"});
+    EXPECT_EQ(outcome.exit_status, 1);
+    EXPECT_EQ(outcome.out, "");
+    ASSERT_EQ(cli_test::lines_of(outcome.err).size(), 1u) << outcome.err;
+    EXPECT_EQ(outcome.err.rfind("kolvane: Cannot open SQLite database /nonexistent-kolvane-dir/site.db: ", 0), 0u)
+        << outcome.err;
+}
+
+TEST(Collect, UsageErrorsExitTwo) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"collect", "-m", "em133"},                              // no meter
+        {"collect", "127.0.0.1", "-m", "em133", "--only", "x"},  // unknown part
+        {"collect", "127.0.0.1", "-m", "em133", "--every", "0"},
+        {"collect", "127.0.0.1", "-m", "em133", "--every", "5 minutes"},
+        {"collect", "127.0.0.1"},                                // no model
+    };
+    for (const auto& args : cases) {
+        const Outcome outcome = cli_test::run_tool(args);
+        EXPECT_EQ(outcome.exit_status, 2) << args.back() << ": " << outcome.err;
+    }
+}
+
+}  // namespace
+}  // namespace collect_test

@@ -2,6 +2,7 @@
 // outcome to the exit status.
 #include "collect/collect_command.hpp"
 #include "exporter/exporter_command.hpp"
+#include "report/report_command.hpp"
 #include "commands.hpp"
 #include "exit_status.hpp"
 #include "interrupt.hpp"
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
     kcli::add_export_commands(app, status);
     kcli::add_collect_command(app, status);
     kexp::add_exporter_command(app, status);
+    kcli::add_report_command(app, status);
     app.add_subcommand("version", "Print the library's version")->callback([] {
         kcli::write_stdout_line(kolvane_version());
     });

@@ -1,0 +1,157 @@
+#include "report_model.hpp"
+
+#include "log_series.hpp"
+#include "utc_time.hpp"
+
+#include <algorithm>
+#include <deque>
+#include <map>
+#include <stdexcept>
+
+namespace kreport {
+namespace {
+
+// The most recent events listed in each meter's table.
+constexpr std::size_t kRecentEvents = 25;
+
+double time_of(const std::string& text) {
+    const auto seconds = epoch_seconds(text);
+    if (!seconds) throw std::runtime_error("unexpected time in the database: " + text);
+    return *seconds;
+}
+
+struct Span {
+    double first = 0, last = 0;
+    bool any = false;
+    void take(double from, double to) {
+        first = any ? std::min(first, from) : from;
+        last = any ? std::max(last, to) : to;
+        any = true;
+    }
+};
+
+nlohmann::json meter_entry(const MeterIdentity& m) {
+    return {{"serial", m.serial},       {"model", m.model}, {"model_name", m.model_name},
+            {"firmware", m.firmware},   {"host", m.host},   {"port", m.port},
+            {"last_collected", m.last_seen}, {"datalogs", nlohmann::json::array()},
+            {"events", nullptr}};
+}
+
+nlohmann::json event_entry(const EventRow& e) {
+    return {{"recorded_at", e.recorded_at}, {"seq", e.seq},       {"event_no", e.event_no},
+            {"cause", e.cause},             {"point", e.point},   {"state", e.state},
+            {"effect", e.effect},           {"target", e.target}, {"value_triggered", e.value_triggered}};
+}
+
+// The event log of one meter: a timeline by cause and the latest events.
+class EventSummary {
+public:
+    void add(const EventRow& e) {
+        const double t = time_of(e.recorded_at);
+        span.take(t, t);
+        auto [at, added] = cause_index_.try_emplace(e.cause, causes_.size());
+        if (added) causes_.push_back(e.cause);
+        x_.push_back(t);
+        cause_.push_back(static_cast<int>(at->second));
+        recent_.push_back(event_entry(e));
+        if (recent_.size() > kRecentEvents) recent_.pop_front();
+        ++count;
+    }
+    nlohmann::json json() const {
+        nlohmann::json recent = nlohmann::json::array();
+        for (auto e = recent_.rbegin(); e != recent_.rend(); ++e) recent.push_back(*e);
+        return {{"count", count},
+                {"first", utc_text(span.first)},
+                {"last", utc_text(span.last)},
+                {"causes", causes_},
+                {"timeline", {{"x", x_}, {"cause", cause_}}},
+                {"recent", std::move(recent)}};
+    }
+
+    Span span;
+    std::size_t count = 0;
+
+private:
+    std::vector<std::string> causes_;
+    std::map<std::string, std::size_t> cause_index_;
+    std::vector<double> x_;
+    std::vector<int> cause_;
+    std::deque<nlohmann::json> recent_;
+};
+
+}  // namespace
+
+nlohmann::json build_report(CollectedReader& reader, const Selection& selection) {
+    std::map<std::int64_t, nlohmann::json> meters;
+    for (const MeterIdentity& m : reader.meters(selection)) meters[m.serial] = meter_entry(m);
+    // Rows of a meter missing from the meters table still show, under their serial.
+    auto meter = [&](std::int64_t serial) -> nlohmann::json& {
+        auto [at, added] = meters.try_emplace(serial);
+        if (added) at->second = meter_entry(MeterIdentity{serial, "", "", "", "", 0, ""});
+        return at->second;
+    };
+
+    Span span;
+    std::size_t records = 0, events = 0, gap_count = 0;
+    std::int64_t missing = 0;
+    nlohmann::json gap_list = nlohmann::json::array();
+
+    // One log at a time: the rows come ordered by meter and log, so memory holds one log.
+    std::int64_t serial = 0;
+    int file_id = -1;
+    LogSeries log;
+    auto finish_log = [&] {
+        if (log.records() == 0) return;
+        const nlohmann::json gaps = log.gaps();
+        for (const nlohmann::json& gap : gaps) {
+            gap_list.push_back({{"serial", serial}, {"file_id", file_id}, {"from", gap["from"]}, {"to", gap["to"]},
+                                {"missing", gap["missing"]}});
+            missing += gap["missing"].get<std::int64_t>();
+        }
+        gap_count += gaps.size();
+        records += log.records();
+        span.take(log.first_time(), log.last_time());
+        meter(serial)["datalogs"].push_back({{"file_id", file_id},
+                                             {"records", log.records()},
+                                             {"first", utc_text(log.first_time())},
+                                             {"last", utc_text(log.last_time())},
+                                             {"interval_s", log.interval()},
+                                             {"gaps", gaps},
+                                             {"charts", log.charts()}});
+        log = LogSeries();
+    };
+    reader.each_value(selection, [&](const ValueRow& row) {
+        if (row.serial != serial || row.file_id != file_id) {
+            finish_log();
+            serial = row.serial, file_id = row.file_id;
+        }
+        log.add(time_of(row.recorded_at), row.seq, row.name, row.unit, row.value);
+    });
+    finish_log();
+
+    std::map<std::int64_t, EventSummary> event_logs;
+    reader.each_event(selection, [&](const EventRow& row) { event_logs[row.serial].add(row); });
+    for (const auto& [owner, summary] : event_logs) {
+        meter(owner)["events"] = summary.json();
+        events += summary.count;
+        span.take(summary.span.first, summary.span.last);
+    }
+
+    nlohmann::json report;
+    report["generated_at"] = utc_text(static_cast<double>(std::time(nullptr)));
+    report["selection"] = {{"from", selection.from.value_or("")}, {"to", selection.to.value_or("")},
+                           {"serials", selection.serials}};
+    report["summary"] = {{"meters", meters.size()},
+                         {"datalog_records", records},
+                         {"events", events},
+                         {"first", span.any ? utc_text(span.first) : ""},
+                         {"last", span.any ? utc_text(span.last) : ""},
+                         {"gaps", gap_count},
+                         {"missing_records", missing},
+                         {"gap_list", std::move(gap_list)}};
+    report["meters"] = nlohmann::json::array();
+    for (auto& [owner, entry] : meters) report["meters"].push_back(std::move(entry));
+    return report;
+}
+
+}  // namespace kreport

@@ -1,0 +1,13 @@
+// Everything the page shows, gathered from the database into one JSON document: the summary,
+// and per meter its identity, its data logs' charts and gaps, and its event log.
+#pragma once
+
+#include "collected.hpp"
+
+#include <nlohmann/json.hpp>
+
+namespace kreport {
+
+nlohmann::json build_report(CollectedReader& reader, const Selection& selection);
+
+}  // namespace kreport

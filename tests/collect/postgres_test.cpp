@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 namespace collect_test {
 namespace {
 
@@ -41,6 +44,45 @@ TEST(CollectPostgres, TwoCollectorsAtOnceWithOverlappingHostsStoreEachRecordOnce
                   m->records_held());
     }
     EXPECT_EQ(new_records(lines), held);  // each record counted as new by exactly one collector
+}
+
+TEST(CollectPostgres, ALostDatabaseConnectionKeepsEveryCommittedBatch) {
+    std::string uri;
+    try {
+        uri = fresh_postgres_database();
+    } catch (const std::exception& e) {
+        FAIL() << e.what();
+    }
+    SiteMeter a(ksim::Model::em133, 9001, 20000, 300), b(ksim::Model::em133, 9002, 20000, 300);
+    cli_test::Process tool({KOLVANE_TOOL, "collect", a.address(), b.address(), "-m", "em133", "--db", uri});
+    const auto db = open_postgres(uri);
+    bool started = false;
+    for (int i = 0; i < 200 && !started; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        try {
+            started = db->number("SELECT count(*) FROM datalog_records") > 0;
+        } catch (const std::exception&) {  // the schema is not there yet
+        }
+    }
+    ASSERT_TRUE(started);
+    // The server ends the collector's sessions, as a restart or an administrator would.
+    db->rows("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+             "WHERE datname = current_database() AND pid <> pg_backend_pid()");
+    const Outcome outcome = tool.finish();
+    EXPECT_EQ(outcome.exit_status, 1);
+    ASSERT_EQ(cli_test::lines_of(outcome.err).size(), 1u) << outcome.err;
+    EXPECT_EQ(outcome.err.rfind("kolvane: PostgreSQL: ", 0), 0u) << outcome.err;
+    const std::int64_t kept = db->number("SELECT count(*) FROM datalog_records") +
+                              db->number("SELECT count(*) FROM event_records");
+    // What was reported stored is there; at most the batch whose commit the server took as its
+    // session ended was not reported.
+    const std::int64_t reported = new_records(summaries(outcome.out));
+    EXPECT_GE(kept, reported);
+    EXPECT_LE(kept, reported + 500);
+
+    const Outcome rerun = collect({a.address(), b.address(), "--db", uri});
+    ASSERT_EQ(rerun.exit_status, 0) << rerun.err;
+    EXPECT_EQ(kept + new_records(summaries(rerun.out)), a.records_held() + b.records_held());
 }
 
 TEST(CollectPostgres, AnUnreachableServerIsOneLineAndStatusOne) {

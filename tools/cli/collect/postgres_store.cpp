@@ -257,7 +257,11 @@ public:
 
     void release(std::int64_t serial) override {
         std::lock_guard lock(locks_mutex_);
-        locks_.exec("SELECT pg_advisory_unlock($1)::int", {std::to_string(kMeterLockBase | serial)});
+        try {
+            locks_.exec("SELECT pg_advisory_unlock($1)::int", {std::to_string(kMeterLockBase | serial)});
+        } catch (const std::runtime_error&) {
+            // The lock connection is gone, and with it every lock it held.
+        }
     }
 
 private:

@@ -19,6 +19,7 @@ constexpr std::size_t kQueuedBatchesPerJob = 4;
 // One pass over every target. Returns the exit status of the pass.
 int collect_once(const RunSettings& settings, Store& store) {
     const auto count = static_cast<int>(settings.targets.size());
+    if (count == 0) return kcli::kSuccess;
     ProgressLine progress(count);
     Claims claims;
     std::atomic<bool> any_failed{false};

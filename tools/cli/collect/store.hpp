@@ -23,8 +23,8 @@ public:
     virtual std::int64_t save_events(const EventBatch& batch) = 0;
     virtual std::int64_t save_readings(const ReadingBatch& batch) = 0;
 
-    // Claims a meter for this collector until release(); false when another collector sharing
-    // the database is reading it. May be called from any thread.
+    // Claims a meter for this collector until release() (which never throws); false when another
+    // collector sharing the database is reading it. May be called from any thread.
     virtual bool claim(std::int64_t serial) = 0;
     virtual void release(std::int64_t serial) = 0;
 };

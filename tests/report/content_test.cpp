@@ -1,0 +1,184 @@
+// What the report makes of databases written through the collector's store: a year of records
+// thinned without losing a spike, gaps, and the awkward cases, each opened in the browser.
+#include "report_run.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+namespace report_test {
+namespace {
+
+constexpr double kStart = 1767225600;  // 2026-01-01T00:00:00Z
+constexpr double kStep = 900;          // 15 minutes
+
+std::vector<kcollect::Column> year_columns() {
+    std::vector<kcollect::Column> columns;
+    for (const char* name : {"V1", "V2", "V3"}) columns.push_back({name, "V"});
+    for (const char* name : {"I1", "I2", "I3", "In"}) columns.push_back({name, "A"});
+    for (const char* name : {"kW L1", "kW L2", "kW L3", "Total kW"}) columns.push_back({name, "kW"});
+    columns.push_back({"Total PF", ""});
+    columns.push_back({"Frequency", "Hz"});
+    for (const char* name : {"kWh import", "kWh export"}) columns.push_back({name, "kWh"});
+    columns.push_back({"kvarh import", "kvarh"});
+    return columns;
+}
+
+// A year of 15-minute records with 16 columns; record `spike` has V1 at 999 and `dip` 50, and
+// the records from `gap` on for `gap_length` are missing.
+struct Year {
+    static constexpr int kRecords = 35040;
+    static constexpr int kSpike = 20000, kDip = 123, kGap = 30000, kGapLength = 10;
+};
+
+void store_year(StoredSite& site, std::int64_t serial) {
+    kcollect::DatalogBatch batch{serial, 1, year_columns(), {}};
+    for (int i = 0; i < Year::kRecords; ++i) {
+        if (i >= Year::kGap && i < Year::kGap + Year::kGapLength) continue;
+        const double wave = std::sin(i * 0.05);
+        std::vector<double> v;
+        for (int phase = 0; phase < 3; ++phase) v.push_back(230 + 2 * std::sin(i * 0.05 + phase));
+        if (i == Year::kSpike) v[0] = 999;
+        if (i == Year::kDip) v[0] = 50;
+        for (int phase = 0; phase < 4; ++phase) v.push_back(12 + 4 * wave + phase);
+        for (int phase = 0; phase < 4; ++phase) v.push_back(2 + wave + phase);
+        v.insert(v.end(), {0.93, 50.0, i * 2.5, i * 0.1, i * 0.7});
+        batch.rows.push_back(datalog_row(kStart + i * kStep, i + 1, std::move(v)));
+        if (batch.rows.size() == 5000) site.datalog(batch), batch.rows.clear();
+    }
+    site.datalog(batch);
+}
+
+TEST(Report, AYearOfRecordsStaysLightAndKeepsEveryPeak) {
+    StoredSite site;
+    site.meter(7001);
+    store_year(site, 7001);
+    const Report report = make_report(site.path());
+    ASSERT_EQ(report.outcome.exit_status, 0) << report.outcome.err;
+    EXPECT_LT(report.html.size(), 3u * 1024 * 1024);
+
+    const nlohmann::json& volts = chart_of(report.data, 7001, 1, "V");
+    EXPECT_LE(volts["x"].size(), 4000u + 3u);  // the budget, plus the gap's two ends and its break
+    const nlohmann::json& v1 = series_of(volts, "V1");
+    auto value_at = [&](double t) -> double {
+        for (std::size_t i = 0; i < volts["x"].size(); ++i)
+            if (volts["x"][i] == t) return v1[i].get<double>();
+        return NAN;
+    };
+    EXPECT_EQ(value_at(kStart + Year::kSpike * kStep), 999) << "the one-record spike is drawn";
+    EXPECT_EQ(value_at(kStart + Year::kDip * kStep), 50) << "the one-record dip is drawn";
+
+    // The gap: reported with its size, and the line breaks there.
+    const nlohmann::json& summary = report.data["summary"];
+    EXPECT_EQ(summary["gaps"], 1);
+    EXPECT_EQ(summary["missing_records"], Year::kGapLength);
+    EXPECT_EQ(summary["gap_list"][0]["from"], utc(kStart + (Year::kGap - 1) * kStep));
+    EXPECT_EQ(summary["gap_list"][0]["to"], utc(kStart + (Year::kGap + Year::kGapLength) * kStep));
+    EXPECT_TRUE(std::any_of(v1.begin(), v1.end(), [](const nlohmann::json& v) { return v.is_null(); }));
+
+    // Energy per day: 96 records a day at 2.5 kWh a step is 240 kWh, the first day 95 steps.
+    const nlohmann::json& energy = chart_of(report.data, 7001, 1, "kWh");
+    EXPECT_EQ(energy["kind"], "daily");
+    EXPECT_EQ(energy["x"].size(), 365u);
+    const nlohmann::json& imported = series_of(energy, "kWh import");
+    EXPECT_DOUBLE_EQ(imported[0].get<double>(), 95 * 2.5);
+    EXPECT_DOUBLE_EQ(imported[1].get<double>(), 96 * 2.5);
+    EXPECT_DOUBLE_EQ(imported[200].get<double>(), 96 * 2.5);
+
+    const BrowserView view = open_in_browser(report.path);
+    EXPECT_EQ(view.errors, 0) << view.dom;
+    EXPECT_EQ(view.inks.size(), 7u);  // V, A, kW, no unit, Hz, kWh and kvarh; no event log
+    for (long ink : view.inks) EXPECT_GT(ink, 200);
+}
+
+// A page the browser draws without errors, one chart per entry in the data.
+void expect_valid_page(const Report& report) {
+    ASSERT_EQ(report.outcome.exit_status, 0) << report.outcome.err;
+    const BrowserView view = open_in_browser(report.path);
+    EXPECT_EQ(view.errors, 0) << view.dom;
+    EXPECT_GE(view.charts, 0) << "the page never finished: " << view.log;
+    ASSERT_EQ(view.inks.size(), static_cast<std::size_t>(view.charts));
+    for (long ink : view.inks) EXPECT_GT(ink, 0);
+}
+
+TEST(Report, EmptyDatabase) {
+    StoredSite site;
+    const Report report = make_report(site.path());
+    expect_valid_page(report);
+    EXPECT_EQ(report.data["summary"]["meters"], 0);
+    EXPECT_TRUE(report.data["meters"].empty());
+}
+
+TEST(Report, MeterWithOnlyAnEventLog) {
+    StoredSite site;
+    site.meter(7002, "em235");
+    kcollect::EventBatch batch{7002, {}};
+    for (int i = 0; i < 30; ++i)
+        batch.rows.push_back({utc(kStart + i * 3600), i + 1, i % 3, i % 2 ? "Setpoint" : "Power up",
+                              "V1", "on", "none", "relay", 0, 0, 100 + i});
+    batch.rows.push_back({utc(kStart + 31 * 3600), 32, 1, "<script>alert(1)</script>", "</script>", "", "", "", 0, 0, 0});
+    site.events(batch);
+    const Report report = make_report(site.path());
+    expect_valid_page(report);
+    const nlohmann::json& meter = report.data["meters"][0];
+    EXPECT_TRUE(meter["datalogs"].empty());
+    EXPECT_EQ(meter["events"]["count"], 31);
+    EXPECT_EQ(meter["events"]["recent"][0]["cause"], "<script>alert(1)</script>") << "most recent first";
+    EXPECT_EQ(report.html.find("<script>alert"), std::string::npos) << "texts cannot open elements";
+}
+
+TEST(Report, LogWhoseColumnsChanged) {
+    StoredSite site;
+    site.meter(7003);
+    kcollect::DatalogBatch before{7003, 1, {{"V1", "V"}, {"V2", "V"}}, {}};
+    kcollect::DatalogBatch after{7003, 1, {{"V1", "V"}, {"kWh import", "kWh"}}, {}};
+    for (int i = 0; i < 10; ++i) before.rows.push_back(datalog_row(kStart + i * kStep, i + 1, {230.0 + i, 231.0}));
+    for (int i = 10; i < 20; ++i) after.rows.push_back(datalog_row(kStart + i * kStep, i + 1, {240.0 + i, 5.0 * i}));
+    site.datalog(before);
+    site.datalog(after);
+    const Report report = make_report(site.path());
+    expect_valid_page(report);
+    const nlohmann::json& volts = chart_of(report.data, 7003, 1, "V");
+    const nlohmann::json& v1 = series_of(volts, "V1");
+    const nlohmann::json& v2 = series_of(volts, "V2");
+    ASSERT_EQ(v1.size(), 20u);
+    EXPECT_EQ(v1[9], 239.0);
+    EXPECT_EQ(v1[10], 250.0);
+    EXPECT_EQ(v2[9], 231.0);
+    EXPECT_TRUE(v2[10].is_null()) << "the later layout has no V2";
+    EXPECT_EQ(report.data["summary"]["datalog_records"], 20);
+}
+
+TEST(Report, FailuresKeepAnEarlierReport) {
+    StoredSite site;
+    const Report good = make_report(site.path());
+    ASSERT_EQ(good.outcome.exit_status, 0);
+
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* message;
+    };
+    const std::string missing = std::filesystem::path(site.path()).parent_path() / "missing.db";
+    const std::string not_ours = std::filesystem::path(good.path).string();  // an HTML file, no database
+    for (const Case& c : std::vector<Case>{
+             {{"--db", missing}, 1, "Cannot open SQLite database"},
+             {{"--db", not_ours}, 1, "SQLite"},
+             {{"--db", site.path(), "--from", "yesterday"}, 2, "--from"},
+             {{"--db", site.path(), "--since", "1h", "--from", "2026-01-01"}, 2, "excludes"},
+             {{"--db", site.path(), "--from", "2026-02-01", "--to", "2026-01-01"}, 2, "earlier"}}) {
+        std::vector<std::string> args{"report", "-o", good.path};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const cli_test::Outcome run = cli_test::run_tool(args);
+        EXPECT_EQ(run.exit_status, c.status) << c.args[1];
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_EQ(cli_test::read_file(good.path), good.html) << "the earlier report stays";
+        EXPECT_FALSE(std::filesystem::exists(good.path + ".part"));
+    }
+    EXPECT_FALSE(std::filesystem::exists(missing)) << "a report never creates a database";
+}
+
+}  // namespace
+}  // namespace report_test

@@ -1,0 +1,123 @@
+#include "report_run.hpp"
+
+#include "collect/store.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <ctime>
+#include <regex>
+#include <stdexcept>
+
+namespace report_test {
+namespace {
+
+const std::vector<std::string> kChromium{"/usr/bin/timeout", "120", "/usr/bin/chromium", "--headless",
+    "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-background-networking",
+    "--disable-component-update", "--disable-sync", "--enable-logging=stderr", "--v=0",
+    "--virtual-time-budget=5000"};
+
+int counter() {
+    static int next = 0;
+    return ++next;
+}
+
+int attribute(const std::string& dom, const std::string& name) {
+    std::smatch m;
+    if (!std::regex_search(dom, m, std::regex("<body[^>]*\\s" + name + "=\"(\\d+)\""))) return -1;
+    return std::stoi(m[1]);
+}
+
+}  // namespace
+
+Report make_report(const std::string& target, const std::vector<std::string>& args) {
+    Report report;
+    report.path = cli_test::fresh_dir("report" + std::to_string(counter())) + "/report.html";
+    std::vector<std::string> all{"report", "--db", target, "-o", report.path};
+    all.insert(all.end(), args.begin(), args.end());
+    report.outcome = cli_test::run_tool(all);
+    report.html = cli_test::read_file(report.path);
+    if (report.outcome.exit_status == 0) report.data = embedded_data(report.html);
+    return report;
+}
+
+nlohmann::json embedded_data(const std::string& html) {
+    const std::string open = "<script type=\"application/json\" id=\"kolvane-data\">";
+    const std::size_t start = html.find(open);
+    const std::size_t end = html.find("</script>", start);
+    if (start == std::string::npos || end == std::string::npos) throw std::runtime_error("no embedded data");
+    return nlohmann::json::parse(html.substr(start + open.size(), end - start - open.size()));
+}
+
+const nlohmann::json& chart_of(const nlohmann::json& data, std::int64_t serial, int file_id, const std::string& unit) {
+    for (const nlohmann::json& m : data.at("meters"))
+        if (m.at("serial") == serial)
+            for (const nlohmann::json& log : m.at("datalogs"))
+                if (log.at("file_id") == file_id)
+                    for (const nlohmann::json& chart : log.at("charts"))
+                        if (chart.at("unit") == unit) return chart;
+    throw std::runtime_error("no chart of " + unit + " in log " + std::to_string(file_id) + " of " +
+                             std::to_string(serial));
+}
+
+const nlohmann::json& series_of(const nlohmann::json& chart, const std::string& name) {
+    for (const nlohmann::json& s : chart.at("series"))
+        if (s.at("name") == name) return s.at("values");
+    throw std::runtime_error("no series " + name);
+}
+
+StoredSite::StoredSite() : path_(cli_test::fresh_dir("stored" + std::to_string(counter())) + "/site.db") {
+    kcollect::open_store(path_);  // the schema, no rows
+}
+
+void StoredSite::meter(std::int64_t serial, const std::string& model) {
+    kcollect::MeterRow row;
+    row.serial = serial;
+    row.model = model;
+    row.model_name = model == "em133" ? "EM133" : "EM235";
+    row.firmware = "3.12";
+    row.host = "127.0.0.1";
+    row.info = "{}";
+    kcollect::open_store(path_)->save_meter(row);
+}
+
+void StoredSite::datalog(const kcollect::DatalogBatch& batch) { kcollect::open_store(path_)->save_datalog(batch); }
+void StoredSite::events(const kcollect::EventBatch& batch) { kcollect::open_store(path_)->save_events(batch); }
+
+std::string utc(double seconds) {
+    const auto t = static_cast<std::time_t>(seconds);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char text[64];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S.000Z", &tm);
+    return text;
+}
+
+kcollect::DatalogRow datalog_row(double seconds, int seq, std::vector<double> values) {
+    return {utc(seconds), seq, "periodic", std::move(values)};
+}
+
+BrowserView open_in_browser(const std::string& html_path, const std::string& screenshot) {
+    const std::string profile = cli_test::fresh_dir("chromium" + std::to_string(counter()));
+    std::vector<std::string> argv = kChromium;
+    argv.push_back("--user-data-dir=" + profile);
+    argv.insert(argv.end(), {"--dump-dom", "file://" + html_path});
+    const cli_test::Outcome dumped = cli_test::Process(argv).finish();
+    if (dumped.exit_status != 0)
+        throw std::runtime_error("chromium failed (" + std::to_string(dumped.exit_status) + "): " + dumped.err);
+    BrowserView view{dumped.out, dumped.err, attribute(dumped.out, "data-charts"),
+                     attribute(dumped.out, "data-errors"), {}};
+    const std::regex ink("class=\"chart\"[^>]*data-ink=\"(\\d+)\"");
+    for (auto it = std::sregex_iterator(view.dom.begin(), view.dom.end(), ink); it != std::sregex_iterator(); ++it)
+        view.inks.push_back(std::stol((*it)[1]));
+    if (!screenshot.empty()) {
+        argv = kChromium;
+        argv.insert(argv.end(), {"--user-data-dir=" + profile, "--hide-scrollbars", "--window-size=1200,1500",
+                                 "--screenshot=" + screenshot, "file://" + html_path});
+        const cli_test::Outcome shot = cli_test::Process(argv).finish();
+        if (shot.exit_status != 0) throw std::runtime_error("chromium screenshot failed: " + shot.err);
+    }
+    return view;
+}
+
+}  // namespace report_test

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "api/text.hpp"
+#include "ground/text.hpp"
 #include "datalog/datalog_format.hpp"
 #include "eventlog/event_format.hpp"
 #include "points/catalogue.hpp"

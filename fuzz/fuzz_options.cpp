@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "api/args.hpp"
+#include "capi/args.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

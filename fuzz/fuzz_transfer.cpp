@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <stdexcept>
 
-#include "api/frame.hpp"
+#include "capi/frame.hpp"
 #include "logs/transfer.hpp"
 #include "modbus/client.hpp"
 #include "simulator.hpp"

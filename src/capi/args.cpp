@@ -1,4 +1,6 @@
-#include "api/args.hpp"
+#include "capi/args.hpp"
+
+#include "ground/ascii.hpp"
 
 #include <cerrno>
 #include <cstdlib>
@@ -18,10 +20,6 @@ MeterModel parse_meter(const char* name) {
     if (lowered == "em235" || lowered == "pm335") return MeterModel::EM235;
     throw std::runtime_error("Unknown meter model '" + std::string(name) +
                              "' (expected em133 or em235)");
-}
-
-const char* model_name(MeterModel model) noexcept {
-    return model == MeterModel::EM235 ? "em235" : "em133";
 }
 
 bool json_int_field(std::string_view json, std::string_view key, int64_t& value) {

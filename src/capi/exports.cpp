@@ -1,7 +1,7 @@
 // The sixteen exported functions: each checks its arguments in its documented order,
 // builds a client and runs one *_impl inside the call frame.
-#include "api/args.hpp"
-#include "api/frame.hpp"
+#include "capi/args.hpp"
+#include "capi/frame.hpp"
 #include "datalog/datalog.hpp"
 #include "eventlog/eventlog.hpp"
 #include "export/bundle.hpp"
@@ -15,8 +15,16 @@ using namespace kolvane;
 
 namespace {
 
+static_assert(DEFAULT_CLOCK_GUARD == KOLVANE_DEFAULT_CLOCK_GUARD);
+
 void require_all(std::initializer_list<std::pair<const void*, const char*>> arguments) {
     for (const auto& [pointer, name] : arguments) require_non_null(pointer, name);
+}
+
+// A listing document into the caller's buffer; the call returns the entries it lists.
+int write_listing(const Document& document, char* out, int out_len) {
+    write_out(document.text, out, out_len);
+    return document.entries;
 }
 
 }  // namespace
@@ -34,7 +42,7 @@ KOLVANE_API int kolvane_read_device_info(const char* host, const char* meter, co
     return run_safe([&] {
         require_all({{host, "host"}, {meter, "meter"}, {out, "out"}});
         ModbusTcpClient client(host, parse_options(options));
-        return read_device_info_impl(client, parse_meter(meter), out, out_len);
+        return write_out(read_device_info_impl(client, parse_meter(meter)), out, out_len);
     }, err, err_len);
 }
 
@@ -43,7 +51,7 @@ KOLVANE_API int kolvane_list_logs(const char* host, const char* meter, const cha
     return run_safe([&] {
         require_all({{host, "host"}, {meter, "meter"}, {out, "out"}});
         ModbusTcpClient client(host, parse_options(options));
-        return list_logs_impl(client, parse_meter(meter), out, out_len);
+        return write_listing(list_logs_impl(client, parse_meter(meter)), out, out_len);
     }, err, err_len);
 }
 
@@ -53,7 +61,7 @@ KOLVANE_API int kolvane_read_live_ex(const char* host, const char* meter, const 
         require_all({{host, "host"}, {meter, "meter"}, {out, "out"}});
         ModbusTcpClient client(host, parse_options(options));
         const MeterModel model = parse_meter(meter);
-        return read_points_impl(client, model, live_points(model), out, out_len);
+        return write_listing(read_points_impl(client, model, live_points(model)), out, out_len);
     }, err, err_len);
 }
 
@@ -71,7 +79,7 @@ KOLVANE_API int kolvane_read_points(const char* host, const char* meter, const c
         require_non_null(points, "points");
         const std::vector<uint16_t> ids = parse_points(points);
         ModbusTcpClient client(host, parse_options(options));
-        return read_points_impl(client, model, ids, out, out_len);
+        return write_listing(read_points_impl(client, model, ids), out, out_len);
     }, err, err_len);
 }
 
@@ -79,7 +87,7 @@ KOLVANE_API int kolvane_list_points(const char* meter, char* out, int out_len, c
                                     int err_len) {
     return run_safe([&] {
         require_all({{meter, "meter"}, {out, "out"}});
-        return list_points_impl(parse_meter(meter), out, out_len);
+        return write_listing(list_points_impl(parse_meter(meter)), out, out_len);
     }, err, err_len);
 }
 
@@ -89,7 +97,7 @@ KOLVANE_API int kolvane_read_datalog(const char* host, const char* meter, int fi
     return run_safe([&] {
         require_all({{host, "host"}, {meter, "meter"}, {reinterpret_cast<const void*>(cb), "cb"}});
         ModbusTcpClient client(host, parse_options(options));
-        return read_datalog_impl(client, parse_meter(meter), file_id, cb, user);
+        return read_datalog_impl(client, parse_meter(meter), file_id, record_sink(cb, user));
     }, err, err_len);
 }
 
@@ -99,7 +107,7 @@ KOLVANE_API int kolvane_read_eventlog(const char* host, const char* meter, int f
     return run_safe([&] {
         require_all({{host, "host"}, {meter, "meter"}, {reinterpret_cast<const void*>(cb), "cb"}});
         ModbusTcpClient client(host, parse_options(options));
-        return read_eventlog_impl(client, parse_meter(meter), file_id, cb, user);
+        return read_eventlog_impl(client, parse_meter(meter), file_id, record_sink(cb, user));
     }, err, err_len);
 }
 
@@ -110,7 +118,8 @@ KOLVANE_API int kolvane_export_datalog_ex(const char* host, const char* meter, i
     return run_safe([&] {
         require_all({{host, "host"}, {meter, "meter"}, {csv_path, "csv_path"}});
         ModbusTcpClient client(host, parse_options(options));
-        return export_datalog_impl(client, parse_meter(meter), file_id, csv_path, progress, user);
+        return export_datalog_impl(client, parse_meter(meter), file_id, csv_path,
+                                   progress_sink(progress, user));
     }, err, err_len);
 }
 
@@ -128,7 +137,7 @@ KOLVANE_API int kolvane_export_eventlog_ex(const char* host, const char* meter, 
         require_all({{host, "host"}, {meter, "meter"}, {csv_path, "csv_path"}});
         parse_meter(meter);  // validated although the event log reads the same on both models
         ModbusTcpClient client(host, parse_options(options));
-        return export_eventlog_impl(client, file_id, csv_path, progress, user);
+        return export_eventlog_impl(client, file_id, csv_path, progress_sink(progress, user));
     }, err, err_len);
 }
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "api/text.hpp"
+#include "ground/text.hpp"
 
 namespace kolvane {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "api/args.hpp"
+#include "meter/model.hpp"
 #include "meter/scales.hpp"
 #include "points/value_format.hpp"
 

@@ -1,6 +1,7 @@
+#include "ground/text.hpp"
 #include "datalog/datalog.hpp"
 
-#include "api/frame.hpp"
+#include "ground/log.hpp"
 #include "datalog/columns.hpp"
 #include "datalog/datalog_format.hpp"
 #include "logs/file_info.hpp"
@@ -30,7 +31,7 @@ DatalogColumns open_columns(ModbusTcpClient& client, MeterModel model, int file_
 
 std::string json_header(const ModbusTcpClient& client, const DatalogColumns& columns,
                         int file_id, int total) {
-    std::string text = "{\"type\":\"header\"," + doc_prefix(client, columns.model) +
+    std::string text = "{\"type\":\"header\"," + doc_prefix(client.host(), columns.model) +
                        ",\"file_id\":" + std::to_string(file_id) +
                        ",\"total\":" + std::to_string(total) + ",\"columns\":";
     append_columns_json(text, columns.columns);
@@ -48,7 +49,7 @@ std::string csv_header(const DatalogColumns& columns) {
 }  // namespace
 
 int read_datalog_impl(ModbusTcpClient& client, MeterModel model, int file_id,
-                      kolvane_record_cb cb, void* user) {
+                      const RecordSink& deliver) {
     DatalogColumns columns = open_columns(client, model, file_id);
     const int total = prepare_log_read(client, file_id);
     bool header_written = false;
@@ -56,20 +57,20 @@ int read_datalog_impl(ModbusTcpClient& client, MeterModel model, int file_id,
     std::string text;
     const auto send_header = [&] {
         header_written = true;
-        deliver(cb, user, json_header(client, columns, file_id, total));
+        deliver(json_header(client, columns, file_id, total));
     };
     const int delivered = read_log_file(client, file_id, total, [&](std::span<const uint16_t> record) {
         if (columns.columns.empty()) columns.resolve_from_record(record.size());
         if (!header_written) send_header();
         format_json_record(text, number++, record, columns);
-        deliver(cb, user, text);
+        deliver(text);
     });
     if (!header_written) send_header();
     return delivered;
 }
 
 int export_datalog_impl(ModbusTcpClient& client, MeterModel model, int file_id,
-                        const std::string& csv_path, kolvane_progress_cb progress, void* user) {
+                        const std::string& csv_path, const ProgressSink& report_progress) {
     DatalogColumns columns = open_columns(client, model, file_id);
     CsvFile file = open_csv(csv_path);
     std::ofstream& csv = file.stream();
@@ -85,7 +86,7 @@ int export_datalog_impl(ModbusTcpClient& client, MeterModel model, int file_id,
         }
         format_csv_row(line, ++rows, record, columns);
         csv << line;
-        report_progress(progress, user, rows, total);
+        report_progress(rows, total);
     });
     if (!header_written && !columns.columns.empty()) csv << csv_header(columns);
     file.close();

@@ -3,16 +3,16 @@
 
 #include <string>
 
-#include "api/args.hpp"
-#include "kolvane.h"
+#include "meter/model.hpp"
+#include "ground/sinks.hpp"
 
 namespace kolvane {
 
 class ModbusTcpClient;
 
 int read_datalog_impl(ModbusTcpClient& client, MeterModel model, int file_id,
-                      kolvane_record_cb cb, void* user);
+                      const RecordSink& deliver);
 int export_datalog_impl(ModbusTcpClient& client, MeterModel model, int file_id,
-                        const std::string& csv_path, kolvane_progress_cb progress, void* user);
+                        const std::string& csv_path, const ProgressSink& report_progress);
 
 }  // namespace kolvane

@@ -1,6 +1,6 @@
 #include "datalog/datalog_format.hpp"
 
-#include "api/text.hpp"
+#include "ground/text.hpp"
 #include "logs/transfer.hpp"
 
 namespace kolvane {

@@ -1,4 +1,5 @@
 #include "eventlog/decode.hpp"
+#include "ground/words.hpp"
 
 namespace kolvane {
 namespace {
@@ -16,7 +17,7 @@ EventFields decode_event(std::span<const uint16_t> words) {
     if (words.size() > 8) {
         fields.effect_id = words[8];
         if (words.size() > 11) {
-            fields.value_triggered = static_cast<int32_t>(uint32_t(words[10]) | (uint32_t(words[11]) << 16));
+            fields.value_triggered = static_cast<int32_t>(low_first(words[10], words[11]));
         }
     }
     EventTexts texts = classify_event(fields.source_id, fields.effect_id);

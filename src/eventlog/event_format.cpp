@@ -1,6 +1,6 @@
 #include "eventlog/event_format.hpp"
 
-#include "api/text.hpp"
+#include "ground/text.hpp"
 #include "logs/transfer.hpp"
 
 namespace kolvane {

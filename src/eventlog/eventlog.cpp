@@ -1,6 +1,7 @@
+#include "ground/text.hpp"
 #include "eventlog/eventlog.hpp"
 
-#include "api/frame.hpp"
+#include "ground/log.hpp"
 #include "eventlog/decode.hpp"
 #include "eventlog/event_format.hpp"
 #include "logs/transfer.hpp"
@@ -16,20 +17,20 @@ constexpr const char* CSV_HEADER =
 }  // namespace
 
 int read_eventlog_impl(ModbusTcpClient& client, MeterModel model, int file_id,
-                       kolvane_record_cb cb, void* user) {
+                       const RecordSink& deliver) {
     client.connect();
     const int total = prepare_log_read(client, file_id);
-    deliver(cb, user, "{\"type\":\"header\"," + doc_prefix(client, model) +
+    deliver("{\"type\":\"header\"," + doc_prefix(client.host(), model) +
                           ",\"file_id\":" + std::to_string(file_id) +
                           ",\"total\":" + std::to_string(total) + "}");
     int number = 1;
     return read_log_file(client, file_id, total, [&](std::span<const uint16_t> record) {
-        deliver(cb, user, event_json_record(number++, record, decode_event(record)));
+        deliver(event_json_record(number++, record, decode_event(record)));
     });
 }
 
 int export_eventlog_impl(ModbusTcpClient& client, int file_id, const std::string& csv_path,
-                         kolvane_progress_cb progress, void* user) {
+                         const ProgressSink& report_progress) {
     client.connect();
     CsvFile file = open_csv(csv_path);
     file.stream() << CSV_HEADER;
@@ -37,7 +38,7 @@ int export_eventlog_impl(ModbusTcpClient& client, int file_id, const std::string
     int rows = 0;
     const int delivered = read_log_file(client, file_id, total, [&](std::span<const uint16_t> record) {
         file.stream() << event_csv_row(++rows, record, decode_event(record));
-        report_progress(progress, user, rows, total);
+        report_progress(rows, total);
     });
     file.close();
     return delivered;

@@ -8,6 +8,9 @@
 
 namespace kolvane {
 
+// The guard value written while the clock is set when the caller gives none.
+constexpr int DEFAULT_CLOCK_GUARD = 1;
+
 // The meter's 7-word clock block from a broken-down local time: seconds, minutes, hour,
 // day, month (1-12), year - 2000, day of the week (1 = Sunday ... 7 = Saturday).
 std::array<uint16_t, 7> clock_block(const struct tm& local);

@@ -1,9 +1,10 @@
 #include <map>
 #include <stdexcept>
 
-#include "api/text.hpp"
+#include "ground/text.hpp"
 #include "export/bundle.hpp"
 #include "modbus/client.hpp"
+#include "ground/words.hpp"
 
 namespace kolvane {
 namespace {
@@ -39,7 +40,8 @@ const std::map<int, std::string>& bit_labels() {
     return labels;
 }
 
-std::string hex(uint32_t value) {
+// Upper-case hexadecimal without leading zeros (unlike hex4's four digits).
+std::string hex_digits(uint32_t value) {
     static constexpr char DIGITS[] = "0123456789ABCDEF";
     std::string text;
     do {
@@ -66,12 +68,12 @@ void export_em235_diagnostics_impl(const std::string& host, int unit_id, int fir
         uint16_t(uint16_t(first_register) - 1), uint16_t(count), unit_id & 0xFF);
     if (words.size() < 2) throw std::runtime_error("diagnostics read failed");
     const uint32_t value = word_order == "HI_FIRST"
-                               ? uint32_t(words[0]) | (uint32_t(words[1]) << 16)
-                               : (uint32_t(words[0]) << 16) | uint32_t(words[1]);
+                               ? low_first(words[0], words[1])
+                               : low_first(words[1], words[0]);
     const auto& labels = bit_labels();
 
-    std::string text = "word0_hex,word1_hex,value_hex,word_order\n" + hex(words[0]) + "," +
-                       hex(words[1]) + "," + hex(value) + "," + word_order + "\n\nbit,label,state\n";
+    std::string text = "word0_hex,word1_hex,value_hex,word_order\n" + hex_digits(words[0]) + "," +
+                       hex_digits(words[1]) + "," + hex_digits(value) + "," + word_order + "\n\nbit,label,state\n";
     for (int bit = 0; bit <= 25; ++bit) {
         const auto found = labels.find(bit);
         text += std::to_string(bit) + "," + (found != labels.end() ? found->second : "") + "," +

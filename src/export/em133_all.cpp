@@ -1,11 +1,10 @@
 #include <stdexcept>
 #include <vector>
 
-#include "api/text.hpp"
+#include "ground/text.hpp"
 #include "datalog/datalog.hpp"
 #include "eventlog/eventlog.hpp"
 #include "export/bundle.hpp"
-#include "kolvane.h"
 #include "modbus/client.hpp"
 
 namespace kolvane {
@@ -46,7 +45,7 @@ std::array<uint16_t, 7> clock_block(const struct tm& local) {
 
 int export_em133_all_impl(const std::string& host, bool set_clock, int clock_guard_value,
                           const std::string& out_dir) {
-    const int guard = clock_guard_value >= 1 ? clock_guard_value : KOLVANE_DEFAULT_CLOCK_GUARD;
+    const int guard = clock_guard_value >= 1 ? clock_guard_value : DEFAULT_CLOCK_GUARD;
     if (set_clock) {
         // The guard register holds 16 bits: a larger value would reach the meter cut short,
         // possibly as the 0 that ends the guarded write.
@@ -54,16 +53,17 @@ int export_em133_all_impl(const std::string& host, bool set_clock, int clock_gua
         set_meter_clock(host, uint16_t(guard));
     }
 
+    const ProgressSink no_progress = [](int, int) {};
     int total = 0;
     for (int file_id = 1; file_id <= 3; ++file_id) {
         const std::string path =
             out_dir + "/EM133_DL" + std::to_string(file_id) + "_" + now_stamp() + ".csv";
         ModbusTcpClient client(host, ConnectionOptions{});
-        total += export_datalog_impl(client, MeterModel::EM133, file_id, path, nullptr, nullptr);
+        total += export_datalog_impl(client, MeterModel::EM133, file_id, path, no_progress);
     }
     const std::string path = out_dir + "/EM133_EVENTLOG_" + now_stamp() + ".csv";
     ModbusTcpClient client(host, ConnectionOptions{});
-    total += export_eventlog_impl(client, 0, path, nullptr, nullptr);
+    total += export_eventlog_impl(client, 0, path, no_progress);
     return total;
 }
 

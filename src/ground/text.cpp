@@ -1,4 +1,4 @@
-#include "api/text.hpp"
+#include "ground/text.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -118,15 +118,6 @@ std::string now_iso_utc() {
     std::string out = format_utc(now.tv_sec, "%Y-%m-%dT%H:%M:%S.");
     append_three_digits(out, uint32_t(now.tv_nsec / 1000000));
     out.push_back('Z');
-    return out;
-}
-
-std::string doc_prefix(std::string_view host, MeterModel model) {
-    std::string out = "\"meter\":\"";
-    out += model_name(model);
-    out += "\",\"host\":\"";
-    append_json_escaped(out, host);
-    out.push_back('"');
     return out;
 }
 

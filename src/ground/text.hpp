@@ -6,8 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "api/args.hpp"
-
 namespace kolvane {
 
 std::string json_escape(std::string_view text);
@@ -22,8 +20,6 @@ std::string fmt_hmi_datetime(uint32_t seconds, uint32_t microseconds);
 std::string now_stamp();
 // The current UTC time as "YYYY-MM-DDTHH:MM:SS.mmmZ".
 std::string now_iso_utc();
-// The members "meter" and "host" that open every document about a meter (no braces).
-std::string doc_prefix(std::string_view host, MeterModel model);
 
 // An output file that keeps what was written when the operation fails half-way, and that
 // reports a write failure (a full disk) instead of letting the export claim success.

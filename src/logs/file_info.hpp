@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "api/args.hpp"
+#include "ground/document.hpp"
+#include "meter/model.hpp"
 
 namespace kolvane {
 
@@ -33,7 +34,7 @@ ColumnIdList file_info_var2(ModbusTcpClient& client, int file_id);
 // The column list held in the 18 reply words of variant 2 (two layouts).
 ColumnIdList parse_column_list(const std::vector<uint16_t>& reply);
 
-// Connects and writes the log directory document; returns the number of logs listed.
-int list_logs_impl(ModbusTcpClient& client, MeterModel model, char* out, int out_len);
+// Connects and returns the log directory document with the number of logs listed.
+Document list_logs_impl(ModbusTcpClient& client, MeterModel model);
 
 }  // namespace kolvane

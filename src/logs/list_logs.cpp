@@ -1,6 +1,6 @@
 #include <stdexcept>
 
-#include "api/frame.hpp"
+#include "ground/log.hpp"
 #include "logs/file_info.hpp"
 #include "meter/scales.hpp"
 #include "modbus/client.hpp"
@@ -8,10 +8,10 @@
 
 namespace kolvane {
 
-int list_logs_impl(ModbusTcpClient& client, MeterModel model, char* out, int out_len) {
+Document list_logs_impl(ModbusTcpClient& client, MeterModel model) {
     client.connect();
     const DataScales scales = read_data_scales(client, model);
-    std::string doc = "{" + doc_prefix(client, model) + ",\"logs\":[";
+    std::string doc = "{" + doc_prefix(client.host(), model) + ",\"logs\":[";
     int listed = 0;
     // A meter that answered no File Info request at all is unreachable, not a meter without
     // logs: an empty list would pass the failure off as success.
@@ -50,8 +50,7 @@ int list_logs_impl(ModbusTcpClient& client, MeterModel model, char* out, int out
     }
     if (!answered) throw std::runtime_error(last_silence);
     doc += "]}";
-    write_out(doc, out, out_len);
-    return listed;
+    return {std::move(doc), listed};
 }
 
 }  // namespace kolvane

@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "api/frame.hpp"
+#include "ground/log.hpp"
 #include "logs/file_info.hpp"
 #include "modbus/client.hpp"
 

@@ -5,6 +5,8 @@
 #include <functional>
 #include <span>
 
+#include "ground/words.hpp"
+
 namespace kolvane {
 
 class ModbusTcpClient;
@@ -16,10 +18,10 @@ using RecordConsumer = std::function<void(std::span<const uint16_t> record)>;
 // Both log types carry their time at words 2-3 (seconds since 1970, UTC) and 4-5
 // (microseconds), 32-bit values with the low half first.
 inline uint32_t record_seconds(std::span<const uint16_t> record) {
-    return uint32_t(record[2]) | (uint32_t(record[3]) << 16);
+    return low_first(record[2], record[3]);
 }
 inline uint32_t record_microseconds(std::span<const uint16_t> record) {
-    return uint32_t(record[4]) | (uint32_t(record[5]) << 16);
+    return low_first(record[4], record[5]);
 }
 
 // Selects the file and positions its read; returns its record count, or -1 when the

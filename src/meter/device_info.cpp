@@ -1,8 +1,10 @@
 #include "meter/device_info.hpp"
 
-#include "api/frame.hpp"
+#include "ground/log.hpp"
 #include "meter/scales.hpp"
 #include "modbus/client.hpp"
+#include "ground/text.hpp"
+#include "ground/words.hpp"
 
 namespace kolvane {
 namespace {
@@ -11,7 +13,7 @@ constexpr uint16_t IDENTITY_BLOCK = 46080;
 constexpr uint16_t IDENTITY_WORDS = 26;
 
 uint32_t dword(const std::vector<uint16_t>& words, size_t low) {
-    return uint32_t(words[low]) | (uint32_t(words[low + 1]) << 16);
+    return low_first(words[low], words[low + 1]);
 }
 
 constexpr bool is_printable(unsigned char byte) { return byte >= 0x20 && byte <= 0x7E; }
@@ -30,11 +32,11 @@ std::string decode_model_name(const std::vector<uint16_t>& identity) {
     return name;
 }
 
-int read_device_info_impl(ModbusTcpClient& client, MeterModel model, char* out, int out_len) {
+std::string read_device_info_impl(ModbusTcpClient& client, MeterModel model) {
     client.connect();
     const std::vector<uint16_t> id = read_words(client, IDENTITY_BLOCK, IDENTITY_WORDS);
 
-    std::string doc = "{" + doc_prefix(client, model);
+    std::string doc = "{" + doc_prefix(client.host(), model);
     doc += ",\"model_name\":\"" + json_escape(decode_model_name(id)) + "\"";
     doc += ",\"model_id\":" + std::to_string(dword(id, 2));
     doc += ",\"serial\":" + std::to_string(dword(id, 0));
@@ -56,7 +58,7 @@ int read_device_info_impl(ModbusTcpClient& client, MeterModel model, char* out, 
     doc += ",\"high_resolution\":";
     doc += scales.current_decimals > 0 ? "true" : "false";
     doc += "}}";
-    return write_out(doc, out, out_len);
+    return doc;
 }
 
 }  // namespace kolvane

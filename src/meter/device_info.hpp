@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "api/args.hpp"
+#include "meter/model.hpp"
 
 namespace kolvane {
 
@@ -14,7 +14,7 @@ class ModbusTcpClient;
 // Decodes the 16-byte model name held in identity words 4 to 11.
 std::string decode_model_name(const std::vector<uint16_t>& identity);
 
-// Connects, reads and writes the document into out; returns its length.
-int read_device_info_impl(ModbusTcpClient& client, MeterModel model, char* out, int out_len);
+// Connects, reads and returns the document.
+std::string read_device_info_impl(ModbusTcpClient& client, MeterModel model);
 
 }  // namespace kolvane

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "api/args.hpp"
+#include "meter/model.hpp"
 
 namespace kolvane {
 

@@ -13,7 +13,8 @@
 #include <chrono>
 #include <stdexcept>
 
-#include "api/frame.hpp"
+#include "ground/interruptions.hpp"
+#include "ground/log.hpp"
 
 namespace kolvane {
 namespace {

@@ -7,10 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "api/args.hpp"
-#include "api/text.hpp"
-
 namespace kolvane {
+
+// Where and how patiently to talk to the meter.
+struct ConnectionOptions {
+    uint16_t port = 502;
+    uint8_t unit_id = 1;
+    int32_t timeout_ms = 30000;
+    // Bound of the whole call in milliseconds; 0 means none.
+    int32_t deadline_ms = 0;
+};
 
 // The connection failed to carry an exchange: no reply came (time limit, peer closed or reset
 // the connection). Unlike a Modbus exception or a malformed reply, the meter said nothing.
@@ -64,10 +70,6 @@ private:
     uint16_t transaction_id_ = 0;
     int fd_ = -1;
 };
-
-inline std::string doc_prefix(const ModbusTcpClient& client, MeterModel model) {
-    return doc_prefix(client.host(), model);
-}
 
 // Reads any range of holding registers in requests of at most 120 registers.
 std::vector<uint16_t> read_words(ModbusTcpClient& client, uint16_t start, uint16_t count);

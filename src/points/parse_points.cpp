@@ -3,7 +3,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "api/text.hpp"
+#include "ground/text.hpp"
+#include "ground/ascii.hpp"
 #include "points/catalogue.hpp"
 #include "points/points.hpp"
 

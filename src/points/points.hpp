@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "api/args.hpp"
+#include "ground/document.hpp"
+#include "meter/model.hpp"
 
 namespace kolvane {
 
@@ -15,9 +16,9 @@ std::vector<uint16_t> parse_points(const char* text);
 // The live point set of a model, in ascending order.
 std::vector<uint16_t> live_points(MeterModel model);
 
-// Connects, reads the points family by family and writes the readings document.
-int read_points_impl(ModbusTcpClient& client, MeterModel model,
-                     const std::vector<uint16_t>& points, char* out, int out_len);
-int list_points_impl(MeterModel model, char* out, int out_len);
+// Connects, reads the points family by family and returns the readings document.
+Document read_points_impl(ModbusTcpClient& client, MeterModel model,
+                          const std::vector<uint16_t>& points);
+Document list_points_impl(MeterModel model);
 
 }  // namespace kolvane

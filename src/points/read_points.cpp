@@ -1,8 +1,8 @@
 #include <algorithm>
 #include <map>
 
-#include "api/frame.hpp"
-#include "api/text.hpp"
+#include "ground/log.hpp"
+#include "ground/text.hpp"
 #include "meter/scales.hpp"
 #include "modbus/client.hpp"
 #include "points/catalogue.hpp"
@@ -65,8 +65,8 @@ void read_family(ModbusTcpClient& client, MeterModel model, const FamilyBlock& f
 
 }  // namespace
 
-int read_points_impl(ModbusTcpClient& client, MeterModel model,
-                     const std::vector<uint16_t>& points, char* out, int out_len) {
+Document read_points_impl(ModbusTcpClient& client, MeterModel model,
+                     const std::vector<uint16_t>& points) {
     client.connect();
     const DataScales scales = read_data_scales(client, model);
     ValueMap values;
@@ -76,7 +76,7 @@ int read_points_impl(ModbusTcpClient& client, MeterModel model,
     }
     if (values.empty()) throw std::runtime_error("No values could be read: " + last_error);
 
-    std::string doc = "{" + doc_prefix(client, model) + ",\"timestamp\":\"" + now_iso_utc() +
+    std::string doc = "{" + doc_prefix(client.host(), model) + ",\"timestamp\":\"" + now_iso_utc() +
                       "\",\"readings\":[";
     int written = 0;
     for (const uint16_t pid : points) {
@@ -93,8 +93,7 @@ int read_points_impl(ModbusTcpClient& client, MeterModel model,
         doc += "\"}";
     }
     doc += "]}";
-    write_out(doc, out, out_len);
-    return written;
+    return {std::move(doc), written};
 }
 
 std::vector<uint16_t> live_points(MeterModel model) {
@@ -122,7 +121,7 @@ bool em235_only(uint16_t pid) {
 
 }  // namespace
 
-int list_points_impl(MeterModel model, char* out, int out_len) {
+Document list_points_impl(MeterModel model) {
     std::string doc = std::string("{\"meter\":\"") + model_name(model) + "\",\"points\":[";
     int listed = 0;
     for (const auto& [pid, def] : param_table()) {
@@ -138,8 +137,7 @@ int list_points_impl(MeterModel model, char* out, int out_len) {
         doc += "\"}";
     }
     doc += "]}";
-    write_out(doc, out, out_len);
-    return listed;
+    return {std::move(doc), listed};
 }
 
 }  // namespace kolvane

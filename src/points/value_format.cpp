@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "api/text.hpp"
+#include "ground/text.hpp"
 #include "points/catalogue.hpp"
 
 namespace kolvane {

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "api/args.hpp"
+#include "ground/words.hpp"
+#include "meter/model.hpp"
 #include "meter/scales.hpp"
 
 namespace kolvane {
@@ -28,7 +29,7 @@ void append_columns_json(std::string& out, const std::vector<ColumnFormat>& colu
 
 // Signed 32-bit value of two registers, the low half first.
 constexpr int32_t raw_value(uint16_t low, uint16_t high) {
-    return static_cast<int32_t>(uint32_t(low) | (uint32_t(high) << 16));
+    return static_cast<int32_t>(low_first(low, high));
 }
 
 }  // namespace kolvane

@@ -1,5 +1,5 @@
 // Argument checks: null pointers, model names, the options text and its integer lookup.
-#include "api/args.hpp"
+#include "capi/args.hpp"
 
 #include <gtest/gtest.h>
 

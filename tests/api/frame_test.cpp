@@ -1,5 +1,5 @@
 // The call frame: status codes, the error and output buffers, record and progress callbacks.
-#include "api/frame.hpp"
+#include "capi/frame.hpp"
 
 #include <gtest/gtest.h>
 
@@ -144,9 +144,11 @@ int progress_cb(int done, int total, void* user) {
 
 // An operation shaped like a log export: three records, each followed by a progress report.
 int stream_three(Recorder& recorder) {
+    const RecordSink deliver = record_sink(record_cb, &recorder);
+    const ProgressSink report_progress = progress_sink(progress_cb, &recorder);
     for (int i = 1; i <= 3; ++i) {
-        deliver(record_cb, &recorder, "{\"no\":" + std::to_string(i) + "}");
-        report_progress(progress_cb, &recorder, i, 3);
+        deliver("{\"no\":" + std::to_string(i) + "}");
+        report_progress(i, 3);
     }
     return 3;
 }
@@ -159,8 +161,8 @@ TEST(Deliver, PassesTextAndUserAndNullCallbackIsIgnored) {
     EXPECT_EQ(recorder.records,
               (std::vector<std::string>{"{\"no\":1}", "{\"no\":2}", "{\"no\":3}"}));
     EXPECT_EQ(recorder.progress, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
-    EXPECT_NO_THROW(deliver(nullptr, nullptr, "x"));
-    EXPECT_NO_THROW(report_progress(nullptr, nullptr, 1, -1));
+    EXPECT_NO_THROW(record_sink(nullptr, nullptr)("x"));
+    EXPECT_NO_THROW(progress_sink(nullptr, nullptr)(1, -1));
 }
 
 TEST(Deliver, AnyNonZeroAnswerCancelsAtOnce) {

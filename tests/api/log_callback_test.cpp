@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "api/frame.hpp"
+#include "capi/frame.hpp"
 #include "api/support.hpp"
 
 using namespace kolvane;

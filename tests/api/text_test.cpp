@@ -1,6 +1,6 @@
 // The text routines: JSON and CSV escaping, hex ids, time stamps, document prefix, number
 // printing and CSV files.
-#include "api/text.hpp"
+#include "ground/text.hpp"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,8 @@
 #include <string>
 
 #include "api/support.hpp"
+#include "capi/args.hpp"
+#include "meter/model.hpp"
 #include "modbus/client.hpp"
 
 using namespace kolvane;
@@ -147,7 +149,7 @@ TEST(DocPrefix, CanonicalModelAndEscapedHost) {
     EXPECT_EQ(doc_prefix("a\"b\\c\x01", MeterModel::EM133),
               R"("meter":"em133","host":"a\"b\\c\u0001")");
     const ModbusTcpClient client("x\"y", ConnectionOptions{});
-    EXPECT_EQ(doc_prefix(client, MeterModel::EM133), R"("meter":"em133","host":"x\"y")");
+    EXPECT_EQ(doc_prefix(client.host(), MeterModel::EM133), R"("meter":"em133","host":"x\"y")");
 }
 
 TEST(OpenCsv, FailsWhenThePathCannotBeOpened) {

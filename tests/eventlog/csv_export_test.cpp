@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "api/text.hpp"
+#include "ground/text.hpp"
 #include "event_meter.hpp"
 #include "export_support/event_sample.hpp"
 #include "export_support/scratch_dir.hpp"

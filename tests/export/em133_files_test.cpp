@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "api/text.hpp"
+#include "ground/text.hpp"
 #include "export_support/event_sample.hpp"
 #include "export_support/scratch_dir.hpp"
 #include "export_support/traffic.hpp"

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "api/frame.hpp"
+#include "ground/interruptions.hpp"
 
 namespace ktest {
 

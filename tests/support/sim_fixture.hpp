@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "api/args.hpp"
+#include "capi/args.hpp"
 #include "simulator.hpp"
 
 namespace ktest {

@@ -33,15 +33,6 @@ void for_each_value(const std::vector<ColumnFormat>& columns, std::span<const ui
 
 }  // namespace
 
-std::vector<std::string> DatalogColumns::values(std::span<const uint16_t> record) const {
-    std::vector<std::string> texts;
-    texts.reserve(columns.size());
-    for_each_value(columns, record, [&](size_t i, int32_t raw) {
-        texts.push_back(format_value(raw, columns[i]));
-    });
-    return texts;
-}
-
 void DatalogColumns::append_values(std::string& out, std::span<const uint16_t> record,
                                    char separator, bool separator_before_first) const {
     for_each_value(columns, record, [&](size_t i, int32_t raw) {

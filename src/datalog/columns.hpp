@@ -26,7 +26,6 @@ struct DatalogColumns {
     void resolve(int n);
     // Names the columns after the size of a record when the meter gave no column list.
     void resolve_from_record(size_t record_words);
-    std::vector<std::string> values(std::span<const uint16_t> record) const;
     // Appends the printed values, each after a separator (the first one only when asked).
     void append_values(std::string& out, std::span<const uint16_t> record, char separator,
                        bool separator_before_first) const;

@@ -36,7 +36,6 @@ public:
     std::string endpoint() const;
     const std::string& host() const noexcept { return host_; }
     uint8_t unit_id() const noexcept { return unit_id_; }
-    uint16_t transaction_id() const noexcept { return transaction_id_; }
 
     // One exchange: sends the PDU to the unit and returns the response PDU.
     std::vector<uint8_t> request(const std::vector<uint8_t>& pdu, uint8_t unit);

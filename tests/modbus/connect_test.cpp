@@ -125,7 +125,6 @@ TEST_F(Connect, RequestsOnAnUnconnectedClientFail) {
     expect_unconnected([&] { client.write_multiple_registers(100, {1, 2}); });
     expect_unconnected([&] { client.request({0x03, 0, 100, 0, 1}, 1); });
     expect_unconnected([&] { kolvane::read_words(client, 100, 1); });
-    EXPECT_EQ(client.transaction_id(), 0);
     EXPECT_EQ(sim().connections_accepted(), 0u);
 }
 

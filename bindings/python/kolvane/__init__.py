@@ -6,6 +6,8 @@
     for record in meter.read_datalog(1):     # the header record first, then the data records
         ...
     meter.export_eventlog("events.csv", progress=lambda done, total: False)
+    volts = meter.datalog_frame(1)["V1 [V]"]   # pandas, when installed
+    collected = kolvane.read_collected("site.db")  # what `kolvane collect` stored, as DataFrames
 
 The library is loaded on first use from $KOLVANE_LIBRARY, else from a copy inside this
 package's directory, else through the system's loader. Its diagnostic messages go to the logger
@@ -15,10 +17,12 @@ package's directory, else through the system's loader. Its diagnostic messages g
 from ._call import DEFAULT_BUFFER_SIZE
 from ._logbridge import forward_logs
 from .errors import Cancelled, KolvaneError
+from .frames import Collected, read_collected
 from .meter import Meter, export_em133_all, export_em235_diagnostics, list_points, version
 
-__all__ = ["Cancelled", "DEFAULT_BUFFER_SIZE", "KolvaneError", "Meter", "export_em133_all",
-           "export_em235_diagnostics", "forward_logs", "list_points", "version"]
+__all__ = ["Cancelled", "Collected", "DEFAULT_BUFFER_SIZE", "KolvaneError", "Meter",
+           "export_em133_all", "export_em235_diagnostics", "forward_logs", "list_points",
+           "read_collected", "version"]
 
 
 def __getattr__(name):

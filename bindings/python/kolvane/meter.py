@@ -2,7 +2,7 @@
 
 import json
 
-from . import _lib
+from . import _lib, frames
 from ._call import DEFAULT_BUFFER_SIZE, call, call_with_progress, document, path, text
 from ._stream import records
 
@@ -102,6 +102,15 @@ class Meter:
         """A generator over the event log: the header record, then one dict per event."""
         host, model, options = self._args()
         return records("kolvane_read_eventlog", (host, model, int(file_id), options))
+
+    def datalog_frame(self, file_id=1):
+        """Data log `file_id` as a pandas DataFrame: a UTC DatetimeIndex, "seq", "trigger" and
+        one column per log column labelled with its unit, "V1 [V]". Needs pandas."""
+        return frames.datalog_frame(self, file_id)
+
+    def eventlog_frame(self, file_id=0):
+        """The event log as a pandas DataFrame with a UTC DatetimeIndex. Needs pandas."""
+        return frames.eventlog_frame(self, file_id)
 
     def export_datalog(self, csv_path, file_id=1, progress=None):
         """Writes data log `file_id` to `csv_path`. `progress(done, total)` is called after each

@@ -1,0 +1,130 @@
+"""pandas DataFrames of a meter's logs and of what `kolvane collect` stored.
+
+pandas (and psycopg2 for PostgreSQL) are imported only when these are used, so the rest of the
+binding needs nothing beyond the standard library.
+"""
+
+import collections
+import importlib
+import os
+import sqlite3
+
+
+def _optional(module, purpose):
+    try:
+        return importlib.import_module(module)
+    except ImportError as missing:
+        raise ImportError(f"{purpose} needs the Python package {module} (Debian: python3-{module}, "
+                          f"or pip install {module})") from missing
+
+
+def _pandas():
+    return _optional("pandas", "kolvane's DataFrames")
+
+
+def _utc_index(pd, times):
+    return pd.DatetimeIndex(pd.to_datetime(list(times), utc=True), name="time")
+
+
+def column_label(name, unit):
+    """A data log column's frame label: its name with the unit, "V1 [V]"; the name alone when it
+    has no unit."""
+    return f"{name} [{unit}]" if unit else name
+
+
+def datalog_frame(meter, file_id=1):
+    """Data log `file_id` of `meter` as a DataFrame: a UTC DatetimeIndex, the columns "seq" and
+    "trigger", then one float column per log column labelled with its unit ("V1 [V]")."""
+    pd = _pandas()
+    stream = meter.read_datalog(file_id)
+    header = next(stream)
+    labels = [column_label(c["name"], c["unit"]) for c in header.get("columns", [])]
+    times, seqs, triggers, values = [], [], [], []
+    for record in stream:
+        times.append(record["timestamp"])
+        seqs.append(record["seq"])
+        triggers.append(record["trigger"])
+        values.append(record["values"])
+    frame = pd.DataFrame(values, columns=labels, index=_utc_index(pd, times), dtype="float64")
+    frame.insert(0, "trigger", pd.Series(triggers, index=frame.index, dtype="object"))
+    frame.insert(0, "seq", pd.Series(seqs, index=frame.index, dtype="int64"))
+    return frame
+
+
+_EVENT_COLUMNS = ("seq", "event_no", "cause", "point", "state", "effect", "target", "source_id",
+                  "effect_id", "value_triggered")
+
+
+def eventlog_frame(meter, file_id=0):
+    """The event log of `meter` as a DataFrame: a UTC DatetimeIndex and the columns seq,
+    event_no, cause, point, state, effect, target, source_id, effect_id and value_triggered."""
+    pd = _pandas()
+    stream = meter.read_eventlog(file_id)
+    next(stream)  # the header
+    rows = list(stream)
+    return pd.DataFrame([[r[c] for c in _EVENT_COLUMNS] for r in rows], columns=list(_EVENT_COLUMNS),
+                        index=_utc_index(pd, (r["timestamp"] for r in rows)))
+
+
+Collected = collections.namedtuple("Collected", "datalog_values events readings")
+Collected.__doc__ = "The collector's views as DataFrames, times as UTC datetimes."
+
+_VIEWS = (("datalog_values", "recorded_at", "serial, file_id, recorded_at, seq, name, unit, value",
+           "serial, file_id, recorded_at, seq"),
+          ("events", "recorded_at",
+           "serial, recorded_at, seq, event_no, cause, point, state, effect, target, value_triggered",
+           "serial, recorded_at, seq"),
+          ("readings", "taken_at", "serial, taken_at, name, unit, value", "serial, taken_at"))
+
+
+def _utc(pd, moment):
+    """A time as a UTC Timestamp; a naive one is taken as UTC already."""
+    stamp = pd.Timestamp(moment)
+    return stamp.tz_localize("UTC") if stamp.tzinfo is None else stamp.tz_convert("UTC")
+
+
+def _sqlite_text(stamp):
+    """A UTC Timestamp as the collector's SQLite text, 2026-03-01T12:15:00.000Z."""
+    return stamp.strftime("%Y-%m-%dT%H:%M:%S.") + f"{stamp.microsecond // 1000:03d}Z"
+
+
+def read_collected(target="kolvane.db", *, serial=None, start=None, end=None):
+    """The views that `kolvane collect` keeps in `target` (a SQLite file path or sqlite:PATH, or
+    a postgresql:// URI read through psycopg2) as a Collected tuple of DataFrames:
+    datalog_values, events and readings, in the views' columns, with their times as UTC
+    datetimes. `serial` (one or several) picks meters; `start` (inclusive) and `end` (exclusive),
+    datetimes or ISO texts, naive meaning UTC, pick the times."""
+    pd = _pandas()
+    serials = [] if serial is None else [int(s) for s in ([serial] if isinstance(serial, int) else serial)]
+    postgres = target.startswith(("postgresql://", "postgres://"))
+    if postgres:
+        connection = _optional("psycopg2", "reading PostgreSQL").connect(target)
+        mark = "%s"
+    else:
+        path = target[len("sqlite:"):] if target.startswith("sqlite:") else target
+        if not os.path.isfile(path):
+            raise FileNotFoundError(f"No collector database at {path}")
+        connection = sqlite3.connect(f"file:{path}?mode=ro", uri=True)
+        mark = "?"
+    try:
+        frames = []
+        for view, time_column, columns, order in _VIEWS:
+            terms, parameters = [], []
+            if serials:
+                terms.append(f"serial IN ({', '.join([mark] * len(serials))})")
+                parameters += serials
+            for moment, operator in ((start, ">="), (end, "<")):
+                if moment is not None:
+                    terms.append(f"{time_column} {operator} {mark}")
+                    stamp = _utc(pd, moment)
+                    parameters.append(stamp.to_pydatetime() if postgres else _sqlite_text(stamp))
+            where = f" WHERE {' AND '.join(terms)}" if terms else ""
+            cursor = connection.cursor()
+            cursor.execute(f"SELECT {columns} FROM {view}{where} ORDER BY {order}", parameters)
+            frame = pd.DataFrame(cursor.fetchall(), columns=[c.strip() for c in columns.split(",")])
+            cursor.close()
+            frame[time_column] = pd.to_datetime(frame[time_column], utc=True)
+            frames.append(frame)
+        return Collected(*frames)
+    finally:
+        connection.close()

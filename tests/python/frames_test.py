@@ -1,0 +1,149 @@
+"""pandas frames: a meter's logs through the binding, and what `kolvane collect` stored in SQLite
+and in a throwaway PostgreSQL server. Run with Debian's python3 and python3-pandas."""
+
+import os
+import pwd
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import pandas as pd
+
+import kolvane
+from simulator import SimTestCase
+
+PG_BIN = "/usr/lib/postgresql/15/bin"
+
+
+def collect(target, port):
+    """Runs `kolvane collect` on the simulated em133 at `port` into `target`."""
+    done = subprocess.run([os.environ["KOLVANE_TOOL"], "collect", f"127.0.0.1:{port}", "-m", "em133",
+                           "--db", target], capture_output=True, text=True, timeout=300)
+    if done.returncode != 0:
+        raise AssertionError(f"kolvane collect failed: {done.stderr}")
+
+
+class PostgresServer:
+    """A fresh PostgreSQL cluster on a free loopback port, run as the postgres user; raises when
+    it cannot start, so that the tests needing it fail."""
+
+    def __init__(self):
+        self.dir = tempfile.mkdtemp(prefix="kolvane-pg-")
+        user = pwd.getpwnam("postgres")
+        os.chown(self.dir, user.pw_uid, user.pw_gid)
+        with socket.socket() as s:
+            s.bind(("127.0.0.1", 0))
+            self.port = s.getsockname()[1]
+        self._as_postgres(f"{PG_BIN}/initdb", "-D", f"{self.dir}/data", "-A", "trust", "-U", "postgres",
+                          "--no-sync")
+        self._as_postgres(f"{PG_BIN}/pg_ctl", "-D", f"{self.dir}/data", "-l", f"{self.dir}/server.log", "-w",
+                          "-o", f"-c listen_addresses=127.0.0.1 -p {self.port} -k {self.dir} -c fsync=off",
+                          "start")
+        self.uri = f"postgresql://postgres@127.0.0.1:{self.port}/postgres"
+
+    def _as_postgres(self, *command):
+        done = subprocess.run(["runuser", "-u", "postgres", "--", *command], cwd=self.dir,
+                              capture_output=True, text=True, timeout=120)
+        if done.returncode != 0:
+            raise RuntimeError(f"PostgreSQL test server: {command[0]} failed: {done.stdout}{done.stderr}")
+
+    def stop(self):
+        subprocess.run(["runuser", "-u", "postgres", "--", f"{PG_BIN}/pg_ctl", "-D", f"{self.dir}/data",
+                        "-m", "fast", "-w", "stop"], capture_output=True, timeout=120)
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+class MeterFrames(SimTestCase):
+    def test_datalog_frame_holds_every_record_labelled_with_units(self):
+        records = list(self.meter.read_datalog(1))
+        header, rows = records[0], records[1:]
+        frame = self.meter.datalog_frame(1)
+        self.assertEqual(str(frame.index.dtype), "datetime64[ns, UTC]")
+        self.assertEqual(len(frame), len(rows))
+        labels = [f"{c['name']} [{c['unit']}]" if c["unit"] else c["name"] for c in header["columns"]]
+        self.assertEqual(list(frame.columns), ["seq", "trigger", *labels])
+        self.assertIn("Total PF", frame.columns)  # no unit, no brackets
+        for (time, row), record in zip(frame.iterrows(), rows):
+            self.assertEqual(time, pd.Timestamp(record["timestamp"]))
+            self.assertEqual(row["seq"], record["seq"])
+            self.assertEqual(row["trigger"], record["trigger"])
+            self.assertEqual(list(row[labels]), record["values"])
+
+    def test_eventlog_frame(self):
+        rows = list(self.meter.read_eventlog())[1:]
+        frame = self.meter.eventlog_frame()
+        self.assertEqual(str(frame.index.dtype), "datetime64[ns, UTC]")
+        self.assertEqual(len(frame), len(rows))
+        self.assertEqual(list(frame["cause"]), [r["cause"] for r in rows])
+        self.assertEqual(list(frame["value_triggered"]), [r["value_triggered"] for r in rows])
+        self.assertEqual(frame.index[-1], pd.Timestamp(rows[-1]["timestamp"]))
+
+    def test_missing_pandas_is_a_clear_error(self):
+        saved = sys.modules.get("pandas")
+        sys.modules["pandas"] = None  # as if it were not installed
+        try:
+            with self.assertRaisesRegex(ImportError, "python3-pandas"):
+                self.meter.datalog_frame(1)
+            with self.assertRaisesRegex(ImportError, "python3-pandas"):
+                kolvane.read_collected("anything.db")
+        finally:
+            sys.modules["pandas"] = saved
+
+
+class CollectedFrames(SimTestCase):
+    """One simulated em133 collected into SQLite and PostgreSQL, read back as frames."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.dir = tempfile.mkdtemp(prefix="kolvane-frames-")
+        cls.addClassCleanup(shutil.rmtree, cls.dir, True)
+        cls.sqlite = os.path.join(cls.dir, "site.db")
+        collect(cls.sqlite, cls.sim.port)
+        cls.postgres = PostgresServer()
+        cls.addClassCleanup(cls.postgres.stop)
+        collect(cls.postgres.uri, cls.sim.port)
+
+    def check_views(self, collected):
+        frame = self.meter.datalog_frame(1)
+        values = collected.datalog_values
+        self.assertEqual(list(values.columns), ["serial", "file_id", "recorded_at", "seq", "name", "unit", "value"])
+        self.assertEqual(str(values["recorded_at"].dtype), "datetime64[ns, UTC]")
+        v1 = values[(values.file_id == 1) & (values.name == "V1")].set_index("recorded_at")["value"]
+        self.assertEqual(list(v1.index), list(frame.index))
+        self.assertEqual(list(v1), list(frame["V1 [V]"]))
+        self.assertEqual(len(collected.events), len(self.meter.eventlog_frame()))
+        self.assertEqual(str(collected.events["recorded_at"].dtype), "datetime64[ns, UTC]")
+        self.assertGreater(len(collected.readings), 10)
+        self.assertEqual(set(collected.readings["serial"]), {self.meter.device_info()["serial"]})
+
+    def test_sqlite(self):
+        self.check_views(kolvane.read_collected(self.sqlite))
+        self.check_views(kolvane.read_collected("sqlite:" + self.sqlite))
+
+    def test_postgres(self):
+        self.check_views(kolvane.read_collected(self.postgres.uri))
+
+    def test_selection(self):
+        frame = self.meter.datalog_frame(1)
+        start, end = frame.index[10], frame.index[20]
+        for target in (self.sqlite, self.postgres.uri):
+            with self.subTest(target=target):
+                picked = kolvane.read_collected(target, start=start, end=end).datalog_values
+                times = picked[picked.file_id == 1]["recorded_at"].unique()
+                self.assertEqual(list(times), list(frame.index[10:20]))
+                naive = kolvane.read_collected(target, start=start.tz_localize(None).isoformat())
+                self.assertEqual(naive.datalog_values["recorded_at"].min(), start)
+                self.assertTrue(kolvane.read_collected(target, serial=[1, 2]).datalog_values.empty)
+
+    def test_missing_database(self):
+        with self.assertRaises(FileNotFoundError):
+            kolvane.read_collected(os.path.join(self.dir, "none.db"))
+        self.assertFalse(os.path.exists(os.path.join(self.dir, "none.db")))
+
+
+if __name__ == "__main__":
+    unittest.main()

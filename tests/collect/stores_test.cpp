@@ -115,7 +115,7 @@ TEST_P(Stores, AMeterThatDropsMidLogKeepsWhatWasReadAndTheNextRunStoresTheRest) 
 
 TEST_P(Stores, RecordsKeepTheColumnsTheyWereWrittenWith) {
     SiteMeter meter(ksim::Model::em133, 3001, 10, 5);
-    ASSERT_EQ(run({meter.address(), "--only", "datalog"}).exit_status, 0);
+    ASSERT_EQ(run({"--only", "datalog", meter.address()}).exit_status, 0);
     // The meter's log 1 is set up anew: two other columns, ten more records.
     meter.sim().update_log(1, [](ksim::LogFile& log) {
         log.columns = {0x1103, 0x1104};  // I1, I2

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 
 namespace kcli {
@@ -23,9 +24,16 @@ struct CollectArgs {
     std::string hosts_file;
     std::string db = "kolvane.db";
     int jobs = 4;
-    std::vector<std::string> only;
+    std::string only;
     std::string every;
 };
+
+std::vector<std::string> split_parts(const std::string& text) {
+    std::vector<std::string> parts;
+    std::stringstream list(text);
+    for (std::string part; std::getline(list, part, ',');) parts.push_back(part);
+    return parts;
+}
 
 // "HOST" or "HOST:PORT" ("[ADDRESS]:PORT" for IPv6) from the command line.
 HostEntry parse_host(const std::string& text, const std::string& meter) {
@@ -76,7 +84,8 @@ int run(const CollectArgs& args) {
     settings.targets = targets_of(entries, args.options);
     settings.jobs = args.jobs;
     if (!args.only.empty()) {
-        auto has = [&](const char* part) { return std::find(args.only.begin(), args.only.end(), part) != args.only.end(); };
+        const std::vector<std::string> only = split_parts(args.only);
+        auto has = [&](const char* part) { return std::find(only.begin(), only.end(), part) != only.end(); };
         settings.parts = {has("datalog"), has("eventlog"), has("live")};
     }
     if (!args.every.empty()) settings.every = kcollect::parse_duration(args.every);
@@ -109,7 +118,12 @@ void add_collect_command(CLI::App& app, int& status) {
         ->type_name("TARGET")->capture_default_str();
     command->add_option("-j,--jobs", args->jobs, "Meters read at once")->capture_default_str()->check(CLI::Range(1, 256));
     command->add_option("--only", args->only, "Read only these parts: datalog, eventlog, live (comma-separated)")
-        ->delimiter(',')->check(CLI::IsMember({"datalog", "eventlog", "live"}))->type_name("PARTS");
+        ->type_name("PARTS")->check([](const std::string& text) {
+            for (const std::string& part : split_parts(text))
+                if (part != "datalog" && part != "eventlog" && part != "live")
+                    return "unknown part '" + part + "' (expected datalog, eventlog or live)";
+            return std::string();
+        });
     command->add_option("--every", args->every, "Collect again every DURATION (e.g. 90s, 15m, 1h) until interrupted")
         ->type_name("DURATION")->check([](const std::string& text) {
             return kcollect::parse_duration(text) ? std::string() : "DURATION must be a positive number with s, m or h";

@@ -83,6 +83,20 @@ TEST_P(Stores, FirstRunStoresEveryRecordOnceAndTheSecondStoresNothing) {
     EXPECT_EQ(d->number("SELECT min(seq) FROM datalog_values WHERE serial = 1003 AND file_id = 1"), log1.front()[1]);
     EXPECT_EQ(d->number("SELECT max(seq) FROM datalog_values WHERE serial = 1003 AND file_id = 1"), log1.back()[1]);
     EXPECT_EQ(d->number("SELECT count(*) FROM readings WHERE serial = 1001"), lines[0]["live"].get<int>());
+    // Every event's texts as the meter's own stream has them.
+    const Outcome events = cli_test::run_tool({"eventlog", "127.0.0.1", "-m", "em235", "-p",
+                                               std::to_string(c.sim().port())});
+    for (const std::string& text : cli_test::lines_of(events.out)) {
+        const auto event = nlohmann::json::parse(text);
+        if (event["type"] != "record") continue;
+        const auto row = d->rows("SELECT event_no, cause, point, state, effect, target, value_triggered FROM events "
+                                 "WHERE serial = 1003 AND seq = " + std::to_string(event["seq"].get<int>()));
+        ASSERT_EQ(row.size(), 1u) << text;
+        EXPECT_EQ(row[0], (std::vector<std::string>{std::to_string(event["event_no"].get<int>()), event["cause"],
+                                                    event["point"], event["state"], event["effect"], event["target"],
+                                                    std::to_string(event["value_triggered"].get<long>())}))
+            << text;
+    }
 
     const Outcome run2 = run({"--hosts", hosts});
     ASSERT_EQ(run2.exit_status, 0) << run2.err;

@@ -1,5 +1,5 @@
-// The PostgreSQL backend through libpq: multi-row inserts with ON CONFLICT DO NOTHING, one
-// transaction per batch, and session advisory locks keyed by serial so that collectors sharing
+// The PostgreSQL backend through libpq: prepared inserts of whole batches as arrays with ON
+// CONFLICT DO NOTHING, one transaction per batch, and session advisory locks keyed by serial so that collectors sharing
 // the database never read one meter at once.
 #include "store.hpp"
 
@@ -125,6 +125,23 @@ public:
         return *changed ? std::stoll(changed) : 0;
     }
 
+    void prepare(const char* name, const char* sql) {
+        Result r(PQprepare(c_, name, sql, 0, nullptr));
+        if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
+            throw std::runtime_error("PostgreSQL: " + one_line(PQerrorMessage(c_)));
+    }
+
+    // Runs a prepared statement; returns the rows it changed.
+    std::int64_t run(const char* name, const std::vector<std::string>& params) {
+        std::vector<const char*> values;
+        for (const std::string& p : params) values.push_back(p.c_str());
+        Result r(PQexecPrepared(c_, name, static_cast<int>(values.size()), values.data(), nullptr, nullptr, 0));
+        if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
+            throw std::runtime_error("PostgreSQL: " + one_line(PQerrorMessage(c_)));
+        const char* changed = PQcmdTuples(r.get());
+        return *changed ? std::stoll(changed) : 0;
+    }
+
     // Runs `work` inside a transaction; a failure rolls the whole batch back.
     template <typename Work>
     auto transaction(Work work) {
@@ -143,20 +160,40 @@ private:
     PGconn* c_;
 };
 
-// "VALUES ($1,$2::t,...),(...)": `types` has one cast per column ("" for none).
-std::string values_clause(std::size_t rows, const std::vector<const char*>& types) {
-    std::string text = " VALUES ";
-    std::size_t n = 1;
-    for (std::size_t r = 0; r < rows; ++r) {
-        text += r ? ",(" : "(";
-        for (std::size_t c = 0; c < types.size(); ++c, ++n) {
-            text += (c ? ",$" : "$") + std::to_string(n);
-            if (*types[c]) text += std::string("::") + types[c];
+// A PostgreSQL array literal: every element quoted, so texts, numbers and inner array literals
+// all travel as one parameter.
+std::string array_of(const std::vector<std::string>& items) {
+    std::string text = "{";
+    for (const std::string& item : items) {
+        text += text.size() > 1 ? ",\"" : "\"";
+        for (const char c : item) {
+            if (c == '"' || c == '\\') text += '\\';
+            text += c;
         }
-        text += ')';
+        text += '"';
     }
-    return text;
+    return text + "}";
 }
+
+// Batches go in as one array per column, unnested by statements prepared once: the server parses
+// and plans each statement once, not once per batch.
+constexpr const char* kInsertDatalog =
+    "INSERT INTO datalog_records(serial, file_id, recorded_at, seq, trigger, layout_id, vals) "
+    "SELECT $1::bigint, $2::integer, t, q, tr, $3::bigint, v::double precision[] "
+    "FROM unnest($4::timestamptz[], $5::integer[], $6::text[], $7::text[]) AS u(t, q, tr, v) "
+    "ON CONFLICT DO NOTHING";
+constexpr const char* kInsertEvents =
+    "INSERT INTO event_records(serial, recorded_at, seq, event_no, cause, point, state, effect, target, source_id, "
+    "effect_id, value_triggered) "
+    "SELECT $1::bigint, t, q, n, c, p, st, ef, tg, si, ei, vt "
+    "FROM unnest($2::timestamptz[], $3::integer[], $4::integer[], $5::text[], $6::text[], $7::text[], $8::text[], "
+    "$9::text[], $10::integer[], $11::integer[], $12::bigint[]) AS u(t, q, n, c, p, st, ef, tg, si, ei, vt) "
+    "ON CONFLICT DO NOTHING";
+constexpr const char* kInsertReadings =
+    "INSERT INTO live_readings(serial, taken_at, pid, name, unit, value) "
+    "SELECT $1::bigint, $2::timestamptz, i, n, u, v "
+    "FROM unnest($3::integer[], $4::text[], $5::text[], $6::double precision[]) AS r(i, n, u, v) "
+    "ON CONFLICT DO NOTHING";
 
 class PostgresStore final : public Store {
 public:
@@ -173,6 +210,9 @@ public:
             }
             return 0;
         });
+        writer_.prepare("datalog", kInsertDatalog);
+        writer_.prepare("events", kInsertEvents);
+        writer_.prepare("readings", kInsertReadings);
     }
 
     void save_meter(const MeterRow& m) override {
@@ -203,50 +243,44 @@ public:
                          "ON CONFLICT DO NOTHING", key);
             const std::string layout = std::to_string(writer_.exec(
                 "SELECT layout_id FROM datalog_layouts WHERE serial = $1 AND file_id = $2 AND columns = $3::jsonb", key));
-            std::vector<std::string> params;
+            std::vector<std::string> times, seqs, triggers, values;
             for (const DatalogRow& r : b.rows) {
-                params.insert(params.end(), {key[0], key[1], r.recorded_at, std::to_string(r.seq), r.trigger, layout,
-                                             array_literal(r.values)});
+                times.push_back(r.recorded_at);
+                seqs.push_back(std::to_string(r.seq));
+                triggers.push_back(r.trigger);
+                values.push_back(array_literal(r.values));
             }
-            return writer_.exec("INSERT INTO datalog_records" +
-                                    values_clause(b.rows.size(), {"bigint", "integer", "timestamptz", "integer", "",
-                                                                  "bigint", "double precision[]"}) +
-                                    " ON CONFLICT DO NOTHING",
-                                params);
+            return writer_.run("datalog", {key[0], key[1], layout, array_of(times), array_of(seqs),
+                                           array_of(triggers), array_of(values)});
         });
     }
 
     std::int64_t save_events(const EventBatch& b) override {
         if (b.rows.empty()) return 0;
-        std::vector<std::string> params;
+        std::vector<std::vector<std::string>> columns(11);
         for (const EventRow& e : b.rows) {
-            params.insert(params.end(), {std::to_string(b.serial), e.recorded_at, std::to_string(e.seq),
-                                         std::to_string(e.event_no), e.cause, e.point, e.state, e.effect, e.target,
-                                         std::to_string(e.source_id), std::to_string(e.effect_id),
-                                         std::to_string(e.value_triggered)});
+            const std::string row[] = {e.recorded_at, std::to_string(e.seq), std::to_string(e.event_no), e.cause,
+                                       e.point, e.state, e.effect, e.target, std::to_string(e.source_id),
+                                       std::to_string(e.effect_id), std::to_string(e.value_triggered)};
+            for (std::size_t c = 0; c < columns.size(); ++c) columns[c].push_back(row[c]);
         }
-        return writer_.transaction([&] {
-            return writer_.exec("INSERT INTO event_records" +
-                                    values_clause(b.rows.size(), {"bigint", "timestamptz", "integer", "integer", "", "",
-                                                                  "", "", "", "integer", "integer", "bigint"}) +
-                                    " ON CONFLICT DO NOTHING",
-                                params);
-        });
+        std::vector<std::string> params{std::to_string(b.serial)};
+        for (const auto& column : columns) params.push_back(array_of(column));
+        return writer_.transaction([&] { return writer_.run("events", params); });
     }
 
     std::int64_t save_readings(const ReadingBatch& b) override {
         if (b.rows.empty()) return 0;
-        std::vector<std::string> params;
+        std::vector<std::string> pids, names, units, values;
         for (const ReadingRow& r : b.rows) {
-            params.insert(params.end(), {std::to_string(b.serial), b.taken_at, std::to_string(r.pid), r.name, r.unit,
-                                         nlohmann::json(r.value).dump()});
+            pids.push_back(std::to_string(r.pid));
+            names.push_back(r.name);
+            units.push_back(r.unit);
+            values.push_back(nlohmann::json(r.value).dump());
         }
         return writer_.transaction([&] {
-            return writer_.exec("INSERT INTO live_readings" +
-                                    values_clause(b.rows.size(), {"bigint", "timestamptz", "integer", "", "",
-                                                                  "double precision"}) +
-                                    " ON CONFLICT DO NOTHING",
-                                params);
+            return writer_.run("readings", {std::to_string(b.serial), b.taken_at, array_of(pids), array_of(names),
+                                            array_of(units), array_of(values)});
         });
     }
 

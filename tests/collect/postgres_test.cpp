@@ -85,6 +85,26 @@ TEST(CollectPostgres, ALostDatabaseConnectionKeepsEveryCommittedBatch) {
     EXPECT_EQ(kept + new_records(summaries(rerun.out)), a.records_held() + b.records_held());
 }
 
+TEST(CollectPostgres, AMeterAnotherCollectorIsReadingIsSkippedAsBusy) {
+    std::string uri;
+    try {
+        uri = fresh_postgres_database();
+    } catch (const std::exception& e) {
+        FAIL() << e.what();
+    }
+    SiteMeter meter(ksim::Model::em133, 9101, 20, 5);
+    ASSERT_EQ(collect({"--only", "live", meter.address(), "--db", uri}).exit_status, 0);  // creates the schema
+    // Another collector holds the meter: its advisory lock, keyed by the serial.
+    const auto other = open_postgres(uri);
+    other->rows("SELECT pg_advisory_lock((x'6B6F6C76'::bigint << 32) | 9101)");
+    const Outcome outcome = collect({meter.address(), "--db", uri});
+    EXPECT_EQ(outcome.exit_status, 0) << outcome.err;
+    const auto line = summaries(outcome.out).at(0);
+    EXPECT_EQ(line.at("busy"), true) << line;
+    EXPECT_EQ(line.at("serial"), 9101);
+    EXPECT_EQ(open_postgres(uri)->number("SELECT count(*) FROM datalog_values WHERE serial = 9101"), 0);
+}
+
 TEST(CollectPostgres, AnUnreachableServerIsOneLineAndStatusOne) {
     SiteMeter meter(ksim::Model::em133, 8001, 5, 5);
     const ktest::RefusingPort nobody;

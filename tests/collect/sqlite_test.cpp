@@ -52,6 +52,31 @@ TEST(Collect, CtrlCKeepsEveryCommittedBatchAndTheDatabaseConsistent) {
     EXPECT_EQ(kept + new_records(summaries(rerun.out)), a.records_held() + b.records_held());
 }
 
+TEST(Collect, ASlowMeterCostsOneDeadlineAndKeepsWhatItDelivered) {
+    SiteMeter slow(ksim::Model::em133, 4501, 120, 5), fine(ksim::Model::em133, 4502, 20, 5);
+    slow.sim().add_fault(ksim::Fault::delay(std::chrono::milliseconds(300)).reads(ksim::BLOCK_DATA, ksim::FILE_INFO_REQUEST - 1));
+    const std::string path = fresh_sqlite_path();
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome outcome = collect({slow.address(), fine.address(), "--only", "datalog", "-t", "1000",
+                                     "--deadline", "2", "--db", path});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));  // one deadline and a margin
+    EXPECT_EQ(outcome.exit_status, 1);
+    const auto lines = summaries(outcome.out);
+    ASSERT_EQ(lines.size(), 2u);
+    for (const auto& line : lines) {
+        if (line.at("serial") == 4502) {
+            EXPECT_FALSE(line.contains("error")) << line;
+            continue;
+        }
+        EXPECT_NE(line.at("error").get<std::string>().find("Deadline"), std::string::npos) << line;
+        const auto& log1 = line.at("datalog").at(0);
+        EXPECT_GT(log1.at("read").get<int>(), 0) << line;
+        EXPECT_EQ(log1.at("new"), log1.at("read"));
+        EXPECT_EQ(open_sqlite(path)->number("SELECT count(*) FROM datalog_records WHERE serial = 4501"),
+                  log1.at("read").get<int>());
+    }
+}
+
 TEST(Collect, ADatabaseThatCannotBeOpenedIsOneLineAndStatusOne) {
     SiteMeter meter(ksim::Model::em133, 6001, 5, 5);
     const Outcome outcome = collect({meter.address(), "--db", "/nonexistent-kolvane-dir/site.db"});

@@ -168,6 +168,36 @@ void read_parts(const Target& t, const Parts& parts, MeterRow meter, const std::
     }
 }
 
+// Holds a meter for one reader, in this process and among the collectors sharing the store,
+// for as long as it lives.
+class MeterClaim {
+public:
+    MeterClaim(Claims& claims, Store& store, std::int64_t serial) : claims_(claims), store_(store), serial_(serial) {
+        if (!claims_.claim(serial_)) return;
+        try {
+            held_ = store_.claim(serial_);
+        } catch (...) {
+            claims_.release(serial_);
+            throw;
+        }
+        if (!held_) claims_.release(serial_);
+    }
+    ~MeterClaim() {
+        if (!held_) return;
+        store_.release(serial_);
+        claims_.release(serial_);
+    }
+    MeterClaim(const MeterClaim&) = delete;
+    MeterClaim& operator=(const MeterClaim&) = delete;
+    bool held() const { return held_; }
+
+private:
+    Claims& claims_;
+    Store& store_;
+    std::int64_t serial_;
+    bool held_ = false;
+};
+
 }  // namespace
 
 bool Claims::claim(std::int64_t serial) {
@@ -193,28 +223,14 @@ MeterOutcome collect_meter(const Target& t, const Parts& parts, Store& store, Cl
                                         t.host, t.port);
         summary.identify(meter);
         const std::int64_t serial = meter.serial;
-        const ordered_json busy{{"host", t.host}, {"port", t.port}, {"meter", meter.model}, {"serial", serial},
-                                {"busy", true}};
         // The meter keeps one read position per log: a second reader would leave gaps in both.
-        if (!claims.claim(serial)) {
-            outcome.line = busy;
+        const MeterClaim claim(claims, store, serial);
+        if (!claim.held()) {
+            outcome.line = {{"host", t.host}, {"port", t.port}, {"meter", meter.model}, {"serial", serial},
+                            {"busy", true}};
             return outcome;
         }
-        bool claimed = false;
-        try {
-            claimed = store.claim(serial);
-            if (claimed) read_parts(t, parts, std::move(meter), tally, writer, summary);
-        } catch (...) {
-            if (claimed) store.release(serial);
-            claims.release(serial);
-            throw;
-        }
-        if (claimed) store.release(serial);
-        claims.release(serial);
-        if (!claimed) {
-            outcome.line = busy;
-            return outcome;
-        }
+        read_parts(t, parts, std::move(meter), tally, writer, summary);
     } catch (const std::exception& e) {  // MeterFailed, a malformed document or the store's failure
         summary.set_error(e.what());
         outcome.failed = true;

@@ -1,5 +1,6 @@
 #include "logs/transfer.hpp"
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -45,6 +46,15 @@ uint16_t block_size(int file_id, uint16_t records, uint16_t words_per_record) {
     return uint16_t(total);
 }
 
+// Where a transfer stands between blocks. The meter gets one second chance for an empty block
+// and one for a block that brings no new record; a second such block in a row ends the
+// transfer.
+struct TransferState {
+    std::optional<uint16_t> last_seq;  // of the last record delivered
+    bool empty_block_forgiven = false;
+    bool stalled_block_forgiven = false;
+};
+
 }  // namespace
 
 int prepare_log_read(ModbusTcpClient& client, int file_id) {
@@ -66,10 +76,7 @@ int read_log_file(ModbusTcpClient& client, int file_id, int max_records,
                   const RecordConsumer& consumer) {
     if (max_records == 0) return 0;
     int delivered = 0;
-    bool have_last = false;
-    uint16_t last_seq = 0;
-    bool empty_retry = false;
-    bool stall_retry = false;
+    TransferState state;
     int requests = 0;
 
     for (;;) {
@@ -80,8 +87,8 @@ int read_log_file(ModbusTcpClient& client, int file_id, int max_records,
         const uint16_t words_per_record = header[5];
 
         if (records == 0 || words_per_record <= 7) {
-            if (empty_retry) break;
-            empty_retry = true;
+            if (state.empty_block_forgiven) break;
+            state.empty_block_forgiven = true;
             client.write_single_register(TRANSFER_REQUEST, ACKNOWLEDGE);
         } else {
             const std::vector<uint16_t> data =
@@ -96,30 +103,29 @@ int read_log_file(ModbusTcpClient& client, int file_id, int max_records,
                 if (status & END_OF_FILE) { end = true; break; }
                 if (status & END_OF_BLOCK) break;
                 if (status & SKIP) continue;
-                if (have_last && !is_newer(seq, last_seq)) continue;
+                if (state.last_seq && !is_newer(seq, *state.last_seq)) continue;
                 consumer(record);
                 ++delivered;
                 ++block_delivered;
-                have_last = true;
-                last_seq = seq;
+                state.last_seq = seq;
                 if (status & LAST_RECORD) end = true;
                 if (max_records > 0 && delivered >= max_records) end = true;
             }
             if (!end) {
                 if (block_delivered > 0) {
-                    stall_retry = false;
-                } else if (stall_retry) {
+                    state.stalled_block_forgiven = false;
+                } else if (state.stalled_block_forgiven) {
                     log_msg(LogLevel::Warning, file_text(file_id) +
                                                    "no forward progress, stopping after " +
                                                    std::to_string(delivered) + " records");
                     break;
                 } else {
-                    stall_retry = true;
+                    state.stalled_block_forgiven = true;
                 }
             }
             client.write_single_register(TRANSFER_REQUEST, ACKNOWLEDGE);
             if (end) break;
-            empty_retry = false;
+            state.empty_block_forgiven = false;
         }
         if (requests >= MAX_BLOCK_REQUESTS) break;
     }

@@ -25,140 +25,188 @@ double noise(std::uint64_t seed) {
     return static_cast<double>(seed % 20001) / 10000.0 - 1.0;
 }
 
-struct Live {
-    std::vector<std::pair<std::uint16_t, std::int32_t>> p;  // flat: cheap enough for thousands of log records
-    void set(std::uint16_t pid, double v) { p.emplace_back(pid, r32(v)); }
-};
+// Live values as they are set: a flat list, cheap enough for thousands of log records.
 using Points = std::vector<std::pair<std::uint16_t, std::int32_t>>;
 
-// Raw values (voltages in 0.1 V, currents in 0.01 A, powers in W = 0.001 kW, PF in 0.001,
-// energies in 0.01 kWh) at time t. Energies: `energy_hours` hours of consumption past the base values.
-Points live_points(Model model, double t, double energy_hours) {
-    Live L;
-    L.p.reserve(320);
-    const double day = 2 * PI * t / 86400.0;
-    const auto tick = static_cast<std::uint64_t>(t);
-    double V[3], I[3], PF[3], P[3], Q[3], S[3];
+struct LiveValues {
+    Points points;
+    void set(std::uint16_t pid, double raw) { points.emplace_back(pid, r32(raw)); }
+};
+
+// The three phases at one moment, in the meter's raw units: volts in 0.1 V, amperes in
+// 0.01 A, powers in W (0.001 kW), and the power factor as a fraction.
+struct Phases {
+    double volts[3], amperes[3], power_factor[3], watts[3], vars[3], volt_amperes[3];
+    double total_watts() const { return watts[0] + watts[1] + watts[2]; }
+    double total_vars() const { return vars[0] + vars[1] + vars[2]; }
+    double total_volt_amperes() const { return volt_amperes[0] + volt_amperes[1] + volt_amperes[2]; }
+    double mean_volts() const { return (volts[0] + volts[1] + volts[2]) / 3; }
+    double mean_amperes() const { return (amperes[0] + amperes[1] + amperes[2]) / 3; }
+};
+
+// Voltages near 230 V and currents that follow the day, with a little noise; powers that
+// agree with V x I x PF.
+Phases phases_at(double day_angle, std::uint64_t tick) {
+    Phases ph{};
     for (int k = 0; k < 3; ++k) {
-        V[k] = 2300 + 20 * std::sin(3 * day + k) + 3 * noise(tick * 7 + k);          // 0.1 V
-        I[k] = 1250 * (1 + 0.35 * std::sin(day - 2.0 + k)) + 10 * noise(tick * 11 + k);  // 0.01 A
-        PF[k] = 0.95 - 0.02 * k + 0.01 * std::sin(day + k);
-        S[k] = (V[k] / 10) * (I[k] / 100);  // VA
-        P[k] = S[k] * PF[k];
-        Q[k] = S[k] * std::sqrt(1 - PF[k] * PF[k]);
+        ph.volts[k] = 2300 + 20 * std::sin(3 * day_angle + k) + 3 * noise(tick * 7 + k);
+        ph.amperes[k] = 1250 * (1 + 0.35 * std::sin(day_angle - 2.0 + k)) + 10 * noise(tick * 11 + k);
+        ph.power_factor[k] = 0.95 - 0.02 * k + 0.01 * std::sin(day_angle + k);
+        ph.volt_amperes[k] = (ph.volts[k] / 10) * (ph.amperes[k] / 100);
+        ph.watts[k] = ph.volt_amperes[k] * ph.power_factor[k];
+        ph.vars[k] = ph.volt_amperes[k] * std::sqrt(1 - ph.power_factor[k] * ph.power_factor[k]);
     }
+    return ph;
+}
+
+// The per-phase family, in both its fast (0x0C00) and its one-second (0x1100) copy.
+void set_per_phase(LiveValues& live, const Phases& ph) {
     for (std::uint16_t base : {std::uint16_t{0x0C00}, std::uint16_t{0x1100}}) {
         for (int k = 0; k < 3; ++k) {
-            auto b = static_cast<std::uint16_t>(base + k);
-            L.set(b, V[k]);
-            L.set(b + 3, I[k]);
-            L.set(b + 6, P[k]);
-            L.set(b + 9, Q[k]);
-            L.set(b + 12, S[k]);
-            L.set(b + 15, PF[k] * 1000);
-            L.set(b + 18, 21 + 3 * k);     // V THD 2.1 %
-            L.set(b + 21, 85 + 10 * k);    // I THD 8.5 %
-            L.set(b + 24, 12 + k);         // K-factor 1.2
-            L.set(b + 27, 60 + 5 * k);     // TDD 6.0 %
-            L.set(b + 30, V[k] * std::sqrt(3.0));
+            auto first = static_cast<std::uint16_t>(base + k);
+            live.set(first, ph.volts[k]);
+            live.set(first + 3, ph.amperes[k]);
+            live.set(first + 6, ph.watts[k]);
+            live.set(first + 9, ph.vars[k]);
+            live.set(first + 12, ph.volt_amperes[k]);
+            live.set(first + 15, ph.power_factor[k] * 1000);
+            live.set(first + 18, 21 + 3 * k);   // V THD 2.1 %
+            live.set(first + 21, 85 + 10 * k);  // I THD 8.5 %
+            live.set(first + 24, 12 + k);       // K-factor 1.2
+            live.set(first + 27, 60 + 5 * k);   // TDD 6.0 %
+            live.set(first + 30, ph.volts[k] * std::sqrt(3.0));
         }
     }
-    const double Pt = P[0] + P[1] + P[2], Qt = Q[0] + Q[1] + Q[2], St = S[0] + S[1] + S[2];
-    const double Vavg = (V[0] + V[1] + V[2]) / 3, Iavg = (I[0] + I[1] + I[2]) / 3;
+}
+
+// The totals family, in both its copies.
+void set_totals(LiveValues& live, const Phases& ph) {
+    const double watts = ph.total_watts(), vars = ph.total_vars(), volt_amperes = ph.total_volt_amperes();
     for (std::uint16_t base : {std::uint16_t{0x0F00}, std::uint16_t{0x1400}}) {
-        L.set(base + 0, Pt);
-        L.set(base + 1, Qt);
-        L.set(base + 2, St);
-        L.set(base + 3, Pt / St * 1000);
-        L.set(base + 4, Pt / St * 1000);
-        L.set(base + 5, 0);
-        L.set(base + 6, Pt);
-        L.set(base + 7, 0);
-        L.set(base + 8, Qt);
-        L.set(base + 9, 0);
-        L.set(base + 10, Vavg);
-        L.set(base + 11, Vavg * std::sqrt(3.0));
-        L.set(base + 12, Iavg);
+        live.set(base + 0, watts);
+        live.set(base + 1, vars);
+        live.set(base + 2, volt_amperes);
+        live.set(base + 3, watts / volt_amperes * 1000);
+        live.set(base + 4, watts / volt_amperes * 1000);
+        live.set(base + 5, 0);
+        live.set(base + 6, watts);
+        live.set(base + 7, 0);
+        live.set(base + 8, vars);
+        live.set(base + 9, 0);
+        live.set(base + 10, ph.mean_volts());
+        live.set(base + 11, ph.mean_volts() * std::sqrt(3.0));
+        live.set(base + 12, ph.mean_amperes());
     }
-    const double f = 5000 + 2 * noise(tick * 13);  // 0.01 Hz
-    const double vunb = model == Model::em235 ? 5 : 1;
-    L.set(0x1000, 0);
-    L.set(0x1001, 35);
-    L.set(0x1002, f);
-    L.set(0x1003, vunb);
-    L.set(0x1004, 12);
-    L.set(0x1008, f * 10);
-    L.set(0x100A, 0);
-    L.set(0x100B, f * 10);
-    L.set(0x100C, f * 100);
-    L.set(0x1500, 0);
-    L.set(0x1501, 35);
-    L.set(0x1502, f);
-    L.set(0x1503, vunb);
-    L.set(0x1504, 12);
-    L.set(0x150A, f * 10);
-    L.set(0x150E, 0);
+}
+
+// Frequency (0.01 Hz, and its 3- and 4-decimal forms), unbalance, neutral current.
+void set_frequency_and_unbalance(LiveValues& live, Model model, std::uint64_t tick) {
+    const double hz = 5000 + 2 * noise(tick * 13);
+    const double voltage_unbalance = model == Model::em235 ? 5 : 1;
+    live.set(0x1000, 0);
+    live.set(0x1001, 35);
+    live.set(0x1002, hz);
+    live.set(0x1003, voltage_unbalance);
+    live.set(0x1004, 12);
+    live.set(0x1008, hz * 10);
+    live.set(0x100A, 0);
+    live.set(0x100B, hz * 10);
+    live.set(0x100C, hz * 100);
+    live.set(0x1500, 0);
+    live.set(0x1501, 35);
+    live.set(0x1502, hz);
+    live.set(0x1503, voltage_unbalance);
+    live.set(0x1504, 12);
+    live.set(0x150A, hz * 10);
+    live.set(0x150E, 0);
+}
+
+// Fundamental values and phase angles (0.1 degree), and the present demands.
+void set_angles_and_demands(LiveValues& live, const Phases& ph) {
     for (int k = 0; k < 3; ++k) {
-        const double vang = k == 0 ? 0 : (k == 1 ? -1200 : 1200);
-        L.set(static_cast<std::uint16_t>(0x1080 + k), V[k] * 0.99);
-        L.set(static_cast<std::uint16_t>(0x1084 + k), I[k] * 0.98);
-        L.set(static_cast<std::uint16_t>(0x1088 + k), vang);
-        L.set(static_cast<std::uint16_t>(0x108C + k), vang - std::acos(PF[k]) * 1800 / PI);
-        L.set(static_cast<std::uint16_t>(0x1600 + k), V[k]);
-        L.set(static_cast<std::uint16_t>(0x1603 + k), I[k] * 0.97);
+        const double voltage_angle = k == 0 ? 0 : (k == 1 ? -1200 : 1200);
+        live.set(static_cast<std::uint16_t>(0x1080 + k), ph.volts[k] * 0.99);
+        live.set(static_cast<std::uint16_t>(0x1084 + k), ph.amperes[k] * 0.98);
+        live.set(static_cast<std::uint16_t>(0x1088 + k), voltage_angle);
+        live.set(static_cast<std::uint16_t>(0x108C + k), voltage_angle - std::acos(ph.power_factor[k]) * 1800 / PI);
+        live.set(static_cast<std::uint16_t>(0x1600 + k), ph.volts[k]);
+        live.set(static_cast<std::uint16_t>(0x1603 + k), ph.amperes[k] * 0.97);
     }
-    L.set(0x1087, 0);
-    L.set(0x108F, 0);
-    const double Pd = Pt * 0.97, Qd = Qt * 0.97, Sd = St * 0.97;
-    L.set(0x1606, Pd);
-    L.set(0x1607, Qd);
-    L.set(0x1608, Sd);
-    L.set(0x1609, Pd * 1.01);
-    L.set(0x160A, Qd * 1.01);
-    L.set(0x160B, Sd * 1.01);
-    L.set(0x160F, Pd * 0.99);
-    L.set(0x1610, Qd * 0.99);
-    L.set(0x1611, Sd * 0.99);
-    L.set(0x1612, Pt);
-    L.set(0x1613, Qt);
-    L.set(0x1614, St);
-    L.set(0x1615, 930);
-    for (std::uint16_t pid = 0x1616; pid <= 0x161D; ++pid) L.set(pid, 0);
-    L.set(0x1622, 34);
-    // Energies: base values plus consumption at the day's mean power (0.01 kWh), so that the
-    // counters grow steadily from one log record to the next whatever the present power is.
+    live.set(0x1087, 0);
+    live.set(0x108F, 0);
+    const double watts = ph.total_watts() * 0.97, vars = ph.total_vars() * 0.97,
+                 volt_amperes = ph.total_volt_amperes() * 0.97;
+    live.set(0x1606, watts);
+    live.set(0x1607, vars);
+    live.set(0x1608, volt_amperes);
+    live.set(0x1609, watts * 1.01);
+    live.set(0x160A, vars * 1.01);
+    live.set(0x160B, volt_amperes * 1.01);
+    live.set(0x160F, watts * 0.99);
+    live.set(0x1610, vars * 0.99);
+    live.set(0x1611, volt_amperes * 0.99);
+    live.set(0x1612, ph.total_watts());
+    live.set(0x1613, ph.total_vars());
+    live.set(0x1614, ph.total_volt_amperes());
+    live.set(0x1615, 930);
+    for (std::uint16_t pid = 0x1616; pid <= 0x161D; ++pid) live.set(pid, 0);
+    live.set(0x1622, 34);
+}
+
+// Energies: base values plus consumption at the day's mean power (0.01 kWh), so that the
+// counters grow steadily from one log record to the next whatever the present power is.
+void set_energies(LiveValues& live, Model model, double energy_hours) {
     constexpr double MEAN_KW = 8.0, MEAN_KVAR = 3.0, MEAN_KVA = 8.6;
     const double kwh = 12345678 + MEAN_KW * energy_hours * 100;
     const double kvarh = 4567890 + MEAN_KVAR * energy_hours * 100;
     const double kvah = 13579246 + MEAN_KVA * energy_hours * 100;
-    L.set(0x1700, kwh);
-    L.set(0x1701, 12345);
-    L.set(0x1702, kwh - 12345);
-    L.set(0x1703, kwh + 12345);
-    L.set(0x1704, kvarh);
-    L.set(0x1705, 2345);
-    L.set(0x1706, kvarh - 2345);
-    L.set(0x1707, kvarh + 2345);
-    L.set(0x1708, kvah);
-    L.set(0x170B, kvah);
-    L.set(0x170C, 0);
-    const int regs = energy_register_entries(model);
-    for (int n = 0; n < regs; ++n) {
-        double v = n == 0 ? kwh : n == 1 ? kvarh : n == 2 ? kvah : 100000.0 * (n + 1) + 17 * n;
-        L.set(static_cast<std::uint16_t>(0x1780 + n), v);
-        L.set(static_cast<std::uint16_t>(0x4780 + n), n < 3 ? 9876 + 100 * n : 0);
+    live.set(0x1700, kwh);
+    live.set(0x1701, 12345);
+    live.set(0x1702, kwh - 12345);
+    live.set(0x1703, kwh + 12345);
+    live.set(0x1704, kvarh);
+    live.set(0x1705, 2345);
+    live.set(0x1706, kvarh - 2345);
+    live.set(0x1707, kvarh + 2345);
+    live.set(0x1708, kvah);
+    live.set(0x170B, kvah);
+    live.set(0x170C, 0);
+    const int registers = energy_register_entries(model);
+    for (int n = 0; n < registers; ++n) {
+        const double counted = n == 0 ? kwh : n == 1 ? kvarh : n == 2 ? kvah : 100000.0 * (n + 1) + 17 * n;
+        live.set(static_cast<std::uint16_t>(0x1780 + n), counted);
+        live.set(static_cast<std::uint16_t>(0x4780 + n), n < 3 ? 9876 + 100 * n : 0);
     }
+}
+
+// Maximum demands and the largest values seen.
+void set_maxima(LiveValues& live) {
     for (int k = 0; k < 3; ++k) {
-        L.set(static_cast<std::uint16_t>(0x3700 + k), 2410 + 4 * k);
-        L.set(static_cast<std::uint16_t>(0x3703 + k), 2150 + 30 * k);
+        live.set(static_cast<std::uint16_t>(0x3700 + k), 2410 + 4 * k);
+        live.set(static_cast<std::uint16_t>(0x3703 + k), 2150 + 30 * k);
     }
-    L.set(0x3709, 9876);
-    L.set(0x370A, 3210);
-    L.set(0x370B, 10400);
-    L.set(0x370F, 0);
-    L.set(0x3710, 0);
-    L.set(0x3715, 120);
-    return L.p;
+    live.set(0x3709, 9876);
+    live.set(0x370A, 3210);
+    live.set(0x370B, 10400);
+    live.set(0x370F, 0);
+    live.set(0x3710, 0);
+    live.set(0x3715, 120);
+}
+
+// Raw values (voltages in 0.1 V, currents in 0.01 A, powers in W = 0.001 kW, PF in 0.001,
+// energies in 0.01 kWh) at time t. Energies: `energy_hours` hours of consumption past the base values.
+Points live_points(Model model, double t, double energy_hours) {
+    LiveValues live;
+    live.points.reserve(320);
+    const auto tick = static_cast<std::uint64_t>(t);
+    const Phases ph = phases_at(2 * PI * t / 86400.0, tick);
+    set_per_phase(live, ph);
+    set_totals(live, ph);
+    set_frequency_and_unbalance(live, model, tick);
+    set_angles_and_demands(live, ph);
+    set_energies(live, model, energy_hours);
+    set_maxima(live);
+    return live.points;
 }
 
 std::vector<std::int32_t> column_values(const Points& live, const std::vector<std::uint16_t>& cols) {

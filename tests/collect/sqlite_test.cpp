@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <thread>
 
@@ -85,6 +86,32 @@ TEST(Collect, ADatabaseThatCannotBeOpenedIsOneLineAndStatusOne) {
     ASSERT_EQ(cli_test::lines_of(outcome.err).size(), 1u) << outcome.err;
     EXPECT_EQ(outcome.err.rfind("kolvane: Cannot open SQLite database /nonexistent-kolvane-dir/site.db: ", 0), 0u)
         << outcome.err;
+}
+
+TEST(Collect, EveryRepeatsUntilInterrupted) {
+    SiteMeter meter(ksim::Model::em133, 6101, 10, 5);
+    const std::string path = fresh_sqlite_path();
+    cli_test::Process tool({KOLVANE_TOOL, "collect", meter.address(), "-m", "em133", "--every", "1s", "--db", path});
+    const auto first = nlohmann::json::parse(tool.read_out_line());
+    const auto second = nlohmann::json::parse(tool.read_out_line());
+    tool.signal(SIGINT);
+    EXPECT_EQ(tool.finish().exit_status, 130);
+    EXPECT_EQ(first.at("datalog").at(0).at("new"), 10);
+    EXPECT_EQ(second.at("datalog").at(0).at("new"), 0);
+    EXPECT_EQ(second.at("datalog").at(0).at("read"), 10);
+}
+
+TEST(Collect, ADatabaseOfANewerSchemaIsLeftAlone) {
+    SiteMeter meter(ksim::Model::em133, 6201, 5, 5);
+    const std::string path = fresh_sqlite_path();
+    ASSERT_EQ(collect({meter.address(), "--db", path}).exit_status, 0);
+    EXPECT_EQ(open_sqlite(path)->number("SELECT version FROM schema_version"), 1);
+    const std::string later = "sqlite3 " + path + " 'UPDATE schema_version SET version = 2'";
+    ASSERT_EQ(std::system(later.c_str()), 0);
+    const Outcome outcome = collect({meter.address(), "--db", path});
+    EXPECT_EQ(outcome.exit_status, 1);
+    EXPECT_EQ(outcome.err, "kolvane: Cannot use SQLite database " + path +
+                               ": schema version 2 is newer than this kolvane knows (1)\n");
 }
 
 TEST(Collect, UsageErrorsExitTwo) {

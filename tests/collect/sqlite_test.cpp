@@ -121,6 +121,7 @@ TEST(Collect, UsageErrorsExitTwo) {
         {"collect", "127.0.0.1", "-m", "em133", "--every", "0"},
         {"collect", "127.0.0.1", "-m", "em133", "--every", "5 minutes"},
         {"collect", "127.0.0.1"},                                // no model
+        {"collect", "127.0.0.1", "-m", "em133", "--db", "sqlite:"},
     };
     for (const auto& args : cases) {
         const Outcome outcome = cli_test::run_tool(args);

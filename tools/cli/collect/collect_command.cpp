@@ -115,7 +115,9 @@ void add_collect_command(CLI::App& app, int& status) {
         ->type_name("FILE");
     command->add_option("--db", args->db,
                         "Database: a file path or sqlite:PATH for SQLite, or a postgresql:// URI")
-        ->type_name("TARGET")->capture_default_str();
+        ->type_name("TARGET")->capture_default_str()->check([](const std::string& text) {
+            return text.empty() || text == "sqlite:" ? std::string("a database file path is needed") : std::string();
+        });
     command->add_option("-j,--jobs", args->jobs, "Meters read at once")->capture_default_str()->check(CLI::Range(1, 256));
     command->add_option("--only", args->only, "Read only these parts: datalog, eventlog, live (comma-separated)")
         ->type_name("PARTS")->check([](const std::string& text) {

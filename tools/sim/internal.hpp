@@ -101,6 +101,8 @@ struct Simulator::Impl {
     void serve(Connection* c, std::uint64_t number);
     // Processes one framed request (7-byte MBAP header + PDU); called without the lock held.
     Outcome process(std::uint64_t conn, const std::uint8_t* mbap, const std::vector<std::uint8_t>& pdu);
+    // The first fault rule that matches the request and is due, its occurrence counted; mu held.
+    const Fault* due_fault(const Request& request);
     bool sleep_for(std::chrono::milliseconds d);  // false when stopping
 
     // ---- normal request execution (mu held). Returns the reply PDU.

@@ -242,115 +242,135 @@ void Simulator::Impl::serve(Connection* c, std::uint64_t number) {
 }
 
 // ------------------------------------------------------------------ request processing
-Outcome Simulator::Impl::process(std::uint64_t conn, const std::uint8_t* h, const std::vector<std::uint8_t>& pdu) {
-    Request r;
-    r.connection = conn;
-    r.transaction_id = be16(h);
-    const std::uint16_t proto = be16(h + 2);
-    r.unit = h[6];
-    r.pdu = pdu;
-    r.function = pdu.empty() ? 0 : pdu[0];
+namespace {
+
+// The request as the journal keeps it, decoded from its MBAP header and PDU.
+Request decode_request(std::uint64_t connection, const std::uint8_t* mbap, const std::vector<std::uint8_t>& pdu) {
+    Request request;
+    request.connection = connection;
+    request.transaction_id = be16(mbap);
+    request.unit = mbap[6];
+    request.pdu = pdu;
+    request.function = pdu.empty() ? 0 : pdu[0];
     if (pdu.size() >= 5) {
-        r.address = be16(&pdu[1]);
-        if (r.function == 6) {
-            r.quantity = 1;
-            r.values.push_back(be16(&pdu[3]));
+        request.address = be16(&pdu[1]);
+        if (request.function == 6) {
+            request.quantity = 1;
+            request.values.push_back(be16(&pdu[3]));
         } else {
-            r.quantity = be16(&pdu[3]);
+            request.quantity = be16(&pdu[3]);
         }
     }
-    if (r.function == 16 && pdu.size() >= 6) {
-        std::size_t avail = (pdu.size() - 6) / 2;
-        std::size_t n = std::min<std::size_t>(r.quantity, avail);
-        for (std::size_t i = 0; i < n; ++i) r.values.push_back(be16(&pdu[6 + 2 * i]));
+    if (request.function == 16 && pdu.size() >= 6) {
+        const std::size_t carried = (pdu.size() - 6) / 2;
+        const std::size_t count = std::min<std::size_t>(request.quantity, carried);
+        for (std::size_t i = 0; i < count; ++i) request.values.push_back(be16(&pdu[6 + 2 * i]));
     }
+    return request;
+}
 
-    std::lock_guard<std::mutex> lk(mu);
+// A stale copy of a reply: for a read, its values replaced by `fill` or their complement.
+std::vector<std::uint8_t> stale_copy(std::vector<std::uint8_t> reply, const Fault& fault) {
+    if (reply.size() >= 2 && reply[0] == 3) {
+        for (std::size_t i = 2; i + 1 < reply.size(); i += 2) {
+            const std::uint16_t value = fault.fill ? *fault.fill : static_cast<std::uint16_t>(~be16(&reply[i]));
+            reply[i] = static_cast<std::uint8_t>(value >> 8);
+            reply[i + 1] = static_cast<std::uint8_t>(value & 0xFF);
+        }
+    }
+    return reply;
+}
+
+}  // namespace
+
+const Fault* Simulator::Impl::due_fault(const Request& request) {
+    for (auto& rule : faults) {
+        if (!fault_filter(rule.fault, request)) continue;
+        ++rule.seen;
+        if (rule.seen <= rule.fault.skip_count) continue;
+        if (rule.fault.times_count >= 0 && rule.fired >= rule.fault.times_count) continue;
+        ++rule.fired;
+        return &rule.fault;
+    }
+    return nullptr;
+}
+
+Outcome Simulator::Impl::process(std::uint64_t conn, const std::uint8_t* mbap, const std::vector<std::uint8_t>& pdu) {
+    const Request request = decode_request(conn, mbap, pdu);
+    const std::uint16_t protocol = be16(mbap + 2);
+
+    std::lock_guard<std::mutex> lock(mu);
     ++requests;
     if (journal_enabled) {
-        journal.push_back(r);
+        journal.push_back(request);
         cv.notify_all();
     }
 
-    Outcome o;
-    auto reply = [&](const std::vector<std::uint8_t>& p) {
-        o.kind = Outcome::Kind::send;
-        o.bytes = frame(r.transaction_id, proto, static_cast<std::uint16_t>(p.size() + 1), r.unit, p);
+    Outcome outcome;
+    auto reply = [&](const std::vector<std::uint8_t>& reply_pdu) {
+        outcome.kind = Outcome::Kind::send;
+        outcome.bytes = frame(request.transaction_id, protocol, static_cast<std::uint16_t>(reply_pdu.size() + 1),
+                              request.unit, reply_pdu);
     };
-    if (only_unit && r.unit != *only_unit) {
-        if (unit_exception11) reply(exception_pdu(r.function, 11));
-        return o;
+    if (only_unit && request.unit != *only_unit) {
+        if (unit_exception11) reply(exception_pdu(request.function, 11));
+        return outcome;
     }
 
-    const Fault* chosen = nullptr;
-    for (auto& fs : faults) {
-        if (!fault_filter(fs.fault, r)) continue;
-        ++fs.seen;
-        if (fs.seen <= fs.fault.skip_count) continue;
-        if (fs.fault.times_count >= 0 && fs.fired >= fs.fault.times_count) continue;
-        ++fs.fired;
-        chosen = &fs.fault;
-        break;
+    const Fault* fault = due_fault(request);
+    if (!fault) {
+        reply(execute(request));
+        return outcome;
     }
-    if (!chosen) {
-        reply(execute(r));
-        return o;
-    }
-    const Fault& f = *chosen;
-    switch (f.kind) {
+    // Faults that replace the reply: the request is not executed.
+    switch (fault->kind) {
         case Fault::Kind::exception:
-            reply(exception_pdu(r.function, f.code));
-            return o;
+            reply(exception_pdu(request.function, fault->code));
+            return outcome;
         case Fault::Kind::no_reply:
-            return o;
+            return outcome;
         case Fault::Kind::close:
-            o.kind = Outcome::Kind::close;
-            return o;
+            outcome.kind = Outcome::Kind::close;
+            return outcome;
         case Fault::Kind::raw:
-            o.kind = Outcome::Kind::send;
-            o.bytes = f.bytes;
-            return o;
+            outcome.kind = Outcome::Kind::send;
+            outcome.bytes = fault->bytes;
+            return outcome;
         case Fault::Kind::pdu: {
-            std::uint16_t length = f.length_override >= 0 ? static_cast<std::uint16_t>(f.length_override)
-                                                          : static_cast<std::uint16_t>(f.bytes.size() + 1);
-            o.kind = Outcome::Kind::send;
-            o.bytes = frame(r.transaction_id, 0, length, r.unit, f.bytes);
-            return o;
+            const auto length = fault->length_override >= 0 ? static_cast<std::uint16_t>(fault->length_override)
+                                                            : static_cast<std::uint16_t>(fault->bytes.size() + 1);
+            outcome.kind = Outcome::Kind::send;
+            outcome.bytes = frame(request.transaction_id, 0, length, request.unit, fault->bytes);
+            return outcome;
         }
         default:
             break;
     }
-    std::vector<std::uint8_t> real = execute(r);
+    // Faults that shape the delivery of the real reply.
+    const std::vector<std::uint8_t> real = execute(request);
     reply(real);
-    switch (f.kind) {
+    switch (fault->kind) {
         case Fault::Kind::delay:
-            o.delay = f.duration;
+            outcome.delay = fault->duration;
             break;
         case Fault::Kind::close_after_bytes:
-            o.limit = f.byte_count;
-            o.close_after = true;
+            outcome.limit = fault->byte_count;
+            outcome.close_after = true;
             break;
         case Fault::Kind::trickle:
-            o.trickled = true;
-            o.trickle = f.duration;
+            outcome.trickled = true;
+            outcome.trickle = fault->duration;
             break;
         case Fault::Kind::late_reply: {
-            std::vector<std::uint8_t> old = real;
-            if (old.size() >= 2 && old[0] == 3) {
-                for (std::size_t i = 2; i + 1 < old.size(); i += 2) {
-                    std::uint16_t v = f.fill ? *f.fill : static_cast<std::uint16_t>(~be16(&old[i]));
-                    old[i] = static_cast<std::uint8_t>(v >> 8);
-                    old[i + 1] = static_cast<std::uint8_t>(v & 0xFF);
-                }
-            }
-            o.stale = frame(static_cast<std::uint16_t>(r.transaction_id + f.tid_delta), proto,
-                            static_cast<std::uint16_t>(old.size() + 1), r.unit, old);
+            const std::vector<std::uint8_t> old = stale_copy(real, *fault);
+            outcome.stale = frame(static_cast<std::uint16_t>(request.transaction_id + fault->tid_delta), protocol,
+                                  static_cast<std::uint16_t>(old.size() + 1), request.unit, old);
             break;
         }
         default:
             break;
     }
-    return o;
+    return outcome;
 }
 
 std::vector<std::uint8_t> Simulator::Impl::execute(const Request& r) {

@@ -11,7 +11,10 @@ namespace kolvane {
 Document list_logs_impl(ModbusTcpClient& client, MeterModel model) {
     client.connect();
     const DataScales scales = read_data_scales(client, model);
-    std::string doc = "{" + doc_prefix(client.host(), model) + ",\"logs\":[";
+    // Appended piece by piece: g++ 12 at -O3 warns falsely on "literal" + std::string.
+    std::string doc = "{";
+    doc += doc_prefix(client.host(), model);
+    doc += ",\"logs\":[";
     int listed = 0;
     // A meter that answered no File Info request at all is unreachable, not a meter without
     // logs: an empty list would pass the failure off as success.

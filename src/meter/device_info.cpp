@@ -36,8 +36,11 @@ std::string read_device_info_impl(ModbusTcpClient& client, MeterModel model) {
     client.connect();
     const std::vector<uint16_t> id = read_words(client, IDENTITY_BLOCK, IDENTITY_WORDS);
 
-    std::string doc = "{" + doc_prefix(client.host(), model);
-    doc += ",\"model_name\":\"" + json_escape(decode_model_name(id)) + "\"";
+    std::string doc = "{";  // appended piece by piece: see list_logs_impl
+    doc += doc_prefix(client.host(), model);
+    doc += ",\"model_name\":\"";
+    doc += json_escape(decode_model_name(id));
+    doc += '"';
     doc += ",\"model_id\":" + std::to_string(dword(id, 2));
     doc += ",\"serial\":" + std::to_string(dword(id, 0));
     doc += ",\"options\":" + std::to_string(dword(id, 12));

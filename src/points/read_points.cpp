@@ -76,8 +76,11 @@ Document read_points_impl(ModbusTcpClient& client, MeterModel model,
     }
     if (values.empty()) throw std::runtime_error("No values could be read: " + last_error);
 
-    std::string doc = "{" + doc_prefix(client.host(), model) + ",\"timestamp\":\"" + now_iso_utc() +
-                      "\",\"readings\":[";
+    std::string doc = "{";  // appended piece by piece: see list_logs_impl
+    doc += doc_prefix(client.host(), model);
+    doc += ",\"timestamp\":\"";
+    doc += now_iso_utc();
+    doc += "\",\"readings\":[";
     int written = 0;
     for (const uint16_t pid : points) {
         const auto found = values.find(pid);

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <string>
 
-#include "api/support.hpp"
+#include "support/failure.hpp"
 
 using namespace kolvane;
-using kolvane_test::failure_of;
+using ktest::failure_of;
 
 TEST(RequireNonNull, NamesTheArgument) {
     int value = 0;

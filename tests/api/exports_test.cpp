@@ -8,15 +8,18 @@
 #include <string>
 #include <vector>
 
-#include "api/support.hpp"
 #include "kolvane.h"
+#include "support/err_buf.hpp"
+#include "support/log_capture.hpp"
+#include "support/loopback_ports.hpp"
+#include "support/temp_dir.hpp"
 
-using kolvane_test::closed_loopback_port;
-using kolvane_test::closed_port_options;
-using kolvane_test::ErrBuf;
-using kolvane_test::LogCapture;
-using kolvane_test::LogEntry;
-using kolvane_test::TempDir;
+using ktest::closed_loopback_port;
+using ktest::closed_port_options;
+using ktest::ErrBuf;
+using ktest::LogCapture;
+using ktest::LogEntry;
+using ktest::TempDir;
 
 namespace {
 

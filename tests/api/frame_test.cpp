@@ -8,12 +8,13 @@
 #include <type_traits>
 #include <vector>
 
-#include "api/support.hpp"
+#include "support/err_buf.hpp"
+#include "support/log_capture.hpp"
 
 using namespace kolvane;
-using kolvane_test::ErrBuf;
-using kolvane_test::LogCapture;
-using kolvane_test::LogEntry;
+using ktest::ErrBuf;
+using ktest::LogCapture;
+using ktest::LogEntry;
 
 static_assert(std::is_base_of_v<std::runtime_error, Cancelled>);
 

@@ -13,15 +13,18 @@
 #include <sstream>
 #include <string>
 
-#include "api/support.hpp"
 #include "capi/args.hpp"
 #include "meter/model.hpp"
 #include "modbus/client.hpp"
+#include "support/failure.hpp"
+#include "support/files.hpp"
+#include "support/scoped_tz.hpp"
+#include "support/temp_dir.hpp"
 
 using namespace kolvane;
-using kolvane_test::failure_of;
-using kolvane_test::ScopedTz;
-using kolvane_test::TempDir;
+using ktest::failure_of;
+using ktest::ScopedTz;
+using ktest::TempDir;
 
 TEST(JsonEscape, EscapesQuotesBackslashesAndControlBytesOnly) {
     struct Case {
@@ -156,21 +159,21 @@ TEST(OpenCsv, FailsWhenThePathCannotBeOpened) {
     const TempDir dir;
     const std::string missing = dir.file("missing/out.csv");
     EXPECT_EQ(failure_of([&] { open_csv(missing); }), "Cannot open CSV: " + missing);
-    EXPECT_FALSE(std::filesystem::exists(dir.path() / "missing"));
-    EXPECT_EQ(failure_of([&] { open_csv(dir.path().string()); }),
-              "Cannot open CSV: " + dir.path().string());
+    EXPECT_FALSE(std::filesystem::exists(dir.file("missing")));
+    EXPECT_EQ(failure_of([&] { open_csv(dir.path()); }),
+              "Cannot open CSV: " + dir.path());
 }
 
 TEST(OpenCsv, TruncatesAndKeepsWhatWasWrittenWhenDestroyed) {
     const TempDir dir;
     const std::string path = dir.file("out.csv");
-    kolvane_test::write_file(path, "an older and much longer content\n");
+    ktest::write_file(path, "an older and much longer content\n");
     {
         CsvFile file = open_csv(path);
         file.stream() << "No.,Date/Time\r\n1,x\n";
         // Destroyed without close(), as on a failure half-way.
     }
-    EXPECT_EQ(kolvane_test::read_file(path), "No.,Date/Time\r\n1,x\n");
+    EXPECT_EQ(ktest::read_file(path), "No.,Date/Time\r\n1,x\n");
 }
 
 TEST(OpenCsv, CloseReportsAWriteThatDidNotReachTheFile) {

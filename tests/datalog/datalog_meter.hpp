@@ -3,7 +3,7 @@
 // the library makes of it.
 #pragma once
 
-#include "logs_support/sim_meter.hpp"
+#include "support/sim_meter.hpp"
 
 namespace datalog_test {
 
@@ -24,8 +24,8 @@ inline ksim::LogFile three_record_file() {
 }
 
 // A scaled em133 serving `file` as file 1.
-inline void serve(logs_test::SimMeter& meter, const ksim::LogFile& file) {
-    logs_test::set_scaled_em133(meter.sim);
+inline void serve(ktest::SimMeter& meter, const ksim::LogFile& file) {
+    ktest::set_scaled_em133(meter.sim);
     meter.sim.set_log(1, file);
 }
 
@@ -58,7 +58,7 @@ inline const std::vector<std::string> CSV_ROWS = {
 
 // The traffic before the first block request: scales, variant 2, select, variant 0.
 inline std::vector<std::string> traffic_before_blocks() {
-    using namespace logs_test;
+    using namespace ktest;
     return concat({SCALED_EM133_READS, file_info_exchange(1, 2), {"FC16 63120 [5,1,0,0]"},
                    file_info_exchange(1, 0)});
 }

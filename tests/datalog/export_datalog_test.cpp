@@ -2,12 +2,16 @@
 // when the export is cancelled or fails half-way.
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
 #include "datalog_meter.hpp"
 #include "kolvane.h"
-#include "logs_support/callbacks.hpp"
-#include "logs_support/temp_file.hpp"
+#include "support/callbacks.hpp"
+#include "support/files.hpp"
+#include "support/temp_dir.hpp"
 
-using namespace logs_test;
+using namespace ktest;
 using namespace datalog_test;
 
 namespace {
@@ -18,18 +22,19 @@ protected:
         return kolvane_export_datalog_ex("127.0.0.1", "em133", 1, path.c_str(), meter.options().c_str(),
                                          &ProgressSink::receive, &progress, err, sizeof err);
     }
-    int export_csv() { return export_csv(csv.str()); }
-    std::string written() const { return read_file(csv.str()); }
+    int export_csv() { return export_csv(csv); }
+    std::optional<std::string> written() const { return read_file(csv); }
 
     SimMeter meter;
     ProgressSink progress;
-    TempPath csv{"datalog.csv"};
+    TempDir dir;
+    std::string csv = dir.file("datalog.csv");
     char err[256] = "untouched";
 };
 
 TEST_F(ExportDatalog, WritesHeaderAndScaledRowsOverAnOldFile) {
     serve(meter, three_record_file());
-    { std::ofstream(csv.str()) << "an older, longer file that must not shine through\n\n\n\n\n\n\n\n"; }
+    write_file(csv, "an older, longer file that must not shine through\n\n\n\n\n\n\n\n");
 
     EXPECT_EQ(export_csv(), 3);
 
@@ -67,9 +72,9 @@ TEST_F(ExportDatalog, ZeroRecordsWritesHeaderOnlyWhenThereAreColumns) {
         file.records.clear();
         if (!c.columns) file.var2_refusal = {2, false};
         serve(fresh, file);
-        { std::ofstream(csv.str()) << "old"; }
+        write_file(csv, "old");
 
-        EXPECT_EQ(kolvane_export_datalog_ex("127.0.0.1", "em133", 1, csv.str().c_str(),
+        EXPECT_EQ(kolvane_export_datalog_ex("127.0.0.1", "em133", 1, csv.c_str(),
                                             fresh.options().c_str(), &ProgressSink::receive, &progress,
                                             err, sizeof err),
                   0);
@@ -96,7 +101,7 @@ TEST_F(ExportDatalog, MissingColumnListNamesColumnsFromFirstRecord) {
 // opened makes no transfer request at all.
 TEST_F(ExportDatalog, UnopenableFileFailsBeforeTransfer) {
     serve(meter, three_record_file());
-    const std::string path = csv.str() + "/missing/datalog.csv";
+    const std::string path = csv + "/missing/datalog.csv";
 
     EXPECT_EQ(export_csv(path), -1);
 
@@ -135,7 +140,7 @@ TEST_F(ExportDatalog, FailureMidTransferKeepsCompleteRows) {
         fresh.sim.add_fault(c.fault);
         ProgressSink rows;
 
-        EXPECT_EQ(kolvane_export_datalog_ex("127.0.0.1", "em133", 1, csv.str().c_str(),
+        EXPECT_EQ(kolvane_export_datalog_ex("127.0.0.1", "em133", 1, csv.c_str(),
                                             fresh.options().c_str(), &ProgressSink::receive, &rows,
                                             err, sizeof err),
                   -1);

@@ -17,7 +17,7 @@ class Classify : public testing::TestWithParam<Case> {};
 
 TEST_P(Classify, GivesTheTexts) {
     const Case& c = GetParam();
-    EXPECT_EQ(kolvane_test::texts_line(kolvane::classify_event(c.source, c.effect)), c.expected)
+    EXPECT_EQ(ktest::texts_line(kolvane::classify_event(c.source, c.effect)), c.expected)
         << std::hex << "source 0x" << c.source << " effect 0x" << c.effect;
 }
 

@@ -6,22 +6,23 @@
 #include <utility>
 #include <vector>
 
-#include "ground/text.hpp"
 #include "event_meter.hpp"
-#include "export_support/event_sample.hpp"
-#include "export_support/scratch_dir.hpp"
-#include "export_support/traffic.hpp"
+#include "ground/text.hpp"
 #include "kolvane.h"
+#include "support/event_sample.hpp"
+#include "support/files.hpp"
+#include "support/journal.hpp"
+#include "support/temp_dir.hpp"
 
 namespace {
 
-using kolvane_test::EVENT_CSV_HEADER;
-using kolvane_test::ProgressSink;
-using kolvane_test::read_file;
-using kolvane_test::sample_event_csv;
-using kolvane_test::sample_event_log;
+using ktest::EVENT_CSV_HEADER;
+using ktest::ProgressSink;
+using ktest::read_file;
+using ktest::sample_event_csv;
+using ktest::sample_event_log;
 
-class EventCsv : public kolvane_test::EventMeterTest {
+class EventCsv : public ktest::EventMeterTest {
 protected:
     int export_events(ProgressSink* progress = nullptr) {
         return kolvane_export_eventlog_ex("127.0.0.1", "em133", 0, path.c_str(), options.c_str(),
@@ -29,7 +30,7 @@ protected:
                                           sizeof err);
     }
 
-    kolvane_test::ScratchDir dir;
+    ktest::TempDir dir;
     std::string path = dir.file("events.csv");
 };
 
@@ -105,7 +106,7 @@ TEST_F(EventCsv, UnopenableFileFailsAfterConnectingWithoutTraffic) {
     EXPECT_EQ(export_events(), -1);
     EXPECT_EQ(std::string(err), "Cannot open CSV: " + path);
     EXPECT_TRUE(sim.wait_for_connections(1));
-    EXPECT_TRUE(kolvane_test::traffic(sim).empty());
+    EXPECT_TRUE(ktest::traffic(sim).empty());
 }
 
 struct ArgumentCase {

@@ -12,7 +12,7 @@ namespace {
 
 using kolvane::decode_event;
 using kolvane::decode_f20_effect;
-using kolvane_test::fields_line;
+using ktest::fields_line;
 
 struct RecordCase {
     const char* what;

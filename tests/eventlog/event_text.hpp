@@ -5,7 +5,7 @@
 
 #include "eventlog/decode.hpp"
 
-namespace kolvane_test {
+namespace ktest {
 
 inline std::string texts_line(const kolvane::EventTexts& t) {
     return "[" + t.cause + "|" + t.point + "|" + t.state + "|" + t.effect + "|" + t.target + "]";
@@ -18,4 +18,4 @@ inline std::string fields_line(const kolvane::EventFields& e) {
            texts_line({e.cause, e.point, e.state, e.effect, e.target});
 }
 
-}  // namespace kolvane_test
+}  // namespace ktest

@@ -6,23 +6,23 @@
 #include <vector>
 
 #include "event_meter.hpp"
-#include "export_support/event_sample.hpp"
-#include "export_support/log_capture.hpp"
-#include "export_support/traffic.hpp"
 #include "kolvane.h"
+#include "support/event_sample.hpp"
+#include "support/journal.hpp"
+#include "support/log_capture.hpp"
 
 namespace {
 
-using kolvane_test::EventMeterTest;
-using kolvane_test::RecordSink;
-using kolvane_test::sample_event_json;
-using kolvane_test::sample_event_log;
+using ktest::EventMeterTest;
+using ktest::RecordSink;
+using ktest::sample_event_json;
+using ktest::sample_event_log;
 
 using EventStream = EventMeterTest;
 
 // The requests that come before any block is asked for: select file 0, File Info variant 0.
 const std::vector<std::string> PREPARE_TRAFFIC = {
-    "write 63120 := 5,0,0,0", "write 64944 := 9,0,0,0,0,0,0,0", "read 64952 x8", "read 64960 x14"};
+    "FC16 63120 [5,0,0,0]", "FC16 64944 [9,0,0,0,0,0,0,0]", "FC3 64952 8", "FC3 64960 14"};
 
 std::vector<std::string> header_then_sample(const std::string& header) {
     std::vector<std::string> expected = {header};
@@ -37,7 +37,7 @@ TEST_F(EventStream, DeliversTheHeaderThenOneRecordPerEvent) {
                                     err, sizeof err),
               4);
     EXPECT_STREQ(err, "");
-    EXPECT_EQ(sink.records,
+    EXPECT_EQ(sink.texts,
               header_then_sample(R"({"type":"header","meter":"em133","host":"127.0.0.1","file_id":0,"total":4})"));
 }
 
@@ -45,12 +45,12 @@ TEST_F(EventStream, UnknownRecordCountIsMinusOneAndTheTransferStillRuns) {
     ksim::LogFile log = sample_event_log();
     log.var0_refusal.code = 2;
     sim.set_log(0, log);
-    kolvane_test::LogCapture logs;
+    ktest::LogCapture logs;
     RecordSink sink;
     EXPECT_EQ(kolvane_read_eventlog("127.0.0.1", "em133", 0, options.c_str(), &RecordSink::receive, &sink,
                                     err, sizeof err),
               4);
-    EXPECT_EQ(sink.records,
+    EXPECT_EQ(sink.texts,
               header_then_sample(R"({"type":"header","meter":"em133","host":"127.0.0.1","file_id":0,"total":-1})"));
     const std::vector<std::string> messages = logs.messages();
     EXPECT_NE(std::find(messages.begin(), messages.end(), "1 File 0: File Info unavailable, record count unknown"),
@@ -65,9 +65,9 @@ TEST_F(EventStream, EmptyLogGivesOnlyTheHeaderAndAsksForNoBlock) {
     EXPECT_EQ(kolvane_read_eventlog("127.0.0.1", "em133", 0, options.c_str(), &RecordSink::receive, &sink,
                                     err, sizeof err),
               0);
-    EXPECT_EQ(sink.records, std::vector<std::string>{
+    EXPECT_EQ(sink.texts, std::vector<std::string>{
                                 R"({"type":"header","meter":"em133","host":"127.0.0.1","file_id":0,"total":0})"});
-    EXPECT_EQ(kolvane_test::traffic(sim), PREPARE_TRAFFIC);
+    EXPECT_EQ(ktest::traffic(sim), PREPARE_TRAFFIC);
 }
 
 TEST_F(EventStream, CancelOnTheHeaderStopsBeforeAnyBlockIsRequested) {
@@ -77,8 +77,8 @@ TEST_F(EventStream, CancelOnTheHeaderStopsBeforeAnyBlockIsRequested) {
                                     err, sizeof err),
               -2);
     EXPECT_STREQ(err, "Cancelled by caller");
-    EXPECT_EQ(sink.records.size(), 1u);
-    EXPECT_EQ(kolvane_test::traffic(sim), PREPARE_TRAFFIC);
+    EXPECT_EQ(sink.texts.size(), 1u);
+    EXPECT_EQ(ktest::traffic(sim), PREPARE_TRAFFIC);
 }
 
 TEST_F(EventStream, CancelOnARecordKeepsWhatWasDelivered) {
@@ -88,10 +88,10 @@ TEST_F(EventStream, CancelOnARecordKeepsWhatWasDelivered) {
                                     err, sizeof err),
               -2);
     EXPECT_STREQ(err, "Cancelled by caller");
-    ASSERT_EQ(sink.records.size(), 3u);
-    EXPECT_EQ(sink.records[2], sample_event_json()[1]);
+    ASSERT_EQ(sink.texts.size(), 3u);
+    EXPECT_EQ(sink.texts[2], sample_event_json()[1]);
     // The block in progress is not acknowledged.
-    EXPECT_FALSE(kolvane_test::any_request(sim, "write 63120 := 1"));
+    EXPECT_FALSE(ktest::any_request(sim, "FC6 63120 [1]"));
 }
 
 TEST_F(EventStream, AnyFileIdIsReadWithTheEventLayout) {
@@ -100,7 +100,7 @@ TEST_F(EventStream, AnyFileIdIsReadWithTheEventLayout) {
     EXPECT_EQ(kolvane_read_eventlog("127.0.0.1", "em133", 5, options.c_str(), &RecordSink::receive, &sink,
                                     err, sizeof err),
               4);
-    EXPECT_EQ(sink.records,
+    EXPECT_EQ(sink.texts,
               header_then_sample(R"({"type":"header","meter":"em133","host":"127.0.0.1","file_id":5,"total":4})"));
 }
 
@@ -119,7 +119,7 @@ TEST_P(EventStreamModel, HeaderNamesTheCanonicalModel) {
     EXPECT_EQ(kolvane_read_eventlog("127.0.0.1", GetParam().given, 0, options.c_str(), &RecordSink::receive,
                                     &sink, err, sizeof err),
               0);
-    EXPECT_EQ(sink.records, std::vector<std::string>{GetParam().header});
+    EXPECT_EQ(sink.texts, std::vector<std::string>{GetParam().header});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -147,7 +147,7 @@ TEST_P(EventStreamArguments, FailBeforeConnecting) {
               -1);
     EXPECT_STREQ(err, c.message);
     EXPECT_EQ(sim.connections_accepted(), 0u);
-    EXPECT_TRUE(sink.records.empty());
+    EXPECT_TRUE(sink.texts.empty());
 }
 
 // Null pointers first (host, meter, cb), then the options, then the model.

@@ -5,19 +5,19 @@
 #include <climits>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "export_support/scratch_dir.hpp"
-#include "export_support/traffic.hpp"
 #include "kolvane.h"
-#include "meter_on_502.hpp"
+#include "support/files.hpp"
+#include "support/journal.hpp"
+#include "support/meter_on_502.hpp"
 
 namespace {
 
-using kolvane_test::read_file;
-using kolvane_test::traffic;
+using ktest::file_lines;
+using ktest::read_file;
+using ktest::traffic;
 
 // Words 0x0001, 0x0002 with word 1 as the upper half: value 0x20001, bits 0 and 17.
 const std::string HI_FIRST_FILE =
@@ -87,7 +87,7 @@ const std::string LO_FIRST_FILE =
 
 constexpr int FIRST_REGISTER = 7001;  // address 7000
 
-class Diagnostics : public kolvane_test::MeterOn502 {
+class Diagnostics : public ktest::MeterOn502 {
 protected:
     void SetUp() override {
         MeterOn502::SetUp();
@@ -102,18 +102,11 @@ protected:
     std::string path = dir.file("diagnostics.csv");
 };
 
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
 TEST_F(Diagnostics, HiFirstTakesWordOneAsTheUpperHalf) {
     EXPECT_EQ(export_diagnostics(1, FIRST_REGISTER, 2, "HI_FIRST"), 26);
     EXPECT_STREQ(err, "");
     EXPECT_EQ(read_file(path), HI_FIRST_FILE);
-    EXPECT_EQ(traffic(sim), std::vector<std::string>{"read 7000 x2"});
+    EXPECT_EQ(traffic(sim), std::vector<std::string>{"FC3 7000 2"});
 }
 
 TEST_F(Diagnostics, AnyOtherOrderTakesWordZeroAsTheUpperHalf) {
@@ -132,9 +125,9 @@ class DiagnosticsValue : public Diagnostics, public testing::WithParamInterface<
 TEST_P(DiagnosticsValue, ValueLineShowsWordsValueAndOrderUnchanged) {
     sim.set_registers(FIRST_REGISTER - 1, GetParam().words);
     EXPECT_EQ(export_diagnostics(1, FIRST_REGISTER, 2, GetParam().word_order), 26) << err;
-    const std::vector<std::string> lines = lines_of(read_file(path).value_or(""));
+    const std::vector<std::string> lines = file_lines(path);
     ASSERT_EQ(lines.size(), 30u);
-    EXPECT_EQ(lines[1], GetParam().value_line);
+    EXPECT_EQ(lines[1], std::string(GetParam().value_line) + "\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -150,13 +143,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Diagnostics, AllBitsSetShowInEveryRowAndBitsAbove25Never) {
     sim.set_registers(FIRST_REGISTER - 1, {0xFFFF, 0xFFFF});
     EXPECT_EQ(export_diagnostics(1, FIRST_REGISTER, 2, "HI_FIRST"), 26);
-    const std::vector<std::string> lines = lines_of(read_file(path).value_or(""));
+    const std::vector<std::string> lines = file_lines(path);
     ASSERT_EQ(lines.size(), 30u);
-    EXPECT_EQ(lines[1], "0xFFFF,0xFFFF,0xFFFFFFFF,HI_FIRST");
+    EXPECT_EQ(lines[1], "0xFFFF,0xFFFF,0xFFFFFFFF,HI_FIRST\n");
     for (size_t bit = 0; bit < 26; ++bit) {
         const std::string& row = lines[4 + bit];
         EXPECT_EQ(row.substr(0, row.find(',')), std::to_string(bit));
-        EXPECT_EQ(row.substr(row.size() - 2), ",1") << row;
+        EXPECT_EQ(row.substr(row.size() - 3), ",1\n") << row;
     }
 }
 
@@ -174,16 +167,16 @@ TEST_P(DiagnosticsCount, IsCheckedBeforeConnectingAndReadInOneRequest) {
     const int status = export_diagnostics(1, FIRST_REGISTER, c.count, "HI_FIRST");
     if (*c.message == '\0') {
         EXPECT_EQ(status, 26) << err;
-        const std::vector<std::string> lines = lines_of(read_file(path).value_or(""));
+        const std::vector<std::string> lines = file_lines(path);
         ASSERT_GE(lines.size(), 2u);
-        EXPECT_EQ(lines[1], "0x4,0x4,0x40004,HI_FIRST");  // the words after the first two are ignored
+        EXPECT_EQ(lines[1], "0x4,0x4,0x40004,HI_FIRST\n");  // the words after the first two are ignored
     } else {
         EXPECT_EQ(status, -1);
         EXPECT_STREQ(err, c.message);
         EXPECT_EQ(read_file(path), std::nullopt);
     }
     if (c.sent) {
-        EXPECT_EQ(traffic(sim), std::vector<std::string>{"read 7000 x" + std::to_string(c.count)});
+        EXPECT_EQ(traffic(sim), std::vector<std::string>{"FC3 7000 " + std::to_string(c.count)});
     } else {
         EXPECT_EQ(sim.connections_accepted(), 0u);
     }
@@ -234,7 +227,7 @@ class DiagnosticsAddress : public Diagnostics, public testing::WithParamInterfac
 TEST_P(DiagnosticsAddress, IsTheRegisterNumberMinusOne) {
     sim.set_registers(GetParam().address, {0x0001, 0x0002});
     EXPECT_EQ(export_diagnostics(1, GetParam().first_register, 2, "HI_FIRST"), 26) << err;
-    EXPECT_EQ(traffic(sim), std::vector<std::string>{"read " + std::to_string(GetParam().address) + " x2"});
+    EXPECT_EQ(traffic(sim), std::vector<std::string>{"FC3 " + std::to_string(GetParam().address) + " 2"});
     EXPECT_EQ(read_file(path), HI_FIRST_FILE);
 }
 
@@ -252,7 +245,7 @@ TEST_P(DiagnosticsLastAddress, IsReadAndARefusalWritesNothing) {
     }
     EXPECT_EQ(export_diagnostics(1, GetParam(), 2, "HI_FIRST"), -1);
     EXPECT_STREQ(err, "Modbus exception 2");
-    EXPECT_EQ(traffic(sim), std::vector<std::string>{"read 65535 x2"});
+    EXPECT_EQ(traffic(sim), std::vector<std::string>{"FC3 65535 2"});
     EXPECT_EQ(read_file(path), "older content\n");
 }
 
@@ -276,7 +269,7 @@ TEST_F(Diagnostics, UnopenableFileFailsAfterTheRead) {
     path = dir.file("missing/diagnostics.csv");
     EXPECT_EQ(export_diagnostics(1, FIRST_REGISTER, 2, "HI_FIRST"), -1);
     EXPECT_EQ(std::string(err), "Cannot open CSV: " + path);
-    EXPECT_EQ(traffic(sim), std::vector<std::string>{"read 7000 x2"});
+    EXPECT_EQ(traffic(sim), std::vector<std::string>{"FC3 7000 2"});
 }
 
 struct ArgumentCase {

@@ -10,15 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "export_support/traffic.hpp"
 #include "kolvane.h"
-#include "meter_on_502.hpp"
+#include "support/journal.hpp"
+#include "support/meter_on_502.hpp"
 
 namespace {
 
-using kolvane_test::traffic;
+using ktest::traffic;
 
-class Em133Clock : public kolvane_test::MeterOn502 {
+class Em133Clock : public ktest::MeterOn502 {
 protected:
     int export_all(int set_clock, int guard) {
         return kolvane_export_em133_all("127.0.0.1", set_clock, guard, dir.path().c_str(), err, sizeof err);
@@ -57,11 +57,11 @@ TEST_F(Em133Clock, WithoutSetClockTheClockRegistersAreNotTouched) {
     EXPECT_EQ(export_all(0, 7), 0) << err;
     for (const ksim::Request& request : sim.journal()) {
         EXPECT_FALSE(request.address == ksim::CLOCK_GUARD || request.address == ksim::CLOCK_BLOCK)
-            << kolvane_test::describe(request);
+            << ktest::describe(request);
     }
     // The first connection is the export of data log 1; four in all.
     const std::vector<std::string> first = traffic(sim, 1);
-    EXPECT_NE(std::find(first.begin(), first.end(), "write 63120 := 5,1,0,0"), first.end());
+    EXPECT_NE(std::find(first.begin(), first.end(), "FC16 63120 [5,1,0,0]"), first.end());
     EXPECT_EQ(sim.connections_accepted(), 4u);
 }
 
@@ -78,9 +78,9 @@ TEST_P(Em133ClockGuard, GuardThenClockBlockThenGuardResetOnAConnectionOfTheirOwn
     const time_t after = time(nullptr);
     const std::vector<std::string> clock = traffic(sim, 1);
     ASSERT_EQ(clock.size(), 3u);
-    EXPECT_EQ(clock[0], "write 2575 := " + std::to_string(GetParam().written));
-    EXPECT_EQ(clock[1].rfind("write 4352 := ", 0), 0u) << clock[1];
-    EXPECT_EQ(clock[2], "write 2575 := 0");
+    EXPECT_EQ(clock[0], "FC6 2575 [" + std::to_string(GetParam().written) + "]");
+    EXPECT_EQ(clock[1].rfind("FC16 4352 [", 0), 0u) << clock[1];
+    EXPECT_EQ(clock[2], "FC6 2575 [0]");
     expect_block_of_local_time(before, after);
     EXPECT_EQ(sim.journal()[0].unit, 1);
     EXPECT_EQ(sim.connections_accepted(), 5u);
@@ -122,9 +122,9 @@ TEST_P(Em133ClockRefused, EndsTheCallWithoutExporting) {
     EXPECT_STREQ(err, GetParam().message);
     const std::vector<std::string> clock = traffic(sim);
     ASSERT_EQ(clock.size(), GetParam().requests);
-    EXPECT_EQ(clock[0], "write 2575 := 9");
+    EXPECT_EQ(clock[0], "FC6 2575 [9]");
     if (clock.size() == 3) {
-        EXPECT_EQ(clock[2], "write 2575 := 0");
+        EXPECT_EQ(clock[2], "FC6 2575 [0]");
     }
     EXPECT_EQ(sim.connections_accepted(), 1u);
     EXPECT_TRUE(dir.names().empty());

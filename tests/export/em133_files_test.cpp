@@ -8,15 +8,15 @@
 #include <vector>
 
 #include "ground/text.hpp"
-#include "export_support/event_sample.hpp"
-#include "export_support/scratch_dir.hpp"
-#include "export_support/traffic.hpp"
 #include "kolvane.h"
-#include "meter_on_502.hpp"
+#include "support/event_sample.hpp"
+#include "support/files.hpp"
+#include "support/journal.hpp"
+#include "support/meter_on_502.hpp"
 
 namespace {
 
-using kolvane_test::read_file;
+using ktest::read_file;
 
 const std::string DL1_CSV =
     "No.,Date/Time,Trigger,Param_1,Param_2\n"
@@ -30,7 +30,7 @@ const std::string DL3_CSV =
     "2,14/11/23  22:58:20.000,SP16,-7\n"
     "3,14/11/23  23:13:20.999,SP,0\n";
 
-class Em133Files : public kolvane_test::MeterOn502 {
+class Em133Files : public ktest::MeterOn502 {
 protected:
     void SetUp() override {
         MeterOn502::SetUp();
@@ -49,7 +49,7 @@ protected:
         sim.set_log(1, dl1);
         sim.set_log(2, dl2);
         sim.set_log(3, dl3);
-        sim.set_log(0, kolvane_test::sample_event_log());
+        sim.set_log(0, ktest::sample_event_log());
     }
 
     int export_all(const std::string& out_dir) {
@@ -82,17 +82,17 @@ TEST_F(Em133Files, WritesFourFilesAndReturnsTheirRows) {
     EXPECT_EQ(read_file(bundle_file("EM133_DL1_", before, after)), DL1_CSV);
     EXPECT_EQ(read_file(bundle_file("EM133_DL2_", before, after)), DL2_CSV);
     EXPECT_EQ(read_file(bundle_file("EM133_DL3_", before, after)), DL3_CSV);
-    EXPECT_EQ(read_file(bundle_file("EM133_EVENTLOG_", before, after)), kolvane_test::sample_event_csv());
+    EXPECT_EQ(read_file(bundle_file("EM133_EVENTLOG_", before, after)), ktest::sample_event_csv());
 }
 
 TEST_F(Em133Files, ConnectsOncePerLogInOrder) {
     EXPECT_EQ(export_all(dir.path()), 9);
     EXPECT_EQ(sim.connections_accepted(), 4u);
     // Each connection selects its own file: data logs 1, 2, 3, then the event log.
-    const std::vector<std::string> selects = {"write 63120 := 5,1,0,0", "write 63120 := 5,2,0,0",
-                                              "write 63120 := 5,3,0,0", "write 63120 := 5,0,0,0"};
+    const std::vector<std::string> selects = {"FC16 63120 [5,1,0,0]", "FC16 63120 [5,2,0,0]",
+                                              "FC16 63120 [5,3,0,0]", "FC16 63120 [5,0,0,0]"};
     for (size_t i = 0; i < selects.size(); ++i) {
-        const std::vector<std::string> requests = kolvane_test::traffic(sim, i + 1);
+        const std::vector<std::string> requests = ktest::traffic(sim, i + 1);
         EXPECT_EQ(std::count(requests.begin(), requests.end(), selects[i]), 1) << "connection " << i + 1;
     }
 }

@@ -23,7 +23,7 @@ Files exported(const std::string& dir) {
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         const std::string name = entry.path().filename().string();
         const std::string log = name.rfind("EM133_EVENTLOG_", 0) == 0 ? "EM133_EVENTLOG" : name.substr(0, 9);
-        files[log] = file_lines(entry.path().string());
+        files[log] = ktest::file_lines(entry.path().string());
     }
     return files;
 }
@@ -38,7 +38,7 @@ class BundleFaults : public On502 {
 protected:
     // Exports into a fresh directory and checks the status, the message and the files.
     void expect_bundle(int set_clock, int status, const std::string& message, const Files& files) {
-        const std::string dir = scratch().fresh_dir();
+        const std::string dir = fresh_dir();
         EXPECT_EQ(timed([&] {
                       return kolvane_export_em133_all("127.0.0.1", set_clock, 0, dir.c_str(), err,
                                                       sizeof err);

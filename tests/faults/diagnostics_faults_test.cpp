@@ -50,7 +50,7 @@ const std::vector<std::string> DIAGNOSTICS_FILE = {
 class DiagnosticsFaults : public On502 {
 protected:
     void expect_export(int status, const std::string& message, const std::vector<std::string>& lines) {
-        const std::string path = scratch().fresh_file();
+        const std::string path = fresh_path() + ".csv";
         EXPECT_EQ(timed([&] {
                       return kolvane_export_em235_diagnostics("127.0.0.1", 1, 100, 2, "HI_FIRST",
                                                               path.c_str(), err, sizeof err);
@@ -58,7 +58,7 @@ protected:
                   status);
         EXPECT_STREQ(err, message.c_str());
         EXPECT_EQ(std::filesystem::exists(path), !lines.empty()) << "file created";
-        EXPECT_EQ(file_lines(path), lines);
+        EXPECT_EQ(ktest::file_lines(path), lines);
     }
     void expect_recovers() {
         SCOPED_TRACE("next call on the healthy meter");

@@ -1,26 +1,21 @@
-// The em133 bundle and the diagnostics export always talk to TCP port 502 with a 30 s
-// time-out, so their faults are served there and are only those that end at once.
-// CTest runs this program under the resource lock "port502".
+// The em133 bundle and the diagnostics export always talk to port 502 with a 30 s time-out,
+// so their faults are served there and are only those that end at once.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <exception>
 
 #include "fault_check.hpp"
+#include "support/meter_on_502.hpp"
 
 namespace kfault {
 
-class On502 : public ::testing::Test {
+class On502 : public ktest::MeterOn502 {
 protected:
     void SetUp() override {
         load(sim);
-        try {
-            sim.start(502);
-        } catch (const std::exception& e) {
-            GTEST_SKIP() << "cannot serve on 127.0.0.1:502: " << e.what();
-        }
+        MeterOn502::SetUp();
     }
 
     // The fixture meter with data logs 2 and 3 as well, healthy.
@@ -45,9 +40,6 @@ protected:
             << "ms spent";
         return status;
     }
-
-    ksim::Simulator sim{ksim::Model::em133};
-    char err[256] = "untouched";
 };
 
 }  // namespace kfault

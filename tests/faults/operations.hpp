@@ -2,18 +2,16 @@
 // port, with what it handed back: the document, the streamed texts or the CSV lines.
 #pragma once
 
-#include <stdlib.h>
-
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "kolvane.h"
+#include "support/files.hpp"
+#include "support/temp_dir.hpp"
 
 namespace kfault {
 
@@ -61,47 +59,20 @@ struct Outcome {
     std::chrono::milliseconds elapsed{0};
 };
 
-// A private directory for the CSV files of this process, removed at exit.
-class CsvDir {
-public:
-    CsvDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kolvane-faults-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    }
-    ~CsvDir() {
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-    std::string fresh_file() { return path_ + "/" + std::to_string(++count_) + ".csv"; }
-    std::string fresh_dir() {
-        const std::string dir = path_ + "/d" + std::to_string(++count_);
-        std::filesystem::create_directory(dir);
-        return dir;
-    }
-
-private:
-    std::string path_;
-    int count_ = 0;
-};
-
-inline CsvDir& scratch() {
-    static CsvDir dir;
+// The files the operations write: a private directory for this process, removed at exit,
+// with a fresh name for each file or directory.
+inline ktest::TempDir& scratch() {
+    static ktest::TempDir dir;
     return dir;
 }
-
-// The lines of a file, each with its line feed; a last line without one is kept as it is.
-inline std::vector<std::string> file_lines(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        const size_t end = text.find('\n', start);
-        const size_t stop = end == std::string::npos ? text.size() : end + 1;
-        lines.push_back(text.substr(start, stop - start));
-        start = stop;
-    }
-    return lines;
+inline std::string fresh_path() {
+    static int count = 0;
+    return scratch().file(std::to_string(++count));
+}
+inline std::string fresh_dir() {
+    const std::string dir = fresh_path();
+    std::filesystem::create_directory(dir);
+    return dir;
 }
 
 // The reading time of a live document changes from call to call.
@@ -142,7 +113,7 @@ inline Outcome run(Op op, const Call& call) {
     std::vector<char> err(512, '\0');
     detail::Sink sink;
     sink.cancel_after = call.cancel_after;
-    const std::string csv = scratch().fresh_file();
+    const std::string csv = fresh_path() + ".csv";
 
     Outcome result;
     const auto start = std::chrono::steady_clock::now();
@@ -182,7 +153,7 @@ inline Outcome run(Op op, const Call& call) {
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     result.err = err.data();
     if (op == Op::datalog_csv || op == Op::eventlog_csv) {
-        result.texts = file_lines(csv);
+        result.texts = ktest::file_lines(csv);
     } else if (!is_log(op)) {
         if (out[0] != '\0') result.texts.push_back(without_timestamp(out.data()));
     } else {

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "logs/transfer.hpp"
-#include "logs_support/log_capture.hpp"
-#include "logs_support/sim_meter.hpp"
+#include "support/log_capture.hpp"
+#include "support/sim_meter.hpp"
 
-using namespace logs_test;
+using namespace ktest;
 
 TEST(BlockCap, EndlessLogStopsAfter70000BlockRequests) {
     SimMeter meter;

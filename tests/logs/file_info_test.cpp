@@ -6,9 +6,9 @@
 #include <stdexcept>
 
 #include "logs/file_info.hpp"
-#include "logs_support/sim_meter.hpp"
+#include "support/sim_meter.hpp"
 
-using namespace logs_test;
+using namespace ktest;
 using kolvane::file_info_var0;
 using kolvane::file_info_var2;
 

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "kolvane.h"
-#include "logs_support/sim_meter.hpp"
+#include "support/sim_meter.hpp"
 
-using namespace logs_test;
+using namespace ktest;
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "logs/transfer.hpp"
-#include "logs_support/log_capture.hpp"
-#include "logs_support/sim_meter.hpp"
+#include "support/log_capture.hpp"
+#include "support/sim_meter.hpp"
 
-using namespace logs_test;
+using namespace ktest;
 
 namespace {
 
@@ -38,7 +38,7 @@ TEST(PrepareLogRead, SeeksOnlyWhenRecordsAndIndicesDiffer) {
         EXPECT_EQ(meter.traffic(),
                   concat({{"FC16 63120 [5,4,0,0]"}, file_info_exchange(4, 0), c.seek}));
         EXPECT_EQ(log.entries(),
-                  (std::vector<LogLine>{{2, "File 4: " + std::to_string(c.records) + " records"}}));
+                  (std::vector<LogEntry>{{2, "File 4: " + std::to_string(c.records) + " records"}}));
     }
 }
 
@@ -56,7 +56,7 @@ TEST(PrepareLogRead, UnavailableFileInfoGivesMinusOneAndWarning) {
 
     EXPECT_EQ(meter.traffic(), concat({{"FC16 63120 [5,12,0,0]"}, file_info_exchange(12, 0)}));
     EXPECT_EQ(log.entries(),
-              (std::vector<LogLine>{{1, "File 12: File Info unavailable, record count unknown"}}));
+              (std::vector<LogEntry>{{1, "File 12: File Info unavailable, record count unknown"}}));
 }
 
 TEST(PrepareLogRead, RefusedSelectFails) {

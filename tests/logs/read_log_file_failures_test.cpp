@@ -5,11 +5,11 @@
 #include <stdexcept>
 
 #include "support/failure.hpp"
-#include "logs_support/log_capture.hpp"
-#include "logs_support/sim_meter.hpp"
+#include "support/log_capture.hpp"
+#include "support/sim_meter.hpp"
 #include "transfer_support.hpp"
 
-using namespace logs_test;
+using namespace ktest;
 using kolvane::read_log_file;
 
 namespace {

@@ -8,7 +8,7 @@
 #include "logs/transfer.hpp"
 #include "simulator.hpp"
 
-namespace logs_test {
+namespace ktest {
 
 using Record = std::vector<uint16_t>;
 
@@ -47,4 +47,4 @@ inline std::vector<std::string> empty_block(int file_id) {
 }
 inline const std::vector<std::string> ACK = {"FC6 63120 [1]"};
 
-}  // namespace logs_test
+}  // namespace ktest

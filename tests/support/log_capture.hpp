@@ -57,4 +57,14 @@ private:
     std::vector<LogEntry> entries_;
 };
 
+// The warnings and information lines, in arrival order. Debug lines (connection and transfer
+// details, such as the port the kernel picked) are no promise, so tests leave them out.
+inline std::vector<LogEntry> without_debug(const LogCapture& log) {
+    std::vector<LogEntry> kept;
+    for (const LogEntry& entry : log.entries()) {
+        if (entry.level < KOLVANE_LOG_DEBUG) kept.push_back(entry);
+    }
+    return kept;
+}
+
 }  // namespace ktest

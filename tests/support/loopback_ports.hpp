@@ -1,4 +1,5 @@
-// Loopback ports that misbehave at connect time: one that refuses, one that never answers.
+// Loopback ports that misbehave at connect time: one that refuses, one that never answers,
+// one that was free a moment ago.
 #pragma once
 
 #include <arpa/inet.h>
@@ -9,6 +10,7 @@
 
 #include <cstdint>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace ktest {
@@ -74,5 +76,13 @@ public:
 private:
     std::vector<int> fillers_;
 };
+
+// A loopback port the kernel handed out and that was released again: nothing listens there.
+inline uint16_t closed_loopback_port() { return BoundSocket(false).port(); }
+
+// The options text that points a call at a closed port.
+inline std::string closed_port_options(int port) {
+    return "{\"port\":" + std::to_string(port) + ",\"timeout_ms\":2000}";
+}
 
 }  // namespace ktest

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-namespace logs_test {
+namespace ktest {
 
 struct RecordSink {
     std::vector<std::string> texts;
@@ -30,4 +30,4 @@ struct ProgressSink {
     }
 };
 
-}  // namespace logs_test
+}  // namespace ktest

@@ -1,5 +1,5 @@
 // A simulated meter on loopback for the log tests: the simulator, the options text that
-// points a call at it, a library client connected to it, and its journal as readable lines.
+// points a call at it, a library client connected to it, and its traffic as short texts.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,24 +11,12 @@
 
 #include "modbus/client.hpp"
 #include "simulator.hpp"
+#include "support/journal.hpp"
 
-namespace logs_test {
+namespace ktest {
 
 // Short time-out: a test that waits for one must stay fast.
 inline constexpr int TIMEOUT_MS = 300;
-
-// One request as "FC3 63152 8" (read: address, count) or "FC16 63120 [11,1,0,0,0,0]" /
-// "FC6 63120 [1]" (writes: address, values), so expected traffic reads like the register map.
-inline std::string describe(const ksim::Request& request) {
-    std::string line = "FC" + std::to_string(request.function) + " " + std::to_string(request.address);
-    if (request.function == 3) return line + " " + std::to_string(request.quantity);
-    line += " [";
-    for (size_t i = 0; i < request.values.size(); ++i) {
-        if (i > 0) line += ',';
-        line += std::to_string(request.values[i]);
-    }
-    return line + "]";
-}
 
 class SimMeter {
 public:
@@ -50,11 +38,7 @@ public:
         return client;
     }
 
-    std::vector<std::string> traffic() const {
-        std::vector<std::string> lines;
-        for (const ksim::Request& request : sim.journal()) lines.push_back(describe(request));
-        return lines;
-    }
+    std::vector<std::string> traffic() const { return ktest::traffic(sim); }
 
     ksim::Simulator sim;
 };
@@ -90,4 +74,4 @@ inline std::vector<std::string> concat(std::initializer_list<std::vector<std::st
     return all;
 }
 
-}  // namespace logs_test
+}  // namespace ktest

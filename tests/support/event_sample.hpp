@@ -12,7 +12,7 @@
 
 #include "simulator.hpp"
 
-namespace kolvane_test {
+namespace ktest {
 
 inline std::vector<std::vector<std::uint16_t>> sample_events() {
     return {
@@ -53,4 +53,4 @@ inline const std::string& sample_event_csv() {
     return text;
 }
 
-}  // namespace kolvane_test
+}  // namespace ktest

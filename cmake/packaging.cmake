@@ -30,41 +30,47 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Library dependencies come from dpkg-shlibdeps; those between the packages name the same version.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
+# dpkg-shlibdeps runs in a package's staging directory; the programs' libkolvane.so.1 lies in
+# the staging directory of libkolvane1 beside it.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ../lib${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR})
 # A shlibs file and the ldconfig trigger for the library.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 
 set(summary "read em133 and em235 electricity meters over Modbus TCP")
-set(about " kolvane reads identity, live values, the point catalogue, data logs and\n\
- event logs of em133 and em235 electricity meters over Modbus TCP.")
+# CPack indents the lines of a description; an empty line separates paragraphs.
+set(about "kolvane reads identity, live values, the point catalogue, data logs and\n\
+event logs of em133 and em235 electricity meters over Modbus TCP.")
 
 set(CPACK_DEBIAN_LIB_PACKAGE_NAME libkolvane1)
 set(CPACK_DEBIAN_LIB_PACKAGE_SECTION libs)
-set(CPACK_COMPONENT_LIB_DESCRIPTION "${summary} (library)\n${about}\n .\n\
- This package holds the shared library with its flat C interface.")
+# dpkg runs ldconfig through this trigger (CPack's own postinst and postrm call it as well).
+set(CPACK_DEBIAN_LIB_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/libkolvane1/triggers)
+set(CPACK_COMPONENT_LIB_DESCRIPTION "${summary} (library)\n${about}\n\n\
+This package holds the shared library with its flat C interface.")
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libkolvane-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENT_DEV_DEPENDS lib)
-set(CPACK_COMPONENT_DEV_DESCRIPTION "${summary} (development files)\n${about}\n .\n\
- This package holds the header, the pkg-config file, the CMake package and\n\
- the manual page kolvane(3) of the C interface.")
+set(CPACK_COMPONENT_DEV_DESCRIPTION "${summary} (development files)\n${about}\n\n\
+This package holds the header, the pkg-config file, the CMake package and\n\
+the manual page kolvane(3) of the C interface.")
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME kolvane-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION electronics)
 set(CPACK_COMPONENT_TOOLS_DEPENDS lib)
-set(CPACK_COMPONENT_TOOLS_DESCRIPTION "${summary} (command-line tool)\n${about}\n .\n\
- This package holds the kolvane command, which also collects meters into\n\
- SQLite or PostgreSQL, serves them to Prometheus and reports on what it\n\
- collected, and kolvane-sim, a meter simulator for development and tests.")
+set(CPACK_COMPONENT_TOOLS_DESCRIPTION "${summary} (command-line tool)\n${about}\n\n\
+This package holds the kolvane command, which also collects meters into\n\
+SQLite or PostgreSQL, serves them to Prometheus and reports on what it\n\
+collected, and kolvane-sim, a meter simulator for development and tests.")
 
 set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-kolvane)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3:any")
 set(CPACK_COMPONENT_PYTHON_DEPENDS lib)
-set(CPACK_COMPONENT_PYTHON_DESCRIPTION "${summary} (Python 3 binding)\n${about}\n .\n\
- This package holds the ctypes binding for Python 3 of the library.")
+set(CPACK_COMPONENT_PYTHON_DESCRIPTION "${summary} (Python 3 binding)\n${about}\n\n\
+This package holds the ctypes binding for Python 3 of the library.")
 
 # Each package carries the copyright file and the changelog in /usr/share/doc/PACKAGE. They are
 # installed only with their component (cpack), not by a plain `cmake --install`.

@@ -46,8 +46,8 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/kolvaneConfigVersion.cmak
 install(FILES ${PROJECT_BINARY_DIR}/kolvaneConfig.cmake
   ${PROJECT_BINARY_DIR}/kolvaneConfigVersion.cmake DESTINATION ${KOLVANE_CMAKE_DIR} COMPONENT dev)
 
-# The Python binding, where Debian's python3 finds packages of the prefix (/usr/lib/python3/
-# dist-packages, /usr/local/lib/python3/dist-packages). It loads libkolvane.so.1 through the
+# The Python binding, in PREFIX/lib/python3/dist-packages: where Debian's python3 finds the
+# packages of /usr; for another prefix PYTHONPATH names it. It loads libkolvane.so.1 through the
 # system's loader, so the library must be installed where the loader looks (then: ldconfig).
 option(KOLVANE_INSTALL_PYTHON "Install the Python binding" ON)
 set(KOLVANE_PYTHON_DIR lib/python3/dist-packages CACHE STRING

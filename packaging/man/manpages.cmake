@@ -34,8 +34,8 @@ function(kolvane_program_page target name summary see_also)
     return()
   endif()
   add_custom_command(OUTPUT ${man_dir}/${name}.1.gz
-    COMMAND ${CMAKE_COMMAND} -E env HELP2MAN=${KOLVANE_HELP2MAN} ${man_source}/tool_page.sh $<TARGET_FILE:${target}> ${PROJECT_VERSION} ${summary} ${see_also}
-      ${man_dir}/${name}.1
+    COMMAND ${CMAKE_COMMAND} -E env HELP2MAN=${KOLVANE_HELP2MAN} ${man_source}/tool_page.sh
+      $<TARGET_FILE:${target}> ${PROJECT_VERSION} ${summary} ${see_also} ${man_dir}/${name}.1
     COMMAND ${KOLVANE_GZIP} -9nf ${man_dir}/${name}.1
     DEPENDS ${target} ${man_source}/tool_page.sh
     COMMENT "Manual page ${name}(1)" VERBATIM)

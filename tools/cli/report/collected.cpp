@@ -14,7 +14,10 @@ std::string CollectedReader::where(const Selection& selection, const char* time_
     std::vector<std::string> terms;
     if (!selection.serials.empty()) {
         std::string list;
-        for (std::int64_t serial : selection.serials) list += (list.empty() ? "" : ",") + std::to_string(serial);
+        for (std::int64_t serial : selection.serials) {
+            if (!list.empty()) list += ',';
+            list += std::to_string(serial);
+        }
         terms.push_back("serial IN (" + list + ")");
     }
     if (time_column && selection.from) {

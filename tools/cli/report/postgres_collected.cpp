@@ -61,7 +61,12 @@ protected:
     std::string time_text(const std::string& column) const override {
         return "to_char(" + column + " AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')";
     }
-    std::string time_parameter(int n) const override { return "$" + std::to_string(n) + "::timestamptz"; }
+    std::string time_parameter(int n) const override {
+        std::string parameter = "$";  // appended: g++ 12 at -O3 warns falsely on "literal" + std::string
+        parameter += std::to_string(n);
+        parameter += "::timestamptz";
+        return parameter;
+    }
 
     void each_row(const std::string& sql, const std::vector<std::string>& parameters,
                   const std::function<void(const Row&)>& take) override {

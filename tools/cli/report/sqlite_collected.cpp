@@ -50,7 +50,11 @@ public:
 
 protected:
     std::string time_text(const std::string& column) const override { return column; }
-    std::string time_parameter(int n) const override { return "?" + std::to_string(n); }
+    std::string time_parameter(int n) const override {
+        std::string parameter = "?";  // appended: g++ 12 at -O3 warns falsely on "literal" + std::string
+        parameter += std::to_string(n);
+        return parameter;
+    }
 
     void each_row(const std::string& sql, const std::vector<std::string>& parameters,
                   const std::function<void(const Row&)>& take) override {

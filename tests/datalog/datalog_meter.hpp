@@ -5,7 +5,7 @@
 
 #include "support/sim_meter.hpp"
 
-namespace datalog_test {
+namespace ktest {
 
 inline std::vector<std::vector<uint16_t>> three_records() {
     return {
@@ -58,7 +58,6 @@ inline const std::vector<std::string> CSV_ROWS = {
 
 // The traffic before the first block request: scales, variant 2, select, variant 0.
 inline std::vector<std::string> traffic_before_blocks() {
-    using namespace ktest;
     return concat({SCALED_EM133_READS, file_info_exchange(1, 2), {"FC16 63120 [5,1,0,0]"},
                    file_info_exchange(1, 0)});
 }
@@ -69,4 +68,4 @@ inline const std::vector<std::string> THREE_RECORD_BLOCKS = {
     "FC16 63120 [11,1,0,0,0,0]", "FC3 63152 8", "FC3 63160 16", "FC6 63120 [1]",
 };
 
-}  // namespace datalog_test
+}  // namespace ktest

@@ -12,7 +12,6 @@
 #include "support/temp_dir.hpp"
 
 using namespace ktest;
-using namespace datalog_test;
 
 namespace {
 

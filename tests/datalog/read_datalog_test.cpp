@@ -8,7 +8,6 @@
 #include "support/log_capture.hpp"
 
 using namespace ktest;
-using namespace datalog_test;
 
 namespace {
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -240,9 +239,7 @@ class DiagnosticsLastAddress : public Diagnostics, public testing::WithParamInte
 // Register numbers 0 and INT_MIN wrap to address 65535, where two registers do not fit: the
 // meter refuses, and the file that was there before is left as it was.
 TEST_P(DiagnosticsLastAddress, IsReadAndARefusalWritesNothing) {
-    {
-        std::ofstream(path) << "older content\n";
-    }
+    ktest::write_file(path, "older content\n");
     EXPECT_EQ(export_diagnostics(1, GetParam(), 2, "HI_FIRST"), -1);
     EXPECT_STREQ(err, "Modbus exception 2");
     EXPECT_EQ(traffic(sim), std::vector<std::string>{"FC3 65535 2"});

@@ -14,7 +14,7 @@
 #include <stdexcept>
 #include <vector>
 
-namespace ksim_test {
+namespace ktest {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -135,4 +135,4 @@ private:
     std::uint16_t next_tid_ = 100;
 };
 
-}  // namespace ksim_test
+}  // namespace ktest

@@ -1,13 +1,14 @@
 // The realistic default meter of kolvane-sim and the meter description file.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
+#include <string>
 
 #include "raw_client.hpp"
 #include "simulator.hpp"
+#include "support/files.hpp"
+#include "support/temp_dir.hpp"
 
-using namespace ksim_test;
+using namespace ktest;
 using ksim::Model;
 using W = std::vector<std::uint16_t>;
 
@@ -63,13 +64,12 @@ TEST(SimDefaultMeter, LiveEnergiesGrow) {
 }
 
 TEST(SimDefaultMeter, MeterFileOverrides) {
-    std::string path = ::testing::TempDir() + "ksim_meter_test.txt";
-    {
-        std::ofstream f(path);
-        f << "# test meter\nmodel em235\nrecords 20\nevents 5\nserial 0x125678\nmodel_name My Meter\n"
-             "firmware 7 8\npt_ratio none\nenergy_decimals 3\nenergy_units 1 2\npoint 0x1100 -5\n"
-             "register 2575 99\nblock_size 4\nno_log 3\n";
-    }
+    const ktest::TempDir dir;
+    const std::string path = dir.file("meter.txt");
+    ktest::write_file(path,
+                      "# test meter\nmodel em235\nrecords 20\nevents 5\nserial 0x125678\n"
+                      "model_name My Meter\nfirmware 7 8\npt_ratio none\nenergy_decimals 3\n"
+                      "energy_units 1 2\npoint 0x1100 -5\nregister 2575 99\nblock_size 4\nno_log 3\n");
     ksim::Meter m = ksim::default_meter(Model::em133, 10);
     std::string err;
     ASSERT_TRUE(ksim::load_meter_file(path, m, err)) << err;
@@ -88,13 +88,9 @@ TEST(SimDefaultMeter, MeterFileOverrides) {
     EXPECT_EQ(m.logs.at(0).records.size(), 5u);
     EXPECT_EQ(m.logs.count(3), 0u);
 
-    {
-        std::ofstream f(path);
-        f << "serial twelve\n";
-    }
+    ktest::write_file(path, "serial twelve\n");
     EXPECT_FALSE(ksim::load_meter_file(path, m, err));
     EXPECT_NE(err.find(":1:"), std::string::npos);
-    std::remove(path.c_str());
 }
 
 }  // namespace

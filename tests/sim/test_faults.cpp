@@ -4,7 +4,7 @@
 #include "raw_client.hpp"
 #include "simulator.hpp"
 
-using namespace ksim_test;
+using namespace ktest;
 using namespace std::chrono_literals;
 using ksim::Fault;
 

@@ -4,7 +4,7 @@
 #include "raw_client.hpp"
 #include "simulator.hpp"
 
-using namespace ksim_test;
+using namespace ktest;
 using ksim::LogFile;
 using ksim::Model;
 using W = std::vector<std::uint16_t>;

@@ -47,7 +47,8 @@ inline const std::string& sample_event_csv() {
     static const std::string text =
         EVENT_CSV_HEADER +
         "1,14/11/23  22:13:20.123,7,SP EVENT,,,SP operated,#2,0,57601,0\n"
-        "2,14/11/23  22:13:21.005,8,SP ACTION,SP1,,Reset billing summary and TOU maximum demands,#1,23040,25344,-5\n"
+        "2,14/11/23  22:13:21.005,8,SP ACTION,SP1,,Reset billing summary and TOU maximum "
+        "demands,#1,23040,25344,-5\n"
         "3,14/11/23  22:13:22.999,65535,,,,,,4660,1,-2147483648\n"
         "4,14/11/23  22:13:24.500,9,EXTERNAL,Power down,,,,0,25344,65536\n";
     return text;

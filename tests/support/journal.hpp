@@ -26,7 +26,8 @@ inline void PrintTo(const Op& op, std::ostream* os) {
 
 inline std::vector<Op> ops(const ksim::Simulator& sim) {
     std::vector<Op> result;
-    for (const ksim::Request& r : sim.journal()) result.push_back({r.function, r.address, r.quantity});
+    for (const ksim::Request& r : sim.journal())
+        result.push_back({r.function, r.address, r.quantity});
     return result;
 }
 
@@ -42,7 +43,8 @@ inline std::vector<Op> reads_within(const ksim::Simulator& sim, uint16_t first, 
 // One request as "FC3 63152 8" (read: address, count) or "FC16 63120 [11,1,0,0,0,0]" /
 // "FC6 63120 [1]" (writes: address, values).
 inline std::string describe(const ksim::Request& request) {
-    std::string line = "FC" + std::to_string(request.function) + " " + std::to_string(request.address);
+    std::string line =
+        "FC" + std::to_string(request.function) + " " + std::to_string(request.address);
     if (request.function == 3) return line + " " + std::to_string(request.quantity);
     line += " [";
     for (size_t i = 0; i < request.values.size(); ++i) {

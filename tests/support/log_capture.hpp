@@ -35,7 +35,8 @@ public:
     // Messages as "<level> <text>", in arrival order.
     std::vector<std::string> messages() const {
         std::vector<std::string> result;
-        for (const LogEntry& entry : entries()) result.push_back(std::to_string(entry.level) + " " + entry.message);
+        for (const LogEntry& entry : entries())
+            result.push_back(std::to_string(entry.level) + " " + entry.message);
         return result;
     }
     std::vector<std::string> at_level(int level) const {

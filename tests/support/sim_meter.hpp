@@ -23,8 +23,8 @@ public:
     explicit SimMeter(ksim::Model model = ksim::Model::em133) : sim(model) { sim.start(); }
 
     std::string options() const {
-        return "{\"port\":" + std::to_string(sim.port()) + ",\"timeout_ms\":" +
-               std::to_string(TIMEOUT_MS) + "}";
+        return "{\"port\":" + std::to_string(sim.port()) +
+               ",\"timeout_ms\":" + std::to_string(TIMEOUT_MS) + "}";
     }
 
     // A connected library client; the journal starts empty after it.
@@ -60,12 +60,14 @@ inline const std::vector<std::string> SCALED_EM133_READS = {
 
 // The scaling reads on a meter without any scaling registers: the refused PT ratio skips the
 // resolution setting, the refused first unit entry ends the unit reads.
-inline const std::vector<std::string> BARE_EM133_READS = {"FC3 2305 1", "FC3 2393 1", "FC3 56672 4"};
+inline const std::vector<std::string> BARE_EM133_READS = {"FC3 2305 1", "FC3 2393 1",
+                                                          "FC3 56672 4"};
 
 // The three transactions of one File Info exchange.
 inline std::vector<std::string> file_info_exchange(int file_id, int variant) {
-    return {"FC16 64944 [9," + std::to_string(file_id) + ",0,0,0," + std::to_string(variant) + ",0,0]",
-            "FC3 64952 8", variant == 0 ? "FC3 64960 14" : "FC3 64960 18"};
+    return {
+        "FC16 64944 [9," + std::to_string(file_id) + ",0,0,0," + std::to_string(variant) + ",0,0]",
+        "FC3 64952 8", variant == 0 ? "FC3 64960 14" : "FC3 64960 18"};
 }
 
 inline std::vector<std::string> concat(std::initializer_list<std::vector<std::string>> parts) {

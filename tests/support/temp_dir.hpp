@@ -15,8 +15,10 @@ class TempDir {
 public:
     // Throws when no directory can be made, so the test that needs one fails.
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kolvane-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary directory");
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "kolvane-test-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr)
+            throw std::runtime_error("cannot make a temporary directory");
         path_ = pattern;
     }
     ~TempDir() {

@@ -2,6 +2,7 @@
 // CONFLICT DO NOTHING, one transaction per batch, and session advisory locks keyed by serial so that collectors sharing
 // the database never read one meter at once.
 #include "store.hpp"
+#include "../postgres_connection.hpp"
 
 #include <nlohmann/json.hpp>
 #include <libpq-fe.h>
@@ -54,18 +55,6 @@ CREATE TABLE schema_version(version integer NOT NULL);
 INSERT INTO schema_version VALUES(1);
 )sql";
 
-// libpq's messages span lines; the tool prints one.
-std::string one_line(std::string text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n' || c == '\t' || c == '\r') c = ' ';
-        if (c == ' ' && (out.empty() || out.back() == ' ')) continue;
-        out += c;
-    }
-    while (!out.empty() && out.back() == ' ') out.pop_back();
-    return out;
-}
-
 std::string columns_json(const std::vector<Column>& columns) {
     nlohmann::json list = nlohmann::json::array();
     for (const Column& c : columns) list.push_back({c.name, c.unit});
@@ -94,12 +83,7 @@ private:
 
 class Connection {
 public:
-    explicit Connection(const std::string& uri) : c_(PQconnectdb(uri.c_str())) {
-        if (!c_ || PQstatus(c_) != CONNECTION_OK) {
-            const std::string reason = c_ ? one_line(PQerrorMessage(c_)) : "out of memory";
-            PQfinish(c_);
-            throw std::runtime_error("Cannot connect to PostgreSQL: " + reason);
-        }
+    explicit Connection(const std::string& uri) : c_(kcli::connect_postgres(uri)) {
         exec("SET client_min_messages = warning");
     }
     ~Connection() { PQfinish(c_); }
@@ -120,7 +104,7 @@ public:
             const char* first = PQntuples(r.get()) > 0 ? PQgetvalue(r.get(), 0, 0) : "";
             return *first ? std::stoll(first) : 0;
         }
-        if (status != PGRES_COMMAND_OK) throw std::runtime_error("PostgreSQL: " + one_line(PQerrorMessage(c_)));
+        if (status != PGRES_COMMAND_OK) throw std::runtime_error("PostgreSQL: " + kcli::one_line(PQerrorMessage(c_)));
         const char* changed = PQcmdTuples(r.get());
         return *changed ? std::stoll(changed) : 0;
     }
@@ -128,7 +112,7 @@ public:
     void prepare(const char* name, const char* sql) {
         Result r(PQprepare(c_, name, sql, 0, nullptr));
         if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
-            throw std::runtime_error("PostgreSQL: " + one_line(PQerrorMessage(c_)));
+            throw std::runtime_error("PostgreSQL: " + kcli::one_line(PQerrorMessage(c_)));
     }
 
     // Runs a prepared statement; returns the rows it changed.
@@ -137,7 +121,7 @@ public:
         for (const std::string& p : params) values.push_back(p.c_str());
         Result r(PQexecPrepared(c_, name, static_cast<int>(values.size()), values.data(), nullptr, nullptr, 0));
         if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
-            throw std::runtime_error("PostgreSQL: " + one_line(PQerrorMessage(c_)));
+            throw std::runtime_error("PostgreSQL: " + kcli::one_line(PQerrorMessage(c_)));
         const char* changed = PQcmdTuples(r.get());
         return *changed ? std::stoll(changed) : 0;
     }

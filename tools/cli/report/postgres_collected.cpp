@@ -3,6 +3,7 @@
 #include "collected.hpp"
 
 #include "../collect/store.hpp"
+#include "../postgres_connection.hpp"
 
 #include <libpq-fe.h>
 
@@ -12,18 +13,6 @@
 
 namespace kreport {
 namespace {
-
-// libpq's messages span lines; the tool prints one.
-std::string one_line(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n' || c == '\t' || c == '\r') c = ' ';
-        if (c == ' ' && (out.empty() || out.back() == ' ')) continue;
-        out += c;
-    }
-    while (!out.empty() && out.back() == ' ') out.pop_back();
-    return out;
-}
 
 class PostgresRow final : public Row {
 public:
@@ -40,12 +29,7 @@ private:
 
 class PostgresCollected final : public CollectedReader {
 public:
-    explicit PostgresCollected(const std::string& uri) : c_(PQconnectdb(uri.c_str())) {
-        if (!c_ || PQstatus(c_) != CONNECTION_OK) {
-            const std::string reason = c_ ? one_line(PQerrorMessage(c_)) : "out of memory";
-            PQfinish(c_);
-            throw std::runtime_error("Cannot connect to PostgreSQL: " + reason);
-        }
+    explicit PostgresCollected(const std::string& uri) : c_(kcli::connect_postgres(uri)) {
         try {
             check_schema();
         } catch (...) {
@@ -75,7 +59,7 @@ protected:
         if (!PQsendQueryParams(c_, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
                                nullptr, 0) ||
             !PQsetSingleRowMode(c_))
-            throw std::runtime_error("PostgreSQL: " + one_line(PQerrorMessage(c_)));
+            throw std::runtime_error("PostgreSQL: " + kcli::one_line(PQerrorMessage(c_)));
         // Every result is consumed, also after a failure or a throwing `take`, so that the
         // connection stays usable.
         std::string error;
@@ -88,7 +72,7 @@ protected:
                     error = e.what();
                 }
             } else if (status != PGRES_SINGLE_TUPLE && status != PGRES_TUPLES_OK && error.empty()) {
-                error = "PostgreSQL: " + one_line(PQresultErrorMessage(r));
+                error = "PostgreSQL: " + kcli::one_line(PQresultErrorMessage(r));
             }
             PQclear(r);
         }

@@ -11,7 +11,7 @@ using nlohmann::json;
 
 class Documents : public SimSuite {};
 
-const std::string kInfo =
+const std::string INFO =
     R"({"meter":"em133","host":"127.0.0.1","model_name":"EM133","model_id":133,"serial":1201784,"options":0,)"
     R"("firmware":{"version":3,"build":12},"bootloader":{"version":1,"build":4},)"
     R"("setup":{"pt_ratio":1.0,"energy_decimals":2,"high_resolution":true}})";
@@ -19,7 +19,7 @@ const std::string kInfo =
 TEST_F(Documents, InfoPrintsTheDocumentOnOneLine) {
     const Outcome r = run_tool({"info", "127.0.0.1", "-p", port(), "-m", "em133"});
     EXPECT_EQ(r.exit_status, 0);
-    EXPECT_EQ(r.out, kInfo + "\n");
+    EXPECT_EQ(r.out, INFO + "\n");
     EXPECT_EQ(r.err, "");
 }
 

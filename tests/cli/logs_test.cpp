@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 class Logs : public SimSuite {};
 
-const std::string kDatalogHeader =
+const std::string DATALOG_HEADER =
     R"({"type":"header","meter":"em133","host":"127.0.0.1","file_id":1,"total":2880,"columns":[)"
     R"({"name":"V1","unit":"V","decimals":1},{"name":"V2","unit":"V","decimals":1},)"
     R"({"name":"V3","unit":"V","decimals":1},{"name":"I1","unit":"A","decimals":2},)"
@@ -23,10 +23,10 @@ const std::string kDatalogHeader =
     R"({"name":"Total kW","unit":"kW","decimals":3},{"name":"Total PF","unit":"","decimals":3},)"
     R"({"name":"kWh import","unit":"kWh","decimals":2}]})";
 
-const std::string kDatalogCsvHeader =
+const std::string DATALOG_CSV_HEADER =
     "No.,Date/Time,Trigger,V1 (V),V2 (V),V3 (V),I1 (A),I2 (A),I3 (A),Total kW (kW),Total PF,kWh import (kWh)";
 
-const std::string kEventlogCsvHeader =
+const std::string EVENTLOG_CSV_HEADER =
     "No.,Date/Time,Event No.,Cause,Point/Source,State,Effect,Target,Source ID,Effect ID,Value Triggered";
 
 std::size_t fields(const std::string& csv_line) { return static_cast<std::size_t>(std::count(csv_line.begin(), csv_line.end(), ',')) + 1; }
@@ -36,7 +36,7 @@ TEST_F(Logs, DatalogPrintsOneJsonLinePerRecordAfterTheHeader) {
     ASSERT_EQ(r.exit_status, 0) << r.err;
     const std::vector<std::string> lines = lines_of(r.out);
     ASSERT_EQ(lines.size(), 2881u);
-    EXPECT_EQ(lines[0], kDatalogHeader);
+    EXPECT_EQ(lines[0], DATALOG_HEADER);
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const json record = json::parse(lines[i]);
         ASSERT_EQ(record["type"], "record");
@@ -65,7 +65,7 @@ TEST_F(Logs, CsvExportsWriteTheFileAndNothingToStandardOutput) {
     EXPECT_EQ(data.err, "");  // no progress bar: standard error is not a terminal
     const std::vector<std::string> rows = lines_of(read_file(dir + "/dl1.csv"));
     ASSERT_EQ(rows.size(), 2881u);
-    EXPECT_EQ(rows[0], kDatalogCsvHeader);
+    EXPECT_EQ(rows[0], DATALOG_CSV_HEADER);
     EXPECT_TRUE(rows[1].starts_with("1,")) << rows[1];
     EXPECT_EQ(fields(rows[2880]), 12u);
     EXPECT_FALSE(fs::exists(dir + "/dl1.csv.part"));
@@ -74,7 +74,7 @@ TEST_F(Logs, CsvExportsWriteTheFileAndNothingToStandardOutput) {
     ASSERT_EQ(events.exit_status, 0) << events.err;
     const std::vector<std::string> event_rows = lines_of(read_file(dir + "/ev.csv"));
     ASSERT_EQ(event_rows.size(), 301u);
-    EXPECT_EQ(event_rows[0], kEventlogCsvHeader);
+    EXPECT_EQ(event_rows[0], EVENTLOG_CSV_HEADER);
 }
 
 TEST_F(Logs, ProgressGoesToStandardErrorOnlyWhenAsked) {
@@ -140,7 +140,7 @@ TEST(LogsOfAFailingMeter, AFailedExportLeavesTheEarlierFileAndKeepsTheRowsInTheP
     ASSERT_FALSE(part.empty());
     EXPECT_EQ(part.back(), '\n');
     const std::vector<std::string> rows = lines_of(part);
-    EXPECT_EQ(rows[0], kDatalogCsvHeader);
+    EXPECT_EQ(rows[0], DATALOG_CSV_HEADER);
     EXPECT_GT(rows.size(), 1u);
     EXPECT_LT(rows.size(), 2881u);
     EXPECT_TRUE(messages[1].starts_with("kolvane: The " + std::to_string(rows.size() - 1) + " rows")) << messages[1];

@@ -6,7 +6,7 @@
 namespace cli_test {
 namespace {
 
-const std::string kHint = "Run 'kolvane --help' or 'kolvane COMMAND --help' for usage.\n";
+const std::string HINT = "Run 'kolvane --help' or 'kolvane COMMAND --help' for usage.\n";
 
 TEST(Usage, ErrorsExitWith2AndPrintNothingOnStandardOutput) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
@@ -28,7 +28,7 @@ TEST(Usage, ErrorsExitWith2AndPrintNothingOnStandardOutput) {
         const Outcome r = run_tool(args);
         EXPECT_EQ(r.exit_status, 2) << message;
         EXPECT_EQ(r.out, "") << message;
-        EXPECT_EQ(r.err, message + kHint);
+        EXPECT_EQ(r.err, message + HINT);
     }
 }
 
@@ -58,7 +58,7 @@ TEST(Usage, ModelAndConnectionSettingsAreCheckedByTheTool) {
         const Outcome r = run_tool(args);
         EXPECT_EQ(r.exit_status, 2) << message;
         EXPECT_EQ(r.out, "") << message;
-        EXPECT_EQ(r.err, "kolvane: " + message + "\n" + kHint);
+        EXPECT_EQ(r.err, "kolvane: " + message + "\n" + HINT);
     }
 }
 

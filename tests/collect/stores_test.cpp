@@ -10,8 +10,8 @@
 namespace collect_test {
 namespace {
 
-constexpr int kRecords = 120;
-constexpr int kEvents = 40;
+constexpr int RECORDS = 120;
+constexpr int EVENTS = 40;
 
 class Stores : public ::testing::TestWithParam<std::string> {
 protected:
@@ -42,8 +42,8 @@ protected:
 };
 
 TEST_P(Stores, FirstRunStoresEveryRecordOnceAndTheSecondStoresNothing) {
-    SiteMeter a(ksim::Model::em133, 1001, kRecords, kEvents), b(ksim::Model::em133, 1002, kRecords, kEvents),
-        c(ksim::Model::em235, 1003, kRecords, kEvents);
+    SiteMeter a(ksim::Model::em133, 1001, RECORDS, EVENTS), b(ksim::Model::em133, 1002, RECORDS, EVENTS),
+        c(ksim::Model::em235, 1003, RECORDS, EVENTS);
     const std::string hosts = cli_test::fresh_dir("hosts") + "/site.txt";
     std::ofstream(hosts) << a.address() << "\n" << b.address() << " em133\n" << c.address() << " em235\n";
     const Outcome run1 = run({"--hosts", hosts, "-j", "2"});
@@ -54,10 +54,10 @@ TEST_P(Stores, FirstRunStoresEveryRecordOnceAndTheSecondStoresNothing) {
         EXPECT_TRUE(line.at("complete").get<bool>()) << line;
         ASSERT_EQ(line.at("datalog").size(), 3u) << line;
         for (const auto& log : line["datalog"]) {
-            EXPECT_EQ(log.at("announced"), kRecords);
-            EXPECT_EQ(log.at("read"), kRecords);
+            EXPECT_EQ(log.at("announced"), RECORDS);
+            EXPECT_EQ(log.at("read"), RECORDS);
         }
-        EXPECT_EQ(line.at("eventlog").at("read"), kEvents);
+        EXPECT_EQ(line.at("eventlog").at("read"), EVENTS);
         EXPECT_GT(line.at("live").get<int>(), 50);
     }
     EXPECT_EQ(new_records(lines), a.records_held() + b.records_held() + c.records_held());
@@ -68,8 +68,8 @@ TEST_P(Stores, FirstRunStoresEveryRecordOnceAndTheSecondStoresNothing) {
     const Outcome stream = cli_test::run_tool({"datalog", "127.0.0.1", "1", "-m", "em235", "-p",
                                                std::to_string(c.sim().port())});
     const auto records = cli_test::lines_of(stream.out);
-    ASSERT_EQ(records.size(), kRecords + 1u);
-    for (const std::size_t i : {std::size_t{1}, std::size_t{kRecords / 2}, std::size_t{kRecords}}) {
+    ASSERT_EQ(records.size(), RECORDS + 1u);
+    for (const std::size_t i : {std::size_t{1}, std::size_t{RECORDS / 2}, std::size_t{RECORDS}}) {
         const auto record = nlohmann::json::parse(records[i]);
         const auto values = d->rows("SELECT name, value FROM datalog_values WHERE serial = 1003 AND file_id = 1 "
                                     "AND seq = " + std::to_string(record["seq"].get<int>()));
@@ -105,7 +105,7 @@ TEST_P(Stores, FirstRunStoresEveryRecordOnceAndTheSecondStoresNothing) {
 }
 
 TEST_P(Stores, AMeterThatDropsMidLogKeepsWhatWasReadAndTheNextRunStoresTheRest) {
-    SiteMeter meter(ksim::Model::em133, 2001, kRecords, kEvents);
+    SiteMeter meter(ksim::Model::em133, 2001, RECORDS, EVENTS);
     // The sixth read of block data goes unanswered: the connection closes in the middle of data log 1.
     meter.sim().add_fault(ksim::Fault::close().reads(ksim::BLOCK_DATA, ksim::FILE_INFO_REQUEST - 1).skip(5).times(1));
     const Outcome broken = run({meter.address(), "--only", "datalog"});
@@ -116,14 +116,14 @@ TEST_P(Stores, AMeterThatDropsMidLogKeepsWhatWasReadAndTheNextRunStoresTheRest) 
     const auto& log1 = line.at("datalog").at(0);
     const int read = log1.at("read").get<int>();
     EXPECT_GT(read, 0);
-    EXPECT_LT(read, kRecords);
+    EXPECT_LT(read, RECORDS);
     EXPECT_EQ(log1.at("new"), read);
     EXPECT_EQ(stored(meter.serial()), read);
 
     meter.sim().clear_faults();
     const Outcome clean = run({meter.address()});
     ASSERT_EQ(clean.exit_status, 0) << clean.err;
-    EXPECT_EQ(summaries(clean.out).at(0).at("datalog").at(0).at("new"), kRecords - read);
+    EXPECT_EQ(summaries(clean.out).at(0).at("datalog").at(0).at("new"), RECORDS - read);
     EXPECT_EQ(stored(meter.serial()), meter.records_held());
 }
 

@@ -11,8 +11,8 @@
 namespace report_test {
 namespace {
 
-constexpr double kStart = 1767225600;  // 2026-01-01T00:00:00Z
-constexpr double kStep = 900;          // 15 minutes
+constexpr double START = 1767225600;  // 2026-01-01T00:00:00Z
+constexpr double STEP = 900;          // 15 minutes
 
 std::vector<kcollect::Column> year_columns() {
     std::vector<kcollect::Column> columns;
@@ -29,23 +29,23 @@ std::vector<kcollect::Column> year_columns() {
 // A year of 15-minute records with 16 columns; record `spike` has V1 at 999 and `dip` 50, and
 // the records from `gap` on for `gap_length` are missing.
 struct Year {
-    static constexpr int kRecords = 35040;
-    static constexpr int kSpike = 20000, kDip = 123, kGap = 30000, kGapLength = 10;
+    static constexpr int RECORDS = 35040;
+    static constexpr int SPIKE = 20000, DIP = 123, GAP = 30000, GAP_LENGTH = 10;
 };
 
 void store_year(StoredSite& site, std::int64_t serial) {
     kcollect::DatalogBatch batch{serial, 1, year_columns(), {}};
-    for (int i = 0; i < Year::kRecords; ++i) {
-        if (i >= Year::kGap && i < Year::kGap + Year::kGapLength) continue;
+    for (int i = 0; i < Year::RECORDS; ++i) {
+        if (i >= Year::GAP && i < Year::GAP + Year::GAP_LENGTH) continue;
         const double wave = std::sin(i * 0.05);
         std::vector<double> v;
         for (int phase = 0; phase < 3; ++phase) v.push_back(230 + 2 * std::sin(i * 0.05 + phase));
-        if (i == Year::kSpike) v[0] = 999;
-        if (i == Year::kDip) v[0] = 50;
+        if (i == Year::SPIKE) v[0] = 999;
+        if (i == Year::DIP) v[0] = 50;
         for (int phase = 0; phase < 4; ++phase) v.push_back(12 + 4 * wave + phase);
         for (int phase = 0; phase < 4; ++phase) v.push_back(2 + wave + phase);
         v.insert(v.end(), {0.93, 50.0, i * 2.5, i * 0.1, i * 0.7});
-        batch.rows.push_back(datalog_row(kStart + i * kStep, i + 1, std::move(v)));
+        batch.rows.push_back(datalog_row(START + i * STEP, i + 1, std::move(v)));
         if (batch.rows.size() == 5000) site.datalog(batch), batch.rows.clear();
     }
     site.datalog(batch);
@@ -67,15 +67,15 @@ TEST(Report, AYearOfRecordsStaysLightAndKeepsEveryPeak) {
             if (volts["x"][i] == t) return v1[i].get<double>();
         return NAN;
     };
-    EXPECT_EQ(value_at(kStart + Year::kSpike * kStep), 999) << "the one-record spike is drawn";
-    EXPECT_EQ(value_at(kStart + Year::kDip * kStep), 50) << "the one-record dip is drawn";
+    EXPECT_EQ(value_at(START + Year::SPIKE * STEP), 999) << "the one-record spike is drawn";
+    EXPECT_EQ(value_at(START + Year::DIP * STEP), 50) << "the one-record dip is drawn";
 
     // The gap: reported with its size, and the line breaks there.
     const nlohmann::json& summary = report.data["summary"];
     EXPECT_EQ(summary["gaps"], 1);
-    EXPECT_EQ(summary["missing_records"], Year::kGapLength);
-    EXPECT_EQ(summary["gap_list"][0]["from"], utc(kStart + (Year::kGap - 1) * kStep));
-    EXPECT_EQ(summary["gap_list"][0]["to"], utc(kStart + (Year::kGap + Year::kGapLength) * kStep));
+    EXPECT_EQ(summary["missing_records"], Year::GAP_LENGTH);
+    EXPECT_EQ(summary["gap_list"][0]["from"], utc(START + (Year::GAP - 1) * STEP));
+    EXPECT_EQ(summary["gap_list"][0]["to"], utc(START + (Year::GAP + Year::GAP_LENGTH) * STEP));
     EXPECT_TRUE(std::any_of(v1.begin(), v1.end(), [](const nlohmann::json& v) { return v.is_null(); }));
 
     // Energy per day: 96 records a day at 2.5 kWh a step is 240 kWh, the first day 95 steps.
@@ -116,9 +116,9 @@ TEST(Report, MeterWithOnlyAnEventLog) {
     site.meter(7002, "em235");
     kcollect::EventBatch batch{7002, {}};
     for (int i = 0; i < 30; ++i)
-        batch.rows.push_back({utc(kStart + i * 3600), i + 1, i % 3, i % 2 ? "Setpoint" : "Power up",
+        batch.rows.push_back({utc(START + i * 3600), i + 1, i % 3, i % 2 ? "Setpoint" : "Power up",
                               "V1", "on", "none", "relay", 0, 0, 100 + i});
-    batch.rows.push_back({utc(kStart + 31 * 3600), 32, 1, "<script>alert(1)</script>", "</script>", "", "", "", 0, 0, 0});
+    batch.rows.push_back({utc(START + 31 * 3600), 32, 1, "<script>alert(1)</script>", "</script>", "", "", "", 0, 0, 0});
     site.events(batch);
     const Report report = make_report(site.path());
     expect_valid_page(report);
@@ -134,8 +134,8 @@ TEST(Report, LogWhoseColumnsChanged) {
     site.meter(7003);
     kcollect::DatalogBatch before{7003, 1, {{"V1", "V"}, {"V2", "V"}}, {}};
     kcollect::DatalogBatch after{7003, 1, {{"V1", "V"}, {"kWh import", "kWh"}}, {}};
-    for (int i = 0; i < 10; ++i) before.rows.push_back(datalog_row(kStart + i * kStep, i + 1, {230.0 + i, 231.0}));
-    for (int i = 10; i < 20; ++i) after.rows.push_back(datalog_row(kStart + i * kStep, i + 1, {240.0 + i, 5.0 * i}));
+    for (int i = 0; i < 10; ++i) before.rows.push_back(datalog_row(START + i * STEP, i + 1, {230.0 + i, 231.0}));
+    for (int i = 10; i < 20; ++i) after.rows.push_back(datalog_row(START + i * STEP, i + 1, {240.0 + i, 5.0 * i}));
     site.datalog(before);
     site.datalog(after);
     const Report report = make_report(site.path());

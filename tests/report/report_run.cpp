@@ -12,7 +12,7 @@
 namespace report_test {
 namespace {
 
-const std::vector<std::string> kChromium{"/usr/bin/timeout", "120", "/usr/bin/chromium", "--headless",
+const std::vector<std::string> CHROMIUM{"/usr/bin/timeout", "120", "/usr/bin/chromium", "--headless",
     "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-background-networking",
     "--disable-component-update", "--disable-sync", "--enable-logging=stderr", "--v=0",
     "--virtual-time-budget=5000"};
@@ -99,7 +99,7 @@ kcollect::DatalogRow datalog_row(double seconds, int seq, std::vector<double> va
 
 BrowserView open_in_browser(const std::string& html_path, const std::string& screenshot) {
     const std::string profile = cli_test::fresh_dir("chromium" + std::to_string(counter()));
-    std::vector<std::string> argv = kChromium;
+    std::vector<std::string> argv = CHROMIUM;
     argv.push_back("--user-data-dir=" + profile);
     argv.insert(argv.end(), {"--dump-dom", "file://" + html_path});
     const cli_test::Outcome dumped = cli_test::Process(argv).finish();
@@ -111,7 +111,7 @@ BrowserView open_in_browser(const std::string& html_path, const std::string& scr
     for (auto it = std::sregex_iterator(view.dom.begin(), view.dom.end(), ink); it != std::sregex_iterator(); ++it)
         view.inks.push_back(std::stol((*it)[1]));
     if (!screenshot.empty()) {
-        argv = kChromium;
+        argv = CHROMIUM;
         argv.insert(argv.end(), {"--user-data-dir=" + profile, "--hide-scrollbars", "--window-size=1200,1500",
                                  "--screenshot=" + screenshot, "file://" + html_path});
         const cli_test::Outcome shot = cli_test::Process(argv).finish();

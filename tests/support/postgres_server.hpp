@@ -22,7 +22,7 @@ namespace ktest {
 
 class PostgresServer {
 public:
-    static constexpr const char* kBin = "/usr/lib/postgresql/15/bin";
+    static constexpr const char* BIN = "/usr/lib/postgresql/15/bin";
 
     PostgresServer() {
         char pattern[] = "/tmp/kolvane-pg-XXXXXX";
@@ -35,9 +35,9 @@ public:
             const BoundSocket probe(false);  // a free port; released just before the server takes it
             port_ = probe.port();
         }
-        run_as_postgres(std::string(kBin) + "/initdb -D " + dir_ + "/data -A trust -U postgres -E UTF8 --no-sync",
+        run_as_postgres(std::string(BIN) + "/initdb -D " + dir_ + "/data -A trust -U postgres -E UTF8 --no-sync",
                         "initdb");
-        run_as_postgres(std::string(kBin) + "/pg_ctl -D " + dir_ + "/data -l " + dir_ + "/server.log -w -t 60 -o \"" +
+        run_as_postgres(std::string(BIN) + "/pg_ctl -D " + dir_ + "/data -l " + dir_ + "/server.log -w -t 60 -o \"" +
                             "-c listen_addresses=127.0.0.1 -p " + std::to_string(port_) + " -k " + dir_ +
                             " -c fsync=off -c full_page_writes=off\" start",
                         "pg_ctl start");
@@ -46,7 +46,7 @@ public:
 
     ~PostgresServer() {
         if (started_) {
-            const std::string stop = "runuser -u postgres -- " + std::string(kBin) + "/pg_ctl -D " + dir_ +
+            const std::string stop = "runuser -u postgres -- " + std::string(BIN) + "/pg_ctl -D " + dir_ +
                                      "/data -m fast -w stop >/dev/null 2>&1";
             [[maybe_unused]] const int status = std::system(stop.c_str());
         }
@@ -63,7 +63,7 @@ public:
     }
     // Creates a fresh database and returns its URI.
     std::string create_database(const std::string& name) const {
-        const std::string command = std::string(kBin) + "/createdb -h 127.0.0.1 -p " + std::to_string(port_) +
+        const std::string command = std::string(BIN) + "/createdb -h 127.0.0.1 -p " + std::to_string(port_) +
                                     " -U postgres " + name + " >/dev/null 2>&1";
         if (std::system(command.c_str()) != 0) throw std::runtime_error("PostgreSQL: cannot create database " + name);
         return uri(name);

@@ -66,7 +66,7 @@ void add_bundle_command(CLI::App& app, int& status) {
         // Before any traffic: the clock must not be set for an export that cannot be written.
         if (const std::string problem = unwritable_directory(args->request.dir); !problem.empty()) {
             print_diagnostic(problem.c_str());
-            status = kFailure;
+            status = FAILURE;
             return;
         }
         ProgressBar bar(args->progress);

@@ -85,14 +85,14 @@ int export_csv(const LogArgs& args, const char* options, ExportCall to_csv) {
     if (status == 0 && !meter_has_log(args, options)) {
         file.remove();
         print_diagnostic(("The meter has no log file " + std::to_string(args.file_id) + ": no file written").c_str());
-        return kFailure;
+        return FAILURE;
     }
     std::string error;
     if (!file.commit(error)) {
         print_diagnostic(error.c_str());
-        return kFailure;
+        return FAILURE;
     }
-    return kSuccess;
+    return SUCCESS;
 }
 
 int run_log(const LogArgs& args, StreamCall stream, ExportCall to_csv) {
@@ -104,7 +104,7 @@ int run_log(const LogArgs& args, StreamCall stream, ExportCall to_csv) {
     char err[1024];
     const int status = stream(args.host.c_str(), args.options.meter.c_str(), args.file_id, options, print_record,
                               nullptr, err, sizeof err);
-    if (stdout_failed()) return kFailure;  // reported once the command ends
+    if (stdout_failed()) return FAILURE;  // reported once the command ends
     return exit_for(status, err);
 }
 

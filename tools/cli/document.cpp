@@ -12,19 +12,19 @@
 namespace kcli {
 namespace {
 
-constexpr int kFirstBufferSize = 64 * 1024;
-constexpr const char* kTooSmall = "Output buffer too small: need ";
+constexpr int FIRST_BUFFER_SIZE = 64 * 1024;
+constexpr const char* TOO_SMALL = "Output buffer too small: need ";
 
 // The size the library asks for, or 0 when `error` is another failure.
 long needed_size(const std::string& error) {
-    if (error.rfind(kTooSmall, 0) != 0) return 0;
-    return std::strtol(error.c_str() + std::char_traits<char>::length(kTooSmall), nullptr, 10);
+    if (error.rfind(TOO_SMALL, 0) != 0) return 0;
+    return std::strtol(error.c_str() + std::char_traits<char>::length(TOO_SMALL), nullptr, 10);
 }
 
 }  // namespace
 
 DocumentResult fetch_document(const DocumentCall& call) {
-    std::vector<char> out(kFirstBufferSize);
+    std::vector<char> out(FIRST_BUFFER_SIZE);
     char err[1024];
     for (;;) {
         const int status = call(out.data(), static_cast<int>(out.size()), err, sizeof err);
@@ -44,7 +44,7 @@ int run_document(const DocumentCall& call, bool pretty) {
     const DocumentResult result = fetch_document(call);
     if (result.status < 0) return exit_for(result.status, result.error.c_str());
     print_document(result.text, pretty);
-    return kSuccess;
+    return SUCCESS;
 }
 
 }  // namespace kcli

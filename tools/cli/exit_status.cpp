@@ -11,9 +11,9 @@ namespace kcli {
 void print_diagnostic(const char* message) { write_stderr_line(std::string("kolvane: ") + message); }
 
 int exit_for(int status, const char* err) {
-    if (status >= 0) return kSuccess;
+    if (status >= 0) return SUCCESS;
     print_diagnostic(err);
-    return status == KOLVANE_CANCELLED ? kInterrupted : kFailure;
+    return status == KOLVANE_CANCELLED ? INTERRUPTED : FAILURE;
 }
 
 }  // namespace kcli

@@ -3,7 +3,7 @@
 
 namespace kcli {
 
-enum ExitStatus { kSuccess = 0, kFailure = 1, kUsage = 2, kInterrupted = 130 };
+enum ExitStatus { SUCCESS = 0, FAILURE = 1, USAGE = 2, INTERRUPTED = 130 };
 
 // Prints "kolvane: " and the library's message for a failed or cancelled call and
 // returns the exit status for the library status `status`.

@@ -18,7 +18,7 @@
 namespace kcli {
 namespace {
 
-constexpr int kDefaultPort = 502;
+constexpr int DEFAULT_PORT = 502;
 
 std::string joined(const std::vector<std::string>& lines) {
     std::string text;
@@ -103,7 +103,7 @@ std::vector<HostEntry> read_hosts_file(const std::string& path, const std::strin
     std::ifstream file;
     if (!from_stdin) {
         file.open(path);
-        if (!file) throw HostsFileError({"Cannot read hosts file " + path}, kFailure);
+        if (!file) throw HostsFileError({"Cannot read hosts file " + path}, FAILURE);
     }
     std::istream& in = from_stdin ? std::cin : file;
     std::vector<HostEntry> entries;
@@ -116,9 +116,9 @@ std::vector<HostEntry> read_hosts_file(const std::string& path, const std::strin
         else if (!entry.host.empty())
             entries.push_back(entry);
     }
-    if (in.bad()) throw HostsFileError({"Cannot read hosts file " + name}, kFailure);
+    if (in.bad()) throw HostsFileError({"Cannot read hosts file " + name}, FAILURE);
     if (problems.empty() && entries.empty()) problems.push_back("No hosts in " + name);
-    if (!problems.empty()) throw HostsFileError(problems, kUsage);
+    if (!problems.empty()) throw HostsFileError(problems, USAGE);
     return entries;
 }
 
@@ -143,15 +143,15 @@ int run_hosts(const std::vector<HostEntry>& entries, int jobs, const HostCall& c
     for (std::size_t t = 0; t < count; ++t) threads.emplace_back(worker);
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 
-    int status = kSuccess;
+    int status = SUCCESS;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const DocumentResult result = results[i].get_future().get();
         const HostEntry& entry = entries[i];
-        const int port = entry.port.value_or(kDefaultPort);
+        const int port = entry.port.value_or(DEFAULT_PORT);
         if (result.status >= 0) {
             print_document(with_port(result.text, port), pretty);
         } else {
-            status = kFailure;
+            status = FAILURE;
             const nlohmann::ordered_json failure{
                 {"host", entry.host}, {"port", port}, {"meter", entry.meter}, {"error", result.error}};
             print_document(failure.dump(), pretty);

@@ -15,7 +15,7 @@ extern "C" void on_sigint(int) {
     g_interrupted = 1;
     // No running call can be asked to stop: leave now. Output lines block SIGINT while they
     // are written, so none is cut.
-    if (!g_cancellable) _exit(kInterrupted);
+    if (!g_cancellable) _exit(INTERRUPTED);
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", "kolvane " KOLVANE_CLI_VERSION);
     app.require_subcommand(1);
 
-    int status = kcli::kSuccess;
+    int status = kcli::SUCCESS;
     kcli::add_document_commands(app, status);
     kcli::add_log_commands(app, status);
     kcli::add_export_commands(app, status);
@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         kcli::print_diagnostic(e.what());
         kcli::write_stderr_line("Run 'kolvane --help' or 'kolvane COMMAND --help' for usage.");
-        return kcli::kUsage;
+        return kcli::USAGE;
     }
     return kcli::finish_stdout(status);
 }

@@ -15,8 +15,8 @@ std::string lower(std::string text) {
 }
 
 // The library's own limits, checked here so that a bad value is the tool's usage error.
-constexpr int kMaxTimeoutMs = 3600000;
-constexpr double kMaxDeadlineS = 86400;
+constexpr int MAX_TIMEOUT_MS = 3600000;
+constexpr double MAX_DEADLINE_S = 86400;
 
 }  // namespace
 
@@ -76,14 +76,14 @@ CLI::Option* add_meter_options(CLI::App& command, MeterOptions& options, bool co
         command.add_option("-u,--unit", options.unit, "Modbus unit id, 0-255 (default 1)")
             ->type_name("ID")->check(CLI::Range(0, 255).description(""));
         command.add_option("-t,--timeout", options.timeout_ms, "Time-out of each wait, 100-3600000 milliseconds")
-            ->type_name("MS")->capture_default_str()->check(CLI::Range(100, kMaxTimeoutMs).description(""));
+            ->type_name("MS")->capture_default_str()->check(CLI::Range(100, MAX_TIMEOUT_MS).description(""));
         command.add_option("--deadline", options.deadline_s,
                            "Limit of the whole call, 0-86400 seconds (default 10 x the time-out; 0: none)")
             ->type_name("SECONDS")->check(CLI::Validator(
                 [](const std::string& text) {
                     double seconds = -1;
                     CLI::detail::lexical_cast(text, seconds);
-                    return seconds >= 0 && seconds <= kMaxDeadlineS ? std::string()
+                    return seconds >= 0 && seconds <= MAX_DEADLINE_S ? std::string()
                                                                      : "Value " + text + " not in range 0 to 86400";
                 }, ""));
     }

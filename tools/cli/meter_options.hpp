@@ -11,13 +11,13 @@ class Option;
 
 namespace kcli {
 
-inline constexpr int kDefaultTimeoutMs = 5000;
+inline constexpr int DEFAULT_TIMEOUT_MS = 5000;
 
 struct MeterOptions {
     std::string meter;  // the model as named by -m (lower case); empty when -m was not given
     std::optional<int> port;
     std::optional<int> unit;
-    int timeout_ms = kDefaultTimeoutMs;
+    int timeout_ms = DEFAULT_TIMEOUT_MS;
     std::optional<double> deadline_s;  // absent: 10 x the time-out; 0: no deadline
     int verbosity = 1;                 // warnings unless -q or -v...
 

@@ -59,7 +59,7 @@ int finish_stdout(int status) {
     if (error == 0 && !std::cout) error = errno != 0 ? errno : EIO;
     if (error == 0) return status;
     print_diagnostic((std::string("Cannot write standard output: ") + std::strerror(error)).c_str());
-    return status == kSuccess ? kFailure : status;
+    return status == SUCCESS ? FAILURE : status;
 }
 
 }  // namespace kcli

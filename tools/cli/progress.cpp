@@ -11,7 +11,7 @@ namespace kcli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr std::size_t kBarWidth = 30;
+constexpr std::size_t BAR_WIDTH = 30;
 
 }  // namespace
 
@@ -54,13 +54,13 @@ void ProgressBar::draw() {
     char text[160];
     if (total_ >= 0) {
         const double share = total_ > 0 ? static_cast<double>(done_) / total_ : 1.0;
-        const auto filled = static_cast<std::size_t>(std::clamp(share * kBarWidth + 0.5, 0.0, double(kBarWidth)));
+        const auto filled = static_cast<std::size_t>(std::clamp(share * BAR_WIDTH + 0.5, 0.0, double(BAR_WIDTH)));
         std::snprintf(text, sizeof text, "[%s%s] %d/%d rows %3d%% %.0f rows/s", std::string(filled, '#').c_str(),
-                      std::string(kBarWidth - filled, '-').c_str(),
+                      std::string(BAR_WIDTH - filled, '-').c_str(),
                       done_, total_, static_cast<int>(share * 100 + 0.5), rate);
     } else {
-        static const char kSpinner[] = "|/-\\";
-        std::snprintf(text, sizeof text, "%c %d rows %.0f rows/s", kSpinner[spin_++ % 4], done_, rate);
+        static const char SPINNER[] = "|/-\\";
+        std::snprintf(text, sizeof text, "%c %d rows %.0f rows/s", SPINNER[spin_++ % 4], done_, rate);
     }
     if (terminal_) write_stderr_text(std::string("\r") + text + "\033[K");
     else write_stderr_line(text);

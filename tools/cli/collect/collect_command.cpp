@@ -95,7 +95,7 @@ int run(const CollectArgs& args) {
         store = kcollect::open_store(args.db);
     } catch (const std::exception& e) {
         print_diagnostic(e.what());
-        return kFailure;
+        return FAILURE;
     }
     return kcollect::run_collection(settings, *store);
 }

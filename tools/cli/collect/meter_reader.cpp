@@ -16,7 +16,7 @@ using nlohmann::ordered_json;
 
 // Rows per batch: large enough that a commit costs little per row, small enough that memory
 // stays small while the queue is full.
-constexpr std::size_t kBatchRows = 500;
+constexpr std::size_t BATCH_ROWS = 500;
 
 // A failure that ends the meter's collection, with the message for its line.
 struct MeterFailed : std::runtime_error {
@@ -45,7 +45,7 @@ struct LogStream {
         if (file_id > 0) datalog.rows.push_back(parse_datalog_record(text));
         else events.rows.push_back(parse_event_record(text));
         ++read;
-        if (datalog.rows.size() + events.rows.size() >= kBatchRows) hand_over();
+        if (datalog.rows.size() + events.rows.size() >= BATCH_ROWS) hand_over();
     }
 
     void hand_over() {

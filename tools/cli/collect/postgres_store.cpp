@@ -15,10 +15,10 @@ namespace kcollect {
 namespace {
 
 // Advisory lock keys: "kolv" in the upper half, the serial in the lower; "kolw" guards the schema.
-constexpr long long kMeterLockBase = 0x6B6F6C76LL << 32;
-constexpr long long kSchemaLock = 0x6B6F6C77LL << 32;
+constexpr long long METER_LOCK_BASE = 0x6B6F6C76LL << 32;
+constexpr long long SCHEMA_LOCK = 0x6B6F6C77LL << 32;
 
-constexpr const char* kSchema = R"sql(
+constexpr const char* SCHEMA = R"sql(
 CREATE TABLE meters(
   serial bigint PRIMARY KEY, model text NOT NULL, model_name text NOT NULL, firmware text NOT NULL,
   host text NOT NULL, port integer NOT NULL, last_seen timestamptz NOT NULL, info jsonb NOT NULL);
@@ -161,19 +161,19 @@ std::string array_of(const std::vector<std::string>& items) {
 
 // Batches go in as one array per column, unnested by statements prepared once: the server parses
 // and plans each statement once, not once per batch.
-constexpr const char* kInsertDatalog =
+constexpr const char* INSERT_DATALOG =
     "INSERT INTO datalog_records(serial, file_id, recorded_at, seq, trigger, layout_id, vals) "
     "SELECT $1::bigint, $2::integer, t, q, tr, $3::bigint, v::double precision[] "
     "FROM unnest($4::timestamptz[], $5::integer[], $6::text[], $7::text[]) AS u(t, q, tr, v) "
     "ON CONFLICT DO NOTHING";
-constexpr const char* kInsertEvents =
+constexpr const char* INSERT_EVENTS =
     "INSERT INTO event_records(serial, recorded_at, seq, event_no, cause, point, state, effect, target, source_id, "
     "effect_id, value_triggered) "
     "SELECT $1::bigint, t, q, n, c, p, st, ef, tg, si, ei, vt "
     "FROM unnest($2::timestamptz[], $3::integer[], $4::integer[], $5::text[], $6::text[], $7::text[], $8::text[], "
     "$9::text[], $10::integer[], $11::integer[], $12::bigint[]) AS u(t, q, n, c, p, st, ef, tg, si, ei, vt) "
     "ON CONFLICT DO NOTHING";
-constexpr const char* kInsertReadings =
+constexpr const char* INSERT_READINGS =
     "INSERT INTO live_readings(serial, taken_at, pid, name, unit, value) "
     "SELECT $1::bigint, $2::timestamptz, i, n, u, v "
     "FROM unnest($3::integer[], $4::text[], $5::text[], $6::double precision[]) AS r(i, n, u, v) "
@@ -183,20 +183,20 @@ class PostgresStore final : public Store {
 public:
     explicit PostgresStore(const std::string& uri) : writer_(uri), locks_(uri) {
         writer_.transaction([&] {
-            writer_.exec("SELECT pg_advisory_xact_lock(" + std::to_string(kSchemaLock) + ")");
+            writer_.exec("SELECT pg_advisory_xact_lock(" + std::to_string(SCHEMA_LOCK) + ")");
             if (writer_.exec("SELECT count(*) FROM pg_tables WHERE tablename = 'schema_version' "
                              "AND schemaname = current_schema()") == 0) {
-                writer_.exec(kSchema);
+                writer_.exec(SCHEMA);
             } else if (const std::int64_t found = writer_.exec("SELECT max(version) FROM schema_version");
-                       found > kSchemaVersion) {
+                       found > SCHEMA_VERSION) {
                 throw std::runtime_error("PostgreSQL: schema version " + std::to_string(found) +
-                                         " is newer than this kolvane knows (" + std::to_string(kSchemaVersion) + ")");
+                                         " is newer than this kolvane knows (" + std::to_string(SCHEMA_VERSION) + ")");
             }
             return 0;
         });
-        writer_.prepare("datalog", kInsertDatalog);
-        writer_.prepare("events", kInsertEvents);
-        writer_.prepare("readings", kInsertReadings);
+        writer_.prepare("datalog", INSERT_DATALOG);
+        writer_.prepare("events", INSERT_EVENTS);
+        writer_.prepare("readings", INSERT_READINGS);
     }
 
     void save_meter(const MeterRow& m) override {
@@ -270,13 +270,13 @@ public:
 
     bool claim(std::int64_t serial) override {
         std::lock_guard lock(locks_mutex_);
-        return locks_.exec("SELECT pg_try_advisory_lock($1)::int", {std::to_string(kMeterLockBase | serial)}) == 1;
+        return locks_.exec("SELECT pg_try_advisory_lock($1)::int", {std::to_string(METER_LOCK_BASE | serial)}) == 1;
     }
 
     void release(std::int64_t serial) override {
         std::lock_guard lock(locks_mutex_);
         try {
-            locks_.exec("SELECT pg_advisory_unlock($1)::int", {std::to_string(kMeterLockBase | serial)});
+            locks_.exec("SELECT pg_advisory_unlock($1)::int", {std::to_string(METER_LOCK_BASE | serial)});
         } catch (const std::runtime_error&) {
             // The lock connection is gone, and with it every lock it held.
         }

@@ -14,12 +14,12 @@ namespace {
 
 // Batches waiting for the store, per worker: enough to keep the writer busy, few enough that
 // memory stays small (a batch holds at most a few hundred rows).
-constexpr std::size_t kQueuedBatchesPerJob = 4;
+constexpr std::size_t QUEUED_BATCHES_PER_JOB = 4;
 
 // One pass over every target. Returns the exit status of the pass.
 int collect_once(const RunSettings& settings, Store& store) {
     const auto count = static_cast<int>(settings.targets.size());
-    if (count == 0) return kcli::kSuccess;
+    if (count == 0) return kcli::SUCCESS;
     ProgressLine progress(count);
     Claims claims;
     std::atomic<bool> any_failed{false};
@@ -27,7 +27,7 @@ int collect_once(const RunSettings& settings, Store& store) {
     std::string store_error;
     {
         const auto jobs = std::clamp(settings.jobs, 1, count);
-        Writer writer(store, kQueuedBatchesPerJob * static_cast<std::size_t>(jobs),
+        Writer writer(store, QUEUED_BATCHES_PER_JOB * static_cast<std::size_t>(jobs),
                       [&](std::int64_t rows) { progress.rows_stored(rows); });
         std::atomic<std::size_t> next{0};
         auto worker = [&] {
@@ -46,12 +46,12 @@ int collect_once(const RunSettings& settings, Store& store) {
         writer.flush();
         if (writer.failed()) store_error = writer.error();
     }
-    if (kcli::interrupted()) return kcli::kInterrupted;
+    if (kcli::interrupted()) return kcli::INTERRUPTED;
     if (!store_error.empty()) {
         kcli::print_diagnostic(store_error.c_str());
-        return kcli::kFailure;
+        return kcli::FAILURE;
     }
-    return any_failed ? kcli::kFailure : kcli::kSuccess;
+    return any_failed ? kcli::FAILURE : kcli::SUCCESS;
 }
 
 // Sleeps until `until` or an interrupt, whichever comes first.
@@ -70,9 +70,9 @@ int run_collection(const RunSettings& settings, Store& store) {
     for (;;) {
         const auto started = std::chrono::steady_clock::now();
         const int status = collect_once(settings, store);
-        if (!settings.every || status == kcli::kInterrupted) return status;
+        if (!settings.every || status == kcli::INTERRUPTED) return status;
         sleep_until(started + *settings.every);
-        if (kcli::interrupted()) return kcli::kInterrupted;
+        if (kcli::interrupted()) return kcli::INTERRUPTED;
     }
 }
 

@@ -10,7 +10,7 @@ namespace kcollect {
 namespace {
 
 // The stable query surface lives in the views; the tables underneath may change with the version.
-constexpr const char* kSchema = R"sql(
+constexpr const char* SCHEMA = R"sql(
 CREATE TABLE meters(
   serial INTEGER PRIMARY KEY, model TEXT NOT NULL, model_name TEXT NOT NULL, firmware TEXT NOT NULL,
   host TEXT NOT NULL, port INTEGER NOT NULL, last_seen TEXT NOT NULL, info TEXT NOT NULL);
@@ -207,15 +207,15 @@ private:
         const bool exists = has_version.column_int(0) > 0;
         has_version.reset();
         if (!exists) {
-            exec(kSchema);
+            exec(SCHEMA);
         } else {
             Statement version(db_, "SELECT max(version) FROM schema_version");
             version.step();
             const std::int64_t found = version.column_int(0);
             version.reset();
-            if (found > kSchemaVersion)
+            if (found > SCHEMA_VERSION)
                 throw std::runtime_error("schema version " + std::to_string(found) +
-                                         " is newer than this kolvane knows (" + std::to_string(kSchemaVersion) + ")");
+                                         " is newer than this kolvane knows (" + std::to_string(SCHEMA_VERSION) + ")");
         }
         tx.commit();
     }

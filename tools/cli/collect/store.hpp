@@ -11,7 +11,7 @@
 
 namespace kcollect {
 
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int SCHEMA_VERSION = 1;
 
 class Store {
 public:

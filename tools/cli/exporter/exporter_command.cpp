@@ -52,10 +52,10 @@ int serve_until_signal(ExporterServer& server) {
     watcher.request_stop();
     watcher.join();
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    if (received == SIGINT) return kcli::kInterrupted;
-    if (received == SIGTERM) return kcli::kSuccess;
+    if (received == SIGINT) return kcli::INTERRUPTED;
+    if (received == SIGTERM) return kcli::SUCCESS;
     if (!served) kcli::print_diagnostic("The HTTP server stopped unexpectedly");
-    return served ? kcli::kSuccess : kcli::kFailure;
+    return served ? kcli::SUCCESS : kcli::FAILURE;
 }
 
 int run_exporter(const ExporterArgs& args) {
@@ -82,7 +82,7 @@ int run_exporter(const ExporterArgs& args) {
         return kcli::report_hosts_error(e);
     } catch (const std::runtime_error& e) {
         kcli::print_diagnostic(e.what());
-        return kcli::kFailure;
+        return kcli::FAILURE;
     }
 }
 

@@ -17,11 +17,11 @@
 namespace kexp {
 namespace {
 
-constexpr int kDefaultBudgetMs = 10000;
-constexpr double kMarginMs = 500;         // for the answer's way back to Prometheus ...
-constexpr double kMarginFraction = 0.1;   // ... or a tenth of a short scrape time-out
-constexpr int kLongestBudgetMs = 86400000;  // the library's bound of deadline_ms
-constexpr const char* kTimeoutHeader = "X-Prometheus-Scrape-Timeout-Seconds";
+constexpr int DEFAULT_BUDGET_MS = 10000;
+constexpr double MARGIN_MS = 500;         // for the answer's way back to Prometheus ...
+constexpr double MARGIN_FRACTION = 0.1;   // ... or a tenth of a short scrape time-out
+constexpr int LONGEST_BUDGET_MS = 86400000;  // the library's bound of deadline_ms
+constexpr const char* TIMEOUT_HEADER = "X-Prometheus-Scrape-Timeout-Seconds";
 
 void answer_text(httplib::Response& response, int status, const std::string& text) {
     response.status = status;
@@ -49,15 +49,15 @@ private:
 }  // namespace
 
 std::variant<int, Refusal> probe_budget_ms(const std::string* header) {
-    if (!header) return kDefaultBudgetMs;
+    if (!header) return DEFAULT_BUDGET_MS;
     double seconds = 0;
     const char* end = header->data() + header->size();
     const auto parsed = std::from_chars(header->data(), end, seconds);
     if (parsed.ec != std::errc() || parsed.ptr != end || !std::isfinite(seconds) || seconds <= 0)
-        return Refusal{400, std::string(kTimeoutHeader) + " must be a positive number of seconds"};
+        return Refusal{400, std::string(TIMEOUT_HEADER) + " must be a positive number of seconds"};
     const double ms = seconds * 1000;
-    const double budget = ms - std::min(kMarginMs, ms * kMarginFraction);
-    return static_cast<int>(std::clamp(budget, 1.0, double(kLongestBudgetMs)));
+    const double budget = ms - std::min(MARGIN_MS, ms * MARGIN_FRACTION);
+    return static_cast<int>(std::clamp(budget, 1.0, double(LONGEST_BUDGET_MS)));
 }
 
 ExporterServer::ExporterServer(ExporterSettings settings, TargetPolicy policy)
@@ -116,8 +116,8 @@ void ExporterServer::refuse(const httplib::Request& request, httplib::Response& 
 
 void ExporterServer::probe(const httplib::Request& request, httplib::Response& response) {
     const auto arrived = std::chrono::steady_clock::now();
-    const std::string header = request.get_header_value(kTimeoutHeader);
-    const auto budget = probe_budget_ms(request.has_header(kTimeoutHeader) ? &header : nullptr);
+    const std::string header = request.get_header_value(TIMEOUT_HEADER);
+    const auto budget = probe_budget_ms(request.has_header(TIMEOUT_HEADER) ? &header : nullptr);
     if (const auto* refusal = std::get_if<Refusal>(&budget)) return refuse(request, response, *refusal);
     const auto resolved = policy_.resolve(request.params);
     if (const auto* refusal = std::get_if<Refusal>(&resolved)) return refuse(request, response, *refusal);
@@ -137,7 +137,7 @@ void ExporterServer::probe(const httplib::Request& request, httplib::Response& r
         kcli::write_stderr_line("kolvane: probe of " + target.address() + " unit " + std::to_string(target.unit) +
                                 " failed: " + result.error);
     }
-    response.set_content(probe_exposition(result), kExpositionContentType);
+    response.set_content(probe_exposition(result), EXPOSITION_CONTENT_TYPE);
 }
 
 void ExporterServer::metrics(httplib::Response& response) const {
@@ -156,7 +156,7 @@ void ExporterServer::metrics(httplib::Response& response) const {
     out.sample("kolvane_exporter_probes_in_flight", {}, in_flight_.load());
     out.family("kolvane_exporter_build_info", "gauge", "Versions of the exporter and its library; the value is always 1.");
     out.sample("kolvane_exporter_build_info", {{"version", KOLVANE_CLI_VERSION}, {"library_version", kolvane_version()}}, 1);
-    response.set_content(out.text(), kExpositionContentType);
+    response.set_content(out.text(), EXPOSITION_CONTENT_TYPE);
 }
 
 }  // namespace kexp

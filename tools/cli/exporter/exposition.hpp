@@ -11,7 +11,7 @@ namespace kexp {
 
 using Labels = std::vector<std::pair<std::string_view, std::string_view>>;
 
-inline constexpr const char* kExpositionContentType = "text/plain; version=0.0.4; charset=utf-8";
+inline constexpr const char* EXPOSITION_CONTENT_TYPE = "text/plain; version=0.0.4; charset=utf-8";
 
 // A label value as the format writes it between double quotes: backslash, double quote and line
 // feed escaped.

@@ -12,13 +12,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kShortestTimeoutMs = 100;  // the library's lower bound of timeout_ms
+constexpr int SHORTEST_TIMEOUT_MS = 100;  // the library's lower bound of timeout_ms
 
 // The options text for one call: every wait bounded by the time-out and the time left.
 std::string options_text(const ProbeTarget& target, int timeout_ms, const Deadline& deadline) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline.end - Clock::now()).count();
     if (left <= 0) throw std::runtime_error("Deadline of " + std::to_string(deadline.total_ms) + " ms exceeded");
-    const long long timeout = std::max<long long>(kShortestTimeoutMs, std::min<long long>(timeout_ms, left));
+    const long long timeout = std::max<long long>(SHORTEST_TIMEOUT_MS, std::min<long long>(timeout_ms, left));
     return "{\"port\":" + std::to_string(target.port) + ",\"unit_id\":" + std::to_string(target.unit) +
            ",\"timeout_ms\":" + std::to_string(timeout) + ",\"deadline_ms\":" + std::to_string(left) + "}";
 }

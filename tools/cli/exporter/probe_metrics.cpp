@@ -9,10 +9,10 @@ namespace {
 
 using nlohmann::json;
 
-constexpr std::uint16_t kTotalEnergiesFirst = 0x1700;
-constexpr std::uint16_t kTotalEnergiesLast = 0x177F;
-constexpr std::uint16_t kKwhNet = 0x1702;
-constexpr std::uint16_t kKvarhNet = 0x1706;
+constexpr std::uint16_t TOTAL_ENERGIES_FIRST = 0x1700;
+constexpr std::uint16_t TOTAL_ENERGIES_LAST = 0x177F;
+constexpr std::uint16_t KWH_NET = 0x1702;
+constexpr std::uint16_t KVARH_NET = 0x1706;
 
 void write_identity(Exposition& out, const json& info) {
     const std::string serial = std::to_string(info.at("serial").get<std::uint32_t>());
@@ -50,7 +50,7 @@ void write_readings(Exposition& out, const json& readings, bool counters) {
 }  // namespace
 
 bool is_energy_counter(std::uint16_t pid) {
-    return pid >= kTotalEnergiesFirst && pid <= kTotalEnergiesLast && pid != kKwhNet && pid != kKvarhNet;
+    return pid >= TOTAL_ENERGIES_FIRST && pid <= TOTAL_ENERGIES_LAST && pid != KWH_NET && pid != KVARH_NET;
 }
 
 std::string probe_exposition(const ProbeResult& result) {

@@ -11,7 +11,7 @@
 namespace kexp {
 namespace {
 
-constexpr int kModbusPort = 502;
+constexpr int MODBUS_PORT = 502;
 
 std::string lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -58,7 +58,7 @@ TargetPolicy::TargetPolicy(std::vector<kcli::HostEntry> listed, bool allow_any_t
 
 const kcli::HostEntry* TargetPolicy::listed(const std::string& host, int port) const {
     for (const kcli::HostEntry& entry : listed_)
-        if (entry.host == host && entry.port.value_or(kModbusPort) == port) return &entry;
+        if (entry.host == host && entry.port.value_or(MODBUS_PORT) == port) return &entry;
     return nullptr;
 }
 
@@ -77,7 +77,7 @@ std::variant<ProbeTarget, Refusal> TargetPolicy::resolve(const QueryParams& para
     if (!target || !valid_host(target->host) || target->port == 0)
         return Refusal{400, "target must be HOST or HOST:PORT with a port of 1-65535"};
 
-    ProbeTarget probe{lower(target->host), target->port.value_or(kModbusPort), 1, {}};
+    ProbeTarget probe{lower(target->host), target->port.value_or(MODBUS_PORT), 1, {}};
     if (unit_text) {
         const char* end = unit_text->data() + unit_text->size();
         const auto parsed = std::from_chars(unit_text->data(), end, probe.unit);

@@ -26,14 +26,14 @@ void write_page(std::ostream& out, const nlohmann::json& report) {
     out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
            "<title>kolvane report</title>\n<style>\n"
-        << assets::kUplotCss << '\n' << assets::kPageCss
+        << assets::UPLOT_CSS << '\n' << assets::PAGE_CSS
         << "</style>\n</head>\n<body>\n<div id=\"report\"></div>\n"
            "<script type=\"application/json\" id=\"kolvane-data\">"
         << script_safe_json(report)
         << "</script>\n<script>\n/*! uPlot " KOLVANE_UPLOT_VERSION ", embedded unchanged under its licence:\n"
-        << assets::kUplotLicense << "*/\n"
-        << assets::kUplotJs << "\n</script>\n<script>\n"
-        << assets::kPageJs << "</script>\n</body>\n</html>\n";
+        << assets::UPLOT_LICENSE << "*/\n"
+        << assets::UPLOT_JS << "\n</script>\n<script>\n"
+        << assets::PAGE_JS << "</script>\n</body>\n</html>\n";
 }
 
 }  // namespace kreport

@@ -13,7 +13,7 @@
 namespace kreport {
 
 // At most this many records per line chart (plus the ends of gaps); the rest is thinned.
-inline constexpr std::size_t kMaxChartPoints = 4000;
+inline constexpr std::size_t MAX_CHART_POINTS = 4000;
 
 class LogSeries {
 public:
@@ -29,7 +29,7 @@ public:
     // Intervals longer than one and a half usual steps: [{"from","to","missing"}].
     nlohmann::json gaps() const;
     // One chart per unit: {"kind":"line"|"daily","unit","x":[seconds],"series":[{"name","values"}]}.
-    nlohmann::json charts(std::size_t max_points = kMaxChartPoints) const;
+    nlohmann::json charts(std::size_t max_points = MAX_CHART_POINTS) const;
 
 private:
     nlohmann::json line_chart(const std::string& unit, const std::vector<std::size_t>& columns,

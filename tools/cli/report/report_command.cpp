@@ -59,12 +59,12 @@ int run(const ReportArgs& args, const kreport::Selection& selection) {
     } catch (const std::exception& e) {
         file.remove();
         print_diagnostic(e.what());
-        return kFailure;
+        return FAILURE;
     }
     std::string error;
     if (!file.commit(error)) {
         print_diagnostic(error.c_str());
-        return kFailure;
+        return FAILURE;
     }
     const nlohmann::json& summary = report["summary"];
     write_stdout_line(nlohmann::json{{"report", args.output},
@@ -73,7 +73,7 @@ int run(const ReportArgs& args, const kreport::Selection& selection) {
                                      {"events", summary["events"]},
                                      {"gaps", summary["gaps"]}}
                           .dump());
-    return kSuccess;
+    return SUCCESS;
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ namespace kreport {
 namespace {
 
 // The most recent events listed in each meter's table.
-constexpr std::size_t kRecentEvents = 25;
+constexpr std::size_t RECENT_EVENTS = 25;
 
 double time_of(const std::string& text) {
     const auto seconds = epoch_seconds(text);
@@ -54,7 +54,7 @@ public:
         x_.push_back(t);
         cause_.push_back(static_cast<int>(at->second));
         recent_.push_back(event_entry(e));
-        if (recent_.size() > kRecentEvents) recent_.pop_front();
+        if (recent_.size() > RECENT_EVENTS) recent_.pop_front();
         ++count;
     }
     nlohmann::json json() const {

@@ -84,10 +84,10 @@ private:
         if (tables == 0) throw std::runtime_error("SQLite database " + path_ + " holds nothing collected by kolvane");
         std::int64_t version = 0;
         each_row("SELECT max(version) FROM schema_version", {}, [&](const Row& r) { version = r.integer(0); });
-        if (version > kcollect::kSchemaVersion)
+        if (version > kcollect::SCHEMA_VERSION)
             throw std::runtime_error("SQLite database " + path_ + ": schema version " + std::to_string(version) +
                                      " is newer than this kolvane knows (" +
-                                     std::to_string(kcollect::kSchemaVersion) + ")");
+                                     std::to_string(kcollect::SCHEMA_VERSION) + ")");
     }
 
     std::string path_;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kolvane collect, run as the tool, over simulated meters served in this process: 16 meters of
 // 3 data logs (2880 records x 16 columns) and 300 events into SQLite and PostgreSQL with --jobs 4
 // and 16, against the same transfers with nothing stored (the library's raw speed); the peak RSS

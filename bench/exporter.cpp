@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exporter: probes per second through `kolvane exporter` against 16 simulated em235 meters
 // on 127.0.0.1 with 1, 4 and 16 concurrent scrapers (scraper s starts at meter s and goes round
 // all 16), and the exporter's cost per probe over a bare kolvane_read_live_ex of the same meter

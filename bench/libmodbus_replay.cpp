@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The libmodbus comparison client (Debian's libmodbus-dev; used only by the benchmarks).
 #include <modbus.h>
 

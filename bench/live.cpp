@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Live readings: kolvane_read_live_ex (kolvane_read_live with the simulator's port as the only
 // option) against 16 simulated em133 meters on 127.0.0.1. Every call opens its own connection,
 // reads the scaling and the register families, and builds the readings JSON. Calls per

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Streaming and memory: data logs of 10 and of 65,535 records of 16 columns, each read by
 // kolvane_read_datalog (counting callback) and by kolvane_export_datalog_ex (CSV to /dev/null)
 // in a child process of its own (this program run again with --child); its peak resident memory

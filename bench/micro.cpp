@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hot-path micro-benchmarks (Google Benchmark) of the library's internal formatting code:
 // the code each data log or event record goes through on its way to the caller.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The floor: the same round trips over a plain socket, with no processing at all.
 #include <arpa/inet.h>
 #include <netinet/in.h>

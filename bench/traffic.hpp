@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Modbus transactions of one data log read, captured from the simulator's journal so that
 // the comparison clients make exactly the library's requests.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Transfer benchmark: a data log of 20,000 records of 16 columns read from the simulator by
 // kolvane_read_datalog (JSON records to a counting callback) and kolvane_export_datalog_ex
 // (CSV to /dev/null), by a libmodbus client making exactly the same Modbus transactions and

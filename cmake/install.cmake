@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installation: header, versioned shared library, programs, manual pages, pkg-config file, the
 # CMake package that gives find_package(kolvane) the target kolvane::kolvane, and the Python
 # binding. Every rule belongs to the component of one Debian package (cmake/packaging.cmake):

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # `cpack -G DEB` in the build directory makes four Debian packages, split as Debian splits a
 # library: libkolvane1 (the shared library), libkolvane-dev (header, .so link, kolvane.pc, the
 # CMake package, kolvane(3)), kolvane-tools (kolvane and kolvane-sim with their manual pages)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Dependencies of the tools, tests and benchmarks (the library itself needs none). A missing one
 # stops the configure with one line naming the Debian package that provides it and the option
 # that leaves out the part needing it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any bytes a peer sends as a reply: the client returns the values asked for or raises a
 // clean error, never reads past what it was sent. The reply is written into a loopback
 // connection before the request goes out, then the peer's side is shut, so every input

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Data log column lists and records of any content name and print without harm: the first
 // bytes choose the model, scaling and column ids, the rest is a record.
 #include "datalog/columns.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Event records of any length and content decode and classify without harm.
 #include "eventlog/decode.hpp"
 #include "words.hpp"

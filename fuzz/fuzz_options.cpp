@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Options text, model names and the integer lookup must take any bytes without harm.
 #include <cstdint>
 #include <stdexcept>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The points text of a caller: any bytes give ids in readable families or a clean error.
 #include <cstdint>
 #include <stdexcept>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The log transfer on arbitrary block headers and records served by the simulator: every
 // delivered record has the announced length, the transfer ends, and failures are clean.
 #include <cstdint>

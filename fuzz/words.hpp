@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Turns fuzz input bytes into 16-bit register words, high byte first.
 #pragma once
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * kolvane: read em133 and em235 electricity meters over Modbus TCP.
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/datalog_meter.hpp"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The meter the transfer and memory benchmarks read: the simulator's default em133 with a data
 // log of 16 columns served in blocks of 20 records (800 registers, 7 reads of at most 120).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/measure.hpp"
 
 #include <algorithm>

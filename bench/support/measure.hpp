@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Clocks and statistics shared by the benchmark programs.
 #pragma once
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The package's version is the project's, which stands only in project(VERSION) of the
 top-level CMakeLists.txt; everything else about the package is in pyproject.toml.
 

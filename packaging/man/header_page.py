@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Writes the manual page kolvane(3) from the documentation in the public headers, so the page
 says what the headers say and never drifts from them.
 

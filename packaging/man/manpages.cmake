@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Manual pages, generated so they never drift: kolvane(1) and kolvane-sim(1) from the programs'
 # own --help (help2man), kolvane(3) from the documentation in the public headers. Installed
 # compressed under share/man, with the component of the package that carries what they describe.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Writes the manual page of a program from its own --help with help2man, so the page never
 # drifts from the program. For a program with subcommands (kolvane), a COMMANDS section adds
 # the --help of every subcommand the program lists.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "capi/args.hpp"
 
 #include "ground/ascii.hpp"

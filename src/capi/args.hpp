@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Checks of the caller's arguments: pointers, the meter model name and the options text.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sixteen exported functions: each checks its arguments in its documented order,
 // builds a client and runs one *_impl inside the call frame.
 #include "capi/args.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "capi/frame.hpp"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The call frame every exported operation runs in: exceptions become a status and a
 // message, documents and records reach the caller.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The column set of one data log during one operation, and the record's printed values.
 #pragma once
 

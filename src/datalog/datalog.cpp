@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ground/text.hpp"
 #include "datalog/datalog.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The data log as a stream of JSON records or as a CSV file.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "datalog/datalog_format.hpp"
 
 #include "ground/text.hpp"

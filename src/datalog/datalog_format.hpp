@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The text of one data log record: a JSON record of the record stream and a CSV row.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "eventlog/decode.hpp"
 #include "ground/words.hpp"
 

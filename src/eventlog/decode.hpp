@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decoding of event log records and their classification into texts.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "eventlog/event_format.hpp"
 
 #include "ground/text.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The em133 whole-meter export and the em235 diagnostics export.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ASCII classification, well defined for every byte whatever the process locale.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two ways a call ends early by the caller's own limits rather than a fault of the meter.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ground/log.hpp"
 
 #include <mutex>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process-wide log sink: one callback and its user pointer behind one mutex, held while
 // the callback runs.
 #pragma once

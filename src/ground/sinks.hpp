@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the feature code hands its output as it goes: each record text of a log stream, and
 // the rows written so far of a CSV export. Either may throw Cancelled to stop the operation.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The small text routines every output of the library is made of.
 #pragma once
 

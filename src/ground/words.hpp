@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // 32-bit quantities the meter holds in two 16-bit registers, the low half first.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "logs/file_info.hpp"
 
 #include "modbus/client.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The File Info exchange: what the meter reports about one of its log files.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The block-by-block transfer of a meter log file through the meter's transfer window.
 #pragma once
 

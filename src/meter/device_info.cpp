@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "meter/device_info.hpp"
 
 #include "ground/log.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The device information document: identity, firmware and the scaling setup.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "meter/model.hpp"
 
 #include "ground/text.hpp"

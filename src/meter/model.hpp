@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two meter models and what every document about a meter opens with.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "meter/scales.hpp"
 
 #include <optional>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The meter's scaling setup: how raw voltages, currents, powers and energies are printed.
 #pragma once
 

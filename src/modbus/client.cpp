@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modbus/client.hpp"
 
 #include <arpa/inet.h>

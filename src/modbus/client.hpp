@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One Modbus TCP connection to one meter, owned by one operation on one thread.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "points/catalogue.hpp"
 
 #include <array>

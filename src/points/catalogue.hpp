@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The point catalogue: point id -> name, unit, scaling kind and energy register.
 #pragma once
 

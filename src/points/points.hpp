@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The points operations: list the catalogue, read chosen points, read the live set.
 #pragma once
 

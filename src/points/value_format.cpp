@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "points/value_format.hpp"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one way the library names and prints a point value, for readings and log columns.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Argument checks: null pointers, model names, the options text and its integer lookup.
 #include "capi/args.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exported functions as a host calls them: version, buffers, and the order in which
 // each reports its argument faults. Nothing here reaches a meter: the last step of each
 // order is a connection refused on a closed loopback port.

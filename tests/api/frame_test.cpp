@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The call frame: status codes, the error and output buffers, record and progress callbacks.
 #include "capi/frame.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process-wide log callback: set, replace, clear, use from inside the callback, and
 // several threads logging at once.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The text routines: JSON and CSV escaping, hex ids, time stamps, document prefix, number
 // printing and CSV files.
 #include "ground/text.hpp"

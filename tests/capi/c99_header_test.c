@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The public header as a C99 program uses it, linked to the shared library. Everything here
  * works without a meter: the point catalogue and calls that fail on their arguments. */
 #include <stdio.h>

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Fails unless the shared object defines exactly the public functions listed in the
 # expected file: no internal symbol may leak, none of the sixteen may be missing.
 # Usage: check_exports.sh <nm> <shared object> <expected symbols file>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // info, live, read, points, logs and version against kolvane-sim.
 #include "sim_suite.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // info and live over a hosts file, with one meter that cannot be reached.
 #include "served_meter.hpp"
 #include "sim_suite.hpp"

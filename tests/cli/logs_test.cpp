@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // datalog and eventlog: JSON lines, CSV files, progress and Ctrl-C.
 #include "served_meter.hpp"
 #include "sim_suite.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Standard output that cannot be written (a full disk) is a failure, not a success.
 #include "sim_suite.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Child processes for the end-to-end tests: the kolvane tool and the kolvane-sim meter.
 #pragma once
 

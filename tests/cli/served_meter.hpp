@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A simulated meter inside the test program, for tests that shape its answers or read its
 // journal; the tool reaches it over loopback like any meter. A meter that cannot be served
 // (port 502 taken) fails the test.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A test suite that shares one default em133 simulator among its tests.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Usage errors exit with 2 and say so on standard error; help and version go to standard output.
 #include "process.hpp"
 

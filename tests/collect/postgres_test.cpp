@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shared database: collectors that run at once, and a server that cannot be reached.
 #include "site.hpp"
 #include "support/loopback_ports.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kolvane-sim options the collector's tests and demo rely on.
 #include "site.hpp"
 

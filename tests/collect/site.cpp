@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "site.hpp"
 
 #include <gtest/gtest.h>

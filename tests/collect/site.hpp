@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A site for the collector's tests: simulated meters served in the test process, the tool run
 // against them, and the two databases read back with plain SQL.
 #pragma once

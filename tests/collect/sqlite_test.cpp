@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command itself, on the default store: the hosts it reads, Ctrl-C, and databases it cannot use.
 #include "site.hpp"
 

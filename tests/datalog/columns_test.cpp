@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Data log columns: naming and scaling from the catalogue and the meter's scales, the values
 // of a record, the columns guessed from a record's size, and the trigger text.
 #include <gtest/gtest.h>

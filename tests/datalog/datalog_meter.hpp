@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The data log the output tests read: a scaled em133 whose file 1 holds three records of
 // four columns (V1, Total kW, Total PF, Energy REG1), two records per block, and the texts
 // the library makes of it.

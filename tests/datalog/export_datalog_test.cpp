@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kolvane_export_datalog_ex: the CSV file byte for byte, progress per row, and the rows kept
 // when the export is cancelled or fails half-way.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kolvane_read_datalog: the header and data records byte for byte, the lazy header, the
 // traffic order, cancellation and failures that keep what was delivered.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Classification of (source id, effect id) into the five texts: every rule, its ranges' first
 // and last codes and the codes just outside, every override, and which rule wins where two
 // could apply.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The event log as a CSV file, with progress, cancellation and the file left by failures.
 #include <gtest/gtest.h>
 

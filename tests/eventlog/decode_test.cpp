@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decoding of raw event records: which words count, how short records and signed values
 // come out, and the effect-code texts.
 #include <gtest/gtest.h>

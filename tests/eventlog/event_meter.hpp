@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A simulated meter on a kernel-chosen loopback port, with the options text that reaches it,
 // and the receivers for the caller callbacks of the event log operations.
 #pragma once

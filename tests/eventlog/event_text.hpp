@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One line per decoded event or classification, so expectations read as a single literal.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The event log as a stream of JSON records through the caller's record callback.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The meter's 7-word clock block from a broken-down local time.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The em235 diagnostics export: the file for each word order, which registers of which unit
 // are read, and that no file appears when anything before writing it fails.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Setting the em133's clock before the bundle exports: the guard register, the clock block,
 // and what a refusing meter leaves behind.
 #include <gtest/gtest.h>

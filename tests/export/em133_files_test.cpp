@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The em133 bundle's files: their names, their contents, the total, and what a failure
 // half-way leaves on disk.
 #include <gtest/gtest.h>

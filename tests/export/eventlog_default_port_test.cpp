@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The short event log export has no options: it reaches the meter on port 502, unit 1.
 #include <gtest/gtest.h>
 

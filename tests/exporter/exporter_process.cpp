@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exporter_process.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A running `kolvane exporter` on a kernel-chosen loopback port, its HTTP client, and the
 // samples of an exposition-format answer read back.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Probes of simulated meters: the values, the identity, the exposition format, a meter that
 // does not answer, and a probe that must end within Prometheus's scrape time-out.
 #include "exporter_process.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // End to end: a real Prometheus server scrapes a simulated meter through the exporter with the
 // multi-target relabelling of the README, and its query API gives back the meter's V1.
 #include "exporter_process.hpp"

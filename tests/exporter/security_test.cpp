@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the exporter refuses: targets outside the hosts file (without any traffic to them), bad
 // parameters, probes over the concurrency bound, and command lines it cannot serve.
 #include "exporter_process.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where a reply fault strikes in each operation: at a request whose failure the operation
 // cannot absorb, and for the logs after one block was delivered and acknowledged.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The em133 bundle under faults that end at once: the call fails with the fault's message,
 // the files completed before stay complete, the file in progress keeps its whole rows, later
 // logs are not exported; the next call on the healthy meter exports everything.

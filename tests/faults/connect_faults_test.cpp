@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Faults before the first byte: a refused connection and a connection that never completes,
 // for every operation. Nothing is handed back and no file is created.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The whole-call deadline: a meter that stops answering costs one deadline, whatever the
 // time-out and however many fallback reads the operation would otherwise try; what was
 // handed back before it passed stays handed back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The em235 diagnostics export under faults that end at once: the call fails with the
 // fault's message and no file is created; the next call on the healthy meter writes it.
 #include <gtest/gtest.h>

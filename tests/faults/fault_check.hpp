@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What every faulted call is held to: its status and exact message, the texts it handed back
 // (complete and kept), its time limit plus a margin, no descriptor left open; and that the
 // next call on the meter, healthy again, works in full.

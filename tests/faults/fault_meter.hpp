@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The small em133 every fault runs against: identity, scaling, the four live families, a data
 // log and an event log of six records served two per block (so a fault on the second block
 // follows one block that was delivered completely).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fixture meter without faults: what each operation hands back in full. These are the
 // references for the texts a faulted call must keep and for the call after the fault.
 #include <gtest/gtest.h>

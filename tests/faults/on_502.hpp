@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The em133 bundle and the diagnostics export always talk to port 502 with a 30 s time-out,
 // so their faults are served there and are only those that end at once.
 #pragma once

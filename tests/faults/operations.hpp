@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The operations of the fault matrix, each run through the C interface against a loopback
 // port, with what it handed back: the document, the streamed texts or the CSV lines.
 #pragma once

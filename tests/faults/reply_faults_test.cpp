@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Replies that break off, lie about their length, refuse, or do not fit the request, each at
 // the request of every operation it concerns (see aim.hpp). Reading operations fail with the
 // transport's message; the log operations keep the first block; the log directory leaves

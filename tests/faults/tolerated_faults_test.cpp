@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Faults an operation rides out: stale, slow and late replies give the full result; refused
 // or lost reads the operation can do without give the degraded result, exactly.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Faults of the log transfer itself: block headers that announce nothing, too little or too
 // much, a log that never ends, a block served again and again, sequence numbers that go
 // backwards. Each runs against the four log operations.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the build tree into WORK/prefix, checks the installed files and manual pages, and
 # builds and runs the consumer against the installed copy twice: with pkg-config and with
 # find_package(kolvane).

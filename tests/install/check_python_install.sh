@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Python binding as the README says, with the system's pip and no package index,
 # into a virtual environment, and checks that the source tree is left as it was and that the
 # installed package loads the library named by KOLVANE_LIBRARY.

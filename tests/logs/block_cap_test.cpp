@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A meter whose log never ends and that has no record count to offer: the transfer stops
 // after 70000 block requests, having delivered every record once.
 #include <gtest/gtest.h>

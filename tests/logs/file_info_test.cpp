@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The File Info exchange: its three transactions, the record count and read position of
 // variant 0, and the two column-list layouts of variant 2.
 #include <gtest/gtest.h>

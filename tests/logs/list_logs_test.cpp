@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kolvane_list_logs: which files the directory lists, with which columns, and the exact
 // File Info traffic it makes on its one connection.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // prepare_log_read: select, File Info variant 0, and the seek only when the file has records
 // and its read position is away from its start.
 #include <gtest/gtest.h>

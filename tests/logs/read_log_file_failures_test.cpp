@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // read_log_file under failure: block headers the block window cannot hold, Modbus failures
 // and a consumer that raises, each keeping what was delivered before.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // read_log_file: how the status flags, sequence numbers, empty blocks and the record limit
 // end a transfer, with the exact block traffic and the summary messages.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared pieces of the transfer tests: small records and a consumer that keeps what it got.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The device information document, read from simulated meters with chosen identity blocks.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The scaling setup read from simulated meters: which registers are read, in which order, and
 // what each answer (or refusal) does to the scales.
 #include <gtest/gtest.h>

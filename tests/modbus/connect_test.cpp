@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Connecting: name resolution, refused and silent ports, and requests without a connection.
 #include <gtest/gtest.h>
 

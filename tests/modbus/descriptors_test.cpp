@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The client's use of descriptors: nothing is left open after a failure, descriptors above
 // 1024 work, and a connection the meter dropped does not raise SIGPIPE.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Register ranges longer than one request: how they are split, and what a failing chunk does.
 #include <gtest/gtest.h>
 

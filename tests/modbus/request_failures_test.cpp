@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every way a reply can go wrong, produced by the simulator over a real connection, with the
 // message the client raises; and whether the connection still serves the next request.
 #include <gtest/gtest.h>

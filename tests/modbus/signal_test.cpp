@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A host process with a periodic timer (a profiler, a watchdog, a language runtime's ticker)
 // interrupts the client's waits again and again: each wait must still end at its time limit.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Transaction identifiers and unit identifiers on the wire, and replies that arrive late.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The point catalogue and the table of readable register families.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The point list of each model, built from the catalogue without contacting a meter.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The live point set of each model, read from the simulator's realistic meter.
 #include <gtest/gtest.h>
 

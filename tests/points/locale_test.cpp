@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Printed values do not depend on the locale the host process has chosen.
 #include <gtest/gtest.h>
 

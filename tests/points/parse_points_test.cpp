@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The points text: separators, brackets, quoting, numbers and names, and every rejection.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The register reads a points request makes: one range read per family touched, families in
 // table order, spans with their gaps, and the model's register addresses.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading points through the C interface from the simulator, and taking the readings
 // document apart where it holds the current time.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The readings document: names, units and values of the points read, and what happens to
 // points and families the meter refuses.
 #include <gtest/gtest.h>

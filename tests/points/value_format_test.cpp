@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How a point is named, given its unit, scaled and printed.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """pandas frames: a meter's logs through the binding, and what `kolvane collect` stored in SQLite
 and in a throwaway PostgreSQL server. Run with Debian's python3 and python3-pandas."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Runs kolvane-sim ($KOLVANE_SIM) on a loopback port for the tests."""
 
 import ctypes

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The em133 bundle and the em235 diagnostics export, which always use port 502."""
 
 import contextlib

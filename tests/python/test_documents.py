@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Documents read from a simulated meter, returned as parsed Python objects."""
 
 import unittest

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Failures raised as KolvaneError with the library's message."""
 
 import unittest

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """CSV exports with progress callables."""
 
 import os

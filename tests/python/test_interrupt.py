@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Ctrl-C during a long operation stops the library promptly and raises KeyboardInterrupt."""
 
 import os

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The library's log messages in Python's logging module."""
 
 import logging

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Data and event logs as generators of parsed records."""
 
 import logging

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Operations that need no meter, and how the binding finds the library."""
 
 import os

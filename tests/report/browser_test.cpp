@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The report of a collected simulator site, opened in headless Chromium: every chart draws,
 // nothing goes to the console, and the numbers behind a chart are the database's.
 #include "report_run.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the report makes of databases written through the collector's store: a year of records
 // thinned without losing a spike, gaps, and the awkward cases, each opened in the browser.
 #include "report_run.hpp"

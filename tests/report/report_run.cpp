@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "report_run.hpp"
 
 #include "collect/store.hpp"

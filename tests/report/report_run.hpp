@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers of the report's tests: the tool's report of a database with its embedded data,
 // databases written through the collector's own store, and the page opened in headless Chromium.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every exported function with hostile arguments: a clear message and status -1, never a
 // crash, never a byte written outside the caller's buffers.
 #include <gtest/gtest.h>

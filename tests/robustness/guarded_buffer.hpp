@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A caller buffer with guard bytes on both sides, to show the library never writes outside.
 #pragma once
 

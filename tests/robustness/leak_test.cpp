@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Ten thousand failing calls of mixed kinds leave the descriptor count and the memory where
 // they started (LeakSanitizer watches the heap in the sanitizer build).
 #include <gtest/gtest.h>

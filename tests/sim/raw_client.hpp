@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A tiny raw Modbus TCP client for the simulator's own tests (deliberately not the kolvane library).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The realistic default meter of kolvane-sim and the meter description file.
 #include <gtest/gtest.h>
 

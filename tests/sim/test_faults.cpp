@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fault injection rules.
 #include <gtest/gtest.h>
 

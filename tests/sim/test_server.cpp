@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulator's server side: framing, exceptions, journal, units, connections, stop().
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Meter content and windows: points, identity, scaling, File Info, log transfer.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sixteen threads run a mix of operations against sixteen simulated meters at once, while
 // another thread sets, replaces and clears the log callback, and the log callback itself
 // calls back into the library. Run in the ThreadSanitizer build: no race, no deadlock,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs one exported operation with roomy output and error buffers and keeps what it returned.
 #pragma once
 

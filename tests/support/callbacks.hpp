@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Receivers for the record and progress callbacks of the C interface; each can ask the
 // library to stop at a chosen call.
 #pragma once

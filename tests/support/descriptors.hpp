@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The number of descriptors the process holds, to show that nothing is left open.
 #pragma once
 

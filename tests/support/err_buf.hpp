@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An error buffer pre-filled with a marker, so tests see exactly which bytes a call wrote.
 #pragma once
 

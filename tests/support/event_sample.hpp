@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A small event log that the meter serves, with the JSON records and the CSV file the library
 // must make of it. Chosen to cover: "no" counted from 1 whatever the sequence numbers are, a
 // setpoint event, 0x6300 as effect of a setpoint action and outside one, all-empty texts,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The message of the failure some work raises, so tests can compare it literally.
 #pragma once
 

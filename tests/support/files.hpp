@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole files as tests compare them: their bytes, or their lines.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulator's journal as register traffic tests compare it, in arrival order: as function,
 // address and quantity of each request, or as short texts that read like the register map.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Collects the library's log messages for the length of one test. The log callback is
 // process-wide, so it is installed on construction and removed on destruction.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loopback ports that misbehave at connect time: one that refuses, one that never answers,
 // one that was free a moment ago.
 #pragma once

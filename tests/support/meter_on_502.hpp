@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The em133 bundle and the diagnostics export always talk to TCP port 502, so their tests serve
 // the simulated meter there. CTest runs the suites that do under one resource lock, in turn.
 // A port that cannot be served fails the test: it never skips.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A throwaway PostgreSQL 15 server for tests: a fresh cluster in a temporary directory, served
 // on a free loopback port with its socket in that directory, stopped and removed on destruction.
 // The server refuses to run as root, so initdb and pg_ctl run as the postgres user (runuser).

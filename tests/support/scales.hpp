@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The scaling of a high-resolution meter with two energy decimals, as tests need it without
 // a meter: voltages 0.1, currents 0.01, powers 0.001, energies 0.01.
 #pragma once

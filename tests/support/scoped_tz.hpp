@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sets TZ for the scope and restores the previous value (or its absence) afterwards.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A meter simulator on a loopback port the kernel picks, and the ways a test reaches it:
 // the options text of the C interface and the connection options of the internal client.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A simulated meter on loopback for the log tests: the simulator, the options text that
 // points a call at it, a library client connected to it, and its traffic as short texts.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A private directory for the files one test writes, removed with everything in it at scope end.
 #pragma once
 

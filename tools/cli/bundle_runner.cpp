@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bundle_runner.hpp"
 
 #include "interrupt.hpp"

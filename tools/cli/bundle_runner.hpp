@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The em133 bundle export (`export-all`). The library's bundle call takes no callback, so it
 // runs in a child process: the tool watches the files grow for the progress bar and, on
 // Ctrl-C, stops the child and cuts each file of the bundle after its last complete line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // info, live, read, points and logs.
 #include "commands.hpp"
 #include "document.hpp"

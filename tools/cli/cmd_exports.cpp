@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // export-all and diagnostics: the two exports that always talk to port 502.
 #include "bundle_runner.hpp"
 #include "commands.hpp"

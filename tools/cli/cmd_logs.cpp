@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // datalog and eventlog: the record stream as JSON lines, or a CSV file with -o.
 #include "commands.hpp"
 #include "document.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The commands of the tool, grouped by what they produce. Each group adds its subcommands to
 // `app`; the subcommand that runs stores the tool's exit status in `status`.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Operations that return a JSON document: calling them with a buffer that grows as the library
 // asks, and printing the document.
 #pragma once

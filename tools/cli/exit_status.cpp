@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exit_status.hpp"
 
 #include "output.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Exit statuses of the tool and the one place that turns a library status into one.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "hosts.hpp"
 
 #include "document.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Many meters at once: the hosts file and the concurrent runner of `info` and `live`.
 #pragma once
 

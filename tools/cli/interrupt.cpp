@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "interrupt.hpp"
 
 #include "exit_status.hpp"

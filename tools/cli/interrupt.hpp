@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Ctrl-C handling. Inside a cancellable transfer SIGINT only raises a flag that the record and
 // progress callbacks hand back to the library; anywhere else the tool exits at once with 130.
 #pragma once

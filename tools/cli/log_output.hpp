@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's log messages on standard error: warnings by default, none with -q, more with -vv.
 #pragma once
 

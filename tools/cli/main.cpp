@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kolvane: the command-line tool. Builds the command table, parses the arguments and maps the
 // outcome to the exit status.
 #include "collect/collect_command.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "meter_options.hpp"
 
 #include <CLI/CLI.hpp>

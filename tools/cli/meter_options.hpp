@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The options every meter command shares and the library's options text made from them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "output.hpp"
 
 #include "exit_status.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole lines onto standard output and standard error. Each line is written completely before
 // an interrupt can end the tool, so no output line is ever cut.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "part_file.hpp"
 
 #include <filesystem>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A CSV file written as FILE.part and renamed to FILE only once complete, so that a failed or
 // interrupted export never destroys a good FILE.
 #pragma once

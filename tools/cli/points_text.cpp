@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "points_text.hpp"
 
 #include <cctype>

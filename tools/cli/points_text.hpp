@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's points text from the POINT arguments of `kolvane read`.
 #pragma once
 

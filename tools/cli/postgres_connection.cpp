@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "postgres_connection.hpp"
 
 #include <stdexcept>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Opening a PostgreSQL connection the way the collector and the report share: libpq's own URI
 // and service syntax, and its many-line messages turned into the one line the tool prints.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "pretty_json.hpp"
 
 namespace kcli {

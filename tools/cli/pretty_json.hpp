@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Indents a compact JSON text without touching its tokens, so numbers keep the digits the
 // library printed.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The progress bar of the CSV exports, on standard error: rows done of the total with the rate,
 // or a spinner with the rows done when the total is unknown (-1).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The realistic default meter of kolvane-sim: identity, scaling, live values, data logs, event log;
 // and the meter description file format.
 #include "internal.hpp"

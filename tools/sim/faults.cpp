@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fault rules: constructors, matchers and the filter test.
 #include "internal.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Internal state of the simulator, shared by the files of tools/sim (not installed, not for tests).
 #pragma once
 

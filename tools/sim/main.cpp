@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kolvane-sim: serves one simulated em133 or em235 meter over Modbus TCP until SIGINT/SIGTERM.
 #include <csignal>
 #include <cstdio>

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Cross-checks kolvane-sim with the independent Modbus client mbpoll.
 # usage: mbpoll_check.sh PATH/TO/kolvane-sim [PATH/TO/mbpoll]
 set -u

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Meter content: model constants, families, identity block, scaling registers, points, plain registers.
 #include "internal.hpp"
 

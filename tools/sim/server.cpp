@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Modbus TCP server: listening, connections (one thread each), MBAP framing, request execution,
 // fault application and the journal.
 #include "internal.hpp"

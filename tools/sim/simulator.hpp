@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kolvane meter simulator: a Modbus TCP server on loopback that behaves like an em133 or em235 meter.
 // Independent of the kolvane library (standard library + POSIX only). See tools/sim/README.md.
 #pragma once

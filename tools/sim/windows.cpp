@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The meter's special windows: File Info (64944/64952/64960) and the log transfer window
 // (63120/63152/63160) with its scripted log files.
 #include "internal.hpp"

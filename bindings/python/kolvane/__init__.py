@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Read em133 and em235 electricity meters over Modbus TCP through libkolvane.
 
     import kolvane

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Calling the library: arguments, the error buffer, status codes, growing output buffers and
 progress callables."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Ctrl-C during a library call.
 
 A library call releases the GIL, and Python runs its SIGINT handler only when the main thread

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Finds and loads libkolvane and declares the prototypes of its sixteen functions."""
 
 import ctypes

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Routes the library's diagnostic messages into the `kolvane` logger of `logging`."""
 
 import atexit

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Log record streams as generators.
 
 The library hands records to a callback synchronously inside one call. The call therefore runs

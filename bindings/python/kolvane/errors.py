@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Exceptions raised by the binding."""
 
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """pandas DataFrames of a meter's logs and of what `kolvane collect` stored.
 
 pandas (and psycopg2 for PostgreSQL) are imported only when these are used, so the rest of the

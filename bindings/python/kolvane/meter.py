@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The operations: a Meter object for one meter, and functions for those that need none."""
 
 import json

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* A program that uses an installed kolvane: prints the version and the em133 point count. */
 #include <kolvane.h>
 #include <stdio.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A first-in first-out queue of limited length: push waits while it is full, so a producer
 // that outruns the consumer is slowed down instead of growing memory.
 #pragma once

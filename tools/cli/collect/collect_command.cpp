@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "collect_command.hpp"
 
 #include "../exit_status.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `kolvane collect`: keeps a site's meters in a database.
 #pragma once
 

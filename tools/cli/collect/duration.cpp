@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "duration.hpp"
 
 namespace kcollect {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Durations as users write them for --every: "90s", "15m", "1h", or plain seconds.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "meter_reader.hpp"
 
 #include "../document.hpp"

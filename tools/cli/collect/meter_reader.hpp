@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Collects one meter through the library's C interface: identity, log directory, data logs,
 // event log and a live snapshot, handing rows to the writer in batches as they arrive.
 #pragma once

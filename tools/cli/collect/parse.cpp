@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "parse.hpp"
 
 #include <nlohmann/json.hpp>

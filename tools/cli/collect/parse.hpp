@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's JSON texts turned into rows: device information, the log directory, the data
 // log and event log records and the live readings document.
 #pragma once

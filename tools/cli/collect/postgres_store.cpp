@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The PostgreSQL backend through libpq: prepared inserts of whole batches as arrays with ON
 // CONFLICT DO NOTHING, one transaction per batch, and session advisory locks keyed by serial so that collectors sharing
 // the database never read one meter at once.

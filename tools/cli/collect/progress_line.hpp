@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The collector's progress on a terminal: meters done of the total, rows stored and their rate,
 // redrawn in place on standard error at most ten times a second. Silent when standard error is
 // not a terminal, so scripts and logs see only the result lines.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the collector stores, as plain values parsed from the library's JSON texts. Batches of
 // these travel from the meter readers to the one thread that writes the store.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "runner.hpp"
 
 #include "../exit_status.hpp"

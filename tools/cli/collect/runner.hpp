@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A collection run: every target read by `jobs` worker threads into one store, one summary
 // line per meter on standard output as it finishes; with an interval, again and again.
 #pragma once

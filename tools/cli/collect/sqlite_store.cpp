@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The SQLite backend: one connection in WAL mode, prepared statements, one transaction per batch.
 #include "store.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where collected rows go: one interface, one backend per database. Every save is idempotent
 // (the database's own uniqueness drops what is already stored) and commits its whole batch or
 // nothing, and returns the number of rows that were new.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "writer.hpp"
 
 namespace kcollect {

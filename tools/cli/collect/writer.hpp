@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one thread that writes the store. Readers hand it batches through a bounded queue, so a
 // slow database slows the readers down; a flush waits until a reader's batches are committed.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kolvane exporter: live values for Prometheus, one meter per scrape.
 #pragma once
 

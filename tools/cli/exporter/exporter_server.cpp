@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exporter_server.hpp"
 
 #include "../output.hpp"

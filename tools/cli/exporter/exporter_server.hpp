@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exporter's HTTP server: /probe reads one meter per request, /metrics tells about the
 // exporter itself, / shows how to configure Prometheus.
 #pragma once

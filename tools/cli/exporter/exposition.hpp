@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Prometheus text exposition format (version 0.0.4): metric families with HELP and TYPE
 // lines, samples with escaped label values.
 #pragma once

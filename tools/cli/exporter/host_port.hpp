@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // "HOST:PORT" texts: the exporter's listen address and a probe's target.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "identity_cache.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The meters' device information documents, kept for a while: a meter's identity changes only
 // when it is replaced or updated, so a probe need not spend a second connection on it each time.
 #pragma once

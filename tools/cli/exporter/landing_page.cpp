@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "landing_page.hpp"
 
 namespace kexp {

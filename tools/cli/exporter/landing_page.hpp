@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The page at "/": what the exporter serves and how Prometheus scrapes it.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "meter_probe.hpp"
 
 #include "../document.hpp"

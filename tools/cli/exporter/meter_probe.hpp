@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One probe: the meter's identity (cached) and live values through the C interface, within the
 // probe's deadline.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A probe's answer in the exposition format: kolvane_up, kolvane_probe_duration_seconds and,
 // when the meter answered, its identity and live values.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "target_policy.hpp"
 
 #include "host_port.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which meter a probe reads: the query parameters checked against the hosts file. Only listed
 // targets are read unless any target is allowed, so the exporter cannot scan a network.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "collected.hpp"
 
 namespace kreport {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading what `kolvane collect` stored: the meters' identity and the stable views
 // (datalog_values, events), from SQLite or PostgreSQL, with one implementation per backend.
 #pragma once

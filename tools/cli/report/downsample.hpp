@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Thinning a chart's records to a few thousand points without losing its peaks: the records are
 // cut into buckets of consecutive records, and each bucket keeps, for every series, the record
 // holding its minimum and the one holding its maximum.

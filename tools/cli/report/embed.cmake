@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Files embedded into the kolvane tool at build time: the charting library (installed by
 # scripts/deps through npm, never committed) with its licence, and the page's own script and style.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "html_page.hpp"
 
 #include "report_assets.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The self-contained HTML file: the report's data as embedded JSON, the charting library with its
 // licence, and the page's own script and style, so it opens without network access.
 #pragma once

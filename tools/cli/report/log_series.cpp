@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "log_series.hpp"
 
 #include "downsample.hpp"

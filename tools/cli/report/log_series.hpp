@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One data log of one meter as series over time, and what the report draws of it: line charts per
 // unit, energy per day, and the gaps where records are missing.
 #pragma once

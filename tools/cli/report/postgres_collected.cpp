@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading a collector's PostgreSQL database through libpq, row by row so that a long log never
 // sits in memory twice.
 #include "collected.hpp"

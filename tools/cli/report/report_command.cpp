@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "report_command.hpp"
 
 #include "../exit_status.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `kolvane report`: one self-contained HTML file of what `kolvane collect` stored.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "report_model.hpp"
 
 #include "log_series.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Everything the page shows, gathered from the database into one JSON document: the summary,
 // and per meter its identity, its data logs' charts and gaps, and its event log.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading a collector's SQLite file, read-only: a report never changes the database.
 #include "collected.hpp"
 

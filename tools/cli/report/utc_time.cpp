@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "utc_time.hpp"
 
 #include "../collect/duration.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // UTC times as the collector writes them (2026-03-01T12:15:00.000Z) and as users give them.
 #pragma once
 

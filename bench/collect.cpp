@@ -10,9 +10,9 @@
 
 #include <kolvane.h>
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -33,7 +33,8 @@ struct Site {
 
     Site(int count, int records_per_log, int events) {
         for (int m = 0; m < count; ++m) {
-            ksim::Meter meter = ksim::default_meter(ksim::Model::em133, 0, std::time(nullptr), events);
+            ksim::Meter meter =
+                ksim::default_meter(ksim::Model::em133, 0, std::time(nullptr), events);
             meter.identity->serial = 900000u + static_cast<std::uint32_t>(m);
             for (int file = 1; file <= 3; ++file) kbench::add_datalog(meter, file, records_per_log);
             auto sim = std::make_unique<ksim::Simulator>(meter);
@@ -65,10 +66,13 @@ double transfer_only(const Site& site, int jobs) {
         workers.emplace_back([&] {
             char err[256];
             for (std::size_t i; (i = next++) < site.meters.size();) {
-                const std::string options = "{\"port\":" + std::to_string(site.meters[i]->port()) + "}";
+                const std::string options =
+                    "{\"port\":" + std::to_string(site.meters[i]->port()) + "}";
                 for (int file = 1; file <= 3; ++file)
-                    kolvane_read_datalog("127.0.0.1", "em133", file, options.c_str(), count_record, &records, err, sizeof err);
-                kolvane_read_eventlog("127.0.0.1", "em133", 0, options.c_str(), count_record, &records, err, sizeof err);
+                    kolvane_read_datalog("127.0.0.1", "em133", file, options.c_str(), count_record,
+                                         &records, err, sizeof err);
+                kolvane_read_eventlog("127.0.0.1", "em133", 0, options.c_str(), count_record,
+                                      &records, err, sizeof err);
             }
         });
     }
@@ -105,12 +109,14 @@ long status_value(pid_t pid, const std::string& key) {
 Run run_tool(const std::vector<std::string>& args) {
     Run run;
     const auto start = kbench::Clock::now();
-    // posix_spawn returns once the tool runs: no sample ever sees this process's memory in the child.
+    // posix_spawn returns once the tool runs: no sample ever sees this process's memory in the
+    // child.
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
     posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&files, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addclosefrom_np(&files, 3);  // the simulators' sockets are not the tool's
+    posix_spawn_file_actions_addclosefrom_np(&files,
+                                             3);  // the simulators' sockets are not the tool's
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -122,7 +128,8 @@ Run run_tool(const std::vector<std::string>& args) {
     int status = 0;
     while (waitpid(pid, &status, WNOHANG) == 0) {
         run.peak_fds = std::max(run.peak_fds, count_fds(pid));
-        run.peak_threads = std::max(run.peak_threads, static_cast<int>(status_value(pid, "Threads:")));
+        run.peak_threads =
+            std::max(run.peak_threads, static_cast<int>(status_value(pid, "Threads:")));
         run.peak_rss_kib = std::max(run.peak_rss_kib, status_value(pid, "VmHWM:"));
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -132,15 +139,17 @@ Run run_tool(const std::vector<std::string>& args) {
 }
 
 Run collect(const Site& site, const std::string& db, int jobs) {
-    std::vector<std::string> args{KOLVANE_TOOL, "collect", "-m", "em133", "--db", db, "--jobs", std::to_string(jobs),
-                                  "--only", "datalog,eventlog"};
+    std::vector<std::string> args{
+        KOLVANE_TOOL, "collect",         "-m", "em133", "--db", db, "--jobs", std::to_string(jobs),
+        "--only",     "datalog,eventlog"};
     for (const auto& h : site.hosts()) args.push_back(h);
     return run_tool(args);
 }
 
 void print(const char* what, const Run& run, long rows, double raw_seconds) {
     std::printf("  %-34s %6.2f s  %8.0f rows/s  peak RSS %6.1f MiB", what, run.seconds,
-                static_cast<double>(rows) / run.seconds, static_cast<double>(run.peak_rss_kib) / 1024.0);
+                static_cast<double>(rows) / run.seconds,
+                static_cast<double>(run.peak_rss_kib) / 1024.0);
     if (raw_seconds > 0) std::printf("  %.2f x transfer-only", run.seconds / raw_seconds);
     if (run.status != 0) std::printf("  (exit status %d)", run.status);
     std::printf("\n");
@@ -158,7 +167,9 @@ std::string fresh_sqlite(const std::string& name) {
 
 int main() {
     const Site site(16, 2880, 300);
-    std::printf("16 meters, 3 data logs of 2880 records x 16 columns and 300 events each: %ld records\n", site.records);
+    std::printf(
+        "16 meters, 3 data logs of 2880 records x 16 columns and 300 events each: %ld records\n",
+        site.records);
     std::unique_ptr<ktest::PostgresServer> postgres;
     try {
         postgres = std::make_unique<ktest::PostgresServer>();
@@ -175,7 +186,8 @@ int main() {
         if (postgres) {
             const std::string uri = postgres->create_database("bench" + std::to_string(jobs));
             print("PostgreSQL, first run", collect(site, uri, jobs), site.records, raw);
-            print("PostgreSQL, rerun (all duplicates)", collect(site, uri, jobs), site.records, raw);
+            print("PostgreSQL, rerun (all duplicates)", collect(site, uri, jobs), site.records,
+                  raw);
         }
     }
 
@@ -189,10 +201,12 @@ int main() {
 
     const Site many(200, 96, 20);
     const Run run = collect(many, fresh_sqlite("many"), 32);
-    std::printf("200 meters of 3 x 96 records and 20 events, --jobs 32, SQLite: %.2f s, peak %d descriptors, "
-                "%d threads, RSS %.1f MiB%s\n",
-                run.seconds, run.peak_fds, run.peak_threads, static_cast<double>(run.peak_rss_kib) / 1024.0,
-                run.status == 0 ? "" : " (failed)");
+    std::printf(
+        "200 meters of 3 x 96 records and 20 events, --jobs 32, SQLite: %.2f s, peak %d "
+        "descriptors, "
+        "%d threads, RSS %.1f MiB%s\n",
+        run.seconds, run.peak_fds, run.peak_threads, static_cast<double>(run.peak_rss_kib) / 1024.0,
+        run.status == 0 ? "" : " (failed)");
     std::filesystem::remove_all(std::filesystem::temp_directory_path() / "kolvane-bench-collect");
     return 0;
 }

@@ -5,15 +5,15 @@
 // (HTTP, the target check, the exposition text; the meter's identity is cached between probes).
 #include <httplib.h>
 
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <memory>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "kolvane.h"
@@ -40,8 +40,10 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
         posix_spawn_file_actions_addclose(&actions, out[0]);
-        const char* argv[] = {KOLVANE_TOOL, "exporter", "--listen", "127.0.0.1:0", "--allow-any-target", nullptr};
-        if (posix_spawn(&pid_, KOLVANE_TOOL, &actions, nullptr, const_cast<char**>(argv), environ) != 0)
+        const char* argv[] = {KOLVANE_TOOL,  "exporter",           "--listen",
+                              "127.0.0.1:0", "--allow-any-target", nullptr};
+        if (posix_spawn(&pid_, KOLVANE_TOOL, &actions, nullptr, const_cast<char**>(argv),
+                        environ) != 0)
             throw std::runtime_error("cannot start " KOLVANE_TOOL);
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
@@ -76,7 +78,8 @@ double probes_per_second(int exporter_port, const std::vector<int>& meters, int 
             httplib::Client client("127.0.0.1", exporter_port);
             for (int meter = s; !stop; meter = (meter + 1) % METERS) {
                 const auto answer = client.Get(probe_path(meters[meter]).c_str());
-                if (!answer || answer->status != 200 || answer->body.find("kolvane_up 1") == std::string::npos) {
+                if (!answer || answer->status != 200 ||
+                    answer->body.find("kolvane_up 1") == std::string::npos) {
                     failed = true;
                     return;
                 }
@@ -111,12 +114,15 @@ int main() try {
     }
     const ExporterProcess exporter;
 
-    std::printf("probes per second through the exporter, %d em235 meters (median of %d runs of %.0f s):\n", METERS,
-                ROUNDS, SECONDS_PER_RUN);
+    std::printf(
+        "probes per second through the exporter, %d em235 meters (median of %d runs of %.0f s):\n",
+        METERS, ROUNDS, SECONDS_PER_RUN);
     for (const int scrapers : SCRAPERS) {
         std::vector<double> rates;
-        for (int r = 0; r < ROUNDS; ++r) rates.push_back(probes_per_second(exporter.port(), meters, scrapers));
-        std::printf("  %2d scraper%s %8.0f probes/s\n", scrapers, scrapers == 1 ? " " : "s", kbench::median(rates));
+        for (int r = 0; r < ROUNDS; ++r)
+            rates.push_back(probes_per_second(exporter.port(), meters, scrapers));
+        std::printf("  %2d scraper%s %8.0f probes/s\n", scrapers, scrapers == 1 ? " " : "s",
+                    kbench::median(rates));
     }
 
     const std::string options = "{\"port\":" + std::to_string(meters[0]) + "}";
@@ -126,19 +132,21 @@ int main() try {
     std::vector<double> bare, probe;
     for (int r = 0; r < ROUNDS; ++r) {
         bare.push_back(mean_seconds([&] {
-            if (kolvane_read_live_ex("127.0.0.1", "em235", options.c_str(), out.data(), int(out.size()), err, sizeof err) <= 0)
+            if (kolvane_read_live_ex("127.0.0.1", "em235", options.c_str(), out.data(),
+                                     int(out.size()), err, sizeof err) <= 0)
                 throw std::runtime_error(err);
         }));
         probe.push_back(mean_seconds([&] {
-            if (!client.Get(probe_path(meters[0]).c_str())) throw std::runtime_error("a probe failed");
+            if (!client.Get(probe_path(meters[0]).c_str()))
+                throw std::runtime_error("a probe failed");
         }));
     }
     const double b = kbench::median(bare), p = kbench::median(probe);
     std::printf("one meter, one caller, median of %d x %d calls:\n", ROUNDS, SEQUENTIAL_CALLS);
     std::printf("  kolvane_read_live_ex      %7.1f us\n", b * 1e6);
     std::printf("  GET /probe                %7.1f us\n", p * 1e6);
-    std::printf("  exporter overhead         %7.1f us per probe, %.1f %% (target: under 10 %%)\n", (p - b) * 1e6,
-                100 * (p - b) / b);
+    std::printf("  exporter overhead         %7.1f us per probe, %.1f %% (target: under 10 %%)\n",
+                (p - b) * 1e6, 100 * (p - b) / b);
     return 0;
 } catch (const std::exception& e) {
     std::fprintf(stderr, "bench_exporter: %s\n", e.what());

@@ -12,7 +12,7 @@ namespace kbench {
 
 std::uint64_t replay_libmodbus(std::uint16_t port, const std::vector<Transaction>& traffic) {
     const std::unique_ptr<modbus_t, decltype(&modbus_free)> ctx(modbus_new_tcp("127.0.0.1", port),
-                                                                 &modbus_free);
+                                                                &modbus_free);
     if (!ctx) throw std::runtime_error("modbus_new_tcp failed");
     modbus_set_slave(ctx.get(), 1);
     modbus_set_response_timeout(ctx.get(), 5, 0);
@@ -27,7 +27,8 @@ std::uint64_t replay_libmodbus(std::uint16_t port, const std::vector<Transaction
         } else if (t.function == 6) {
             rc = modbus_write_register(ctx.get(), t.address, t.values.at(0));
         } else if (t.function == 16) {
-            rc = modbus_write_registers(ctx.get(), t.address, int(t.values.size()), t.values.data());
+            rc =
+                modbus_write_registers(ctx.get(), t.address, int(t.values.size()), t.values.data());
         }
         if (rc < 0) {
             modbus_close(ctx.get());

@@ -43,7 +43,8 @@ double calls_per_second(const std::vector<std::string>& options, int threads) {
             }
         });
     }
-    while (kbench::seconds_since(start) < SECONDS_PER_RUN && !failed) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    while (kbench::seconds_since(start) < SECONDS_PER_RUN && !failed)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     stop = true;
     for (std::thread& worker : workers) worker.join();
     if (failed) throw std::runtime_error("a live reading failed");
@@ -56,20 +57,25 @@ int main() try {
     std::vector<std::unique_ptr<ksim::Simulator>> meters;
     std::vector<std::string> options;
     for (int i = 0; i < METERS; ++i) {
-        meters.push_back(std::make_unique<ksim::Simulator>(ksim::default_meter(ksim::Model::em133, 1, 1700000000, 1)));
+        meters.push_back(std::make_unique<ksim::Simulator>(
+            ksim::default_meter(ksim::Model::em133, 1, 1700000000, 1)));
         meters.back()->set_journal_enabled(false);
         options.push_back("{\"port\":" + std::to_string(meters.back()->start()) + "}");
     }
     std::vector<std::vector<double>> rates(std::size(THREADS));
     for (int round = 0; round < ROUNDS; ++round) {
-        for (size_t i = 0; i < std::size(THREADS); ++i) rates[i].push_back(calls_per_second(options, THREADS[i]));
+        for (size_t i = 0; i < std::size(THREADS); ++i)
+            rates[i].push_back(calls_per_second(options, THREADS[i]));
     }
-    std::printf("live readings: kolvane_read_live_ex, a new connection per call, %d em133 simulators in this "
-                "process; medians of %d alternating runs of %.0f s\n", METERS, ROUNDS, SECONDS_PER_RUN);
+    std::printf(
+        "live readings: kolvane_read_live_ex, a new connection per call, %d em133 simulators in "
+        "this "
+        "process; medians of %d alternating runs of %.0f s\n",
+        METERS, ROUNDS, SECONDS_PER_RUN);
     for (size_t i = 0; i < std::size(THREADS); ++i) {
         const double rate = kbench::median(rates[i]);
-        std::printf("  %2d thread%s  %7.0f readings/s  (%.2f ms per reading per thread)\n", THREADS[i],
-                    THREADS[i] == 1 ? " " : "s", rate, 1e3 * THREADS[i] / rate);
+        std::printf("  %2d thread%s  %7.0f readings/s  (%.2f ms per reading per thread)\n",
+                    THREADS[i], THREADS[i] == 1 ? " " : "s", rate, 1e3 * THREADS[i] / rate);
     }
     return 0;
 } catch (const std::exception& failure) {

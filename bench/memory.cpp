@@ -41,10 +41,12 @@ int child(const char* port, int file_id, const std::string& mode) {
     char err[256];
     int records = 0;
     const auto start = kbench::Clock::now();
-    const int n = mode == "read" ? kolvane_read_datalog("127.0.0.1", "em133", file_id, options.c_str(),
-                                                        count_record, &records, err, sizeof err)
-                                 : kolvane_export_datalog_ex("127.0.0.1", "em133", file_id, "/dev/null",
-                                                             options.c_str(), nullptr, nullptr, err, sizeof err);
+    const int n =
+        mode == "read"
+            ? kolvane_read_datalog("127.0.0.1", "em133", file_id, options.c_str(), count_record,
+                                   &records, err, sizeof err)
+            : kolvane_export_datalog_ex("127.0.0.1", "em133", file_id, "/dev/null", options.c_str(),
+                                        nullptr, nullptr, err, sizeof err);
     const double seconds = kbench::seconds_since(start);
     if (n < 0) {
         std::fprintf(stderr, "bench_memory child: %s\n", err);
@@ -63,7 +65,8 @@ struct SimProcess {
 
 SimProcess start_sim_process() {
     int port_pipe[2], control[2];
-    if (pipe2(port_pipe, O_CLOEXEC) != 0 || pipe2(control, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    if (pipe2(port_pipe, O_CLOEXEC) != 0 || pipe2(control, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
     SimProcess sim;
     sim.pid = fork();
     if (sim.pid == 0) {
@@ -75,15 +78,15 @@ SimProcess start_sim_process() {
         const std::uint16_t port = server.start();
         if (write(port_pipe[1], &port, sizeof port) != sizeof port) _exit(1);
         char byte;
-        while (read(control[0], &byte, 1) > 0) {
-        }
+        while (read(control[0], &byte, 1) > 0) {}
         server.stop();
         _exit(0);
     }
     close(port_pipe[1]);
     close(control[0]);
     sim.control = control[1];
-    if (read(port_pipe[0], &sim.port, sizeof sim.port) != sizeof sim.port) throw std::runtime_error("simulator failed");
+    if (read(port_pipe[0], &sim.port, sizeof sim.port) != sizeof sim.port)
+        throw std::runtime_error("simulator failed");
     close(port_pipe[0]);
     return sim;
 }
@@ -101,7 +104,8 @@ Result run_child(const std::string& port, int file_id, const char* mode) {
     if (pid == 0) {
         dup2(out[1], STDOUT_FILENO);
         const std::string file = std::to_string(file_id);
-        execl("/proc/self/exe", "bench_memory", "--child", port.c_str(), file.c_str(), mode, nullptr);
+        execl("/proc/self/exe", "bench_memory", "--child", port.c_str(), file.c_str(), mode,
+              nullptr);
         _exit(127);
     }
     close(out[1]);
@@ -125,15 +129,17 @@ Result run_child(const std::string& port, int file_id, const char* mode) {
 }  // namespace
 
 int main(int argc, char** argv) try {
-    if (argc == 5 && std::strcmp(argv[1], "--child") == 0) return child(argv[2], std::atoi(argv[3]), argv[4]);
+    if (argc == 5 && std::strcmp(argv[1], "--child") == 0)
+        return child(argv[2], std::atoi(argv[3]), argv[4]);
 
     const int cpu = kbench::pin_to_current_cpu();
     const SimProcess sim = start_sim_process();
     const std::string port = std::to_string(sim.port);
 
-    std::printf("memory: data logs of %d and %d records of %d columns, %d records per block; each "
-                "operation in a child process; medians of %d alternating rounds; CPU %d\n",
-                LOGS[0].records, LOGS[1].records, kbench::COLUMNS, kbench::RECORDS_PER_BLOCK, ROUNDS, cpu);
+    std::printf(
+        "memory: data logs of %d and %d records of %d columns, %d records per block; each "
+        "operation in a child process; medians of %d alternating rounds; CPU %d\n",
+        LOGS[0].records, LOGS[1].records, kbench::COLUMNS, kbench::RECORDS_PER_BLOCK, ROUNDS, cpu);
     for (const char* mode : MODES) {
         std::vector<double> peak[2], rate[2];
         for (int round = 0; round < ROUNDS; ++round) {
@@ -145,13 +151,16 @@ int main(int argc, char** argv) try {
             }
         }
         const double p0 = kbench::median(peak[0]), p1 = kbench::median(peak[1]);
-        std::printf("  %-36s peak RSS %7.0f KiB (%5d records) | %7.0f KiB (%5d records) | "
-                    "difference %+.0f KiB (target: within about 1024)\n",
-                    std::strcmp(mode, "read") == 0 ? "kolvane_read_datalog (callback)"
-                                                   : "kolvane_export_datalog_ex (/dev/null)",
-                    p0, LOGS[0].records, p1, LOGS[1].records, p1 - p0);
-        std::printf("  %-36s records/s %7.0f (%5d records, connection and setup included) | %7.0f (%5d records)\n",
-                    "", kbench::median(rate[0]), LOGS[0].records, kbench::median(rate[1]), LOGS[1].records);
+        std::printf(
+            "  %-36s peak RSS %7.0f KiB (%5d records) | %7.0f KiB (%5d records) | "
+            "difference %+.0f KiB (target: within about 1024)\n",
+            std::strcmp(mode, "read") == 0 ? "kolvane_read_datalog (callback)"
+                                           : "kolvane_export_datalog_ex (/dev/null)",
+            p0, LOGS[0].records, p1, LOGS[1].records, p1 - p0);
+        std::printf(
+            "  %-36s records/s %7.0f (%5d records, connection and setup included) | %7.0f (%5d "
+            "records)\n",
+            "", kbench::median(rate[0]), LOGS[0].records, kbench::median(rate[1]), LOGS[1].records);
     }
     close(sim.control);
     waitpid(sim.pid, nullptr, 0);

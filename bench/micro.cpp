@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "ground/text.hpp"
 #include "datalog/datalog_format.hpp"
 #include "eventlog/event_format.hpp"
+#include "ground/text.hpp"
 #include "points/catalogue.hpp"
 #include "simulator.hpp"
 
@@ -30,9 +30,9 @@ kolvane::DataScales default_scales() {
 }
 
 const char* kind_name(Kind kind) {
-    static const char* const NAMES[] = {"Voltage",    "Current",    "Power",      "Energy",
-                                        "PowerFactor", "Percent",   "KFactor",    "Angle",
-                                        "Frequency2", "Frequency3", "Frequency4", "Unbalance"};
+    static const char* const NAMES[] = {"Voltage",     "Current",    "Power",      "Energy",
+                                        "PowerFactor", "Percent",    "KFactor",    "Angle",
+                                        "Frequency2",  "Frequency3", "Frequency4", "Unbalance"};
     return NAMES[int(kind)];
 }
 
@@ -65,9 +65,10 @@ kolvane::DatalogColumns sixteen_columns() {
     return columns;
 }
 
-const std::vector<uint16_t> DATALOG_RECORD = ksim::datalog_record(
-    0, 4711, 1700000000, 250000, 0,
-    {2301, 2298, 2305, 1250, 1237, 1262, 2810, 2796, 2819, 8430, 410, 8700, 972, 5000, 12345678, 1024});
+const std::vector<uint16_t> DATALOG_RECORD =
+    ksim::datalog_record(0, 4711, 1700000000, 250000, 0,
+                         {2301, 2298, 2305, 1250, 1237, 1262, 2810, 2796, 2819, 8430, 410, 8700,
+                          972, 5000, 12345678, 1024});
 
 void datalog_json_record(benchmark::State& state) {
     const kolvane::DatalogColumns columns = sixteen_columns();
@@ -92,13 +93,14 @@ void datalog_csv_row(benchmark::State& state) {
 BENCHMARK(datalog_csv_row);
 
 // A setpoint operation on V1: decoded, classified and formatted as the stream delivers it.
-const std::vector<uint16_t> EVENT_RECORD = ksim::event_record(0, 812, 1700000000, 250000, 7, 0x1100, 0xE101, 2531);
+const std::vector<uint16_t> EVENT_RECORD =
+    ksim::event_record(0, 812, 1700000000, 250000, 7, 0x1100, 0xE101, 2531);
 
 void event_json_record(benchmark::State& state) {
     int number = 1;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(
-            kolvane::event_json_record(number++, EVENT_RECORD, kolvane::decode_event(EVENT_RECORD)));
+        benchmark::DoNotOptimize(kolvane::event_json_record(number++, EVENT_RECORD,
+                                                            kolvane::decode_event(EVENT_RECORD)));
     }
 }
 BENCHMARK(event_json_record);
@@ -134,14 +136,18 @@ BENCHMARK_CAPTURE(json_escape, quotes_and_controls, "Meter \"A\"\tline\\2\n");
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::puts("hot paths, time per call:\n"
-              "  format_value/<kind>  one raw point value of that scaling kind as text (default em133 scaling)\n"
-              "  datalog_json_record  a data log record of 16 columns as the JSON record the stream delivers\n"
-              "  datalog_csv_row      the same record as a CSV row of the export\n"
-              "  event_json_record    an event record decoded, classified and formatted as a JSON record\n"
-              "  event_csv_row        the same event as a CSV row\n"
-              "  classify_event       the texts of a (source, effect) pair, over eight typical pairs\n"
-              "  json_escape          a 21-byte column name; a short text with quotes and control bytes");
+    std::puts(
+        "hot paths, time per call:\n"
+        "  format_value/<kind>  one raw point value of that scaling kind as text (default em133 "
+        "scaling)\n"
+        "  datalog_json_record  a data log record of 16 columns as the JSON record the stream "
+        "delivers\n"
+        "  datalog_csv_row      the same record as a CSV row of the export\n"
+        "  event_json_record    an event record decoded, classified and formatted as a JSON "
+        "record\n"
+        "  event_csv_row        the same event as a CSV row\n"
+        "  classify_event       the texts of a (source, effect) pair, over eight typical pairs\n"
+        "  json_escape          a 21-byte column name; a short text with quotes and control bytes");
     std::fflush(stdout);
     register_format_value();
     benchmark::Initialize(&argc, argv);

@@ -67,12 +67,14 @@ private:
 std::uint64_t replay_raw(std::uint16_t port, const std::vector<Transaction>& traffic) {
     std::vector<Frame> frames;
     frames.reserve(traffic.size());
-    for (std::size_t i = 0; i < traffic.size(); ++i) frames.push_back(frame(traffic[i], std::uint16_t(i + 1)));
+    for (std::size_t i = 0; i < traffic.size(); ++i)
+        frames.push_back(frame(traffic[i], std::uint16_t(i + 1)));
     const Socket socket(port);
     std::uint8_t reply[260];
     std::uint64_t received = 0;
     for (const Frame& f : frames) {
-        if (::send(socket.fd(), f.request.data(), f.request.size(), MSG_NOSIGNAL) != ssize_t(f.request.size())) {
+        if (::send(socket.fd(), f.request.data(), f.request.size(), MSG_NOSIGNAL) !=
+            ssize_t(f.request.size())) {
             throw std::runtime_error("raw client: send failed");
         }
         for (std::size_t got = 0; got < f.reply_size;) {

@@ -6,7 +6,8 @@ namespace kbench {
 std::vector<Transaction> from_journal(const std::vector<ksim::Request>& journal) {
     std::vector<Transaction> traffic;
     traffic.reserve(journal.size());
-    for (const ksim::Request& r : journal) traffic.push_back({r.function, r.address, r.quantity, r.values});
+    for (const ksim::Request& r : journal)
+        traffic.push_back({r.function, r.address, r.quantity, r.values});
     return traffic;
 }
 

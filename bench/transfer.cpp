@@ -63,13 +63,13 @@ int main() try {
 
     const auto read_datalog = [&] {
         int records = 0;
-        const int n = kolvane_read_datalog("127.0.0.1", "em133", FILE_ID, options.c_str(), count_record,
-                                           &records, err, sizeof err);
+        const int n = kolvane_read_datalog("127.0.0.1", "em133", FILE_ID, options.c_str(),
+                                           count_record, &records, err, sizeof err);
         check(n == RECORDS && records == RECORDS + 1, std::string("read_datalog: ") + err);
     };
     const auto export_datalog = [&] {
-        const int n = kolvane_export_datalog_ex("127.0.0.1", "em133", FILE_ID, "/dev/null", options.c_str(),
-                                                nullptr, nullptr, err, sizeof err);
+        const int n = kolvane_export_datalog_ex("127.0.0.1", "em133", FILE_ID, "/dev/null",
+                                                options.c_str(), nullptr, nullptr, err, sizeof err);
         check(n == RECORDS, std::string("export_datalog: ") + err);
     };
 
@@ -85,9 +85,10 @@ int main() try {
     sim.set_journal_enabled(false);
     size_t reads = 0;
     for (const auto& t : traffic) reads += t.function == 3;
-    std::printf("transfer: %d records of %d columns, %d records per block; %zu Modbus transactions "
-                "per run (%zu reads), the same for every client; client and simulator on CPU %d\n",
-                RECORDS, kbench::COLUMNS, kbench::RECORDS_PER_BLOCK, traffic.size(), reads, cpu);
+    std::printf(
+        "transfer: %d records of %d columns, %d records per block; %zu Modbus transactions "
+        "per run (%zu reads), the same for every client; client and simulator on CPU %d\n",
+        RECORDS, kbench::COLUMNS, kbench::RECORDS_PER_BLOCK, traffic.size(), reads, cpu);
 
     const std::vector<std::pair<std::string, std::function<void()>>> clients = {
         {"kolvane_read_datalog (JSON records)", read_datalog},
@@ -101,8 +102,11 @@ int main() try {
     }
 
     std::map<std::string, double> wall;
-    std::printf("medians of %d alternating rounds; CPU times in ms per run, user + kernel; the simulator's\n"
-                "share = its CPU time over the run's wall time (the client waits while it serves)\n", ROUNDS);
+    std::printf(
+        "medians of %d alternating rounds; CPU times in ms per run, user + kernel; the "
+        "simulator's\n"
+        "share = its CPU time over the run's wall time (the client waits while it serves)\n",
+        ROUNDS);
     std::printf("  %-36s %8s %10s %15s %15s %10s\n", "client", "wall ms", "records/s", "client CPU",
                 "simulator CPU", "sim share");
     for (const auto& [name, client] : clients) {
@@ -115,9 +119,9 @@ int main() try {
         }
         using kbench::median;
         wall[name] = median(w);
-        std::printf("  %-36s %8.1f %10.0f %6.1f + %6.1f %6.1f + %6.1f %9.0f%%\n", name.c_str(), wall[name] * 1e3,
-                    RECORDS / wall[name], median(cu) * 1e3, median(cs) * 1e3, median(su) * 1e3,
-                    median(ss) * 1e3, median(share) * 100);
+        std::printf("  %-36s %8.1f %10.0f %6.1f + %6.1f %6.1f + %6.1f %9.0f%%\n", name.c_str(),
+                    wall[name] * 1e3, RECORDS / wall[name], median(cu) * 1e3, median(cs) * 1e3,
+                    median(su) * 1e3, median(ss) * 1e3, median(share) * 100);
     }
     const double libmodbus = wall[clients[2].first], floor = wall[clients[3].first];
     std::printf("ratio kolvane_read_datalog / libmodbus (wall): %.3f   (target <= 1.05)\n",

@@ -51,11 +51,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 if (client.read_holding_registers(0, quantity).size() != quantity) __builtin_trap();
                 break;
             }
-            case 1: client.write_single_register(1, 2); break;
-            default: client.write_multiple_registers(1, {1, 2, 3}); break;
+            case 1:
+                client.write_single_register(1, 2);
+                break;
+            default:
+                client.write_multiple_registers(1, {1, 2, 3});
+                break;
         }
-    } catch (const std::runtime_error&) {
-    }
+    } catch (const std::runtime_error&) {}
     ::close(peer);
     return 0;
 }

@@ -13,7 +13,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const uint16_t pid : kolvane::parse_points(text.c_str())) {
             if (kolvane::family_of(pid) == nullptr) __builtin_trap();
         }
-    } catch (const std::runtime_error&) {
-    }
+    } catch (const std::runtime_error&) {}
     return 0;
 }

@@ -13,7 +13,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static ksim::Simulator sim(ksim::Model::em133);
     static const uint16_t port = [] {
-        sim.set_journal_enabled(false);  // a journal of every input's requests would grow without end
+        sim.set_journal_enabled(
+            false);  // a journal of every input's requests would grow without end
         return sim.start();
     }();
     if (size < 4) return 0;
@@ -23,9 +24,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ksim::LogFile file;
     file.records_per_block = 1 + data[0] % 16;
     const std::vector<uint16_t> words = to_words(data + 4, size - 4);
-    for (size_t at = 0; words_per_record > 0 && at + words_per_record <= words.size() && file.records.size() < 64;
+    for (size_t at = 0;
+         words_per_record > 0 && at + words_per_record <= words.size() && file.records.size() < 64;
          at += words_per_record) {
-        file.records.emplace_back(words.begin() + long(at), words.begin() + long(at + words_per_record));
+        file.records.emplace_back(words.begin() + long(at),
+                                  words.begin() + long(at + words_per_record));
     }
     if (data[2] & 1) file.header_records = uint16_t(data[3] * 37);
     if (data[2] & 2) file.header_words = uint16_t(data[3] % 40);
@@ -47,12 +50,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // A block served forever whose sequence numbers lie half the circle apart counts as
         // progress on every pass, so such inputs run into the 70000-request cap; stopping
         // them early keeps the fuzzer fast (the cap has a test of its own).
-        const int delivered = kolvane::read_log_file(client, 1, limit, [&](std::span<const uint16_t> record) {
-            if (record.size() < 8) __builtin_trap();
-            if (++seen > 2000) throw kolvane::Cancelled();
-        });
+        const int delivered =
+            kolvane::read_log_file(client, 1, limit, [&](std::span<const uint16_t> record) {
+                if (record.size() < 8) __builtin_trap();
+                if (++seen > 2000) throw kolvane::Cancelled();
+            });
         if (delivered != seen || (limit > 0 && delivered > limit)) __builtin_trap();
-    } catch (const std::runtime_error&) {
-    }
+    } catch (const std::runtime_error&) {}
     return 0;
 }

@@ -105,9 +105,8 @@ KOLVANE_API void kolvane_set_log_callback(kolvane_log_cb cb, void* user);
  * Errors: "host must not be null", "meter must not be null", "out must not be null", option
  * and model messages, connection and Modbus messages, "Output buffer too small: ...".
  */
-KOLVANE_API int kolvane_read_device_info(const char* host, const char* meter,
-                                         const char* options, char* out, int out_len,
-                                         char* err, int err_len);
+KOLVANE_API int kolvane_read_device_info(const char* host, const char* meter, const char* options,
+                                         char* out, int out_len, char* err, int err_len);
 
 /*
  * Lists the meter's log files (file 0 the event log, 1-16 data logs) with record counts and,
@@ -153,8 +152,8 @@ KOLVANE_API int kolvane_read_points(const char* host, const char* meter, const c
 
 /*
  * Lists the point catalogue for a model without contacting a meter:
- * {"meter":"em133","points":[{"pid":3072,"name":"V1","unit":"V","group":"1-cycle phase values"},...]}
- * Returns the number of points (199 for an em133, 205 for an em235).
+ * {"meter":"em133","points":[{"pid":3072,"name":"V1","unit":"V","group":"1-cycle phase
+ * values"},...]} Returns the number of points (199 for an em133, 205 for an em235).
  */
 KOLVANE_API int kolvane_list_points(const char* meter, char* out, int out_len, char* err,
                                     int err_len);
@@ -199,15 +198,15 @@ KOLVANE_API int kolvane_export_datalog(const char* host, const char* meter, int 
 
 /*
  * Writes event log `file_id` as CSV to `csv_path`: the header
- * "No.,Date/Time,Event No.,Cause,Point/Source,State,Effect,Target,Source ID,Effect ID,Value Triggered"
- * and one row per event. The header line is written before the record count is asked, so
+ * "No.,Date/Time,Event No.,Cause,Point/Source,State,Effect,Target,Source ID,Effect ID,Value
+ * Triggered" and one row per event. The header line is written before the record count is asked, so
  * a failure after opening leaves at least that line. Progress and return as for
  * kolvane_export_datalog_ex.
  */
 KOLVANE_API int kolvane_export_eventlog_ex(const char* host, const char* meter, int file_id,
                                            const char* csv_path, const char* options,
-                                           kolvane_progress_cb progress, void* user,
-                                           char* err, int err_len);
+                                           kolvane_progress_cb progress, void* user, char* err,
+                                           int err_len);
 
 /* kolvane_export_eventlog_ex with options, progress and user NULL. */
 KOLVANE_API int kolvane_export_eventlog(const char* host, const char* meter, int file_id,
@@ -224,9 +223,10 @@ KOLVANE_API int kolvane_export_eventlog(const char* host, const char* meter, int
  * clock is first set to the host's local time: register 2575 := guard value
  * (clock_guard_value, or KOLVANE_DEFAULT_CLOCK_GUARD when below 1; above 65535 fails with
  * "clock_guard_value must be at most 65535" before any traffic), the 7-word clock block at
- * 4352, then register 2575 := 0 (also, best effort, when the clock block is refused). Uses port 502, unit 1, 30 s time-out, one connection at a
- * time. Returns the total rows of the four files. Any failure returns -1; files already
- * completed stay, the file in progress keeps its rows, later logs are not exported.
+ * 4352, then register 2575 := 0 (also, best effort, when the clock block is refused). Uses port
+ * 502, unit 1, 30 s time-out, one connection at a time. Returns the total rows of the four files.
+ * Any failure returns -1; files already completed stay, the file in progress keeps its rows, later
+ * logs are not exported.
  */
 KOLVANE_API int kolvane_export_em133_all(const char* host, int set_clock, int clock_guard_value,
                                          const char* out_dir, char* err, int err_len);
@@ -243,10 +243,9 @@ KOLVANE_API int kolvane_export_em133_all(const char* host, int set_clock, int cl
  * diagnostics", connection and Modbus messages, "Cannot open CSV: <path>". No file is created
  * when the read fails. Returns 26.
  */
-KOLVANE_API int kolvane_export_em235_diagnostics(const char* host, int unit_id,
-                                                 int first_register, int count,
-                                                 const char* word_order, const char* csv_path,
-                                                 char* err, int err_len);
+KOLVANE_API int kolvane_export_em235_diagnostics(const char* host, int unit_id, int first_register,
+                                                 int count, const char* word_order,
+                                                 const char* csv_path, char* err, int err_len);
 
 #ifdef __cplusplus
 }

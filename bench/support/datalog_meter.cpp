@@ -16,9 +16,22 @@ const std::vector<std::uint16_t> POINTS = {0x1100, 0x1101, 0x1102, 0x1103, 0x110
 std::vector<std::int32_t> values_at(int i) {
     const std::int32_t wobble = i % 17;
     const std::int32_t kw = 2810 + wobble * 3;
-    return {2301 + wobble, 2298 - wobble, 2305, 1250 + wobble, 1237, 1262 - wobble,
-            kw, kw - 14, kw + 9, 3 * kw, 410 + wobble, 8700, 972 - wobble % 5, 5000 + wobble % 3,
-            12345678 + i * 71, 1024 + i / 100};
+    return {2301 + wobble,
+            2298 - wobble,
+            2305,
+            1250 + wobble,
+            1237,
+            1262 - wobble,
+            kw,
+            kw - 14,
+            kw + 9,
+            3 * kw,
+            410 + wobble,
+            8700,
+            972 - wobble % 5,
+            5000 + wobble % 3,
+            12345678 + i * 71,
+            1024 + i / 100};
 }
 
 }  // namespace
@@ -31,8 +44,8 @@ void add_datalog(ksim::Meter& meter, int file_id, int records) {
     file.records.reserve(std::size_t(records));
     const std::uint32_t first = 1700000000u;
     for (int i = 0; i < records; ++i) {
-        file.records.push_back(ksim::datalog_record(0, std::uint16_t(i + 1), first + 900u * std::uint32_t(i),
-                                                    0, 0, values_at(i)));
+        file.records.push_back(ksim::datalog_record(
+            0, std::uint16_t(i + 1), first + 900u * std::uint32_t(i), 0, 0, values_at(i)));
     }
     meter.logs[file_id] = std::move(file);
 }

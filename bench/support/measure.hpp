@@ -13,7 +13,9 @@ double seconds_since(Clock::time_point start);
 struct CpuTime {
     double user = 0;    // seconds in user space
     double system = 0;  // seconds in the kernel (socket calls, wake-ups)
-    CpuTime operator-(const CpuTime& other) const { return {user - other.user, system - other.system}; }
+    CpuTime operator-(const CpuTime& other) const {
+        return {user - other.user, system - other.system};
+    }
 };
 CpuTime process_cpu();  // every thread of this process, exited ones included
 CpuTime thread_cpu();   // the calling thread only

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "ground/text.hpp"
 #include "datalog/datalog.hpp"
+#include "ground/text.hpp"
 
-#include "ground/log.hpp"
 #include "datalog/columns.hpp"
 #include "datalog/datalog_format.hpp"
+#include "ground/log.hpp"
 #include "logs/file_info.hpp"
 #include "logs/transfer.hpp"
 #include "modbus/client.hpp"
@@ -30,8 +30,8 @@ DatalogColumns open_columns(ModbusTcpClient& client, MeterModel model, int file_
     return columns;
 }
 
-std::string json_header(const ModbusTcpClient& client, const DatalogColumns& columns,
-                        int file_id, int total) {
+std::string json_header(const ModbusTcpClient& client, const DatalogColumns& columns, int file_id,
+                        int total) {
     std::string text = "{\"type\":\"header\"," + doc_prefix(client.host(), columns.model) +
                        ",\"file_id\":" + std::to_string(file_id) +
                        ",\"total\":" + std::to_string(total) + ",\"columns\":";
@@ -60,12 +60,13 @@ int read_datalog_impl(ModbusTcpClient& client, MeterModel model, int file_id,
         header_written = true;
         deliver(json_header(client, columns, file_id, total));
     };
-    const int delivered = read_log_file(client, file_id, total, [&](std::span<const uint16_t> record) {
-        if (columns.columns.empty()) columns.resolve_from_record(record.size());
-        if (!header_written) send_header();
-        format_json_record(text, number++, record, columns);
-        deliver(text);
-    });
+    const int delivered =
+        read_log_file(client, file_id, total, [&](std::span<const uint16_t> record) {
+            if (columns.columns.empty()) columns.resolve_from_record(record.size());
+            if (!header_written) send_header();
+            format_json_record(text, number++, record, columns);
+            deliver(text);
+        });
     if (!header_written) send_header();
     return delivered;
 }
@@ -79,16 +80,17 @@ int export_datalog_impl(ModbusTcpClient& client, MeterModel model, int file_id,
     bool header_written = false;
     int rows = 0;
     std::string line;
-    const int delivered = read_log_file(client, file_id, total, [&](std::span<const uint16_t> record) {
-        if (columns.columns.empty()) columns.resolve_from_record(record.size());
-        if (!header_written) {
-            csv << csv_header(columns);
-            header_written = true;
-        }
-        format_csv_row(line, ++rows, record, columns);
-        csv << line;
-        report_progress(rows, total);
-    });
+    const int delivered =
+        read_log_file(client, file_id, total, [&](std::span<const uint16_t> record) {
+            if (columns.columns.empty()) columns.resolve_from_record(record.size());
+            if (!header_written) {
+                csv << csv_header(columns);
+                header_written = true;
+            }
+            format_csv_row(line, ++rows, record, columns);
+            csv << line;
+            report_progress(rows, total);
+        });
     if (!header_written && !columns.columns.empty()) csv << csv_header(columns);
     file.close();
     return delivered;

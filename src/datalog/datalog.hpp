@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "meter/model.hpp"
 #include "ground/sinks.hpp"
+#include "meter/model.hpp"
 
 namespace kolvane {
 

@@ -18,8 +18,9 @@ void format_json_record(std::string& text, int number, std::span<const uint16_t>
 
 void format_csv_row(std::string& line, int row, std::span<const uint16_t> record,
                     const DatalogColumns& columns) {
-    line = std::to_string(row) + ',' + fmt_hmi_datetime(record_seconds(record), record_microseconds(record)) +
-           ',' + fmt_trigger_event_type(record[6]);
+    line = std::to_string(row) + ',' +
+           fmt_hmi_datetime(record_seconds(record), record_microseconds(record)) + ',' +
+           fmt_trigger_event_type(record[6]);
     columns.append_values(line, record, ',', true);
     line += '\n';
 }

@@ -27,10 +27,10 @@ const std::map<std::pair<int, int>, EventTexts>& overrides() {
 
 const std::map<int, std::string>& ext_points() {
     static const std::map<int, std::string> table = {
-        {0x6300, "Power down"},         {0x6308, "Power up"},
-        {0x6309, "External reset"},     {0x6318, "IRIG-B signal lost"},
+        {0x6300, "Power down"},           {0x6308, "Power up"},
+        {0x6309, "External reset"},       {0x6318, "IRIG-B signal lost"},
         {0x6319, "IRIG-B time unlocked"}, {0x631A, "IRIG-B time locked"},
-        {0x6320, "SNTP server failed"}, {0x6321, "SNTP server reconnected"},
+        {0x6320, "SNTP server failed"},   {0x6321, "SNTP server reconnected"},
     };
     return table;
 }
@@ -50,7 +50,12 @@ struct SetpointAction {
 };
 
 SetpointAction setpoint_action(int effect) {
-    struct Row { int first, last; const char* text; int mask; int plus; };
+    struct Row {
+        int first, last;
+        const char* text;
+        int mask;
+        int plus;
+    };
     // mask 0 means the row carries no target number.
     static constexpr Row ROWS[] = {
         {0x2000, 0x203F, "Set user event flag", 0x3F, 1},
@@ -123,7 +128,8 @@ EventTexts classify_event(int source_id, int effect_id) {
         return {"COMM", found->second, "", std::move(effect), ""};
     }
     if (source_id == 0x5B10) {
-        return {"COMM", "Setpoints setup", "", "Setpoint set", numbered("#", (effect_id & 0x3FF) + 1)};
+        return {"COMM", "Setpoints setup", "", "Setpoint set",
+                numbered("#", (effect_id & 0x3FF) + 1)};
     }
     std::string effect = decode_f20_effect(effect_id);
     if (effect.empty()) return {};

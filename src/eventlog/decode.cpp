@@ -31,7 +31,10 @@ EventFields decode_event(std::span<const uint16_t> words) {
 }
 
 std::string decode_f20_effect(int code) {
-    struct Row { int first, last; const char* text; };
+    struct Row {
+        int first, last;
+        const char* text;
+    };
     static constexpr Row ROWS[] = {
         {0x0000, 0x0000, "None"},
         {0x6000, 0x6000, "Total energy registers cleared"},

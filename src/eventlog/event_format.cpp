@@ -34,10 +34,11 @@ std::string event_json_record(int number, std::span<const uint16_t> record, cons
 }
 
 std::string event_csv_row(int number, std::span<const uint16_t> record, const EventFields& e) {
-    return std::to_string(number) + ',' + fmt_hmi_datetime(record_seconds(record), record_microseconds(record)) +
-           ',' + std::to_string(e.event_no) + ',' + csv_quote(e.cause) + ',' + csv_quote(e.point) +
-           ',' + csv_quote(e.state) + ',' + csv_quote(e.effect) + ',' + csv_quote(e.target) +
-           ',' + std::to_string(e.source_id) + ',' + std::to_string(e.effect_id) + ',' +
+    return std::to_string(number) + ',' +
+           fmt_hmi_datetime(record_seconds(record), record_microseconds(record)) + ',' +
+           std::to_string(e.event_no) + ',' + csv_quote(e.cause) + ',' + csv_quote(e.point) + ',' +
+           csv_quote(e.state) + ',' + csv_quote(e.effect) + ',' + csv_quote(e.target) + ',' +
+           std::to_string(e.source_id) + ',' + std::to_string(e.effect_id) + ',' +
            std::to_string(e.value_triggered) + '\n';
 }
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "ground/text.hpp"
 #include "eventlog/eventlog.hpp"
+#include "ground/text.hpp"
 
-#include "ground/log.hpp"
 #include "eventlog/decode.hpp"
 #include "eventlog/event_format.hpp"
+#include "ground/log.hpp"
 #include "logs/transfer.hpp"
 #include "modbus/client.hpp"
 
@@ -21,9 +21,8 @@ int read_eventlog_impl(ModbusTcpClient& client, MeterModel model, int file_id,
                        const RecordSink& deliver) {
     client.connect();
     const int total = prepare_log_read(client, file_id);
-    deliver("{\"type\":\"header\"," + doc_prefix(client.host(), model) +
-                          ",\"file_id\":" + std::to_string(file_id) +
-                          ",\"total\":" + std::to_string(total) + "}");
+    deliver("{\"type\":\"header\"," + doc_prefix(client.host(), model) + ",\"file_id\":" +
+            std::to_string(file_id) + ",\"total\":" + std::to_string(total) + "}");
     int number = 1;
     return read_log_file(client, file_id, total, [&](std::span<const uint16_t> record) {
         deliver(event_json_record(number++, record, decode_event(record)));
@@ -37,10 +36,11 @@ int export_eventlog_impl(ModbusTcpClient& client, int file_id, const std::string
     file.stream() << CSV_HEADER;
     const int total = prepare_log_read(client, file_id);
     int rows = 0;
-    const int delivered = read_log_file(client, file_id, total, [&](std::span<const uint16_t> record) {
-        file.stream() << event_csv_row(++rows, record, decode_event(record));
-        report_progress(rows, total);
-    });
+    const int delivered =
+        read_log_file(client, file_id, total, [&](std::span<const uint16_t> record) {
+            file.stream() << event_csv_row(++rows, record, decode_event(record));
+            report_progress(rows, total);
+        });
     file.close();
     return delivered;
 }

@@ -2,10 +2,10 @@
 #include <map>
 #include <stdexcept>
 
-#include "ground/text.hpp"
 #include "export/bundle.hpp"
-#include "modbus/client.hpp"
+#include "ground/text.hpp"
 #include "ground/words.hpp"
+#include "modbus/client.hpp"
 
 namespace kolvane {
 namespace {
@@ -68,13 +68,13 @@ void export_em235_diagnostics_impl(const std::string& host, int unit_id, int fir
     const std::vector<uint16_t> words = client.read_holding_registers(
         uint16_t(uint16_t(first_register) - 1), uint16_t(count), unit_id & 0xFF);
     if (words.size() < 2) throw std::runtime_error("diagnostics read failed");
-    const uint32_t value = word_order == "HI_FIRST"
-                               ? low_first(words[0], words[1])
-                               : low_first(words[1], words[0]);
+    const uint32_t value =
+        word_order == "HI_FIRST" ? low_first(words[0], words[1]) : low_first(words[1], words[0]);
     const auto& labels = bit_labels();
 
     std::string text = "word0_hex,word1_hex,value_hex,word_order\n" + hex_digits(words[0]) + "," +
-                       hex_digits(words[1]) + "," + hex_digits(value) + "," + word_order + "\n\nbit,label,state\n";
+                       hex_digits(words[1]) + "," + hex_digits(value) + "," + word_order +
+                       "\n\nbit,label,state\n";
     for (int bit = 0; bit <= 25; ++bit) {
         const auto found = labels.find(bit);
         text += std::to_string(bit) + "," + (found != labels.end() ? found->second : "") + "," +

@@ -2,10 +2,10 @@
 #include <stdexcept>
 #include <vector>
 
-#include "ground/text.hpp"
 #include "datalog/datalog.hpp"
 #include "eventlog/eventlog.hpp"
 #include "export/bundle.hpp"
+#include "ground/text.hpp"
 #include "modbus/client.hpp"
 
 namespace kolvane {
@@ -23,7 +23,8 @@ void set_meter_clock(const std::string& host, uint16_t guard) {
     const std::array<uint16_t, 7> block = clock_block(local);
     client.write_single_register(CLOCK_GUARD, guard);
     try {
-        client.write_multiple_registers(CLOCK_BLOCK, std::vector<uint16_t>(block.begin(), block.end()));
+        client.write_multiple_registers(CLOCK_BLOCK,
+                                        std::vector<uint16_t>(block.begin(), block.end()));
     } catch (...) {
         try {
             client.write_single_register(CLOCK_GUARD, 0);
@@ -38,9 +39,9 @@ void set_meter_clock(const std::string& host, uint16_t guard) {
 }  // namespace
 
 std::array<uint16_t, 7> clock_block(const struct tm& local) {
-    return {uint16_t(local.tm_sec),        uint16_t(local.tm_min),
-            uint16_t(local.tm_hour),       uint16_t(local.tm_mday),
-            uint16_t(local.tm_mon + 1),    uint16_t(local.tm_year + 1900 - 2000),
+    return {uint16_t(local.tm_sec),     uint16_t(local.tm_min),
+            uint16_t(local.tm_hour),    uint16_t(local.tm_mday),
+            uint16_t(local.tm_mon + 1), uint16_t(local.tm_year + 1900 - 2000),
             uint16_t(local.tm_wday + 1)};
 }
 

@@ -31,11 +31,21 @@ std::string format_utc(time_t seconds, const char* pattern) {
 void append_json_escaped(std::string& out, std::string_view text) {
     for (const char c : text) {
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default: {
                 const auto byte = static_cast<unsigned char>(c);
                 if (byte < 0x20) {
@@ -78,9 +88,8 @@ std::string hex4(uint16_t value) {
 
 std::string format_fixed(double value, int decimals) {
     char text[400];  // the largest double in fixed notation needs 309 digits
-    const auto result =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed,
-                      std::clamp(decimals, 0, 30));
+    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed,
+                                      std::clamp(decimals, 0, 30));
     if (result.ec != std::errc()) return "0";
     return std::string(text, result.ptr);
 }

@@ -13,8 +13,8 @@ constexpr uint16_t FILE_INFO_CODE = 9;
 
 std::vector<uint16_t> exchange(ModbusTcpClient& client, int file_id, uint16_t variant,
                                uint16_t reply_words) {
-    client.write_multiple_registers(
-        REQUEST, {FILE_INFO_CODE, uint16_t(file_id), 0, 0, 0, variant, 0, 0});
+    client.write_multiple_registers(REQUEST,
+                                    {FILE_INFO_CODE, uint16_t(file_id), 0, 0, 0, variant, 0, 0});
     read_words(client, REPLY_HEADER, 8);  // read to complete the exchange; not interpreted
     return read_words(client, REPLY_DATA, reply_words);
 }

@@ -40,8 +40,8 @@ Document list_logs_impl(ModbusTcpClient& client, MeterModel model) {
         }
         if (listed++ > 0) doc += ',';
         doc += "{\"file_id\":" + std::to_string(file_id) + ",\"type\":\"" +
-               (file_id == 0 ? "eventlog" : "datalog") + "\",\"records\":" +
-               std::to_string(info.records);
+               (file_id == 0 ? "eventlog" : "datalog") +
+               "\",\"records\":" + std::to_string(info.records);
         if (file_id > 0) {
             std::vector<ColumnFormat> formats;
             for (int j = 1; j <= columns.column_count; ++j) {

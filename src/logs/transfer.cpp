@@ -62,7 +62,8 @@ int prepare_log_read(ModbusTcpClient& client, int file_id) {
     client.write_multiple_registers(TRANSFER_REQUEST, {SELECT, uint16_t(file_id), 0, 0});
     const FileInfo info = file_info_var0(client, file_id);
     if (!info.ok) {
-        log_msg(LogLevel::Warning, file_text(file_id) + "File Info unavailable, record count unknown");
+        log_msg(LogLevel::Warning,
+                file_text(file_id) + "File Info unavailable, record count unknown");
         return -1;
     }
     if (info.records > 0 && info.read_index != info.start_index) {
@@ -82,7 +83,8 @@ int read_log_file(ModbusTcpClient& client, int file_id, int max_records,
 
     for (;;) {
         ++requests;
-        client.write_multiple_registers(TRANSFER_REQUEST, {NEXT_BLOCK, uint16_t(file_id), 0, 0, 0, 0});
+        client.write_multiple_registers(TRANSFER_REQUEST,
+                                        {NEXT_BLOCK, uint16_t(file_id), 0, 0, 0, 0});
         const std::vector<uint16_t> header = read_words(client, BLOCK_HEADER, 8);
         const uint16_t records = header[4];
         const uint16_t words_per_record = header[5];
@@ -101,7 +103,10 @@ int read_log_file(ModbusTcpClient& client, int file_id, int max_records,
                                                        words_per_record);
                 const uint16_t status = record[0];
                 const uint16_t seq = record[1];
-                if (status & END_OF_FILE) { end = true; break; }
+                if (status & END_OF_FILE) {
+                    end = true;
+                    break;
+                }
                 if (status & END_OF_BLOCK) break;
                 if (status & SKIP) continue;
                 if (state.last_seq && !is_newer(seq, *state.last_seq)) continue;

@@ -2,10 +2,10 @@
 #include "meter/device_info.hpp"
 
 #include "ground/log.hpp"
-#include "meter/scales.hpp"
-#include "modbus/client.hpp"
 #include "ground/text.hpp"
 #include "ground/words.hpp"
+#include "meter/scales.hpp"
+#include "modbus/client.hpp"
 
 namespace kolvane {
 namespace {
@@ -24,7 +24,8 @@ constexpr bool is_printable(unsigned char byte) { return byte >= 0x20 && byte <=
 std::string decode_model_name(const std::vector<uint16_t>& identity) {
     std::string name;
     for (size_t word = 4; word <= 11 && word < identity.size(); ++word) {
-        for (const unsigned char byte : {uint8_t(identity[word] >> 8), uint8_t(identity[word] & 0xFF)}) {
+        for (const unsigned char byte :
+             {uint8_t(identity[word] >> 8), uint8_t(identity[word] & 0xFF)}) {
             if (byte == 0) return name;  // a NUL ends the name and keeps blanks before it
             if (is_printable(byte)) name.push_back(char(byte));
         }

@@ -22,7 +22,8 @@ std::optional<uint16_t> try_read_one(ModbusTcpClient& client, uint16_t address) 
 }
 
 const char* energy_unit_text(uint16_t code) {
-    static constexpr const char* UNITS[] = {"", "kWh", "kvarh", "kVAh", "m3", "CF", "CCF", "kL", "MJ"};
+    static constexpr const char* UNITS[] = {"",   "kWh", "kvarh", "kVAh", "m3",
+                                            "CF", "CCF", "kL",    "MJ"};
     return code < std::size(UNITS) ? UNITS[code] : "";
 }
 

@@ -66,7 +66,9 @@ int ModbusTcpClient::wait_ready(short events, Clock::time_point end,
     // many files reach. The time left is taken afresh after a signal, never the whole limit.
     for (;;) {
         const int left = millis_until(end);
-        struct pollfd entry {fd_, events, 0};
+        struct pollfd entry {
+            fd_, events, 0
+        };
         const int result = left > 0 ? ::poll(&entry, 1, left) : 0;
         if (result < 0 && errno == EINTR) continue;
         if (result != 0) return result;
@@ -223,7 +225,8 @@ void ModbusTcpClient::write_single_register(uint16_t address, uint16_t value) {
     if (response.size() != 5 || response[0] != 0x06) fail("Invalid write single response");
 }
 
-void ModbusTcpClient::write_multiple_registers(uint16_t start, const std::vector<uint16_t>& values) {
+void ModbusTcpClient::write_multiple_registers(uint16_t start,
+                                               const std::vector<uint16_t>& values) {
     std::vector<uint8_t> pdu{0x10};
     put_be16(pdu, start);
     put_be16(pdu, uint16_t(values.size()));

@@ -59,14 +59,24 @@ void add_phase_family(Table& t, uint16_t base) {
 }
 
 void add_total_family(Table& t, uint16_t base) {
-    struct Row { const char* name; const char* unit; Kind kind; };
+    struct Row {
+        const char* name;
+        const char* unit;
+        Kind kind;
+    };
     static constexpr Row ROWS[] = {
-        {"Total kW", "kW", Kind::Power},          {"Total kvar", "kvar", Kind::Power},
-        {"Total kVA", "kVA", Kind::Power},        {"Total PF", "", Kind::PowerFactor},
-        {"Total PF lag", "", Kind::PowerFactor},  {"Total PF lead", "", Kind::PowerFactor},
-        {"Total kW import", "kW", Kind::Power},   {"Total kW export", "kW", Kind::Power},
-        {"Total kvar import", "kvar", Kind::Power}, {"Total kvar export", "kvar", Kind::Power},
-        {"V avg", "V", Kind::Voltage},            {"V L-L avg", "V", Kind::Voltage},
+        {"Total kW", "kW", Kind::Power},
+        {"Total kvar", "kvar", Kind::Power},
+        {"Total kVA", "kVA", Kind::Power},
+        {"Total PF", "", Kind::PowerFactor},
+        {"Total PF lag", "", Kind::PowerFactor},
+        {"Total PF lead", "", Kind::PowerFactor},
+        {"Total kW import", "kW", Kind::Power},
+        {"Total kW export", "kW", Kind::Power},
+        {"Total kvar import", "kvar", Kind::Power},
+        {"Total kvar export", "kvar", Kind::Power},
+        {"V avg", "V", Kind::Voltage},
+        {"V L-L avg", "V", Kind::Voltage},
         {"I avg", "A", Kind::Current},
     };
     for (size_t i = 0; i < std::size(ROWS); ++i) {
@@ -74,17 +84,30 @@ void add_total_family(Table& t, uint16_t base) {
     }
 }
 
-struct Entry { uint16_t pid; const char* name; const char* unit; Kind kind; };
+struct Entry {
+    uint16_t pid;
+    const char* name;
+    const char* unit;
+    Kind kind;
+};
 
 constexpr Entry AUXILIARY[] = {
-    {0x1000, "I4", "A", Kind::Current},          {0x1001, "In", "A", Kind::Current},
-    {0x1002, "Frequency", "Hz", Kind::Frequency2}, {0x1003, "V unbalance", "%", Kind::Unbalance},
-    {0x1004, "I unbalance", "%", Kind::Unbalance}, {0x1008, "Frequency", "Hz", Kind::Frequency3},
-    {0x100A, "I leakage", "A", Kind::Current},   {0x100B, "FREQ4C", "Hz", Kind::Frequency3},
-    {0x100C, "FREQ4", "Hz", Kind::Frequency4},   {0x1500, "I4", "A", Kind::Current},
-    {0x1501, "In", "A", Kind::Current},          {0x1502, "Frequency", "Hz", Kind::Frequency2},
-    {0x1503, "V unbalance", "%", Kind::Unbalance}, {0x1504, "I unbalance", "%", Kind::Unbalance},
-    {0x150A, "Frequency", "Hz", Kind::Frequency3}, {0x150E, "I leakage", "A", Kind::Current},
+    {0x1000, "I4", "A", Kind::Current},
+    {0x1001, "In", "A", Kind::Current},
+    {0x1002, "Frequency", "Hz", Kind::Frequency2},
+    {0x1003, "V unbalance", "%", Kind::Unbalance},
+    {0x1004, "I unbalance", "%", Kind::Unbalance},
+    {0x1008, "Frequency", "Hz", Kind::Frequency3},
+    {0x100A, "I leakage", "A", Kind::Current},
+    {0x100B, "FREQ4C", "Hz", Kind::Frequency3},
+    {0x100C, "FREQ4", "Hz", Kind::Frequency4},
+    {0x1500, "I4", "A", Kind::Current},
+    {0x1501, "In", "A", Kind::Current},
+    {0x1502, "Frequency", "Hz", Kind::Frequency2},
+    {0x1503, "V unbalance", "%", Kind::Unbalance},
+    {0x1504, "I unbalance", "%", Kind::Unbalance},
+    {0x150A, "Frequency", "Hz", Kind::Frequency3},
+    {0x150E, "I leakage", "A", Kind::Current},
 };
 
 constexpr Entry DEMANDS[] = {
@@ -113,18 +136,26 @@ constexpr Entry DEMANDS[] = {
 };
 
 constexpr Entry ENERGIES[] = {
-    {0x1700, "kWh import", "kWh", Kind::Energy},     {0x1701, "kWh export", "kWh", Kind::Energy},
-    {0x1702, "kWh net", "kWh", Kind::Energy},        {0x1703, "kWh total", "kWh", Kind::Energy},
-    {0x1704, "kvarh import", "kvarh", Kind::Energy}, {0x1705, "kvarh export", "kvarh", Kind::Energy},
-    {0x1706, "kvarh net", "kvarh", Kind::Energy},    {0x1707, "kvarh total", "kvarh", Kind::Energy},
-    {0x1708, "kVAh total", "kVAh", Kind::Energy},    {0x170B, "kVAh import", "kVAh", Kind::Energy},
+    {0x1700, "kWh import", "kWh", Kind::Energy},
+    {0x1701, "kWh export", "kWh", Kind::Energy},
+    {0x1702, "kWh net", "kWh", Kind::Energy},
+    {0x1703, "kWh total", "kWh", Kind::Energy},
+    {0x1704, "kvarh import", "kvarh", Kind::Energy},
+    {0x1705, "kvarh export", "kvarh", Kind::Energy},
+    {0x1706, "kvarh net", "kvarh", Kind::Energy},
+    {0x1707, "kvarh total", "kvarh", Kind::Energy},
+    {0x1708, "kVAh total", "kVAh", Kind::Energy},
+    {0x170B, "kVAh import", "kVAh", Kind::Energy},
     {0x170C, "kVAh export", "kVAh", Kind::Energy},
 };
 
 constexpr Entry MAX_DEMANDS[] = {
-    {0x3700, "V1 max demand", "V", Kind::Voltage},   {0x3701, "V2 max demand", "V", Kind::Voltage},
-    {0x3702, "V3 max demand", "V", Kind::Voltage},   {0x3703, "I1 max demand", "A", Kind::Current},
-    {0x3704, "I2 max demand", "A", Kind::Current},   {0x3705, "I3 max demand", "A", Kind::Current},
+    {0x3700, "V1 max demand", "V", Kind::Voltage},
+    {0x3701, "V2 max demand", "V", Kind::Voltage},
+    {0x3702, "V3 max demand", "V", Kind::Voltage},
+    {0x3703, "I1 max demand", "A", Kind::Current},
+    {0x3704, "I2 max demand", "A", Kind::Current},
+    {0x3705, "I3 max demand", "A", Kind::Current},
     {0x3709, "Max kW import SW demand", "kW", Kind::Power},
     {0x370A, "Max kvar import SW demand", "kvar", Kind::Power},
     {0x370B, "Max kVA SW demand", "kVA", Kind::Power},
@@ -162,8 +193,10 @@ Table build_catalogue() {
     add_all(t, MAX_DEMANDS);
     for (int n = 1; n <= 16; ++n) {
         const std::string number = std::to_string(n);
-        t.try_emplace(uint16_t(0x1780 + n - 1), ParamDef{"Energy REG" + number, "", Kind::Energy, n});
-        t.try_emplace(uint16_t(0x4780 + n - 1), ParamDef{"Max demand REG" + number, "", Kind::Power, n});
+        t.try_emplace(uint16_t(0x1780 + n - 1),
+                      ParamDef{"Energy REG" + number, "", Kind::Energy, n});
+        t.try_emplace(uint16_t(0x4780 + n - 1),
+                      ParamDef{"Max demand REG" + number, "", Kind::Power, n});
         add(t, uint16_t(0x7000 + n - 1), "Tariff " + number + " energy", "", Kind::Energy);
         add(t, uint16_t(0x7100 + n - 1), "Tariff " + number + " max demand", "", Kind::Power);
     }

@@ -12,8 +12,18 @@ namespace kolvane {
 // How a point's raw value is scaled and printed. The digit of the frequency kinds is the
 // number of decimals: Frequency2 prints 50.00 Hz, Frequency3 50.000, Frequency4 50.0000.
 enum class Kind {
-    Voltage, Current, Power, Energy, PowerFactor, Percent,
-    KFactor, Angle, Frequency2, Frequency3, Frequency4, Unbalance,
+    Voltage,
+    Current,
+    Power,
+    Energy,
+    PowerFactor,
+    Percent,
+    KFactor,
+    Angle,
+    Frequency2,
+    Frequency3,
+    Frequency4,
+    Unbalance,
 };
 
 struct ParamDef {

@@ -4,8 +4,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "ground/text.hpp"
 #include "ground/ascii.hpp"
+#include "ground/text.hpp"
 #include "points/catalogue.hpp"
 #include "points/points.hpp"
 
@@ -81,7 +81,8 @@ std::vector<uint16_t> parse_points(const char* text) {
             }
             if (i < s.size()) ++i;  // the closing quote
         } else {
-            while (i < s.size() && s[i] != ',' && s[i] != ']' && !is_space(s[i])) item.push_back(s[i++]);
+            while (i < s.size() && s[i] != ',' && s[i] != ']' && !is_space(s[i]))
+                item.push_back(s[i++]);
         }
         if (item.empty()) throw std::runtime_error("points: empty item");
         long long number = 0;

@@ -16,15 +16,15 @@ namespace {
 using ValueMap = std::map<uint16_t, int32_t>;
 
 uint16_t point_register(const FamilyBlock& family, MeterModel model, uint16_t pid) {
-    const uint16_t base = model == MeterModel::EM235 ? family.em235_register : family.em133_register;
+    const uint16_t base =
+        model == MeterModel::EM235 ? family.em235_register : family.em133_register;
     return uint16_t(base + 2 * (pid - family.base_pid));
 }
 
 // Reads the registers of points first..last of one family in one range read and keeps the
 // values of the requested ids among them.
-void read_span(ModbusTcpClient& client, MeterModel model, const FamilyBlock& family,
-               uint16_t first, uint16_t last, const std::vector<uint16_t>& requested,
-               ValueMap& values) {
+void read_span(ModbusTcpClient& client, MeterModel model, const FamilyBlock& family, uint16_t first,
+               uint16_t last, const std::vector<uint16_t>& requested, ValueMap& values) {
     const auto count = uint16_t(2 * (last - first + 1));
     const std::vector<uint16_t> words =
         read_words(client, point_register(family, model, first), count);
@@ -36,7 +36,8 @@ void read_span(ModbusTcpClient& client, MeterModel model, const FamilyBlock& fam
 }
 
 void read_family(ModbusTcpClient& client, MeterModel model, const FamilyBlock& family,
-                 const std::vector<uint16_t>& requested, ValueMap& values, std::string& last_error) {
+                 const std::vector<uint16_t>& requested, ValueMap& values,
+                 std::string& last_error) {
     int first = -1, last = -1;
     for (const uint16_t pid : requested) {
         if (family_of(pid) != &family) continue;
@@ -49,8 +50,8 @@ void read_family(ModbusTcpClient& client, MeterModel model, const FamilyBlock& f
         return;
     } catch (const std::exception& e) {
         last_error = e.what();
-        log_msg(LogLevel::Debug, std::string("Block ") + family.name + " span failed (" +
-                                     e.what() + "), reading points one by one");
+        log_msg(LogLevel::Debug, std::string("Block ") + family.name + " span failed (" + e.what() +
+                                     "), reading points one by one");
     }
     for (const uint16_t pid : requested) {
         if (family_of(pid) != &family) continue;
@@ -67,7 +68,7 @@ void read_family(ModbusTcpClient& client, MeterModel model, const FamilyBlock& f
 }  // namespace
 
 Document read_points_impl(ModbusTcpClient& client, MeterModel model,
-                     const std::vector<uint16_t>& points) {
+                          const std::vector<uint16_t>& points) {
     client.connect();
     const DataScales scales = read_data_scales(client, model);
     ValueMap values;

@@ -23,19 +23,46 @@ std::string point_unit(const ParamDef& def, const DataScales& scales) {
 
 void set_scaling(ColumnFormat& f, Kind kind, MeterModel model, const DataScales& s) {
     switch (kind) {
-        case Kind::Voltage: f.scale = s.voltage_scale; f.decimals = s.voltage_decimals; break;
-        case Kind::Current: f.scale = s.current_scale; f.decimals = s.current_decimals; break;
-        case Kind::Power: f.scale = s.power_scale; f.decimals = s.power_decimals; break;
-        case Kind::Energy: f.scale = s.energy_scale; f.decimals = s.energy_decimals; break;
+        case Kind::Voltage:
+            f.scale = s.voltage_scale;
+            f.decimals = s.voltage_decimals;
+            break;
+        case Kind::Current:
+            f.scale = s.current_scale;
+            f.decimals = s.current_decimals;
+            break;
+        case Kind::Power:
+            f.scale = s.power_scale;
+            f.decimals = s.power_decimals;
+            break;
+        case Kind::Energy:
+            f.scale = s.energy_scale;
+            f.decimals = s.energy_decimals;
+            break;
         case Kind::PowerFactor:
-        case Kind::Frequency3: f.scale = 0.001; f.decimals = 3; break;
+        case Kind::Frequency3:
+            f.scale = 0.001;
+            f.decimals = 3;
+            break;
         case Kind::Percent:
         case Kind::KFactor:
-        case Kind::Angle: f.scale = 0.1; f.decimals = 1; break;
-        case Kind::Frequency2: f.scale = 0.01; f.decimals = 2; break;
-        case Kind::Frequency4: f.scale = 0.0001; f.decimals = 4; break;
+        case Kind::Angle:
+            f.scale = 0.1;
+            f.decimals = 1;
+            break;
+        case Kind::Frequency2:
+            f.scale = 0.01;
+            f.decimals = 2;
+            break;
+        case Kind::Frequency4:
+            f.scale = 0.0001;
+            f.decimals = 4;
+            break;
         case Kind::Unbalance:
-            if (model == MeterModel::EM235) { f.scale = 0.1; f.decimals = 1; }
+            if (model == MeterModel::EM235) {
+                f.scale = 0.1;
+                f.decimals = 1;
+            }
             break;
     }
 }
@@ -44,8 +71,8 @@ void set_scaling(ColumnFormat& f, Kind kind, MeterModel model, const DataScales&
 // prints for raw * scale then, since for |raw| < 2^31 the product is off the exact value by far
 // less than half a unit of the last digit. Returns false for any other scale.
 bool append_decimal(std::string& out, int32_t raw, double scale, int decimals) {
-    static constexpr int64_t POW10[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000,
-                                        100000000, 1000000000};
+    static constexpr int64_t POW10[] = {1,      10,      100,      1000,      10000,
+                                        100000, 1000000, 10000000, 100000000, 1000000000};
     if (decimals < 1 || decimals > 9) return false;
     const double ratio = scale * double(POW10[decimals]);
     if (ratio < 1.0 - 1e-12 || ratio > 1.0 + 1e-12) return false;

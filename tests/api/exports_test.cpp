@@ -58,8 +58,9 @@ protected:
 
 TEST(Version, IsTheHeadersVersion) {
     EXPECT_STREQ(kolvane_version(), KOLVANE_VERSION);
-    const std::string parts = std::to_string(KOLVANE_VERSION_MAJOR) + "." + std::to_string(KOLVANE_VERSION_MINOR) +
-                              "." + std::to_string(KOLVANE_VERSION_PATCH);
+    const std::string parts = std::to_string(KOLVANE_VERSION_MAJOR) + "." +
+                              std::to_string(KOLVANE_VERSION_MINOR) + "." +
+                              std::to_string(KOLVANE_VERSION_PATCH);
     EXPECT_EQ(parts, KOLVANE_VERSION);
     EXPECT_EQ(KOLVANE_VERSION_NUMBER,
               KOLVANE_VERSION_MAJOR * 10000 + KOLVANE_VERSION_MINOR * 100 + KOLVANE_VERSION_PATCH);

@@ -161,8 +161,7 @@ TEST(OpenCsv, FailsWhenThePathCannotBeOpened) {
     const std::string missing = dir.file("missing/out.csv");
     EXPECT_EQ(failure_of([&] { open_csv(missing); }), "Cannot open CSV: " + missing);
     EXPECT_FALSE(std::filesystem::exists(dir.file("missing")));
-    EXPECT_EQ(failure_of([&] { open_csv(dir.path()); }),
-              "Cannot open CSV: " + dir.path());
+    EXPECT_EQ(failure_of([&] { open_csv(dir.path()); }), "Cannot open CSV: " + dir.path());
 }
 
 TEST(OpenCsv, TruncatesAndKeepsWhatWasWrittenWhenDestroyed) {

@@ -16,7 +16,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-double seconds_since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double seconds_since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 TEST(Bounds, ASilentMeterFailsAfterTheDefaultTimeOutOfFiveSeconds) {
     ServedMeter meter;
@@ -35,8 +37,8 @@ TEST(Bounds, TheDeadlineEndsACallOfManySlowAnswers) {
     ServedMeter slow;
     slow.sim.add_fault(ksim::Fault::delay(milliseconds(300)));
     const auto start = Clock::now();
-    const Outcome r =
-        run_tool({"live", "127.0.0.1", "-p", slow.port(), "-m", "em133", "-t", "1000", "--deadline", "1"});
+    const Outcome r = run_tool(
+        {"live", "127.0.0.1", "-p", slow.port(), "-m", "em133", "-t", "1000", "--deadline", "1"});
     EXPECT_LT(seconds_since(start), 5.0);
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.out, "");
@@ -49,7 +51,8 @@ TEST(Bounds, OneSlowMeterDoesNotHoldTheOthersOfAHostsFile) {
     const std::string path = fresh_dir("bounds_hosts") + "/meters.txt";
     std::ofstream(path) << "127.0.0.1:" << slow.port() << "\n127.0.0.1:" << healthy.port() << "\n";
     const auto start = Clock::now();
-    const Outcome r = run_tool({"live", "--hosts", path, "-m", "em133", "-j", "2", "--deadline", "1"});
+    const Outcome r =
+        run_tool({"live", "--hosts", path, "-m", "em133", "-j", "2", "--deadline", "1"});
     EXPECT_LT(seconds_since(start), 5.0);
     EXPECT_EQ(r.exit_status, 1);
     const std::vector<std::string> lines = lines_of(r.out);

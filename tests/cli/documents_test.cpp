@@ -65,7 +65,8 @@ TEST_F(Documents, LiveReadsTheWholeLiveSet) {
 }
 
 TEST_F(Documents, ReadJoinsNumbersAndQuotedNamesInRequestOrder) {
-    const Outcome r = run_tool({"read", "127.0.0.1", "-p", port(), "-m", "em133", "V2", "4352", "0x1102", "i1"});
+    const Outcome r =
+        run_tool({"read", "127.0.0.1", "-p", port(), "-m", "em133", "V2", "4352", "0x1102", "i1"});
     ASSERT_EQ(r.exit_status, 0) << r.err;
     const json readings = json::parse(r.out)["readings"];
     ASSERT_EQ(readings.size(), 4u);
@@ -102,7 +103,8 @@ TEST_F(Documents, VerboseNamesTheLevelOnEachLogLine) {
     const Outcome quiet = run_tool({"read", "127.0.0.1", "-p", port(), "-m", "em133", "V1", "-vv"});
     EXPECT_EQ(quiet.exit_status, 0);
     EXPECT_EQ(quiet.err, "");
-    const Outcome debug = run_tool({"read", "127.0.0.1", "-p", port(), "-m", "em133", "V1", "-vvv"});
+    const Outcome debug =
+        run_tool({"read", "127.0.0.1", "-p", port(), "-m", "em133", "V1", "-vvv"});
     EXPECT_EQ(debug.exit_status, 0);
     EXPECT_EQ(debug.err, "kolvane: debug: Connected to 127.0.0.1:" + port() + "\n");
 }
@@ -126,8 +128,8 @@ TEST(DocumentsWithoutMeter, Version) {
 TEST(DocumentsWithoutMeter, ClosedPortFailsEveryMeterCommand) {
     const std::string closed = std::to_string(closed_port());
     const std::vector<std::vector<std::string>> commands = {
-        {"info", "127.0.0.1"}, {"live", "127.0.0.1"}, {"read", "127.0.0.1", "V1"}, {"logs", "127.0.0.1"},
-        {"datalog", "127.0.0.1", "1"}, {"eventlog", "127.0.0.1"}};
+        {"info", "127.0.0.1"}, {"live", "127.0.0.1"},         {"read", "127.0.0.1", "V1"},
+        {"logs", "127.0.0.1"}, {"datalog", "127.0.0.1", "1"}, {"eventlog", "127.0.0.1"}};
     for (std::vector<std::string> args : commands) {
         args.insert(args.end(), {"-p", closed, "-t", "2000", "-m", "em133"});
         const Outcome r = run_tool(args);
@@ -147,7 +149,8 @@ TEST(DocumentsOfAnEm235, TheModelIsNamedNeverAssumed) {
     EXPECT_EQ(unnamed.out, "");
     EXPECT_TRUE(unnamed.err.starts_with("kolvane: --meter is required\n")) << unnamed.err;
 
-    const Outcome named = run_tool({"read", "127.0.0.1", "-p", em235.port_text(), "V1", "-m", "em235"});
+    const Outcome named =
+        run_tool({"read", "127.0.0.1", "-p", em235.port_text(), "V1", "-m", "em235"});
     ASSERT_EQ(named.exit_status, 0) << named.err;
     const json doc = json::parse(named.out);
     EXPECT_EQ(doc["meter"], "em235");

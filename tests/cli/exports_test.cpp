@@ -15,8 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-#define START_SIM_ON_502(sim, ...)                                                         \
-    Simulator sim(std::vector<std::string>{"--port", "502", __VA_ARGS__});                 \
+#define START_SIM_ON_502(sim, ...)                                         \
+    Simulator sim(std::vector<std::string>{"--port", "502", __VA_ARGS__}); \
     ASSERT_EQ(sim.port(), 502) << "cannot serve a meter on 127.0.0.1:502"
 
 // The CSV files of `dir`, by name.
@@ -46,11 +46,13 @@ TEST(ExportAll, WritesTheFourFilesOfTheBundle) {
 
 TEST(ExportAll, ProgressShowsASpinnerWithTheRowsDone) {
     START_SIM_ON_502(sim, "--records", "200");
-    const Outcome r = run_tool({"export-all", "127.0.0.1", fresh_dir("bundle_progress"), "--progress"});
+    const Outcome r =
+        run_tool({"export-all", "127.0.0.1", fresh_dir("bundle_progress"), "--progress"});
     ASSERT_EQ(r.exit_status, 0) << r.err;
     const std::vector<std::string> lines = lines_of(r.err);
     ASSERT_FALSE(lines.empty());
-    EXPECT_TRUE(lines.back().starts_with("| 900 rows ") || lines.back().starts_with("/ 900 rows ") ||
+    EXPECT_TRUE(lines.back().starts_with("| 900 rows ") ||
+                lines.back().starts_with("/ 900 rows ") ||
                 lines.back().starts_with("- 900 rows ") || lines.back().starts_with("\\ 900 rows "))
         << lines.back();
 }
@@ -70,7 +72,8 @@ TEST(ExportAll, CtrlCStopsTheExportAndLeavesOnlyCompleteLines) {
     for (const fs::path& file : files) {
         const std::string text = read_file(file);
         EXPECT_TRUE(text.empty() || text.back() == '\n') << file;
-        for (const std::string& row : lines_of(text)) EXPECT_EQ(std::count(row.begin(), row.end(), ','), 11) << row;
+        for (const std::string& row : lines_of(text))
+            EXPECT_EQ(std::count(row.begin(), row.end(), ','), 11) << row;
     }
 }
 
@@ -80,7 +83,8 @@ TEST(ExportAll, AnUnusableDirectoryFailsBeforeAnyTraffic) {
     const std::string file = fresh_dir("bundle_not_a_dir") + "/file";
     std::ofstream(file) << "x\n";
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"/nonexistent/kolvane", "No such directory: /nonexistent/kolvane"}, {file, "Not a directory: " + file}};
+        {"/nonexistent/kolvane", "No such directory: /nonexistent/kolvane"},
+        {file, "Not a directory: " + file}};
     for (const auto& [dir, message] : cases) {
         const Outcome r = run_tool({"export-all", "127.0.0.1", dir, "--set-clock"});
         EXPECT_EQ(r.exit_status, 1);
@@ -94,8 +98,8 @@ TEST(Diagnostics, WritesTheWordWithOneRowPerBit) {
     START_SIM_ON_502(sim, "--model", "em235");
     // Registers 46081-46082 hold the em235's serial number 2350417 (0x23DD51), low word first.
     const std::string csv = fresh_dir("diagnostics") + "/diag.csv";
-    const Outcome r =
-        run_tool({"diagnostics", "127.0.0.1", "--register", "46081", "--word-order", "HI_FIRST", "-o", csv});
+    const Outcome r = run_tool(
+        {"diagnostics", "127.0.0.1", "--register", "46081", "--word-order", "HI_FIRST", "-o", csv});
     ASSERT_EQ(r.exit_status, 0) << r.err;
     EXPECT_EQ(r.out, "");
     const std::vector<std::string> lines = lines_of(read_file(csv));
@@ -106,8 +110,9 @@ TEST(Diagnostics, WritesTheWordWithOneRowPerBit) {
     EXPECT_EQ(lines[4], "0,Critical error,1");
     EXPECT_EQ(lines[29], "25,IRIG-B time unlocked,0");
 
-    const Outcome swapped = run_tool({"diagnostics", "127.0.0.1", "--register", "46081", "--word-order",
-                                      "LO_FIRST", "--unit", "1", "--count", "4", "-o", csv});
+    const Outcome swapped =
+        run_tool({"diagnostics", "127.0.0.1", "--register", "46081", "--word-order", "LO_FIRST",
+                  "--unit", "1", "--count", "4", "-o", csv});
     ASSERT_EQ(swapped.exit_status, 0) << swapped.err;
     EXPECT_EQ(lines_of(read_file(csv))[1], "0xDD51,0x23,0xDD510023,LO_FIRST");
 }
@@ -123,7 +128,8 @@ TEST(Diagnostics, WordOrderDecidesWhichRegisterIsTheUpperHalf) {
         {{"--word-order", "HI_FIRST"}, "0x1,0x2,0x20001,HI_FIRST"},
     };
     for (const auto& [order, value_line] : cases) {
-        std::vector<std::string> args = {"diagnostics", "127.0.0.1", "--register", "1000", "-o", csv};
+        std::vector<std::string> args = {"diagnostics", "127.0.0.1", "--register",
+                                         "1000",        "-o",        csv};
         args.insert(args.end(), order.begin(), order.end());
         const Outcome r = run_tool(args);
         ASSERT_EQ(r.exit_status, 0) << r.err;

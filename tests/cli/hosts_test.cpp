@@ -34,11 +34,13 @@ TEST_F(Hosts, InfoPrintsOneLinePerMeterInFileOrderAndFailsForTheUnreachableOne) 
     EXPECT_EQ(r.err, "");
     const std::vector<std::string> lines = lines_of(r.out);
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_TRUE(lines[0].starts_with(R"({"meter":"em133","host":"127.0.0.1","port":)" + port() + R"(,"model_name":)"))
+    EXPECT_TRUE(lines[0].starts_with(R"({"meter":"em133","host":"127.0.0.1","port":)" + port() +
+                                     R"(,"model_name":)"))
         << lines[0];
     EXPECT_EQ(json::parse(lines[0])["serial"], 1201784);
     EXPECT_EQ(lines[1], R"({"host":"127.0.0.1","port":)" + closed_ +
-                            R"(,"meter":"em235","error":"Cannot connect to 127.0.0.1:)" + closed_ + R"("})");
+                            R"(,"meter":"em235","error":"Cannot connect to 127.0.0.1:)" + closed_ +
+                            R"("})");
     EXPECT_EQ(json::parse(lines[2])["meter"], "em133");
     EXPECT_EQ(json::parse(lines[2])["port"], std::stoi(port()));
 }
@@ -70,7 +72,8 @@ TEST(HostsFile, UnreadableOrMalformedFilesFail) {
     std::ofstream(path) << "127.0.0.1 em133 extra\n";
     const Outcome bad = run_tool({"live", "--hosts", path});
     EXPECT_EQ(bad.exit_status, 2);
-    EXPECT_EQ(bad.err, "kolvane: " + path + " line 1: expected HOST[:PORT] [MODEL], got '127.0.0.1 em133 extra'\n");
+    EXPECT_EQ(bad.err, "kolvane: " + path +
+                           " line 1: expected HOST[:PORT] [MODEL], got '127.0.0.1 em133 extra'\n");
     EXPECT_EQ(bad.out, "");
 }
 
@@ -89,17 +92,18 @@ TEST(HostsFile, EveryBadLineIsReportedBeforeAnyTraffic) {
     EXPECT_EQ(r.exit_status, 2);
     EXPECT_EQ(r.out, "");
     const std::string at = "kolvane: " + path + " line ";
-    EXPECT_EQ(r.err, at + "2: port must be 1-65535, got 0\n" +
-                     at + "3: port must be 1-65535, got 65536\n" +
-                     at + "4: unknown model 'em999' (expected em133, em235 or pm335)\n" +
-                     at + "6: no MODEL on the line and no -m/--meter\n" +
-                     at + "7: expected HOST[:PORT] [MODEL], got '127.0.0.1: em133'\n");
+    EXPECT_EQ(r.err, at + "2: port must be 1-65535, got 0\n" + at +
+                         "3: port must be 1-65535, got 65536\n" + at +
+                         "4: unknown model 'em999' (expected em133, em235 or pm335)\n" + at +
+                         "6: no MODEL on the line and no -m/--meter\n" + at +
+                         "7: expected HOST[:PORT] [MODEL], got '127.0.0.1: em133'\n");
     EXPECT_EQ(meter.sim.connections_accepted(), 0u);
 }
 
 TEST_F(Hosts, AHostsFileOnStandardInput) {
-    const Outcome r = run_tool({"info", "--hosts", "-", "-m", "pm335"},
-                               {.input = "127.0.0.1:" + port() + " EM133\n[::1]:" + closed_ + "\n", .output_path = ""});
+    const Outcome r = run_tool(
+        {"info", "--hosts", "-", "-m", "pm335"},
+        {.input = "127.0.0.1:" + port() + " EM133\n[::1]:" + closed_ + "\n", .output_path = ""});
     EXPECT_EQ(r.exit_status, 1);
     const std::vector<std::string> lines = lines_of(r.out);
     ASSERT_EQ(lines.size(), 2u) << r.err;

@@ -25,12 +25,16 @@ const std::string DATALOG_HEADER =
     R"({"name":"kWh import","unit":"kWh","decimals":2}]})";
 
 const std::string DATALOG_CSV_HEADER =
-    "No.,Date/Time,Trigger,V1 (V),V2 (V),V3 (V),I1 (A),I2 (A),I3 (A),Total kW (kW),Total PF,kWh import (kWh)";
+    "No.,Date/Time,Trigger,V1 (V),V2 (V),V3 (V),I1 (A),I2 (A),I3 (A),Total kW (kW),Total PF,kWh "
+    "import (kWh)";
 
 const std::string EVENTLOG_CSV_HEADER =
-    "No.,Date/Time,Event No.,Cause,Point/Source,State,Effect,Target,Source ID,Effect ID,Value Triggered";
+    "No.,Date/Time,Event No.,Cause,Point/Source,State,Effect,Target,Source ID,Effect ID,Value "
+    "Triggered";
 
-std::size_t fields(const std::string& csv_line) { return static_cast<std::size_t>(std::count(csv_line.begin(), csv_line.end(), ',')) + 1; }
+std::size_t fields(const std::string& csv_line) {
+    return static_cast<std::size_t>(std::count(csv_line.begin(), csv_line.end(), ',')) + 1;
+}
 
 TEST_F(Logs, DatalogPrintsOneJsonLinePerRecordAfterTheHeader) {
     const Outcome r = run_tool({"datalog", "127.0.0.1", "1", "-p", port(), "-m", "em133"});
@@ -47,11 +51,13 @@ TEST_F(Logs, DatalogPrintsOneJsonLinePerRecordAfterTheHeader) {
 }
 
 TEST_F(Logs, EventlogPrintsTheHeaderAndDecodedEvents) {
-    const Outcome r = run_tool({"eventlog", "127.0.0.1", "-p", port(), "-m", "em133", "--file-id", "0"});
+    const Outcome r =
+        run_tool({"eventlog", "127.0.0.1", "-p", port(), "-m", "em133", "--file-id", "0"});
     ASSERT_EQ(r.exit_status, 0) << r.err;
     const std::vector<std::string> lines = lines_of(r.out);
     ASSERT_EQ(lines.size(), 301u);
-    EXPECT_EQ(lines[0], R"({"type":"header","meter":"em133","host":"127.0.0.1","file_id":0,"total":300})");
+    EXPECT_EQ(lines[0],
+              R"({"type":"header","meter":"em133","host":"127.0.0.1","file_id":0,"total":300})");
     const json first = json::parse(lines[1]);
     EXPECT_EQ(first["cause"], "EXTERNAL");
     EXPECT_EQ(first["point"], "Power down");
@@ -60,7 +66,8 @@ TEST_F(Logs, EventlogPrintsTheHeaderAndDecodedEvents) {
 
 TEST_F(Logs, CsvExportsWriteTheFileAndNothingToStandardOutput) {
     const std::string dir = fresh_dir("csv");
-    const Outcome data = run_tool({"datalog", "127.0.0.1", "1", "-p", port(), "-m", "em133", "-o", dir + "/dl1.csv"});
+    const Outcome data = run_tool(
+        {"datalog", "127.0.0.1", "1", "-p", port(), "-m", "em133", "-o", dir + "/dl1.csv"});
     ASSERT_EQ(data.exit_status, 0) << data.err;
     EXPECT_EQ(data.out, "");
     EXPECT_EQ(data.err, "");  // no progress bar: standard error is not a terminal
@@ -71,7 +78,8 @@ TEST_F(Logs, CsvExportsWriteTheFileAndNothingToStandardOutput) {
     EXPECT_EQ(fields(rows[2880]), 12u);
     EXPECT_FALSE(fs::exists(dir + "/dl1.csv.part"));
 
-    const Outcome events = run_tool({"eventlog", "127.0.0.1", "-p", port(), "-m", "em133", "-o", dir + "/ev.csv"});
+    const Outcome events =
+        run_tool({"eventlog", "127.0.0.1", "-p", port(), "-m", "em133", "-o", dir + "/ev.csv"});
     ASSERT_EQ(events.exit_status, 0) << events.err;
     const std::vector<std::string> event_rows = lines_of(read_file(dir + "/ev.csv"));
     ASSERT_EQ(event_rows.size(), 301u);
@@ -80,14 +88,16 @@ TEST_F(Logs, CsvExportsWriteTheFileAndNothingToStandardOutput) {
 
 TEST_F(Logs, ProgressGoesToStandardErrorOnlyWhenAsked) {
     const std::string dir = fresh_dir("progress");
-    const Outcome r =
-        run_tool({"eventlog", "127.0.0.1", "-p", port(), "-m", "em133", "-o", dir + "/ev.csv", "--progress"});
+    const Outcome r = run_tool({"eventlog", "127.0.0.1", "-p", port(), "-m", "em133", "-o",
+                                dir + "/ev.csv", "--progress"});
     ASSERT_EQ(r.exit_status, 0) << r.err;
     EXPECT_EQ(r.out, "");
     const std::vector<std::string> lines = lines_of(r.err);
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_TRUE(lines.front().starts_with("[------------------------------] 1/300 rows   0% ")) << lines.front();
-    EXPECT_TRUE(lines.back().starts_with("[##############################] 300/300 rows 100% ")) << lines.back();
+    EXPECT_TRUE(lines.front().starts_with("[------------------------------] 1/300 rows   0% "))
+        << lines.front();
+    EXPECT_TRUE(lines.back().starts_with("[##############################] 300/300 rows 100% "))
+        << lines.back();
     EXPECT_TRUE(lines.back().ends_with(" rows/s")) << lines.back();
 }
 
@@ -95,18 +105,21 @@ TEST_F(Logs, ProgressGoesToStandardErrorOnlyWhenAsked) {
 TEST_F(Logs, ADataLogTheMeterDoesNotHoldIsAnEmptyStreamWithAWarning) {
     const Outcome r = run_tool({"datalog", "127.0.0.1", "9", "-p", port(), "-m", "em133"});
     EXPECT_EQ(r.exit_status, 0);
-    EXPECT_EQ(r.out, R"({"type":"header","meter":"em133","host":"127.0.0.1","file_id":9,"total":-1,"columns":[]})"
-                     "\n");
+    EXPECT_EQ(
+        r.out,
+        R"({"type":"header","meter":"em133","host":"127.0.0.1","file_id":9,"total":-1,"columns":[]})"
+        "\n");
     EXPECT_EQ(r.err, "kolvane: warning: File 9: File Info unavailable, record count unknown\n");
-    const Outcome quiet = run_tool({"datalog", "127.0.0.1", "9", "-p", port(), "-m", "em133", "-q"});
+    const Outcome quiet =
+        run_tool({"datalog", "127.0.0.1", "9", "-p", port(), "-m", "em133", "-q"});
     EXPECT_EQ(quiet.exit_status, 0);
     EXPECT_EQ(quiet.out, r.out);
     EXPECT_EQ(quiet.err, "");
 }
 
 TEST_F(Logs, AnExportOfALogTheMeterDoesNotHoldCreatesNoFile) {
-    const std::vector<std::vector<std::string>> commands = {{"datalog", "127.0.0.1", "5"},
-                                                            {"eventlog", "127.0.0.1", "--file-id", "5"}};
+    const std::vector<std::vector<std::string>> commands = {
+        {"datalog", "127.0.0.1", "5"}, {"eventlog", "127.0.0.1", "--file-id", "5"}};
     for (std::vector<std::string> args : commands) {
         const std::string csv = fresh_dir("absent_log") + "/x.csv";
         args.insert(args.end(), {"-p", port(), "-m", "em133", "-o", csv, "-q"});
@@ -122,18 +135,20 @@ TEST_F(Logs, AnExportOfALogTheMeterDoesNotHoldCreatesNoFile) {
 TEST(LogsOfAFailingMeter, AFailedExportLeavesTheEarlierFileAndKeepsTheRowsInThePartFile) {
     ServedMeter meter(ksim::Model::em133, 2880);
     const std::string keep = fresh_dir("keep") + "/keep.csv";
-    const std::vector<std::string> args = {"datalog", "127.0.0.1", "1", "-p", meter.port(), "-m", "em133",
-                                           "-o", keep, "-t", "300"};
+    const std::vector<std::string> args = {"datalog", "127.0.0.1", "1",  "-p", meter.port(), "-m",
+                                           "em133",   "-o",        keep, "-t", "300"};
     ASSERT_EQ(run_tool(args).exit_status, 0);
     const std::string good = read_file(keep);
     ASSERT_EQ(lines_of(good).size(), 2881u);
 
-    meter.sim.add_fault(ksim::Fault::no_reply().reads(ksim::BLOCK_DATA, ksim::BLOCK_DATA + 1000).skip(40));
+    meter.sim.add_fault(
+        ksim::Fault::no_reply().reads(ksim::BLOCK_DATA, ksim::BLOCK_DATA + 1000).skip(40));
     const Outcome r = run_tool(args);
     EXPECT_EQ(r.exit_status, 1);
     const std::vector<std::string> messages = lines_of(r.err);
     ASSERT_EQ(messages.size(), 2u) << r.err;
-    EXPECT_TRUE(messages[1].ends_with(" rows read are kept in " + keep + ".part; " + keep + " is unchanged"))
+    EXPECT_TRUE(messages[1].ends_with(" rows read are kept in " + keep + ".part; " + keep +
+                                      " is unchanged"))
         << messages[1];
     EXPECT_TRUE(read_file(keep) == good);
 
@@ -144,8 +159,11 @@ TEST(LogsOfAFailingMeter, AFailedExportLeavesTheEarlierFileAndKeepsTheRowsInTheP
     EXPECT_EQ(rows[0], DATALOG_CSV_HEADER);
     EXPECT_GT(rows.size(), 1u);
     EXPECT_LT(rows.size(), 2881u);
-    EXPECT_TRUE(messages[1].starts_with("kolvane: The " + std::to_string(rows.size() - 1) + " rows")) << messages[1];
-    for (std::size_t i = 1; i < rows.size(); ++i) EXPECT_TRUE(rows[i].starts_with(std::to_string(i) + ",")) << rows[i];
+    EXPECT_TRUE(
+        messages[1].starts_with("kolvane: The " + std::to_string(rows.size() - 1) + " rows"))
+        << messages[1];
+    for (std::size_t i = 1; i < rows.size(); ++i)
+        EXPECT_TRUE(rows[i].starts_with(std::to_string(i) + ",")) << rows[i];
 
     // Silent from the start: no row worth a part file, and the good file stays.
     meter.sim.clear_faults();
@@ -160,7 +178,9 @@ TEST(LogsOfAFailingMeter, AFailedExportLeavesTheEarlierFileAndKeepsTheRowsInTheP
 // A simulator whose data logs are long enough to interrupt.
 class Interrupted : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { sim_ = std::make_unique<Simulator>(std::vector<std::string>{"--records", "20000"}); }
+    static void SetUpTestSuite() {
+        sim_ = std::make_unique<Simulator>(std::vector<std::string>{"--records", "20000"});
+    }
     static void TearDownTestSuite() { sim_.reset(); }
     void SetUp() override { ASSERT_NE(sim_->port(), 0); }
     static inline std::unique_ptr<Simulator> sim_;
@@ -168,14 +188,17 @@ protected:
 
 TEST_F(Interrupted, CtrlCDuringACsvExportKeepsCompleteRowsInThePartFileAndExits130) {
     const std::string csv = fresh_dir("interrupt") + "/dl2.csv";
-    Process tool(
-        {KOLVANE_TOOL, "datalog", "127.0.0.1", "2", "-p", sim_->port_text(), "-m", "em133", "-o", csv, "--progress"});
+    Process tool({KOLVANE_TOOL, "datalog", "127.0.0.1", "2", "-p", sim_->port_text(), "-m", "em133",
+                  "-o", csv, "--progress"});
     ASSERT_TRUE(tool.read_err_line().starts_with("[")) << "no progress line";
     tool.signal(SIGINT);
     const Outcome r = tool.finish();
     EXPECT_EQ(r.exit_status, 130);
-    EXPECT_TRUE(r.err.find("\nkolvane: Cancelled by caller\nkolvane: The ") != std::string::npos) << r.err;
-    EXPECT_TRUE(r.err.ends_with(" rows read are kept in " + csv + ".part; " + csv + " is unchanged\n")) << r.err;
+    EXPECT_TRUE(r.err.find("\nkolvane: Cancelled by caller\nkolvane: The ") != std::string::npos)
+        << r.err;
+    EXPECT_TRUE(
+        r.err.ends_with(" rows read are kept in " + csv + ".part; " + csv + " is unchanged\n"))
+        << r.err;
     EXPECT_FALSE(fs::exists(csv));
     const std::string text = read_file(csv + ".part");
     ASSERT_FALSE(text.empty());
@@ -190,7 +213,8 @@ TEST_F(Interrupted, CtrlCDuringACsvExportKeepsCompleteRowsInThePartFileAndExits1
 }
 
 TEST_F(Interrupted, CtrlCDuringAJsonStreamEndsWithACompleteLine) {
-    Process tool({KOLVANE_TOOL, "datalog", "127.0.0.1", "3", "-p", sim_->port_text(), "-m", "em133"});
+    Process tool(
+        {KOLVANE_TOOL, "datalog", "127.0.0.1", "3", "-p", sim_->port_text(), "-m", "em133"});
     ASSERT_TRUE(tool.read_out_line().starts_with(R"({"type":"header")"));
     tool.signal(SIGINT);
     const Outcome r = tool.finish();

@@ -18,7 +18,8 @@ TEST_F(Output, AFullDiskFailsEveryCommandThatPrints) {
     for (const std::vector<std::string>& args : commands) {
         const Outcome r = run_tool(args, {.input = "", .output_path = "/dev/full"});
         EXPECT_EQ(r.exit_status, 1) << args[0];
-        EXPECT_EQ(r.err, "kolvane: Cannot write standard output: No space left on device\n") << args[0];
+        EXPECT_EQ(r.err, "kolvane: Cannot write standard output: No space left on device\n")
+            << args[0];
     }
 }
 

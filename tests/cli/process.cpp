@@ -4,17 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <cerrno>
-#include <csignal>
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sstream>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 namespace cli_test {
 
@@ -120,11 +120,12 @@ Outcome run_tool(const std::vector<std::string>& args, const Redirect& redirect)
     return Process(argv, redirect).finish();
 }
 
-Simulator::Simulator(const std::vector<std::string>& args) : process_([&args] {
-    std::vector<std::string> argv{KOLVANE_SIM};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return argv;
-}()) {
+Simulator::Simulator(const std::vector<std::string>& args)
+    : process_([&args] {
+          std::vector<std::string> argv{KOLVANE_SIM};
+          argv.insert(argv.end(), args.begin(), args.end());
+          return argv;
+      }()) {
     // "kolvane-sim: em133 listening on 127.0.0.1:40123"
     const std::string first = process_.read_out_line();
     const std::size_t colon = first.rfind(':');
@@ -163,7 +164,8 @@ class ScratchCleanup : public ::testing::Environment {
     void TearDown() override { std::filesystem::remove_all(scratch_root()); }
 };
 
-[[maybe_unused]] ::testing::Environment* const g_cleanup = ::testing::AddGlobalTestEnvironment(new ScratchCleanup);
+[[maybe_unused]] ::testing::Environment* const g_cleanup =
+    ::testing::AddGlobalTestEnvironment(new ScratchCleanup);
 
 }  // namespace
 

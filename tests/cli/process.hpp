@@ -2,8 +2,8 @@
 // Child processes for the end-to-end tests: the kolvane tool and the kolvane-sim meter.
 #pragma once
 
-#include <string>
 #include <sys/types.h>
+#include <string>
 #include <vector>
 
 namespace cli_test {

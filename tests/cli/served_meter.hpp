@@ -13,7 +13,8 @@ namespace cli_test {
 
 class ServedMeter {
 public:
-    explicit ServedMeter(ksim::Model model = ksim::Model::em133, int records = 2880, std::uint16_t port = 0)
+    explicit ServedMeter(ksim::Model model = ksim::Model::em133, int records = 2880,
+                         std::uint16_t port = 0)
         : sim(ksim::default_meter(model, records)), port_(sim.start(port)) {}
 
     std::string port() const { return std::to_string(port_); }

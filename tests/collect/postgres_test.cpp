@@ -22,7 +22,8 @@ TEST(CollectPostgres, TwoCollectorsAtOnceWithOverlappingHostsStoreEachRecordOnce
     for (std::uint32_t serial = 7001; serial <= 7004; ++serial)
         meters.push_back(std::make_unique<SiteMeter>(ksim::Model::em133, serial, 600, 100));
     auto hosts = [&](std::size_t first) {
-        std::vector<std::string> args{KOLVANE_TOOL, "collect", "-m", "em133", "--db", uri, "-j", "3"};
+        std::vector<std::string> args{KOLVANE_TOOL, "collect", "-m", "em133",
+                                      "--db",       uri,       "-j", "3"};
         for (std::size_t i = first; i < first + 3; ++i) args.push_back(meters[i]->address());
         return args;
     };
@@ -55,7 +56,8 @@ TEST(CollectPostgres, ALostDatabaseConnectionKeepsEveryCommittedBatch) {
         FAIL() << e.what();
     }
     SiteMeter a(ksim::Model::em133, 9001, 20000, 300), b(ksim::Model::em133, 9002, 20000, 300);
-    cli_test::Process tool({KOLVANE_TOOL, "collect", a.address(), b.address(), "-m", "em133", "--db", uri});
+    cli_test::Process tool(
+        {KOLVANE_TOOL, "collect", a.address(), b.address(), "-m", "em133", "--db", uri});
     const auto db = open_postgres(uri);
     bool started = false;
     for (int i = 0; i < 200 && !started; ++i) {
@@ -67,8 +69,9 @@ TEST(CollectPostgres, ALostDatabaseConnectionKeepsEveryCommittedBatch) {
     }
     ASSERT_TRUE(started);
     // The server ends the collector's sessions, as a restart or an administrator would.
-    db->rows("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
-             "WHERE datname = current_database() AND pid <> pg_backend_pid()");
+    db->rows(
+        "SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+        "WHERE datname = current_database() AND pid <> pg_backend_pid()");
     const Outcome outcome = tool.finish();
     EXPECT_EQ(outcome.exit_status, 1);
     ASSERT_EQ(cli_test::lines_of(outcome.err).size(), 1u) << outcome.err;
@@ -94,7 +97,8 @@ TEST(CollectPostgres, AMeterAnotherCollectorIsReadingIsSkippedAsBusy) {
         FAIL() << e.what();
     }
     SiteMeter meter(ksim::Model::em133, 9101, 20, 5);
-    ASSERT_EQ(collect({"--only", "live", meter.address(), "--db", uri}).exit_status, 0);  // creates the schema
+    ASSERT_EQ(collect({"--only", "live", meter.address(), "--db", uri}).exit_status,
+              0);  // creates the schema
     // Another collector holds the meter: its advisory lock, keyed by the serial.
     const auto other = open_postgres(uri);
     other->rows("SELECT pg_advisory_lock((x'6B6F6C76'::bigint << 32) | 9101)");
@@ -103,14 +107,16 @@ TEST(CollectPostgres, AMeterAnotherCollectorIsReadingIsSkippedAsBusy) {
     const auto line = summaries(outcome.out).at(0);
     EXPECT_EQ(line.at("busy"), true) << line;
     EXPECT_EQ(line.at("serial"), 9101);
-    EXPECT_EQ(open_postgres(uri)->number("SELECT count(*) FROM datalog_values WHERE serial = 9101"), 0);
+    EXPECT_EQ(open_postgres(uri)->number("SELECT count(*) FROM datalog_values WHERE serial = 9101"),
+              0);
 }
 
 TEST(CollectPostgres, AnUnreachableServerIsOneLineAndStatusOne) {
     SiteMeter meter(ksim::Model::em133, 8001, 5, 5);
     const ktest::RefusingPort nobody;
     const Outcome outcome =
-        collect({meter.address(), "--db", "postgresql://postgres@127.0.0.1:" + std::to_string(nobody.port()) + "/x"});
+        collect({meter.address(), "--db",
+                 "postgresql://postgres@127.0.0.1:" + std::to_string(nobody.port()) + "/x"});
     EXPECT_EQ(outcome.exit_status, 1);
     EXPECT_EQ(outcome.out, "");
     ASSERT_EQ(cli_test::lines_of(outcome.err).size(), 1u) << outcome.err;

@@ -15,7 +15,8 @@
 namespace collect_test {
 
 SiteMeter::SiteMeter(ksim::Model model, std::uint32_t serial, int records, int events)
-    : meter_(ksim::default_meter(model, records, static_cast<std::int64_t>(std::time(nullptr)), events)) {
+    : meter_(ksim::default_meter(model, records, static_cast<std::int64_t>(std::time(nullptr)),
+                                 events)) {
     meter_.identity->serial = serial;
     sim_ = std::make_unique<ksim::Simulator>(meter_);
     sim_->set_journal_enabled(false);
@@ -41,14 +42,16 @@ Outcome collect(const std::vector<std::string>& args) {
 
 std::vector<nlohmann::json> summaries(const std::string& out) {
     std::vector<nlohmann::json> lines;
-    for (const std::string& line : cli_test::lines_of(out)) lines.push_back(nlohmann::json::parse(line));
+    for (const std::string& line : cli_test::lines_of(out))
+        lines.push_back(nlohmann::json::parse(line));
     return lines;
 }
 
 std::int64_t new_records(const std::vector<nlohmann::json>& lines) {
     std::int64_t total = 0;
     for (const nlohmann::json& line : lines) {
-        for (const nlohmann::json& log : line.value("datalog", nlohmann::json::array())) total += log.at("new").get<int>();
+        for (const nlohmann::json& log : line.value("datalog", nlohmann::json::array()))
+            total += log.at("new").get<int>();
         if (line.contains("eventlog")) total += line["eventlog"].at("new").get<int>();
     }
     return total;
@@ -86,7 +89,8 @@ public:
             result.push_back(std::move(row));
         }
         sqlite3_finalize(stmt);
-        if (rc != SQLITE_DONE) throw std::runtime_error(std::string("SQLite: ") + sqlite3_errmsg(db_));
+        if (rc != SQLITE_DONE)
+            throw std::runtime_error(std::string("SQLite: ") + sqlite3_errmsg(db_));
         return result;
     }
 
@@ -124,8 +128,12 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Database> open_sqlite(const std::string& path) { return std::make_unique<SqliteDatabase>(path); }
-std::unique_ptr<Database> open_postgres(const std::string& uri) { return std::make_unique<PostgresDatabase>(uri); }
+std::unique_ptr<Database> open_sqlite(const std::string& path) {
+    return std::make_unique<SqliteDatabase>(path);
+}
+std::unique_ptr<Database> open_postgres(const std::string& uri) {
+    return std::make_unique<PostgresDatabase>(uri);
+}
 
 std::string fresh_postgres_database() {
     static std::unique_ptr<ktest::PostgresServer> server;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The command itself, on the default store: the hosts it reads, Ctrl-C, and databases it cannot use.
+// The command itself, on the default store: the hosts it reads, Ctrl-C, and databases it cannot
+// use.
 #include "site.hpp"
 
 #include <gtest/gtest.h>
@@ -17,7 +18,9 @@ TEST(Collect, AMeterNamedTwiceIsReadOnce) {
     SiteMeter meter(ksim::Model::em133, 4001, 20, 5);
     const std::string path = fresh_sqlite_path();
     const std::string hosts = path + ".hosts";
-    std::ofstream(hosts) << "# the same meter again\n" << meter.address() << " em133\n" << meter.address() << "\n";
+    std::ofstream(hosts) << "# the same meter again\n"
+                         << meter.address() << " em133\n"
+                         << meter.address() << "\n";
     const Outcome outcome = collect({meter.address(), "--hosts", hosts, "--db", "sqlite:" + path});
     ASSERT_EQ(outcome.exit_status, 0) << outcome.err;
     ASSERT_EQ(summaries(outcome.out).size(), 1u) << outcome.out;
@@ -27,7 +30,8 @@ TEST(Collect, AMeterNamedTwiceIsReadOnce) {
 TEST(Collect, CtrlCKeepsEveryCommittedBatchAndTheDatabaseConsistent) {
     SiteMeter a(ksim::Model::em133, 5001, 20000, 300), b(ksim::Model::em235, 5002, 20000, 300);
     const std::string path = fresh_sqlite_path();
-    cli_test::Process tool({KOLVANE_TOOL, "collect", a.address(), b.address(), "-m", "em133", "--db", path});
+    cli_test::Process tool(
+        {KOLVANE_TOOL, "collect", a.address(), b.address(), "-m", "em133", "--db", path});
     // Interrupt once the first batches are committed, well before the 120000 records are read.
     bool started = false;
     for (int i = 0; i < 200 && !started; ++i) {
@@ -56,12 +60,14 @@ TEST(Collect, CtrlCKeepsEveryCommittedBatchAndTheDatabaseConsistent) {
 
 TEST(Collect, ASlowMeterCostsOneDeadlineAndKeepsWhatItDelivered) {
     SiteMeter slow(ksim::Model::em133, 4501, 120, 5), fine(ksim::Model::em133, 4502, 20, 5);
-    slow.sim().add_fault(ksim::Fault::delay(std::chrono::milliseconds(300)).reads(ksim::BLOCK_DATA, ksim::FILE_INFO_REQUEST - 1));
+    slow.sim().add_fault(ksim::Fault::delay(std::chrono::milliseconds(300))
+                             .reads(ksim::BLOCK_DATA, ksim::FILE_INFO_REQUEST - 1));
     const std::string path = fresh_sqlite_path();
     const auto start = std::chrono::steady_clock::now();
-    const Outcome outcome = collect({slow.address(), fine.address(), "--only", "datalog", "-t", "1000",
-                                     "--deadline", "2", "--db", path});
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));  // one deadline and a margin
+    const Outcome outcome = collect({slow.address(), fine.address(), "--only", "datalog", "-t",
+                                     "1000", "--deadline", "2", "--db", path});
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::seconds(8));  // one deadline and a margin
     EXPECT_EQ(outcome.exit_status, 1);
     const auto lines = summaries(outcome.out);
     ASSERT_EQ(lines.size(), 2u);
@@ -74,8 +80,9 @@ TEST(Collect, ASlowMeterCostsOneDeadlineAndKeepsWhatItDelivered) {
         const auto& log1 = line.at("datalog").at(0);
         EXPECT_GT(log1.at("read").get<int>(), 0) << line;
         EXPECT_EQ(log1.at("new"), log1.at("read"));
-        EXPECT_EQ(open_sqlite(path)->number("SELECT count(*) FROM datalog_records WHERE serial = 4501"),
-                  log1.at("read").get<int>());
+        EXPECT_EQ(
+            open_sqlite(path)->number("SELECT count(*) FROM datalog_records WHERE serial = 4501"),
+            log1.at("read").get<int>());
     }
 }
 
@@ -85,14 +92,17 @@ TEST(Collect, ADatabaseThatCannotBeOpenedIsOneLineAndStatusOne) {
     EXPECT_EQ(outcome.exit_status, 1);
     EXPECT_EQ(outcome.out, "");
     ASSERT_EQ(cli_test::lines_of(outcome.err).size(), 1u) << outcome.err;
-    EXPECT_EQ(outcome.err.rfind("kolvane: Cannot open SQLite database /nonexistent-kolvane-dir/site.db: ", 0), 0u)
+    EXPECT_EQ(outcome.err.rfind(
+                  "kolvane: Cannot open SQLite database /nonexistent-kolvane-dir/site.db: ", 0),
+              0u)
         << outcome.err;
 }
 
 TEST(Collect, EveryRepeatsUntilInterrupted) {
     SiteMeter meter(ksim::Model::em133, 6101, 10, 5);
     const std::string path = fresh_sqlite_path();
-    cli_test::Process tool({KOLVANE_TOOL, "collect", meter.address(), "-m", "em133", "--every", "1s", "--db", path});
+    cli_test::Process tool(
+        {KOLVANE_TOOL, "collect", meter.address(), "-m", "em133", "--every", "1s", "--db", path});
     const auto first = nlohmann::json::parse(tool.read_out_line());
     const auto second = nlohmann::json::parse(tool.read_out_line());
     tool.signal(SIGINT);
@@ -121,7 +131,7 @@ TEST(Collect, UsageErrorsExitTwo) {
         {"collect", "127.0.0.1", "-m", "em133", "--only", "x"},  // unknown part
         {"collect", "127.0.0.1", "-m", "em133", "--every", "0"},
         {"collect", "127.0.0.1", "-m", "em133", "--every", "5 minutes"},
-        {"collect", "127.0.0.1"},                                // no model
+        {"collect", "127.0.0.1"},  // no model
         {"collect", "127.0.0.1", "-m", "em133", "--db", "sqlite:"},
     };
     for (const auto& args : cases) {

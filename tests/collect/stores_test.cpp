@@ -34,8 +34,11 @@ protected:
     std::int64_t stored(std::uint32_t serial) const {
         const std::string s = std::to_string(serial);
         const auto d = db();
-        return d->number("SELECT count(*) FROM (SELECT DISTINCT file_id, recorded_at, seq FROM datalog_values "
-                         "WHERE serial = " + s + ") AS r") +
+        return d->number(
+                   "SELECT count(*) FROM (SELECT DISTINCT file_id, recorded_at, seq FROM "
+                   "datalog_values "
+                   "WHERE serial = " +
+                   s + ") AS r") +
                d->number("SELECT count(*) FROM events WHERE serial = " + s);
     }
 
@@ -43,10 +46,12 @@ protected:
 };
 
 TEST_P(Stores, FirstRunStoresEveryRecordOnceAndTheSecondStoresNothing) {
-    SiteMeter a(ksim::Model::em133, 1001, RECORDS, EVENTS), b(ksim::Model::em133, 1002, RECORDS, EVENTS),
-        c(ksim::Model::em235, 1003, RECORDS, EVENTS);
+    SiteMeter a(ksim::Model::em133, 1001, RECORDS, EVENTS),
+        b(ksim::Model::em133, 1002, RECORDS, EVENTS), c(ksim::Model::em235, 1003, RECORDS, EVENTS);
     const std::string hosts = cli_test::fresh_dir("hosts") + "/site.txt";
-    std::ofstream(hosts) << a.address() << "\n" << b.address() << " em133\n" << c.address() << " em235\n";
+    std::ofstream(hosts) << a.address() << "\n"
+                         << b.address() << " em133\n"
+                         << c.address() << " em235\n";
     const Outcome run1 = run({"--hosts", hosts, "-j", "2"});
     ASSERT_EQ(run1.exit_status, 0) << run1.err;
     const auto lines = summaries(run1.out);
@@ -64,38 +69,49 @@ TEST_P(Stores, FirstRunStoresEveryRecordOnceAndTheSecondStoresNothing) {
     EXPECT_EQ(new_records(lines), a.records_held() + b.records_held() + c.records_held());
     for (SiteMeter* m : {&a, &b, &c}) EXPECT_EQ(stored(m->serial()), m->records_held());
 
-    // A sample of values against the meter's own stream, and its sequence numbers against its content.
+    // A sample of values against the meter's own stream, and its sequence numbers against its
+    // content.
     const auto d = db();
-    const Outcome stream = cli_test::run_tool({"datalog", "127.0.0.1", "1", "-m", "em235", "-p",
-                                               std::to_string(c.sim().port())});
+    const Outcome stream = cli_test::run_tool(
+        {"datalog", "127.0.0.1", "1", "-m", "em235", "-p", std::to_string(c.sim().port())});
     const auto records = cli_test::lines_of(stream.out);
     ASSERT_EQ(records.size(), RECORDS + 1u);
     for (const std::size_t i : {std::size_t{1}, std::size_t{RECORDS / 2}, std::size_t{RECORDS}}) {
         const auto record = nlohmann::json::parse(records[i]);
-        const auto values = d->rows("SELECT name, value FROM datalog_values WHERE serial = 1003 AND file_id = 1 "
-                                    "AND seq = " + std::to_string(record["seq"].get<int>()));
+        const auto values = d->rows(
+            "SELECT name, value FROM datalog_values WHERE serial = 1003 AND file_id = 1 "
+            "AND seq = " +
+            std::to_string(record["seq"].get<int>()));
         ASSERT_EQ(values.size(), record["values"].size());
-        const auto stored_v1 = d->number("SELECT count(*) FROM datalog_values WHERE serial = 1003 AND file_id = 1 "
-                                         "AND seq = " + std::to_string(record["seq"].get<int>()) +
-                                         " AND name = 'V1' AND abs(value - " + record["values"][0].dump() + ") < 1e-9");
+        const auto stored_v1 = d->number(
+            "SELECT count(*) FROM datalog_values WHERE serial = 1003 AND file_id = 1 "
+            "AND seq = " +
+            std::to_string(record["seq"].get<int>()) + " AND name = 'V1' AND abs(value - " +
+            record["values"][0].dump() + ") < 1e-9");
         EXPECT_EQ(stored_v1, 1) << records[i];
     }
     const auto& log1 = c.content().logs.at(1).records;
-    EXPECT_EQ(d->number("SELECT min(seq) FROM datalog_values WHERE serial = 1003 AND file_id = 1"), log1.front()[1]);
-    EXPECT_EQ(d->number("SELECT max(seq) FROM datalog_values WHERE serial = 1003 AND file_id = 1"), log1.back()[1]);
-    EXPECT_EQ(d->number("SELECT count(*) FROM readings WHERE serial = 1001"), lines[0]["live"].get<int>());
+    EXPECT_EQ(d->number("SELECT min(seq) FROM datalog_values WHERE serial = 1003 AND file_id = 1"),
+              log1.front()[1]);
+    EXPECT_EQ(d->number("SELECT max(seq) FROM datalog_values WHERE serial = 1003 AND file_id = 1"),
+              log1.back()[1]);
+    EXPECT_EQ(d->number("SELECT count(*) FROM readings WHERE serial = 1001"),
+              lines[0]["live"].get<int>());
     // Every event's texts as the meter's own stream has them.
-    const Outcome events = cli_test::run_tool({"eventlog", "127.0.0.1", "-m", "em235", "-p",
-                                               std::to_string(c.sim().port())});
+    const Outcome events = cli_test::run_tool(
+        {"eventlog", "127.0.0.1", "-m", "em235", "-p", std::to_string(c.sim().port())});
     for (const std::string& text : cli_test::lines_of(events.out)) {
         const auto event = nlohmann::json::parse(text);
         if (event["type"] != "record") continue;
-        const auto row = d->rows("SELECT event_no, cause, point, state, effect, target, value_triggered FROM events "
-                                 "WHERE serial = 1003 AND seq = " + std::to_string(event["seq"].get<int>()));
+        const auto row = d->rows(
+            "SELECT event_no, cause, point, state, effect, target, value_triggered FROM events "
+            "WHERE serial = 1003 AND seq = " +
+            std::to_string(event["seq"].get<int>()));
         ASSERT_EQ(row.size(), 1u) << text;
-        EXPECT_EQ(row[0], (std::vector<std::string>{std::to_string(event["event_no"].get<int>()), event["cause"],
-                                                    event["point"], event["state"], event["effect"], event["target"],
-                                                    std::to_string(event["value_triggered"].get<long>())}))
+        EXPECT_EQ(row[0], (std::vector<std::string>{
+                              std::to_string(event["event_no"].get<int>()), event["cause"],
+                              event["point"], event["state"], event["effect"], event["target"],
+                              std::to_string(event["value_triggered"].get<long>())}))
             << text;
     }
 
@@ -107,8 +123,10 @@ TEST_P(Stores, FirstRunStoresEveryRecordOnceAndTheSecondStoresNothing) {
 
 TEST_P(Stores, AMeterThatDropsMidLogKeepsWhatWasReadAndTheNextRunStoresTheRest) {
     SiteMeter meter(ksim::Model::em133, 2001, RECORDS, EVENTS);
-    // The sixth read of block data goes unanswered: the connection closes in the middle of data log 1.
-    meter.sim().add_fault(ksim::Fault::close().reads(ksim::BLOCK_DATA, ksim::FILE_INFO_REQUEST - 1).skip(5).times(1));
+    // The sixth read of block data goes unanswered: the connection closes in the middle of data
+    // log 1.
+    meter.sim().add_fault(
+        ksim::Fault::close().reads(ksim::BLOCK_DATA, ksim::FILE_INFO_REQUEST - 1).skip(5).times(1));
     const Outcome broken = run({meter.address(), "--only", "datalog"});
     EXPECT_EQ(broken.exit_status, 1);
     const auto line = summaries(broken.out).at(0);
@@ -137,23 +155,25 @@ TEST_P(Stores, RecordsKeepTheColumnsTheyWereWrittenWith) {
         const auto& last = log.records.back();
         const std::uint32_t seconds = last[2] | (static_cast<std::uint32_t>(last[3]) << 16);
         for (std::uint16_t i = 1; i <= 10; ++i)
-            log.records.push_back(ksim::datalog_record(0, static_cast<std::uint16_t>(last[1] + i), seconds + 900u * i,
-                                                       0, 0, {1500, 1600}));
+            log.records.push_back(ksim::datalog_record(0, static_cast<std::uint16_t>(last[1] + i),
+                                                       seconds + 900u * i, 0, 0, {1500, 1600}));
     });
     const Outcome second = run({meter.address(), "--only", "datalog"});
     ASSERT_EQ(second.exit_status, 0) << second.err;
     EXPECT_EQ(summaries(second.out).at(0).at("datalog").at(0).at("new"), 10);
     const auto d = db();
-    const auto names = d->rows("SELECT seq, name FROM datalog_values WHERE serial = 3001 AND file_id = 1 "
-                               "AND (seq = 1000 OR seq = 1019)");
+    const auto names = d->rows(
+        "SELECT seq, name FROM datalog_values WHERE serial = 3001 AND file_id = 1 "
+        "AND (seq = 1000 OR seq = 1019)");
     std::vector<std::string> old_names, new_names;
     for (const auto& row : names) (row[0] == "1000" ? old_names : new_names).push_back(row[1]);
     std::sort(old_names.begin(), old_names.end());
     std::sort(new_names.begin(), new_names.end());
-    EXPECT_EQ(old_names, (std::vector<std::string>{"I1", "I2", "I3", "Total PF", "Total kW", "V1", "V2", "V3",
-                                                   "kWh import"}));
+    EXPECT_EQ(old_names, (std::vector<std::string>{"I1", "I2", "I3", "Total PF", "Total kW", "V1",
+                                                   "V2", "V3", "kWh import"}));
     EXPECT_EQ(new_names, (std::vector<std::string>{"I1", "I2"}));
-    EXPECT_EQ(d->number("SELECT count(*) FROM datalog_values WHERE serial = 3001 AND file_id = 1 AND seq = 1019 "
+    EXPECT_EQ(d->number("SELECT count(*) FROM datalog_values WHERE serial = 3001 AND file_id = 1 "
+                        "AND seq = 1019 "
                         "AND name = 'I1' AND abs(value - 15.0) < 1e-9"),
               1);
 }

@@ -3,8 +3,8 @@
 // of a record, the columns guessed from a record's size, and the trigger text.
 #include <gtest/gtest.h>
 
-#include "support/scales.hpp"
 #include "datalog/columns.hpp"
+#include "support/scales.hpp"
 
 using kolvane::ColumnFormat;
 using kolvane::DatalogColumns;
@@ -13,7 +13,8 @@ using kolvane::MeterModel;
 namespace {
 
 // The record's values as the data log prints them, one text per column.
-std::vector<std::string> printed(const kolvane::DatalogColumns& columns, std::span<const uint16_t> record) {
+std::vector<std::string> printed(const kolvane::DatalogColumns& columns,
+                                 std::span<const uint16_t> record) {
     std::string line;
     columns.append_values(line, record, ',', true);
     std::vector<std::string> values;
@@ -42,8 +43,8 @@ std::vector<std::string> describe(const DatalogColumns& columns) {
 TEST(DatalogColumnsResolve, NamesScalesAndUnitsFromCatalogueAndScales) {
     DatalogColumns columns;
     columns.scales = scaled();
-    columns.point_ids = {0x1100, 0x1103, 0x1400, 0x1403, 0x1780, 0x4780, 0x4781, 0x1782, 0x1783,
-                         0x1A2B, 0};
+    columns.point_ids = {0x1100, 0x1103, 0x1400, 0x1403, 0x1780, 0x4780,
+                         0x4781, 0x1782, 0x1783, 0x1A2B, 0};
     columns.resolve(11);
 
     EXPECT_EQ(describe(columns), (std::vector<std::string>{
@@ -90,7 +91,8 @@ TEST(DatalogColumnsResolve, UnbalanceHasOneDecimalOnlyOnEm235) {
 // A record of w words holds (w - 8) / 2 values; the columns are guessed from the first
 // record of 10 words or more.
 TEST(DatalogColumnsResolve, FromRecordSize) {
-    const std::pair<size_t, size_t> cases[] = {{0, 0}, {8, 0}, {9, 0}, {10, 1}, {11, 1}, {14, 3}, {40, 16}};
+    const std::pair<size_t, size_t> cases[] = {{0, 0},  {8, 0},  {9, 0},  {10, 1},
+                                               {11, 1}, {14, 3}, {40, 16}};
     for (const auto& [words, count] : cases) {
         DatalogColumns columns;
         columns.resolve_from_record(words);
@@ -124,13 +126,12 @@ TEST(DatalogColumnsValues, SignedLowWordFirstScaled) {
     columns.point_ids = {0x1100, 0x1400, 0x1403, 0x1780, 0x1A2B, 0x1100};
     columns.resolve(6);
     const std::vector<uint16_t> record = {
-        0, 1, 0, 0, 0, 0, 0, 0,
-        2301, 0,           // V1: 230.1
-        0xCFC7, 0xFFFF,    // Total kW: -12345 -> -12.345
-        0xFC4A, 0xFFFF,    // Total PF: -950 -> -0.950
-        0xE240, 0x0001,    // Energy REG1: 123456 -> 1234.56
-        0x0000, 0x8000,    // uncatalogued: the smallest 32-bit value, unscaled
-        0xFFFF, 0x7FFF,    // V1: the largest 32-bit value, scaled
+        0,      1,      0, 0, 0, 0, 0, 0, 2301, 0,  // V1: 230.1
+        0xCFC7, 0xFFFF,                             // Total kW: -12345 -> -12.345
+        0xFC4A, 0xFFFF,                             // Total PF: -950 -> -0.950
+        0xE240, 0x0001,                             // Energy REG1: 123456 -> 1234.56
+        0x0000, 0x8000,  // uncatalogued: the smallest 32-bit value, unscaled
+        0xFFFF, 0x7FFF,  // V1: the largest 32-bit value, scaled
     };
     EXPECT_EQ(printed(columns, record),
               (std::vector<std::string>{"230.1", "-12.345", "-0.950", "1234.56", "-2147483648",
@@ -139,7 +140,8 @@ TEST(DatalogColumnsValues, SignedLowWordFirstScaled) {
 
 TEST(TriggerEventType, SetpointsUpTo16ThenHex) {
     const std::pair<uint16_t, const char*> cases[] = {
-        {0, "SP"}, {1, "SP1"}, {9, "SP9"}, {16, "SP16"}, {17, "0x0011"}, {0xABCD, "0xABCD"}, {0xFFFF, "0xFFFF"},
+        {0, "SP"},      {1, "SP1"},         {9, "SP9"},         {16, "SP16"},
+        {17, "0x0011"}, {0xABCD, "0xABCD"}, {0xFFFF, "0xFFFF"},
     };
     for (const auto& [type, text] : cases) EXPECT_EQ(kolvane::fmt_trigger_event_type(type), text);
 }

@@ -37,7 +37,8 @@ inline const char* const JSON_COLUMNS =
     "{\"name\":\"Energy REG1\",\"unit\":\"kWh\",\"decimals\":2}]";
 
 inline std::string json_header(int total, const std::string& columns = JSON_COLUMNS) {
-    return "{\"type\":\"header\",\"meter\":\"em133\",\"host\":\"127.0.0.1\",\"file_id\":1,\"total\":" +
+    return "{\"type\":\"header\",\"meter\":\"em133\",\"host\":\"127.0.0.1\",\"file_id\":1,"
+           "\"total\":" +
            std::to_string(total) + ",\"columns\":" + columns + "}";
 }
 
@@ -50,7 +51,8 @@ inline const std::vector<std::string> JSON_RECORDS = {
     "\"trigger\":\"0x0011\",\"values\":[0.0,0.000,0.000,0.00]}",
 };
 
-inline const char* const CSV_HEADER = "No.,Date/Time,Trigger,V1 (V),Total kW (kW),Total PF,Energy REG1 (kWh)\n";
+inline const char* const CSV_HEADER =
+    "No.,Date/Time,Trigger,V1 (V),Total kW (kW),Total PF,Energy REG1 (kWh)\n";
 inline const std::vector<std::string> CSV_ROWS = {
     "1,14/11/23  22:13:20.123,SP,230.1,12.345,-0.950,1234.56\n",
     "2,14/11/23  22:28:20.000,SP3,229.9,-0.005,1.000,1235.00\n",
@@ -59,7 +61,9 @@ inline const std::vector<std::string> CSV_ROWS = {
 
 // The traffic before the first block request: scales, variant 2, select, variant 0.
 inline std::vector<std::string> traffic_before_blocks() {
-    return concat({SCALED_EM133_READS, file_info_exchange(1, 2), {"FC16 63120 [5,1,0,0]"},
+    return concat({SCALED_EM133_READS,
+                   file_info_exchange(1, 2),
+                   {"FC16 63120 [5,1,0,0]"},
                    file_info_exchange(1, 0)});
 }
 

@@ -19,8 +19,9 @@ namespace {
 class ExportDatalog : public ::testing::Test {
 protected:
     int export_csv(const std::string& path) {
-        return kolvane_export_datalog_ex("127.0.0.1", "em133", 1, path.c_str(), meter.options().c_str(),
-                                         &ProgressSink::receive, &progress, err, sizeof err);
+        return kolvane_export_datalog_ex("127.0.0.1", "em133", 1, path.c_str(),
+                                         meter.options().c_str(), &ProgressSink::receive, &progress,
+                                         err, sizeof err);
     }
     int export_csv() { return export_csv(csv); }
     std::optional<std::string> written() const { return read_file(csv); }
@@ -74,10 +75,10 @@ TEST_F(ExportDatalog, ZeroRecordsWritesHeaderOnlyWhenThereAreColumns) {
         serve(fresh, file);
         write_file(csv, "old");
 
-        EXPECT_EQ(kolvane_export_datalog_ex("127.0.0.1", "em133", 1, csv.c_str(),
-                                            fresh.options().c_str(), &ProgressSink::receive, &progress,
-                                            err, sizeof err),
-                  0);
+        EXPECT_EQ(
+            kolvane_export_datalog_ex("127.0.0.1", "em133", 1, csv.c_str(), fresh.options().c_str(),
+                                      &ProgressSink::receive, &progress, err, sizeof err),
+            0);
 
         EXPECT_EQ(written(), c.content);
         EXPECT_TRUE(progress.calls.empty());
@@ -93,8 +94,9 @@ TEST_F(ExportDatalog, MissingColumnListNamesColumnsFromFirstRecord) {
 
     EXPECT_EQ(export_csv(), 1);
 
-    EXPECT_EQ(written(), "No.,Date/Time,Trigger,Param_1,Param_2,Param_3\n"
-                         "1,14/11/23  22:13:21.500,SP16,1,-2,3\n");
+    EXPECT_EQ(written(),
+              "No.,Date/Time,Trigger,Param_1,Param_2,Param_3\n"
+              "1,14/11/23  22:13:21.500,SP16,1,-2,3\n");
 }
 
 // The file is opened after the column list and before the transfer: a path that cannot be
@@ -119,7 +121,8 @@ TEST_F(ExportDatalog, CancelFromProgressKeepsRowsWritten) {
     EXPECT_STREQ(err, "Cancelled by caller");
     EXPECT_EQ(written(), CSV_HEADER + CSV_ROWS[0] + CSV_ROWS[1]);
     EXPECT_EQ(meter.traffic(),
-              concat({traffic_before_blocks(), {"FC16 63120 [11,1,0,0,0,0]", "FC3 63152 8", "FC3 63160 32"}}));
+              concat({traffic_before_blocks(),
+                      {"FC16 63120 [11,1,0,0,0,0]", "FC3 63152 8", "FC3 63160 32"}}));
 }
 
 TEST_F(ExportDatalog, FailureMidTransferKeepsCompleteRows) {
@@ -131,7 +134,8 @@ TEST_F(ExportDatalog, FailureMidTransferKeepsCompleteRows) {
     const Case cases[] = {
         {"exception reply", ksim::Fault::exception(4).reads(63160).nth(2), "Modbus exception 4"},
         {"connection closed", ksim::Fault::close().reads(63152).nth(2), "socket recv failed"},
-        {"reply cut short", ksim::Fault::close_after_bytes(12).reads(63160).nth(2), "socket recv failed"},
+        {"reply cut short", ksim::Fault::close_after_bytes(12).reads(63160).nth(2),
+         "socket recv failed"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -140,10 +144,10 @@ TEST_F(ExportDatalog, FailureMidTransferKeepsCompleteRows) {
         fresh.sim.add_fault(c.fault);
         ProgressSink rows;
 
-        EXPECT_EQ(kolvane_export_datalog_ex("127.0.0.1", "em133", 1, csv.c_str(),
-                                            fresh.options().c_str(), &ProgressSink::receive, &rows,
-                                            err, sizeof err),
-                  -1);
+        EXPECT_EQ(
+            kolvane_export_datalog_ex("127.0.0.1", "em133", 1, csv.c_str(), fresh.options().c_str(),
+                                      &ProgressSink::receive, &rows, err, sizeof err),
+            -1);
 
         EXPECT_STREQ(err, c.message);
         EXPECT_EQ(written(), CSV_HEADER + CSV_ROWS[0] + CSV_ROWS[1]);
@@ -152,8 +156,8 @@ TEST_F(ExportDatalog, FailureMidTransferKeepsCompleteRows) {
 }
 
 TEST_F(ExportDatalog, NullPathFailsWithoutConnecting) {
-    EXPECT_EQ(kolvane_export_datalog_ex("127.0.0.1", "em133", 1, nullptr, meter.options().c_str(), nullptr,
-                                        nullptr, err, sizeof err),
+    EXPECT_EQ(kolvane_export_datalog_ex("127.0.0.1", "em133", 1, nullptr, meter.options().c_str(),
+                                        nullptr, nullptr, err, sizeof err),
               -1);
     EXPECT_STREQ(err, "csv_path must not be null");
     EXPECT_EQ(meter.sim.connections_accepted(), 0u);

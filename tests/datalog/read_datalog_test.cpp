@@ -45,8 +45,9 @@ TEST_F(ReadDatalog, SeeksToStartBeforeBlocks) {
 
     EXPECT_EQ(read(), 3);
 
-    EXPECT_EQ(meter.traffic(),
-              concat({traffic_before_blocks(), {"FC16 63120 [3,1,0,0,100,0]"}, THREE_RECORD_BLOCKS}));
+    EXPECT_EQ(
+        meter.traffic(),
+        concat({traffic_before_blocks(), {"FC16 63120 [3,1,0,0,100,0]"}, THREE_RECORD_BLOCKS}));
 }
 
 TEST_F(ReadDatalog, ZeroRecordsDeliversHeaderAloneWithoutBlockRequest) {
@@ -84,15 +85,17 @@ TEST_F(ReadDatalog, MissingColumnListNamesColumnsFromFirstRecord) {
 
     EXPECT_EQ(read(), 2);
 
-    EXPECT_EQ(sink.texts,
-              (std::vector<std::string>{
-                  json_header(2, "[{\"name\":\"Param_1\",\"unit\":\"\",\"decimals\":0},"
-                                 "{\"name\":\"Param_2\",\"unit\":\"\",\"decimals\":0},"
-                                 "{\"name\":\"Param_3\",\"unit\":\"\",\"decimals\":0}]"),
-                  "{\"type\":\"record\",\"no\":1,\"seq\":1,\"timestamp\":\"1970-01-01T00:00:00.000Z\","
-                  "\"trigger\":\"SP1\",\"values\":[1,-2,3]}",
-                  "{\"type\":\"record\",\"no\":2,\"seq\":2,\"timestamp\":\"1970-01-01T00:01:00.005Z\","
-                  "\"trigger\":\"SP2\",\"values\":[4,5,6]}"}));
+    EXPECT_EQ(
+        sink.texts,
+        (std::vector<std::string>{
+            json_header(2,
+                        "[{\"name\":\"Param_1\",\"unit\":\"\",\"decimals\":0},"
+                        "{\"name\":\"Param_2\",\"unit\":\"\",\"decimals\":0},"
+                        "{\"name\":\"Param_3\",\"unit\":\"\",\"decimals\":0}]"),
+            "{\"type\":\"record\",\"no\":1,\"seq\":1,\"timestamp\":\"1970-01-01T00:00:00.000Z\","
+            "\"trigger\":\"SP1\",\"values\":[1,-2,3]}",
+            "{\"type\":\"record\",\"no\":2,\"seq\":2,\"timestamp\":\"1970-01-01T00:01:00.005Z\","
+            "\"trigger\":\"SP2\",\"values\":[4,5,6]}"}));
 }
 
 TEST_F(ReadDatalog, MissingColumnListAndNoRecordsGivesEmptyColumns) {
@@ -114,15 +117,17 @@ TEST_F(ReadDatalog, ShortRecordGivesFewerValues) {
     EXPECT_EQ(read(), 1);
 
     ASSERT_EQ(sink.texts.size(), 2u);
-    EXPECT_EQ(sink.texts[1], "{\"type\":\"record\",\"no\":1,\"seq\":9,\"timestamp\":\"1970-01-01T00:00:00.000Z\","
-                             "\"trigger\":\"SP\",\"values\":[230.1,12.345]}");
+    EXPECT_EQ(sink.texts[1],
+              "{\"type\":\"record\",\"no\":1,\"seq\":9,\"timestamp\":\"1970-01-01T00:00:00.000Z\","
+              "\"trigger\":\"SP\",\"values\":[230.1,12.345]}");
 }
 
 // "no" counts delivered records from 1, whatever the sequence numbers, duplicates and
 // skipped records in between.
 TEST_F(ReadDatalog, RunningNumberIgnoresSequenceNumbers) {
     ksim::LogFile file = three_record_file();
-    file.records = {ksim::datalog_record(0, 500, 0, 0, 0, {}), ksim::datalog_record(0, 400, 0, 0, 0, {}),
+    file.records = {ksim::datalog_record(0, 500, 0, 0, 0, {}),
+                    ksim::datalog_record(0, 400, 0, 0, 0, {}),
                     ksim::datalog_record(0x0400, 501, 0, 0, 0, {}),
                     ksim::datalog_record(0x0001, 502, 0, 0, 0, {})};
     file.records_per_block = 10;
@@ -130,13 +135,14 @@ TEST_F(ReadDatalog, RunningNumberIgnoresSequenceNumbers) {
 
     EXPECT_EQ(read(), 2);
 
-    EXPECT_EQ(sink.texts,
-              (std::vector<std::string>{
-                  json_header(4),
-                  "{\"type\":\"record\",\"no\":1,\"seq\":500,\"timestamp\":\"1970-01-01T00:00:00.000Z\","
-                  "\"trigger\":\"SP\",\"values\":[]}",
-                  "{\"type\":\"record\",\"no\":2,\"seq\":502,\"timestamp\":\"1970-01-01T00:00:00.000Z\","
-                  "\"trigger\":\"SP\",\"values\":[]}"}));
+    EXPECT_EQ(
+        sink.texts,
+        (std::vector<std::string>{
+            json_header(4),
+            "{\"type\":\"record\",\"no\":1,\"seq\":500,\"timestamp\":\"1970-01-01T00:00:00.000Z\","
+            "\"trigger\":\"SP\",\"values\":[]}",
+            "{\"type\":\"record\",\"no\":2,\"seq\":502,\"timestamp\":\"1970-01-01T00:00:00.000Z\","
+            "\"trigger\":\"SP\",\"values\":[]}"}));
 }
 
 // Refusing the header stops before the first record; the block is not acknowledged and
@@ -150,7 +156,8 @@ TEST_F(ReadDatalog, CancelOnHeaderStopsAtOnce) {
     EXPECT_STREQ(err, "Cancelled by caller");
     EXPECT_EQ(sink.texts, std::vector<std::string>{json_header(3)});
     EXPECT_EQ(meter.traffic(),
-              concat({traffic_before_blocks(), {"FC16 63120 [11,1,0,0,0,0]", "FC3 63152 8", "FC3 63160 32"}}));
+              concat({traffic_before_blocks(),
+                      {"FC16 63120 [11,1,0,0,0,0]", "FC3 63152 8", "FC3 63160 32"}}));
 }
 
 TEST_F(ReadDatalog, CancelOnHeaderOfEmptyFile) {
@@ -171,7 +178,8 @@ TEST_F(ReadDatalog, CancelOnSecondRecordKeepsEarlierTexts) {
 
     EXPECT_EQ(read(), -2);
 
-    EXPECT_EQ(sink.texts, (std::vector<std::string>{json_header(3), JSON_RECORDS[0], JSON_RECORDS[1]}));
+    EXPECT_EQ(sink.texts,
+              (std::vector<std::string>{json_header(3), JSON_RECORDS[0], JSON_RECORDS[1]}));
 }
 
 TEST_F(ReadDatalog, FailureMidTransferKeepsDeliveredRecords) {
@@ -181,7 +189,8 @@ TEST_F(ReadDatalog, FailureMidTransferKeepsDeliveredRecords) {
     EXPECT_EQ(read(), -1);
 
     EXPECT_STREQ(err, "Modbus exception 4");
-    EXPECT_EQ(sink.texts, (std::vector<std::string>{json_header(3), JSON_RECORDS[0], JSON_RECORDS[1]}));
+    EXPECT_EQ(sink.texts,
+              (std::vector<std::string>{json_header(3), JSON_RECORDS[0], JSON_RECORDS[1]}));
 }
 
 TEST_F(ReadDatalog, OversizedBlockHeaderFails) {
@@ -192,14 +201,17 @@ TEST_F(ReadDatalog, OversizedBlockHeaderFails) {
 
     EXPECT_EQ(read(), -1);
 
-    EXPECT_STREQ(err, "File 1: block header announces 2 records of 1200 words, more than the meter's block window holds");
+    EXPECT_STREQ(err,
+                 "File 1: block header announces 2 records of 1200 words, more than the meter's "
+                 "block window holds");
     EXPECT_TRUE(sink.texts.empty());
-    EXPECT_EQ(meter.traffic(), concat({traffic_before_blocks(), {"FC16 63120 [11,1,0,0,0,0]", "FC3 63152 8"}}));
+    EXPECT_EQ(meter.traffic(),
+              concat({traffic_before_blocks(), {"FC16 63120 [11,1,0,0,0,0]", "FC3 63152 8"}}));
 }
 
 TEST_F(ReadDatalog, NullCallbackFailsWithoutConnecting) {
-    EXPECT_EQ(kolvane_read_datalog("127.0.0.1", "em133", 1, meter.options().c_str(), nullptr, nullptr,
-                                   err, sizeof err),
+    EXPECT_EQ(kolvane_read_datalog("127.0.0.1", "em133", 1, meter.options().c_str(), nullptr,
+                                   nullptr, err, sizeof err),
               -1);
     EXPECT_STREQ(err, "cb must not be null");
     EXPECT_EQ(meter.sim.connections_accepted(), 0u);

@@ -4,8 +4,8 @@
 // could apply.
 #include <gtest/gtest.h>
 
-#include "eventlog/decode.hpp"
 #include "event_text.hpp"
+#include "eventlog/decode.hpp"
 
 namespace {
 
@@ -24,23 +24,22 @@ TEST_P(Classify, GivesTheTexts) {
 
 INSTANTIATE_TEST_SUITE_P(
     Overrides, Classify,
-    testing::Values(
-        Case{0x031D, 0xE100, "[SP EVENT|EVENT FLAG 30|ON|SP operated|#1]"},
-        Case{0x031D, 0xE101, "[SP EVENT|||SP operated|#2]"},
-        Case{0x5A00, 0x2000, "[SP ACTION|SP1||Set event flag|#1]"},
-        Case{0x5A00, 0x2001, "[SP ACTION|SP1||Set event flag|#2]"},
-        Case{0x5A00, 0x2002, "[SP ACTION|SP1||Set user event flag|#3]"},
-        Case{0x0080, 0xE103, "[SP EVENT|SP1|OFF|SP operated|#4]"},
-        Case{0x0081, 0xE103, "[SP EVENT|||SP operated|#4]"},
-        Case{0x0302, 0xE103, "[SP EVENT|EVENT FLAG 3|ON|SP operated|#4]"},
-        Case{0x0302, 0xE102, "[SP EVENT|EVENT FLAG 3|ON|SP operated|#3]"},
-        Case{0x0302, 0xE104, "[SP EVENT|||SP operated|#5]"},
-        Case{0x0500, 0xE102, "[SP EVENT|TIMER 1|ON|SP operated|#3]"},
-        Case{0x0500, 0xE103, "[SP EVENT|||SP operated|#4]"},
-        Case{0x0303, 0xE105, "[SP EVENT|EVENT FLAG 4|ON|SP operated|#6]"},
-        Case{0x0303, 0xE104, "[SP EVENT|||SP operated|#5]"},
-        Case{0x5A05, 0x2103, "[SP ACTION|SP6||Clear event flag|#4]"},
-        Case{0x5A05, 0x2102, "[SP ACTION|SP6||Clear user event flag|#3]"}));
+    testing::Values(Case{0x031D, 0xE100, "[SP EVENT|EVENT FLAG 30|ON|SP operated|#1]"},
+                    Case{0x031D, 0xE101, "[SP EVENT|||SP operated|#2]"},
+                    Case{0x5A00, 0x2000, "[SP ACTION|SP1||Set event flag|#1]"},
+                    Case{0x5A00, 0x2001, "[SP ACTION|SP1||Set event flag|#2]"},
+                    Case{0x5A00, 0x2002, "[SP ACTION|SP1||Set user event flag|#3]"},
+                    Case{0x0080, 0xE103, "[SP EVENT|SP1|OFF|SP operated|#4]"},
+                    Case{0x0081, 0xE103, "[SP EVENT|||SP operated|#4]"},
+                    Case{0x0302, 0xE103, "[SP EVENT|EVENT FLAG 3|ON|SP operated|#4]"},
+                    Case{0x0302, 0xE102, "[SP EVENT|EVENT FLAG 3|ON|SP operated|#3]"},
+                    Case{0x0302, 0xE104, "[SP EVENT|||SP operated|#5]"},
+                    Case{0x0500, 0xE102, "[SP EVENT|TIMER 1|ON|SP operated|#3]"},
+                    Case{0x0500, 0xE103, "[SP EVENT|||SP operated|#4]"},
+                    Case{0x0303, 0xE105, "[SP EVENT|EVENT FLAG 4|ON|SP operated|#6]"},
+                    Case{0x0303, 0xE104, "[SP EVENT|||SP operated|#5]"},
+                    Case{0x5A05, 0x2103, "[SP ACTION|SP6||Clear event flag|#4]"},
+                    Case{0x5A05, 0x2102, "[SP ACTION|SP6||Clear user event flag|#3]"}));
 
 // The setpoint source range 0x5A00-0x5A3F, its edges and the codes just outside it.
 INSTANTIATE_TEST_SUITE_P(
@@ -136,22 +135,23 @@ INSTANTIATE_TEST_SUITE_P(
         Case{0x5A01, 0xE100, "[SP ACTION|SP2||SP action|#2]"},
         Case{0x5A01, 0x6308, "[SP ACTION|SP2||SP action|#2]"}));
 
-INSTANTIATE_TEST_SUITE_P(
-    SetpointOperatedAndReleased, Classify,
-    testing::Values(Case{0x0000, 0xE0FF, "[||||]"},
-                    Case{0x0000, 0xE100, "[SP EVENT|||SP operated|#1]"},
-                    Case{0x0000, 0xE13F, "[SP EVENT|||SP operated|#64]"},
-                    Case{0x0000, 0xE140, "[||||]"}, Case{0x0000, 0xE1FF, "[||||]"},
-                    Case{0x0000, 0xE200, "[SP EVENT|||SP released|#1]"},
-                    Case{0x0000, 0xE23F, "[SP EVENT|||SP released|#64]"},
-                    Case{0x0000, 0xE240, "[||||]"},
-                    // Before the external and setup rules.
-                    Case{0x6308, 0xE100, "[SP EVENT|||SP operated|#1]"},
-                    Case{0x5B15, 0xE23F, "[SP EVENT|||SP released|#64]"}));
+INSTANTIATE_TEST_SUITE_P(SetpointOperatedAndReleased, Classify,
+                         testing::Values(Case{0x0000, 0xE0FF, "[||||]"},
+                                         Case{0x0000, 0xE100, "[SP EVENT|||SP operated|#1]"},
+                                         Case{0x0000, 0xE13F, "[SP EVENT|||SP operated|#64]"},
+                                         Case{0x0000, 0xE140, "[||||]"},
+                                         Case{0x0000, 0xE1FF, "[||||]"},
+                                         Case{0x0000, 0xE200, "[SP EVENT|||SP released|#1]"},
+                                         Case{0x0000, 0xE23F, "[SP EVENT|||SP released|#64]"},
+                                         Case{0x0000, 0xE240, "[||||]"},
+                                         // Before the external and setup rules.
+                                         Case{0x6308, 0xE100, "[SP EVENT|||SP operated|#1]"},
+                                         Case{0x5B15, 0xE23F, "[SP EVENT|||SP released|#64]"}));
 
 INSTANTIATE_TEST_SUITE_P(
     External, Classify,
-    testing::Values(Case{0x6300, 0, "[EXTERNAL|Power down|||]"}, Case{0x6308, 0, "[EXTERNAL|Power up|||]"},
+    testing::Values(Case{0x6300, 0, "[EXTERNAL|Power down|||]"},
+                    Case{0x6308, 0, "[EXTERNAL|Power up|||]"},
                     Case{0x6309, 0, "[EXTERNAL|External reset|||]"},
                     Case{0x6318, 0, "[EXTERNAL|IRIG-B signal lost|||]"},
                     Case{0x6319, 0, "[EXTERNAL|IRIG-B time unlocked|||]"},
@@ -185,7 +185,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{0x5B35, 0x6B05, "[COMM|RSTP setup||Setup change|]"},
                     // ...but not next to an area.
                     Case{0x5B0E, 0x6B05, "[||||]"}, Case{0x5B11, 0x6B05, "[||||]"},
-                    Case{0x5B36, 0x6B05, "[||||]"}, Case{0x5B0E, 0xF400, "[COMM|||Setup change|]"}));
+                    Case{0x5B36, 0x6B05, "[||||]"},
+                    Case{0x5B0E, 0xF400, "[COMM|||Setup change|]"}));
 
 INSTANTIATE_TEST_SUITE_P(
     SetpointsSetup, Classify,
@@ -194,10 +195,11 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{0x5B10, 0x0400, "[COMM|Setpoints setup||Setpoint set|#1]"},
                     Case{0x5B10, 0xF405, "[COMM|Setpoints setup||Setpoint set|#6]"}));
 
-INSTANTIATE_TEST_SUITE_P(
-    EffectTextsAndNothing, Classify,
-    testing::Values(Case{0x1234, 0xF500, "[COMM|||RTC set|]"}, Case{0x1234, 0x0000, "[COMM|||None|]"},
-                    Case{0x0000, 0x6400, "[COMM|||All counters cleared|]"},
-                    Case{0x1234, 0x6B05, "[||||]"}, Case{0xFFFF, 0xFFFF, "[||||]"}));
+INSTANTIATE_TEST_SUITE_P(EffectTextsAndNothing, Classify,
+                         testing::Values(Case{0x1234, 0xF500, "[COMM|||RTC set|]"},
+                                         Case{0x1234, 0x0000, "[COMM|||None|]"},
+                                         Case{0x0000, 0x6400, "[COMM|||All counters cleared|]"},
+                                         Case{0x1234, 0x6B05, "[||||]"},
+                                         Case{0xFFFF, 0xFFFF, "[||||]"}));
 
 }  // namespace

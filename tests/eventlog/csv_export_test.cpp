@@ -27,8 +27,8 @@ class EventCsv : public ktest::EventMeterTest {
 protected:
     int export_events(ProgressSink* progress = nullptr) {
         return kolvane_export_eventlog_ex("127.0.0.1", "em133", 0, path.c_str(), options.c_str(),
-                                          progress ? &ProgressSink::receive : nullptr, progress, err,
-                                          sizeof err);
+                                          progress ? &ProgressSink::receive : nullptr, progress,
+                                          err, sizeof err);
     }
 
     ktest::TempDir dir;
@@ -71,10 +71,11 @@ TEST_F(EventCsv, ProgressCancelKeepsTheRowsWrittenSoFar) {
     ProgressSink progress{{}, 2};
     EXPECT_EQ(export_events(&progress), -2);
     EXPECT_STREQ(err, "Cancelled by caller");
-    EXPECT_EQ(read_file(path), EVENT_CSV_HEADER +
-                                   "1,14/11/23  22:13:20.123,7,SP EVENT,,,SP operated,#2,0,57601,0\n"
-                                   "2,14/11/23  22:13:21.005,8,SP ACTION,SP1,,Reset billing summary and TOU "
-                                   "maximum demands,#1,23040,25344,-5\n");
+    EXPECT_EQ(read_file(path),
+              EVENT_CSV_HEADER +
+                  "1,14/11/23  22:13:20.123,7,SP EVENT,,,SP operated,#2,0,57601,0\n"
+                  "2,14/11/23  22:13:21.005,8,SP ACTION,SP1,,Reset billing summary and TOU "
+                  "maximum demands,#1,23040,25344,-5\n");
 }
 
 struct FailureCase {
@@ -96,9 +97,11 @@ TEST_P(EventCsvFailure, AfterOpeningLeavesOnlyTheHeaderLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Meter, EventCsvFailure,
-    testing::Values(FailureCase{"select refused", ksim::Fault::exception(4).writes(ksim::TRANSFER_REQUEST).nth(1),
+    testing::Values(FailureCase{"select refused",
+                                ksim::Fault::exception(4).writes(ksim::TRANSFER_REQUEST).nth(1),
                                 "Modbus exception 4"},
-                    FailureCase{"block header refused", ksim::Fault::exception(2).reads(ksim::BLOCK_HEADER),
+                    FailureCase{"block header refused",
+                                ksim::Fault::exception(2).reads(ksim::BLOCK_HEADER),
                                 "Modbus exception 2"}));
 
 TEST_F(EventCsv, UnopenableFileFailsAfterConnectingWithoutTraffic) {
@@ -122,8 +125,8 @@ class EventCsvArguments : public EventCsv, public testing::WithParamInterface<Ar
 
 TEST_P(EventCsvArguments, FailBeforeConnectingAndCreateNoFile) {
     const ArgumentCase& c = GetParam();
-    EXPECT_EQ(kolvane_export_eventlog_ex(c.host, c.meter, 0, c.with_path ? path.c_str() : nullptr, c.options,
-                                         nullptr, nullptr, err, sizeof err),
+    EXPECT_EQ(kolvane_export_eventlog_ex(c.host, c.meter, 0, c.with_path ? path.c_str() : nullptr,
+                                         c.options, nullptr, nullptr, err, sizeof err),
               -1);
     EXPECT_STREQ(err, c.message);
     EXPECT_EQ(sim.connections_accepted(), 0u);
@@ -133,12 +136,13 @@ TEST_P(EventCsvArguments, FailBeforeConnectingAndCreateNoFile) {
 // Null pointers first (host, meter, csv_path), then the model, then the options.
 INSTANTIATE_TEST_SUITE_P(
     InOrder, EventCsvArguments,
-    testing::Values(ArgumentCase{nullptr, nullptr, false, "{\"port\":0}", "host must not be null"},
-                    ArgumentCase{"127.0.0.1", nullptr, false, "{\"port\":0}", "meter must not be null"},
-                    ArgumentCase{"127.0.0.1", "em-133", false, "{\"port\":0}", "csv_path must not be null"},
-                    ArgumentCase{"127.0.0.1", "em-133", true, "{\"port\":0}",
-                                 "Unknown meter model 'em-133' (expected em133 or em235)"},
-                    ArgumentCase{"127.0.0.1", "PM335", true, "{\"port\":0}", "options.port must be 1-65535"}));
+    testing::Values(
+        ArgumentCase{nullptr, nullptr, false, "{\"port\":0}", "host must not be null"},
+        ArgumentCase{"127.0.0.1", nullptr, false, "{\"port\":0}", "meter must not be null"},
+        ArgumentCase{"127.0.0.1", "em-133", false, "{\"port\":0}", "csv_path must not be null"},
+        ArgumentCase{"127.0.0.1", "em-133", true, "{\"port\":0}",
+                     "Unknown meter model 'em-133' (expected em133 or em235)"},
+        ArgumentCase{"127.0.0.1", "PM335", true, "{\"port\":0}", "options.port must be 1-65535"}));
 
 // The five texts go through CSV quoting; none of the meter's texts needs it, a comma would.
 TEST(EventCsvQuoting, QuotesOnlyTextsThatNeedIt) {

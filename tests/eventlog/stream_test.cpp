@@ -34,12 +34,13 @@ std::vector<std::string> header_then_sample(const std::string& header) {
 TEST_F(EventStream, DeliversTheHeaderThenOneRecordPerEvent) {
     sim.set_log(0, sample_event_log());
     RecordSink sink;
-    EXPECT_EQ(kolvane_read_eventlog("127.0.0.1", "em133", 0, options.c_str(), &RecordSink::receive, &sink,
-                                    err, sizeof err),
+    EXPECT_EQ(kolvane_read_eventlog("127.0.0.1", "em133", 0, options.c_str(), &RecordSink::receive,
+                                    &sink, err, sizeof err),
               4);
     EXPECT_STREQ(err, "");
     EXPECT_EQ(sink.texts,
-              header_then_sample(R"({"type":"header","meter":"em133","host":"127.0.0.1","file_id":0,"total":4})"));
+              header_then_sample(
+                  R"({"type":"header","meter":"em133","host":"127.0.0.1","file_id":0,"total":4})"));
 }
 
 TEST_F(EventStream, UnknownRecordCountIsMinusOneAndTheTransferStillRuns) {
@@ -48,13 +49,16 @@ TEST_F(EventStream, UnknownRecordCountIsMinusOneAndTheTransferStillRuns) {
     sim.set_log(0, log);
     ktest::LogCapture logs;
     RecordSink sink;
-    EXPECT_EQ(kolvane_read_eventlog("127.0.0.1", "em133", 0, options.c_str(), &RecordSink::receive, &sink,
-                                    err, sizeof err),
+    EXPECT_EQ(kolvane_read_eventlog("127.0.0.1", "em133", 0, options.c_str(), &RecordSink::receive,
+                                    &sink, err, sizeof err),
               4);
-    EXPECT_EQ(sink.texts,
-              header_then_sample(R"({"type":"header","meter":"em133","host":"127.0.0.1","file_id":0,"total":-1})"));
+    EXPECT_EQ(
+        sink.texts,
+        header_then_sample(
+            R"({"type":"header","meter":"em133","host":"127.0.0.1","file_id":0,"total":-1})"));
     const std::vector<std::string> messages = logs.messages();
-    EXPECT_NE(std::find(messages.begin(), messages.end(), "1 File 0: File Info unavailable, record count unknown"),
+    EXPECT_NE(std::find(messages.begin(), messages.end(),
+                        "1 File 0: File Info unavailable, record count unknown"),
               messages.end());
 }
 
@@ -63,19 +67,20 @@ TEST_F(EventStream, EmptyLogGivesOnlyTheHeaderAndAsksForNoBlock) {
     log.info_records = 0;  // the meter reports 0 records although it holds some
     sim.set_log(0, log);
     RecordSink sink;
-    EXPECT_EQ(kolvane_read_eventlog("127.0.0.1", "em133", 0, options.c_str(), &RecordSink::receive, &sink,
-                                    err, sizeof err),
+    EXPECT_EQ(kolvane_read_eventlog("127.0.0.1", "em133", 0, options.c_str(), &RecordSink::receive,
+                                    &sink, err, sizeof err),
               0);
-    EXPECT_EQ(sink.texts, std::vector<std::string>{
-                                R"({"type":"header","meter":"em133","host":"127.0.0.1","file_id":0,"total":0})"});
+    EXPECT_EQ(sink.texts,
+              std::vector<std::string>{
+                  R"({"type":"header","meter":"em133","host":"127.0.0.1","file_id":0,"total":0})"});
     EXPECT_EQ(ktest::traffic(sim), PREPARE_TRAFFIC);
 }
 
 TEST_F(EventStream, CancelOnTheHeaderStopsBeforeAnyBlockIsRequested) {
     sim.set_log(0, sample_event_log());
     RecordSink sink{{}, 1};
-    EXPECT_EQ(kolvane_read_eventlog("127.0.0.1", "em133", 0, options.c_str(), &RecordSink::receive, &sink,
-                                    err, sizeof err),
+    EXPECT_EQ(kolvane_read_eventlog("127.0.0.1", "em133", 0, options.c_str(), &RecordSink::receive,
+                                    &sink, err, sizeof err),
               -2);
     EXPECT_STREQ(err, "Cancelled by caller");
     EXPECT_EQ(sink.texts.size(), 1u);
@@ -85,8 +90,8 @@ TEST_F(EventStream, CancelOnTheHeaderStopsBeforeAnyBlockIsRequested) {
 TEST_F(EventStream, CancelOnARecordKeepsWhatWasDelivered) {
     sim.set_log(0, sample_event_log());
     RecordSink sink{{}, 3};
-    EXPECT_EQ(kolvane_read_eventlog("127.0.0.1", "em133", 0, options.c_str(), &RecordSink::receive, &sink,
-                                    err, sizeof err),
+    EXPECT_EQ(kolvane_read_eventlog("127.0.0.1", "em133", 0, options.c_str(), &RecordSink::receive,
+                                    &sink, err, sizeof err),
               -2);
     EXPECT_STREQ(err, "Cancelled by caller");
     ASSERT_EQ(sink.texts.size(), 3u);
@@ -98,11 +103,12 @@ TEST_F(EventStream, CancelOnARecordKeepsWhatWasDelivered) {
 TEST_F(EventStream, AnyFileIdIsReadWithTheEventLayout) {
     sim.set_log(5, sample_event_log());
     RecordSink sink;
-    EXPECT_EQ(kolvane_read_eventlog("127.0.0.1", "em133", 5, options.c_str(), &RecordSink::receive, &sink,
-                                    err, sizeof err),
+    EXPECT_EQ(kolvane_read_eventlog("127.0.0.1", "em133", 5, options.c_str(), &RecordSink::receive,
+                                    &sink, err, sizeof err),
               4);
     EXPECT_EQ(sink.texts,
-              header_then_sample(R"({"type":"header","meter":"em133","host":"127.0.0.1","file_id":5,"total":4})"));
+              header_then_sample(
+                  R"({"type":"header","meter":"em133","host":"127.0.0.1","file_id":5,"total":4})"));
 }
 
 struct ModelCase {
@@ -117,8 +123,8 @@ TEST_P(EventStreamModel, HeaderNamesTheCanonicalModel) {
     log.info_records = 0;
     sim.set_log(0, log);
     RecordSink sink;
-    EXPECT_EQ(kolvane_read_eventlog("127.0.0.1", GetParam().given, 0, options.c_str(), &RecordSink::receive,
-                                    &sink, err, sizeof err),
+    EXPECT_EQ(kolvane_read_eventlog("127.0.0.1", GetParam().given, 0, options.c_str(),
+                                    &RecordSink::receive, &sink, err, sizeof err),
               0);
     EXPECT_EQ(sink.texts, std::vector<std::string>{GetParam().header});
 }
@@ -126,9 +132,13 @@ TEST_P(EventStreamModel, HeaderNamesTheCanonicalModel) {
 INSTANTIATE_TEST_SUITE_P(
     Names, EventStreamModel,
     testing::Values(
-        ModelCase{"EM133", R"({"type":"header","meter":"em133","host":"127.0.0.1","file_id":0,"total":0})"},
-        ModelCase{"em235", R"({"type":"header","meter":"em235","host":"127.0.0.1","file_id":0,"total":0})"},
-        ModelCase{"Pm335", R"({"type":"header","meter":"em235","host":"127.0.0.1","file_id":0,"total":0})"}));
+        ModelCase{"EM133",
+                  R"({"type":"header","meter":"em133","host":"127.0.0.1","file_id":0,"total":0})"},
+        ModelCase{"em235",
+                  R"({"type":"header","meter":"em235","host":"127.0.0.1","file_id":0,"total":0})"},
+        ModelCase{
+            "Pm335",
+            R"({"type":"header","meter":"em235","host":"127.0.0.1","file_id":0,"total":0})"}));
 
 struct ArgumentCase {
     const char* host;
@@ -138,13 +148,15 @@ struct ArgumentCase {
     const char* message;
 };
 
-class EventStreamArguments : public EventMeterTest, public testing::WithParamInterface<ArgumentCase> {};
+class EventStreamArguments : public EventMeterTest,
+                             public testing::WithParamInterface<ArgumentCase> {};
 
 TEST_P(EventStreamArguments, FailBeforeConnecting) {
     const ArgumentCase& c = GetParam();
     RecordSink sink;
-    EXPECT_EQ(kolvane_read_eventlog(c.host, c.meter, 0, c.options, c.with_callback ? &RecordSink::receive : nullptr,
-                                    &sink, err, sizeof err),
+    EXPECT_EQ(kolvane_read_eventlog(c.host, c.meter, 0, c.options,
+                                    c.with_callback ? &RecordSink::receive : nullptr, &sink, err,
+                                    sizeof err),
               -1);
     EXPECT_STREQ(err, c.message);
     EXPECT_EQ(sim.connections_accepted(), 0u);
@@ -154,11 +166,12 @@ TEST_P(EventStreamArguments, FailBeforeConnecting) {
 // Null pointers first (host, meter, cb), then the options, then the model.
 INSTANTIATE_TEST_SUITE_P(
     InOrder, EventStreamArguments,
-    testing::Values(ArgumentCase{nullptr, nullptr, "{\"port\":0}", false, "host must not be null"},
-                    ArgumentCase{"127.0.0.1", nullptr, "{\"port\":0}", false, "meter must not be null"},
-                    ArgumentCase{"127.0.0.1", "em-133", "{\"port\":0}", false, "cb must not be null"},
-                    ArgumentCase{"127.0.0.1", "em-133", "{\"port\":0}", true, "options.port must be 1-65535"},
-                    ArgumentCase{"127.0.0.1", "em-133", "{\"port\":1}", true,
-                                 "Unknown meter model 'em-133' (expected em133 or em235)"}));
+    testing::Values(
+        ArgumentCase{nullptr, nullptr, "{\"port\":0}", false, "host must not be null"},
+        ArgumentCase{"127.0.0.1", nullptr, "{\"port\":0}", false, "meter must not be null"},
+        ArgumentCase{"127.0.0.1", "em-133", "{\"port\":0}", false, "cb must not be null"},
+        ArgumentCase{"127.0.0.1", "em-133", "{\"port\":0}", true, "options.port must be 1-65535"},
+        ArgumentCase{"127.0.0.1", "em-133", "{\"port\":1}", true,
+                     "Unknown meter model 'em-133' (expected em133 or em235)"}));
 
 }  // namespace

@@ -38,10 +38,13 @@ TEST_P(ClockBlock, HoldsTheLocalTimeInMeterOrder) {
 
 INSTANTIATE_TEST_SUITE_P(
     Dates, ClockBlock,
-    testing::Values(Case{"a Saturday", broken_down(2024, 3, 2, 13, 4, 5, 6), {5, 4, 13, 2, 3, 24, 7}},
-                    Case{"a Sunday", broken_down(2024, 3, 3, 0, 0, 0, 0), {0, 0, 0, 3, 3, 24, 1}},
-                    Case{"a Monday", broken_down(2024, 3, 4, 23, 59, 59, 1), {59, 59, 23, 4, 3, 24, 2}},
-                    Case{"the year 2031", broken_down(2031, 12, 31, 8, 30, 0, 3), {0, 30, 8, 31, 12, 31, 4}},
-                    Case{"January, a leap second", broken_down(2000, 1, 1, 0, 0, 60, 6), {60, 0, 0, 1, 1, 0, 7}}));
+    testing::Values(
+        Case{"a Saturday", broken_down(2024, 3, 2, 13, 4, 5, 6), {5, 4, 13, 2, 3, 24, 7}},
+        Case{"a Sunday", broken_down(2024, 3, 3, 0, 0, 0, 0), {0, 0, 0, 3, 3, 24, 1}},
+        Case{"a Monday", broken_down(2024, 3, 4, 23, 59, 59, 1), {59, 59, 23, 4, 3, 24, 2}},
+        Case{"the year 2031", broken_down(2031, 12, 31, 8, 30, 0, 3), {0, 30, 8, 31, 12, 31, 4}},
+        Case{"January, a leap second",
+             broken_down(2000, 1, 1, 0, 0, 60, 6),
+             {60, 0, 0, 1, 1, 0, 7}}));
 
 }  // namespace

@@ -95,8 +95,8 @@ protected:
     }
 
     int export_diagnostics(int unit, int first_register, int count, const char* word_order) {
-        return kolvane_export_em235_diagnostics("127.0.0.1", unit, first_register, count, word_order,
-                                                path.c_str(), err, sizeof err);
+        return kolvane_export_em235_diagnostics("127.0.0.1", unit, first_register, count,
+                                                word_order, path.c_str(), err, sizeof err);
     }
 
     std::string path = dir.file("diagnostics.csv");
@@ -169,7 +169,8 @@ TEST_P(DiagnosticsCount, IsCheckedBeforeConnectingAndReadInOneRequest) {
         EXPECT_EQ(status, 26) << err;
         const std::vector<std::string> lines = file_lines(path);
         ASSERT_GE(lines.size(), 2u);
-        EXPECT_EQ(lines[1], "0x4,0x4,0x40004,HI_FIRST\n");  // the words after the first two are ignored
+        EXPECT_EQ(lines[1],
+                  "0x4,0x4,0x40004,HI_FIRST\n");  // the words after the first two are ignored
     } else {
         EXPECT_EQ(status, -1);
         EXPECT_STREQ(err, c.message);
@@ -213,8 +214,8 @@ TEST_P(DiagnosticsUnit, OnlyItsLowEightBitsAreSent) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Units, DiagnosticsUnit,
-                         testing::Values(UnitCase{1, 1}, UnitCase{0, 0}, UnitCase{255, 255}, UnitCase{256, 0},
-                                         UnitCase{-1, 255}, UnitCase{263, 7}));
+                         testing::Values(UnitCase{1, 1}, UnitCase{0, 0}, UnitCase{255, 255},
+                                         UnitCase{256, 0}, UnitCase{-1, 255}, UnitCase{263, 7}));
 
 struct AddressCase {
     int first_register;
@@ -227,13 +228,14 @@ class DiagnosticsAddress : public Diagnostics, public testing::WithParamInterfac
 TEST_P(DiagnosticsAddress, IsTheRegisterNumberMinusOne) {
     sim.set_registers(GetParam().address, {0x0001, 0x0002});
     EXPECT_EQ(export_diagnostics(1, GetParam().first_register, 2, "HI_FIRST"), 26) << err;
-    EXPECT_EQ(traffic(sim), std::vector<std::string>{"FC3 " + std::to_string(GetParam().address) + " 2"});
+    EXPECT_EQ(traffic(sim),
+              std::vector<std::string>{"FC3 " + std::to_string(GetParam().address) + " 2"});
     EXPECT_EQ(read_file(path), HI_FIRST_FILE);
 }
 
 INSTANTIATE_TEST_SUITE_P(Numbers, DiagnosticsAddress,
-                         testing::Values(AddressCase{1, 0}, AddressCase{65535, 65534}, AddressCase{-65535, 0},
-                                         AddressCase{INT_MAX, 65534}));
+                         testing::Values(AddressCase{1, 0}, AddressCase{65535, 65534},
+                                         AddressCase{-65535, 0}, AddressCase{INT_MAX, 65534}));
 
 class DiagnosticsLastAddress : public Diagnostics, public testing::WithParamInterface<int> {};
 
@@ -277,24 +279,27 @@ struct ArgumentCase {
     const char* message;
 };
 
-class DiagnosticsArguments : public Diagnostics, public testing::WithParamInterface<ArgumentCase> {};
+class DiagnosticsArguments : public Diagnostics,
+                             public testing::WithParamInterface<ArgumentCase> {};
 
 TEST_P(DiagnosticsArguments, FailBeforeConnecting) {
     const ArgumentCase& c = GetParam();
-    EXPECT_EQ(kolvane_export_em235_diagnostics(c.host, 1, FIRST_REGISTER, 1, c.word_order,
-                                                c.with_path ? path.c_str() : nullptr, err, sizeof err),
-              -1);
+    EXPECT_EQ(
+        kolvane_export_em235_diagnostics(c.host, 1, FIRST_REGISTER, 1, c.word_order,
+                                         c.with_path ? path.c_str() : nullptr, err, sizeof err),
+        -1);
     EXPECT_STREQ(err, c.message);
     EXPECT_EQ(sim.connections_accepted(), 0u);
     EXPECT_EQ(read_file(path), std::nullopt);
 }
 
 // Null pointers are reported before the count (1 here) is looked at.
-INSTANTIATE_TEST_SUITE_P(InOrder, DiagnosticsArguments,
-                         testing::Values(ArgumentCase{nullptr, nullptr, false, "host must not be null"},
-                                         ArgumentCase{"127.0.0.1", nullptr, false, "word_order must not be null"},
-                                         ArgumentCase{"127.0.0.1", "HI_FIRST", false, "csv_path must not be null"},
-                                         ArgumentCase{"127.0.0.1", "HI_FIRST", true,
-                                                      "count must be >= 2 for 32-bit diagnostics"}));
+INSTANTIATE_TEST_SUITE_P(
+    InOrder, DiagnosticsArguments,
+    testing::Values(ArgumentCase{nullptr, nullptr, false, "host must not be null"},
+                    ArgumentCase{"127.0.0.1", nullptr, false, "word_order must not be null"},
+                    ArgumentCase{"127.0.0.1", "HI_FIRST", false, "csv_path must not be null"},
+                    ArgumentCase{"127.0.0.1", "HI_FIRST", true,
+                                 "count must be >= 2 for 32-bit diagnostics"}));
 
 }  // namespace

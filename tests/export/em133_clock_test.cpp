@@ -22,7 +22,8 @@ using ktest::traffic;
 class Em133Clock : public ktest::MeterOn502 {
 protected:
     int export_all(int set_clock, int guard) {
-        return kolvane_export_em133_all("127.0.0.1", set_clock, guard, dir.path().c_str(), err, sizeof err);
+        return kolvane_export_em133_all("127.0.0.1", set_clock, guard, dir.path().c_str(), err,
+                                        sizeof err);
     }
 
     // The clock block written in connection 1, checked to be the host's local time during the call.
@@ -47,8 +48,8 @@ protected:
         localtime_r(&at, &local);
         // Normalised back, the block is unchanged, and its weekday (1 = Sunday) fits its date.
         const std::vector<uint16_t> expected = {
-            uint16_t(local.tm_sec),  uint16_t(local.tm_min),      uint16_t(local.tm_hour),
-            uint16_t(local.tm_mday), uint16_t(local.tm_mon + 1), uint16_t(local.tm_year - 100),
+            uint16_t(local.tm_sec),     uint16_t(local.tm_min),     uint16_t(local.tm_hour),
+            uint16_t(local.tm_mday),    uint16_t(local.tm_mon + 1), uint16_t(local.tm_year - 100),
             uint16_t(local.tm_wday + 1)};
         EXPECT_EQ(write.values, expected);
     }
@@ -90,8 +91,9 @@ TEST_P(Em133ClockGuard, GuardThenClockBlockThenGuardResetOnAConnectionOfTheirOwn
 INSTANTIATE_TEST_SUITE_P(Values, Em133ClockGuard,
                          testing::Values(GuardCase{0, KOLVANE_DEFAULT_CLOCK_GUARD},
                                          GuardCase{-1, KOLVANE_DEFAULT_CLOCK_GUARD},
-                                         GuardCase{INT_MIN, KOLVANE_DEFAULT_CLOCK_GUARD}, GuardCase{1, 1},
-                                         GuardCase{7, 7}, GuardCase{65535, 65535}));
+                                         GuardCase{INT_MIN, KOLVANE_DEFAULT_CLOCK_GUARD},
+                                         GuardCase{1, 1}, GuardCase{7, 7},
+                                         GuardCase{65535, 65535}));
 
 // The meter takes no guard of 0: the default must be a real one.
 static_assert(KOLVANE_DEFAULT_CLOCK_GUARD >= 1);
@@ -133,16 +135,23 @@ TEST_P(Em133ClockRefused, EndsTheCallWithoutExporting) {
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, Em133ClockRefused,
-    testing::Values(
-        RefusalCase{"guard", {ksim::Fault::exception(2).writes(ksim::CLOCK_GUARD).nth(1)}, 1, "Modbus exception 2"},
-        RefusalCase{"clock block", {ksim::Fault::exception(3).writes(ksim::CLOCK_BLOCK)}, 3, "Modbus exception 3"},
-        RefusalCase{"clock block and its guard reset",
-                    {ksim::Fault::exception(3).writes(ksim::CLOCK_BLOCK),
-                     ksim::Fault::exception(4).writes(ksim::CLOCK_GUARD).nth(2)},
-                    3,
-                    "Modbus exception 3"},
-        RefusalCase{"guard reset", {ksim::Fault::exception(4).writes(ksim::CLOCK_GUARD).nth(2)}, 3,
-                    "Modbus exception 4"}));
+    testing::Values(RefusalCase{"guard",
+                                {ksim::Fault::exception(2).writes(ksim::CLOCK_GUARD).nth(1)},
+                                1,
+                                "Modbus exception 2"},
+                    RefusalCase{"clock block",
+                                {ksim::Fault::exception(3).writes(ksim::CLOCK_BLOCK)},
+                                3,
+                                "Modbus exception 3"},
+                    RefusalCase{"clock block and its guard reset",
+                                {ksim::Fault::exception(3).writes(ksim::CLOCK_BLOCK),
+                                 ksim::Fault::exception(4).writes(ksim::CLOCK_GUARD).nth(2)},
+                                3,
+                                "Modbus exception 3"},
+                    RefusalCase{"guard reset",
+                                {ksim::Fault::exception(4).writes(ksim::CLOCK_GUARD).nth(2)},
+                                3,
+                                "Modbus exception 4"}));
 
 TEST_F(Em133Clock, RefusedClockBlockLeavesTheGuardRegisterAtZero) {
     sim.add_fault(ksim::Fault::exception(3).writes(ksim::CLOCK_BLOCK));

@@ -58,7 +58,8 @@ protected:
     }
 
     // The one file named prefix + stamp + ".csv"; its stamp must lie within [first, last].
-    std::string bundle_file(const std::string& prefix, const std::string& first, const std::string& last) {
+    std::string bundle_file(const std::string& prefix, const std::string& first,
+                            const std::string& last) {
         const std::regex name(prefix + "(\\d{8}_\\d{6}_\\d{3})\\.csv");
         std::string found;
         for (const std::string& file : dir.names()) {
@@ -94,7 +95,8 @@ TEST_F(Em133Files, ConnectsOncePerLogInOrder) {
                                               "FC16 63120 [5,3,0,0]", "FC16 63120 [5,0,0,0]"};
     for (size_t i = 0; i < selects.size(); ++i) {
         const std::vector<std::string> requests = ktest::traffic(sim, i + 1);
-        EXPECT_EQ(std::count(requests.begin(), requests.end(), selects[i]), 1) << "connection " << i + 1;
+        EXPECT_EQ(std::count(requests.begin(), requests.end(), selects[i]), 1)
+            << "connection " << i + 1;
     }
 }
 
@@ -107,18 +109,21 @@ TEST_F(Em133Files, DirectoryEndingInASlashIsUsedUnchanged) {
     const std::string message = err;
     const std::string expected_start = "Cannot open CSV: " + missing + "/EM133_DL1_";
     EXPECT_EQ(message.substr(0, expected_start.size()), expected_start);
-    EXPECT_TRUE(std::regex_match(message.substr(expected_start.size()), std::regex("\\d{8}_\\d{6}_\\d{3}\\.csv")))
+    EXPECT_TRUE(std::regex_match(message.substr(expected_start.size()),
+                                 std::regex("\\d{8}_\\d{6}_\\d{3}\\.csv")))
         << message;
 }
 
 TEST_F(Em133Files, FailureInTheSecondDataLogKeepsTheFirstAndStops) {
     ksim::LogFile dl2;
-    dl2.records = {ksim::datalog_record(0, 1, 1700000000, 0, 0, {1}), ksim::datalog_record(0, 2, 1700000900, 0, 0, {2}),
+    dl2.records = {ksim::datalog_record(0, 1, 1700000000, 0, 0, {1}),
+                   ksim::datalog_record(0, 2, 1700000900, 0, 0, {2}),
                    ksim::datalog_record(0, 3, 1700001800, 0, 0, {3})};
     dl2.records_per_block = 2;
     sim.set_log(2, dl2);
     // Data log 1 reads one block, data log 2 its first; its second is refused.
-    sim.add_fault(ksim::Fault::exception(4).reads(ksim::BLOCK_DATA, ksim::BLOCK_DATA + 100).skip(2));
+    sim.add_fault(
+        ksim::Fault::exception(4).reads(ksim::BLOCK_DATA, ksim::BLOCK_DATA + 100).skip(2));
     const std::string before = kolvane::now_stamp();
     EXPECT_EQ(export_all(dir.path()), -1);
     const std::string after = kolvane::now_stamp();
@@ -141,8 +146,9 @@ struct ArgumentCase {
 class Em133Arguments : public Em133Files, public testing::WithParamInterface<ArgumentCase> {};
 
 TEST_P(Em133Arguments, FailBeforeAnyTraffic) {
-    EXPECT_EQ(kolvane_export_em133_all(GetParam().host, 1, 0, GetParam().with_dir ? dir.path().c_str() : nullptr,
-                                       err, sizeof err),
+    EXPECT_EQ(kolvane_export_em133_all(GetParam().host, 1, 0,
+                                       GetParam().with_dir ? dir.path().c_str() : nullptr, err,
+                                       sizeof err),
               -1);
     EXPECT_STREQ(err, GetParam().message);
     EXPECT_EQ(sim.connections_accepted(), 0u);
@@ -152,6 +158,7 @@ TEST_P(Em133Arguments, FailBeforeAnyTraffic) {
 INSTANTIATE_TEST_SUITE_P(Null, Em133Arguments,
                          testing::Values(ArgumentCase{nullptr, false, "host must not be null"},
                                          ArgumentCase{nullptr, true, "host must not be null"},
-                                         ArgumentCase{"127.0.0.1", false, "out_dir must not be null"}));
+                                         ArgumentCase{"127.0.0.1", false,
+                                                      "out_dir must not be null"}));
 
 }  // namespace

@@ -10,23 +10,27 @@
 
 namespace exporter_test {
 
-Exporter::Exporter(const std::vector<std::string>& args) : process_([&args] {
-    std::vector<std::string> argv{KOLVANE_TOOL, "exporter", "--listen", "127.0.0.1:0"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return argv;
-}()) {
+Exporter::Exporter(const std::vector<std::string>& args)
+    : process_([&args] {
+          std::vector<std::string> argv{KOLVANE_TOOL, "exporter", "--listen", "127.0.0.1:0"};
+          argv.insert(argv.end(), args.begin(), args.end());
+          return argv;
+      }()) {
     // "kolvane exporter listening on 127.0.0.1:40123"
     const std::string first = process_.read_out_line();
     const std::string prefix = "kolvane exporter listening on 127.0.0.1:";
     if (first.starts_with(prefix)) port_ = std::stoi(first.substr(prefix.size()));
-    if (port_ == 0) throw std::runtime_error("the exporter did not start: " + process_.finish().err);
+    if (port_ == 0)
+        throw std::runtime_error("the exporter did not start: " + process_.finish().err);
 }
 
 httplib::Response Exporter::get(const std::string& path, const httplib::Headers& headers) const {
     httplib::Client client("127.0.0.1", port_);
     client.set_read_timeout(30, 0);
     const httplib::Result result = client.Get(path.c_str(), headers);
-    if (!result) throw std::runtime_error("no answer to GET " + path + ": " + httplib::to_string(result.error()));
+    if (!result)
+        throw std::runtime_error("no answer to GET " + path + ": " +
+                                 httplib::to_string(result.error()));
     return *result;
 }
 
@@ -57,8 +61,10 @@ std::vector<Sample> parse_samples(const std::string& text) {
                 const std::string key = line.substr(i, equals - i);
                 std::string value;
                 for (i = equals + 2; line[i] != '"'; ++i) {
-                    if (line[i] == '\\') value += line[++i] == 'n' ? '\n' : line[i];
-                    else value += line[i];
+                    if (line[i] == '\\')
+                        value += line[++i] == 'n' ? '\n' : line[i];
+                    else
+                        value += line[i];
                 }
                 sample.labels[key] = value;
                 i += line[i + 1] == ',' ? 2 : 1;
@@ -92,7 +98,9 @@ cli_test::Outcome promtool_check(const std::string& text) {
     const std::string path = cli_test::fresh_dir("promtool") + "/metrics.txt";
     std::ofstream(path) << text;
     // promtool reads the metrics on standard input.
-    return cli_test::Process({"/bin/sh", "-c", std::string(PROMTOOL) + " check metrics < '" + path + "'"}).finish();
+    return cli_test::Process(
+               {"/bin/sh", "-c", std::string(PROMTOOL) + " check metrics < '" + path + "'"})
+        .finish();
 }
 
 }  // namespace exporter_test

@@ -22,7 +22,9 @@ class Probe : public ::testing::Test {
 protected:
     void SetUp() override { port_ = sim_.start(); }
     std::string target() const { return "127.0.0.1:" + std::to_string(port_); }
-    std::string options() const { return R"({"port":)" + std::to_string(port_) + R"(,"timeout_ms":3000})"; }
+    std::string options() const {
+        return R"({"port":)" + std::to_string(port_) + R"(,"timeout_ms":3000})";
+    }
 
     ksim::Simulator sim_{ksim::default_meter(ksim::Model::em235)};
     int port_ = 0;
@@ -32,7 +34,8 @@ TEST_F(Probe, ValuesAndIdentityEqualTheLibrarysDocumentsAndPassPromtool) {
     Exporter exporter({"--hosts", hosts_file({target() + " em235"})});
     const httplib::Response response = exporter.get("/probe?target=" + target());
     ASSERT_EQ(response.status, 200) << response.body;
-    EXPECT_EQ(response.get_header_value("Content-Type"), "text/plain; version=0.0.4; charset=utf-8");
+    EXPECT_EQ(response.get_header_value("Content-Type"),
+              "text/plain; version=0.0.4; charset=utf-8");
     const cli_test::Outcome check = promtool_check(response.body);
     EXPECT_EQ(check.exit_status, 0) << check.out << check.err;
 
@@ -40,18 +43,22 @@ TEST_F(Probe, ValuesAndIdentityEqualTheLibrarysDocumentsAndPassPromtool) {
     EXPECT_EQ(find_sample(samples, "kolvane_up")->value, 1);
     EXPECT_GT(find_sample(samples, "kolvane_probe_duration_seconds")->value, 0);
 
-    const ktest::ApiResult live = ktest::call_api([&](char* out, int out_len, char* err, int err_len) {
-        return kolvane_read_live_ex("127.0.0.1", "em235", options().c_str(), out, out_len, err, err_len);
-    });
+    const ktest::ApiResult live =
+        ktest::call_api([&](char* out, int out_len, char* err, int err_len) {
+            return kolvane_read_live_ex("127.0.0.1", "em235", options().c_str(), out, out_len, err,
+                                        err_len);
+        });
     ASSERT_EQ(live.status, 61) << live.err;
     int counters = 0;
     const json readings = json::parse(live.out)["readings"];
     for (const json& reading : readings) {
         const std::string pid = std::to_string(reading["pid"].get<int>());
         const std::string name = reading["name"];
-        const bool counter = name.ends_with("import") || name.ends_with("export") || name.ends_with("total");
+        const bool counter =
+            name.ends_with("import") || name.ends_with("export") || name.ends_with("total");
         const bool energy = reading["unit"].get<std::string>().ends_with("h");
-        const std::string family = energy && counter ? "kolvane_energy_total" : "kolvane_point_value";
+        const std::string family =
+            energy && counter ? "kolvane_energy_total" : "kolvane_point_value";
         counters += family == "kolvane_energy_total";
         const auto sample = find_sample(samples, family, {{"pid", pid}});
         ASSERT_TRUE(sample) << family << " lacks " << reading.dump();
@@ -62,9 +69,11 @@ TEST_F(Probe, ValuesAndIdentityEqualTheLibrarysDocumentsAndPassPromtool) {
     EXPECT_EQ(counters, 7);  // kWh and kvarh import, export, total, and kVAh total
     EXPECT_EQ(samples.size(), 61u + 3u);
 
-    const ktest::ApiResult info = ktest::call_api([&](char* out, int out_len, char* err, int err_len) {
-        return kolvane_read_device_info("127.0.0.1", "em235", options().c_str(), out, out_len, err, err_len);
-    });
+    const ktest::ApiResult info =
+        ktest::call_api([&](char* out, int out_len, char* err, int err_len) {
+            return kolvane_read_device_info("127.0.0.1", "em235", options().c_str(), out, out_len,
+                                            err, err_len);
+        });
     ASSERT_GT(info.status, 0) << info.err;
     const json identity = json::parse(info.out);
     const auto meter = find_sample(samples, "kolvane_meter_info");
@@ -81,7 +90,8 @@ TEST_F(Probe, IdentityIsReadOnceAndAgainAfterAFailure) {
     Exporter exporter({"--hosts", hosts_file({target() + " em235"})});
     auto identity_reads = [&] {
         int reads = 0;
-        for (const ksim::Request& request : sim_.journal()) reads += request.address == ksim::IDENTITY_REGISTER;
+        for (const ksim::Request& request : sim_.journal())
+            reads += request.address == ksim::IDENTITY_REGISTER;
         return reads;
     };
     ASSERT_EQ(exporter.get("/probe?target=" + target()).status, 200);
@@ -89,10 +99,16 @@ TEST_F(Probe, IdentityIsReadOnceAndAgainAfterAFailure) {
     EXPECT_EQ(identity_reads(), 1);
 
     sim_.add_fault(ksim::Fault::exception(4));  // the next probe fails ...
-    EXPECT_EQ(find_sample(parse_samples(exporter.get("/probe?target=" + target()).body), "kolvane_up")->value, 0);
+    EXPECT_EQ(
+        find_sample(parse_samples(exporter.get("/probe?target=" + target()).body), "kolvane_up")
+            ->value,
+        0);
     sim_.clear_faults();
     sim_.clear_journal();  // ... and the one after reads the identity again
-    EXPECT_EQ(find_sample(parse_samples(exporter.get("/probe?target=" + target()).body), "kolvane_up")->value, 1);
+    EXPECT_EQ(
+        find_sample(parse_samples(exporter.get("/probe?target=" + target()).body), "kolvane_up")
+            ->value,
+        1);
     EXPECT_EQ(identity_reads(), 1);
 }
 
@@ -103,13 +119,16 @@ TEST_F(Probe, LabelValuesAreEscaped) {
     Exporter exporter({"--hosts", hosts_file({target() + " em235"})});
     const httplib::Response response = exporter.get("/probe?target=" + target());
     ASSERT_EQ(response.status, 200);
-    EXPECT_NE(response.body.find(R"(model_name="A \"B\" \\C")"), std::string::npos) << response.body;
-    EXPECT_NE(response.body.find(R"(kolvane_energy_total{name="kWh import",pid="5888",unit="kWh"})"),
-              std::string::npos);
+    EXPECT_NE(response.body.find(R"(model_name="A \"B\" \\C")"), std::string::npos)
+        << response.body;
+    EXPECT_NE(
+        response.body.find(R"(kolvane_energy_total{name="kWh import",pid="5888",unit="kWh"})"),
+        std::string::npos);
     const cli_test::Outcome check = promtool_check(response.body);
     EXPECT_EQ(check.exit_status, 0) << check.out << check.err;
-    EXPECT_EQ(find_sample(parse_samples(response.body), "kolvane_meter_info")->labels.at("model_name"),
-              identity.model_name);
+    EXPECT_EQ(
+        find_sample(parse_samples(response.body), "kolvane_meter_info")->labels.at("model_name"),
+        identity.model_name);
 }
 
 TEST_F(Probe, AMeterThatDoesNotAnswerGivesUpZeroAndALoggedReason) {
@@ -128,7 +147,8 @@ TEST_F(Probe, AMeterThatDoesNotAnswerGivesUpZeroAndALoggedReason) {
     EXPECT_EQ(find_sample(own, "kolvane_exporter_probe_failures_total")->value, 1);
     const cli_test::Outcome stopped = exporter.stop();
     EXPECT_EQ(stopped.exit_status, 0);
-    EXPECT_NE(stopped.err.find("kolvane: probe of " + target + " unit 1 failed: Cannot connect to 127.0.0.1:"),
+    EXPECT_NE(stopped.err.find("kolvane: probe of " + target +
+                               " unit 1 failed: Cannot connect to 127.0.0.1:"),
               std::string::npos)
         << stopped.err;
 }
@@ -157,8 +177,8 @@ TEST(Pages, MetricsPassPromtoolAndTheFrontPageShowsTheScrapeConfiguration) {
 
     const httplib::Response page = exporter.get("/");
     ASSERT_EQ(page.status, 200);
-    for (const char* part : {"href=\"/metrics\"", "scrape_configs:", "relabel_configs:", "__param_target",
-                             "replacement: 127.0.0.1:"})
+    for (const char* part : {"href=\"/metrics\"", "scrape_configs:", "relabel_configs:",
+                             "__param_target", "replacement: 127.0.0.1:"})
         EXPECT_NE(page.body.find(part), std::string::npos) << part;
 }
 

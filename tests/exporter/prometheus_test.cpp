@@ -33,14 +33,17 @@ TEST(Prometheus, ScrapesAMeterThroughTheExporter) {
                                               "  - job_name: kolvane\n"
                                               "    metrics_path: /probe\n"
                                               "    static_configs:\n"
-                                              "      - targets: ['" << target << "']\n"
+                                              "      - targets: ['"
+                                           << target
+                                           << "']\n"
                                               "    relabel_configs:\n"
                                               "      - source_labels: [__address__]\n"
                                               "        target_label: __param_target\n"
                                               "      - source_labels: [__param_target]\n"
                                               "        target_label: instance\n"
                                               "      - target_label: __address__\n"
-                                              "        replacement: " << exporter.address() << "\n";
+                                              "        replacement: "
+                                           << exporter.address() << "\n";
     const int port = cli_test::closed_port();
     cli_test::Process prometheus({PROMETHEUS, "--config.file=" + dir + "/prometheus.yml",
                                   "--storage.tsdb.path=" + dir + "/data",
@@ -52,15 +55,19 @@ TEST(Prometheus, ScrapesAMeterThroughTheExporter) {
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (result.empty() && std::chrono::steady_clock::now() < give_up) {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        const auto answer = client.Get("/api/v1/query?query=kolvane_point_value%7Bname%3D%22V1%22%7D");
+        const auto answer =
+            client.Get("/api/v1/query?query=kolvane_point_value%7Bname%3D%22V1%22%7D");
         if (answer && answer->status == 200) result = json::parse(answer->body)["data"]["result"];
     }
-    ASSERT_EQ(result.size(), 1u) << "Prometheus did not scrape the exporter in time: " << prometheus.finish().err;
+    ASSERT_EQ(result.size(), 1u) << "Prometheus did not scrape the exporter in time: "
+                                 << prometheus.finish().err;
 
-    const ktest::ApiResult live = ktest::call_api([&](char* out, int out_len, char* err, int err_len) {
-        const std::string options = R"({"port":)" + target.substr(target.find(':') + 1) + "}";
-        return kolvane_read_points("127.0.0.1", "em235", options.c_str(), "4352", out, out_len, err, err_len);
-    });
+    const ktest::ApiResult live =
+        ktest::call_api([&](char* out, int out_len, char* err, int err_len) {
+            const std::string options = R"({"port":)" + target.substr(target.find(':') + 1) + "}";
+            return kolvane_read_points("127.0.0.1", "em235", options.c_str(), "4352", out, out_len,
+                                       err, err_len);
+        });
     ASSERT_EQ(live.status, 1) << live.err;
     const json series = result[0];
     EXPECT_EQ(series["metric"]["instance"], target);

@@ -38,7 +38,8 @@ TEST_F(Refusals, BadParametersGet400WithAOneLineReasonAndNoTraffic) {
         {"/probe?target=", "target must be HOST or HOST:PORT with a port of 1-65535"},
         {"/probe?target=a%20b", "target must be HOST or HOST:PORT with a port of 1-65535"},
         {"/probe?target=127.0.0.1:0", "target must be HOST or HOST:PORT with a port of 1-65535"},
-        {"/probe?target=127.0.0.1:70000", "target must be HOST or HOST:PORT with a port of 1-65535"},
+        {"/probe?target=127.0.0.1:70000",
+         "target must be HOST or HOST:PORT with a port of 1-65535"},
         {"/probe?target=127.0.0.1:12x", "target must be HOST or HOST:PORT with a port of 1-65535"},
         {"/probe?target=[::1]:502", "target must be HOST or HOST:PORT with a port of 1-65535"},
         {t + "&target=" + unlisted(), "target must be given once"},
@@ -48,7 +49,8 @@ TEST_F(Refusals, BadParametersGet400WithAOneLineReasonAndNoTraffic) {
         {t + "&unit=", "unit must be 0-255"},
         {t + "&model=em999", "model must be em133 or em235"},
         {t + "&model=em235", "model em235 contradicts the hosts file's em133 for " + listed()},
-        {"/probe?target=" + unlisted(), "model is required for " + unlisted() + ": name it in the hosts file or as model="},
+        {"/probe?target=" + unlisted(),
+         "model is required for " + unlisted() + ": name it in the hosts file or as model="},
         {"/probe?target=" + unlisted() + "&model=", "model must be em133 or em235"},
     };
     for (const auto& c : cases) {
@@ -56,9 +58,11 @@ TEST_F(Refusals, BadParametersGet400WithAOneLineReasonAndNoTraffic) {
         EXPECT_EQ(response.status, 400) << c.path;
         EXPECT_EQ(response.body, c.reason + "\n") << c.path;
     }
-    const httplib::Response bad_header = exporter.get(t, {{"X-Prometheus-Scrape-Timeout-Seconds", "soon"}});
+    const httplib::Response bad_header =
+        exporter.get(t, {{"X-Prometheus-Scrape-Timeout-Seconds", "soon"}});
     EXPECT_EQ(bad_header.status, 400);
-    EXPECT_EQ(bad_header.body, "X-Prometheus-Scrape-Timeout-Seconds must be a positive number of seconds\n");
+    EXPECT_EQ(bad_header.body,
+              "X-Prometheus-Scrape-Timeout-Seconds must be a positive number of seconds\n");
     EXPECT_EQ(listed_.connections_accepted(), 0u);
     EXPECT_EQ(unlisted_.connections_accepted(), 0u);
 
@@ -68,17 +72,22 @@ TEST_F(Refusals, BadParametersGet400WithAOneLineReasonAndNoTraffic) {
 }
 
 TEST_F(Refusals, UnlistedTargetsGet403WithoutTrafficUnlessAnyTargetIsAllowed) {
-    const std::string hosts = hosts_file({"# the one meter we may read, of the model -m names", listed()});
+    const std::string hosts =
+        hosts_file({"# the one meter we may read, of the model -m names", listed()});
     {
         Exporter exporter({"--hosts", hosts, "-m", "em133"});
-        for (const std::string& target : {unlisted(), std::string("127.0.0.1"), std::string("localhost:") + std::to_string(listed_port_)}) {
-            const httplib::Response response = exporter.get("/probe?target=" + target + "&model=em133");
+        for (const std::string& target :
+             {unlisted(), std::string("127.0.0.1"),
+              std::string("localhost:") + std::to_string(listed_port_)}) {
+            const httplib::Response response =
+                exporter.get("/probe?target=" + target + "&model=em133");
             EXPECT_EQ(response.status, 403) << target;
             EXPECT_EQ(response.body.find('\n'), response.body.size() - 1) << response.body;
         }
         EXPECT_EQ(exporter.get("/probe?target=" + listed()).status, 200);
-        const auto refused = find_sample(parse_samples(exporter.get("/metrics").body),
-                                         "kolvane_exporter_probes_refused_total", {{"code", "403"}});
+        const auto refused =
+            find_sample(parse_samples(exporter.get("/metrics").body),
+                        "kolvane_exporter_probes_refused_total", {{"code", "403"}});
         EXPECT_EQ(refused->value, 3);
     }
     EXPECT_EQ(unlisted_.connections_accepted(), 0u);
@@ -93,7 +102,8 @@ TEST_F(Refusals, UnlistedTargetsGet403WithoutTrafficUnlessAnyTargetIsAllowed) {
 TEST_F(Refusals, ProbesOverTheBoundWaitBrieflyThenGet503) {
     listed_.add_fault(ksim::Fault::delay(std::chrono::milliseconds(3000)).nth(1));
     Exporter exporter({"--hosts", hosts_file({listed() + " em133"}), "--max-concurrent", "1"});
-    auto slow = std::async(std::launch::async, [&] { return exporter.get("/probe?target=" + listed()); });
+    auto slow =
+        std::async(std::launch::async, [&] { return exporter.get("/probe?target=" + listed()); });
     ASSERT_TRUE(listed_.wait_for_requests(1));  // the first probe holds the only slot
 
     const auto start = std::chrono::steady_clock::now();
@@ -106,7 +116,8 @@ TEST_F(Refusals, ProbesOverTheBoundWaitBrieflyThenGet503) {
     // The exporter's own pages are served meanwhile.
     const auto own = parse_samples(exporter.get("/metrics").body);
     EXPECT_EQ(find_sample(own, "kolvane_exporter_probes_in_flight")->value, 1);
-    EXPECT_EQ(find_sample(own, "kolvane_exporter_probes_refused_total", {{"code", "503"}})->value, 1);
+    EXPECT_EQ(find_sample(own, "kolvane_exporter_probes_refused_total", {{"code", "503"}})->value,
+              1);
 
     EXPECT_EQ(slow.get().status, 200);
     EXPECT_EQ(exporter.get("/probe?target=" + listed()).status, 200);  // the slot is free again
@@ -136,7 +147,8 @@ TEST(CommandLine, RefusesWhatItCannotServe) {
 
 TEST(CommandLine, AnAddressInUseFailsWithAMessage) {
     Exporter first({"--allow-any-target"});
-    const cli_test::Outcome second = cli_test::run_tool({"exporter", "--allow-any-target", "--listen", first.address()});
+    const cli_test::Outcome second =
+        cli_test::run_tool({"exporter", "--allow-any-target", "--listen", first.address()});
     EXPECT_EQ(second.exit_status, 1);
     EXPECT_EQ(second.err, "kolvane: Cannot listen on " + first.address() + "\n");
 }

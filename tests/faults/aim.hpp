@@ -32,8 +32,9 @@ inline ksim::Fault aimed(ksim::Fault fault, Aim aim, Op op) {
         case Aim::write_single:
             return fault.function(6).range(63120).nth(1);  // the first block's acknowledge
         case Aim::write_multiple:
-            if (op == Op::list_logs) return fault.function(16).range(64944).nth(2);  // File Info of file 1
-            return fault.function(16).range(63120).nth(3);  // the request for the second block
+            if (op == Op::list_logs)
+                return fault.function(16).range(64944).nth(2);  // File Info of file 1
+            return fault.function(16).range(63120).nth(3);      // the request for the second block
     }
     return fault;
 }

@@ -23,7 +23,8 @@ Files exported(const std::string& dir) {
     Files files;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         const std::string name = entry.path().filename().string();
-        const std::string log = name.rfind("EM133_EVENTLOG_", 0) == 0 ? "EM133_EVENTLOG" : name.substr(0, 9);
+        const std::string log =
+            name.rfind("EM133_EVENTLOG_", 0) == 0 ? "EM133_EVENTLOG" : name.substr(0, 9);
         files[log] = ktest::file_lines(entry.path().string());
     }
     return files;
@@ -63,11 +64,13 @@ protected:
 // Each fault strikes the second block of data log 2: data log 1 was exported completely,
 // data log 2 keeps its header and first block.
 TEST_F(BundleFaults, SecondDataLogBreaksOff) {
-    const std::vector<uint8_t> oversized = {3, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 199, 0, 12, 0, 0, 0, 0};
+    const std::vector<uint8_t> oversized = {3, 16, 0,   0, 0,  0, 0, 0, 0,
+                                            0, 0,  199, 0, 12, 0, 0, 0, 0};
     const std::vector<BundleFault> rows = {
         {"exception 4", Fault::exception(4).reads(63160).nth(5), "Modbus exception 4"},
         {"exception 11", Fault::exception(11).reads(63160).nth(5), "Modbus exception 11"},
-        {"exception PDU of one byte", Fault::pdu({0x83}).reads(63160).nth(5), "Modbus exception -1"},
+        {"exception PDU of one byte", Fault::pdu({0x83}).reads(63160).nth(5),
+         "Modbus exception -1"},
         {"peer closes before the header", Fault::close().reads(63160).nth(5), "socket recv failed"},
         {"peer closes inside the header", Fault::close_after_bytes(3).reads(63160).nth(5),
          "socket recv failed"},
@@ -78,13 +81,15 @@ TEST_F(BundleFaults, SecondDataLogBreaksOff) {
          "Invalid read response"},
         {"byte count too short", Fault::pdu({0x03, 0x02, 0x00, 0x01}).reads(63160).nth(5),
          "Malformed read response length"},
-        {"acknowledge reply of 4 bytes", Fault::pdu({0x06, 0xF6, 0x90, 0x00}).function(6).range(63120).nth(4),
+        {"acknowledge reply of 4 bytes",
+         Fault::pdu({0x06, 0xF6, 0x90, 0x00}).function(6).range(63120).nth(4),
          "Invalid write single response"},
         {"block request reply of 6 bytes",
          Fault::pdu({0x10, 0xF6, 0x90, 0x00, 0x06, 0x00}).function(16).range(63120).nth(7),
          "Invalid write multiple response"},
         {"block header beyond the window", Fault::pdu(oversized).reads(63152).nth(5),
-         "File 2: block header announces 199 records of 12 words, more than the meter's block window holds"},
+         "File 2: block header announces 199 records of 12 words, more than the meter's block "
+         "window holds"},
     };
     const auto& datalog = healthy(Op::datalog_csv).texts;
     for (const BundleFault& row : rows) {
@@ -117,7 +122,8 @@ TEST_F(BundleFaults, ClockStepFails) {
         std::string message;
         std::optional<uint16_t> guard;
     } rows[] = {
-        {"guard write refused", Fault::exception(4).writes(2575).nth(1), "Modbus exception 4", std::nullopt},
+        {"guard write refused", Fault::exception(4).writes(2575).nth(1), "Modbus exception 4",
+         std::nullopt},
         {"clock block refused", Fault::exception(4).writes(4352, 4358), "Modbus exception 4", 0},
         {"guard reset refused", Fault::exception(4).writes(2575).nth(2), "Modbus exception 4",
          KOLVANE_DEFAULT_CLOCK_GUARD},

@@ -25,8 +25,9 @@ TEST(ConnectFaults, RefusedConnection) {
 TEST(ConnectFaults, ConnectTimeOut) {
     const ktest::SilentPort backlog;
     for (const Op op : ALL_OPS) {
-        expect_call(nullptr, op, {backlog.port(), TIMEOUT_MS, 0},
-                    {-1, "Timed out connecting to 127.0.0.1:" + std::to_string(backlog.port()), {}, 1});
+        expect_call(
+            nullptr, op, {backlog.port(), TIMEOUT_MS, 0},
+            {-1, "Timed out connecting to 127.0.0.1:" + std::to_string(backlog.port()), {}, 1});
         FaultMeter meter;
         expect_recovers(meter, op);
     }

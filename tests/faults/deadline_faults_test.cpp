@@ -35,7 +35,8 @@ TEST(DeadlineFaults, SilentMeterCostsOneDeadline) {
     for (const Op op : ALL_OPS) {
         FaultMeter meter;
         meter.sim.add_fault(Fault::no_reply());
-        expect_call(&meter.sim, op, with_deadline(meter), {-1, EXPIRED, kept_before_any_answer(op), 0});
+        expect_call(&meter.sim, op, with_deadline(meter),
+                    {-1, EXPIRED, kept_before_any_answer(op), 0});
         expect_recovers(meter, op);
     }
 }
@@ -72,7 +73,8 @@ TEST(DeadlineFaults, RecordsBeforeTheDeadlineStay) {
         FaultMeter meter;
         meter.sim.add_fault(Fault::no_reply().reads(ksim::BLOCK_HEADER).nth(2));
         // The header (record or CSV line) and the first block's records.
-        expect_call(&meter.sim, op, with_deadline(meter), {-1, EXPIRED, first(healthy(op).texts, 1 + PER_BLOCK), 0});
+        expect_call(&meter.sim, op, with_deadline(meter),
+                    {-1, EXPIRED, first(healthy(op).texts, 1 + PER_BLOCK), 0});
     }
 }
 
@@ -83,7 +85,8 @@ TEST(DeadlineFaults, ListingLogsOfAMeterThatNeverAnswersFails) {
     closing.sim.add_fault(Fault::close().writes(ksim::FILE_INFO_REQUEST));
     const Outcome closed = run(Op::list_logs, closing.call());
     EXPECT_EQ(closed.status, -1);
-    EXPECT_TRUE(closed.err == "socket recv failed" || closed.err == "socket send failed") << closed.err;
+    EXPECT_TRUE(closed.err == "socket recv failed" || closed.err == "socket send failed")
+        << closed.err;
 
     FaultMeter silent;
     silent.sim.add_fault(Fault::no_reply().writes(ksim::FILE_INFO_REQUEST));

@@ -50,7 +50,8 @@ const std::vector<std::string> DIAGNOSTICS_FILE = {
 
 class DiagnosticsFaults : public On502 {
 protected:
-    void expect_export(int status, const std::string& message, const std::vector<std::string>& lines) {
+    void expect_export(int status, const std::string& message,
+                       const std::vector<std::string>& lines) {
         const std::string path = fresh_path() + ".csv";
         EXPECT_EQ(timed([&] {
                       return kolvane_export_em235_diagnostics("127.0.0.1", 1, 100, 2, "HI_FIRST",
@@ -81,8 +82,10 @@ TEST_F(DiagnosticsFaults, ReadFailsNoFile) {
         {"peer closes inside the header", Fault::close_after_bytes(3), "socket recv failed"},
         {"peer closes inside the PDU", Fault::close_after_bytes(9), "socket recv failed"},
         {"wrong function code", Fault::pdu({0x04, 0x04, 0, 1, 0, 2}), "Invalid read response"},
-        {"byte count too short", Fault::pdu({0x03, 0x02, 0x00, 0x01}), "Malformed read response length"},
-        {"byte count beyond the PDU", Fault::pdu({0x03, 0x06, 0, 1, 0, 2}), "Malformed read response length"},
+        {"byte count too short", Fault::pdu({0x03, 0x02, 0x00, 0x01}),
+         "Malformed read response length"},
+        {"byte count beyond the PDU", Fault::pdu({0x03, 0x06, 0, 1, 0, 2}),
+         "Malformed read response length"},
         {"byte count too long", Fault::pdu(long_reply), "Malformed read response length"},
         {"exception PDU of one byte", Fault::pdu({0x83}), "Modbus exception -1"},
     };

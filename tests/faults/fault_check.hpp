@@ -50,7 +50,8 @@ inline const Outcome& healthy(Op op) {
     return cache.emplace(op, run(op, meter.call())).first->second;
 }
 
-inline Outcome expect_call(const ksim::Simulator* sim, Op op, const Call& call, const Expected& want) {
+inline Outcome expect_call(const ksim::Simulator* sim, Op op, const Call& call,
+                           const Expected& want) {
     SCOPED_TRACE(op_name(op));
     const int before = ktest::open_descriptors();
     Outcome got = run(op, call);

@@ -38,7 +38,8 @@ const Texts EVENTLOG_STREAM = {
 };
 
 const Texts EVENTLOG_CSV = {
-    "No.,Date/Time,Event No.,Cause,Point/Source,State,Effect,Target,Source ID,Effect ID,Value Triggered\n",
+    "No.,Date/Time,Event No.,Cause,Point/Source,State,Effect,Target,Source ID,Effect ID,Value "
+    "Triggered\n",
     "1,14/11/23  22:13:20.250,1,EXTERNAL,Power down,,,,25344,0,0\n",
     "2,14/11/23  22:14:20.250,2,EXTERNAL,Power up,,,,25352,0,0\n",
     "3,14/11/23  22:15:20.250,3,EXTERNAL,Power down,,,,25344,0,0\n",
@@ -73,8 +74,10 @@ TEST(HealthyMeter, LiveReadings) {
             0),
         0u)
         << doc;
-    EXPECT_NE(doc.find(R"({"pid":5120,"name":"Total kW","value":12.345,"unit":"kW"})"), std::string::npos);
-    EXPECT_NE(doc.find(R"({"pid":5378,"name":"Frequency","value":50.00,"unit":"Hz"})"), std::string::npos);
+    EXPECT_NE(doc.find(R"({"pid":5120,"name":"Total kW","value":12.345,"unit":"kW"})"),
+              std::string::npos);
+    EXPECT_NE(doc.find(R"({"pid":5378,"name":"Frequency","value":50.00,"unit":"Hz"})"),
+              std::string::npos);
     const std::string end = R"({"pid":5896,"name":"kVAh total","value":1234.56,"unit":"kVAh"}]})";
     EXPECT_EQ(doc.substr(doc.size() - std::min(doc.size(), end.size())), end);
 }

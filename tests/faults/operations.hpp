@@ -16,12 +16,21 @@
 
 namespace kfault {
 
-enum class Op { device_info, live, list_logs, datalog_stream, datalog_csv, eventlog_stream, eventlog_csv };
+enum class Op {
+    device_info,
+    live,
+    list_logs,
+    datalog_stream,
+    datalog_csv,
+    eventlog_stream,
+    eventlog_csv
+};
 
 inline constexpr Op ALL_OPS[] = {Op::device_info,    Op::live,        Op::list_logs,
                                  Op::datalog_stream, Op::datalog_csv, Op::eventlog_stream,
                                  Op::eventlog_csv};
-inline constexpr Op LOG_OPS[] = {Op::datalog_stream, Op::datalog_csv, Op::eventlog_stream, Op::eventlog_csv};
+inline constexpr Op LOG_OPS[] = {Op::datalog_stream, Op::datalog_csv, Op::eventlog_stream,
+                                 Op::eventlog_csv};
 
 inline const char* op_name(Op op) {
     switch (op) {
@@ -56,7 +65,8 @@ struct Call {
 struct Outcome {
     int status = 0;
     std::string err;
-    std::vector<std::string> texts;  // the document, each streamed text, or each CSV line with its '\n'
+    std::vector<std::string>
+        texts;  // the document, each streamed text, or each CSV line with its '\n'
     std::chrono::milliseconds elapsed{0};
 };
 
@@ -106,8 +116,8 @@ inline int on_progress(int done, int, void* user) {
 
 inline Outcome run(Op op, const Call& call) {
     const std::string host = "127.0.0.1";
-    std::string options =
-        "{\"port\":" + std::to_string(call.port) + ",\"timeout_ms\":" + std::to_string(call.timeout_ms);
+    std::string options = "{\"port\":" + std::to_string(call.port) +
+                          ",\"timeout_ms\":" + std::to_string(call.timeout_ms);
     if (call.deadline_ms > 0) options += ",\"deadline_ms\":" + std::to_string(call.deadline_ms);
     options += "}";
     std::vector<char> out(1 << 16, '\0');
@@ -120,8 +130,9 @@ inline Outcome run(Op op, const Call& call) {
     const auto start = std::chrono::steady_clock::now();
     switch (op) {
         case Op::device_info:
-            result.status = kolvane_read_device_info(host.c_str(), "em133", options.c_str(), out.data(),
-                                                     int(out.size()), err.data(), int(err.size()));
+            result.status =
+                kolvane_read_device_info(host.c_str(), "em133", options.c_str(), out.data(),
+                                         int(out.size()), err.data(), int(err.size()));
             break;
         case Op::live:
             result.status = kolvane_read_live_ex(host.c_str(), "em133", options.c_str(), out.data(),
@@ -132,12 +143,14 @@ inline Outcome run(Op op, const Call& call) {
                                               int(out.size()), err.data(), int(err.size()));
             break;
         case Op::datalog_stream:
-            result.status = kolvane_read_datalog(host.c_str(), "em133", 1, options.c_str(), detail::on_record,
-                                                 &sink, err.data(), int(err.size()));
+            result.status =
+                kolvane_read_datalog(host.c_str(), "em133", 1, options.c_str(), detail::on_record,
+                                     &sink, err.data(), int(err.size()));
             break;
         case Op::eventlog_stream:
-            result.status = kolvane_read_eventlog(host.c_str(), "em133", 0, options.c_str(),
-                                                  detail::on_record, &sink, err.data(), int(err.size()));
+            result.status =
+                kolvane_read_eventlog(host.c_str(), "em133", 0, options.c_str(), detail::on_record,
+                                      &sink, err.data(), int(err.size()));
             break;
         case Op::datalog_csv:
             result.status =
@@ -150,8 +163,8 @@ inline Outcome run(Op op, const Call& call) {
                                            detail::on_progress, &sink, err.data(), int(err.size()));
             break;
     }
-    result.elapsed =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    result.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
     result.err = err.data();
     if (op == Op::datalog_csv || op == Op::eventlog_csv) {
         result.texts = ktest::file_lines(csv);

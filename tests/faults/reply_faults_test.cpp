@@ -34,19 +34,20 @@ std::vector<ReplyFault> reply_faults() {
     std::vector<ReplyFault> rows = {
         {"peer closes before the header", Fault::close(), Aim::read, "socket recv failed",
          LIVE_CONNECTION_LOST, 0},
-        {"peer closes inside the header", Fault::close_after_bytes(3), Aim::read, "socket recv failed",
-         LIVE_CONNECTION_LOST, 0},
-        {"peer closes after the header", Fault::close_after_bytes(7), Aim::read, "socket recv failed",
-         LIVE_CONNECTION_LOST, 0},
-        {"peer closes inside the PDU", Fault::close_after_bytes(10), Aim::read, "socket recv failed",
-         LIVE_CONNECTION_LOST, 0},
+        {"peer closes inside the header", Fault::close_after_bytes(3), Aim::read,
+         "socket recv failed", LIVE_CONNECTION_LOST, 0},
+        {"peer closes after the header", Fault::close_after_bytes(7), Aim::read,
+         "socket recv failed", LIVE_CONNECTION_LOST, 0},
+        {"peer closes inside the PDU", Fault::close_after_bytes(10), Aim::read,
+         "socket recv failed", LIVE_CONNECTION_LOST, 0},
         {"reply never comes", Fault::no_reply(), Aim::read, "socket recv failed", "", 1},
-        {"only a reply to another transaction comes", Fault::raw({0xAB, 0xCD, 0, 0, 0, 3, 1, 0x83, 0x02}),
-         Aim::read, "socket recv failed", "", 1},
-        {"MBAP length 2: a bare function code", Fault::pdu({0x03}), Aim::read, "Invalid read response",
-         no_values("Invalid read response"), 0},
-        {"wrong function code", Fault::pdu({0x04, 0x02, 0x00, 0x00}), Aim::read, "Invalid read response",
-         no_values("Invalid read response"), 0},
+        {"only a reply to another transaction comes",
+         Fault::raw({0xAB, 0xCD, 0, 0, 0, 3, 1, 0x83, 0x02}), Aim::read, "socket recv failed", "",
+         1},
+        {"MBAP length 2: a bare function code", Fault::pdu({0x03}), Aim::read,
+         "Invalid read response", no_values("Invalid read response"), 0},
+        {"wrong function code", Fault::pdu({0x04, 0x02, 0x00, 0x00}), Aim::read,
+         "Invalid read response", no_values("Invalid read response"), 0},
         {"byte count too short", Fault::pdu({0x03, 0x02, 0x00, 0x01}), Aim::read,
          "Malformed read response length", no_values("Malformed read response length"), 0},
         {"byte count beyond the PDU", Fault::pdu({0x03, 0x08, 0x00, 0x01, 0x00, 0x02}), Aim::read,
@@ -55,34 +56,37 @@ std::vector<ReplyFault> reply_faults() {
          no_values("Modbus exception -1"), 0},
         {"write single reply of 4 bytes", Fault::pdu({0x06, 0xF6, 0x90, 0x00}), Aim::write_single,
          "Invalid write single response", "", 0},
-        {"write single reply of 6 bytes", Fault::pdu({0x06, 0xF6, 0x90, 0x00, 0x01, 0x00}), Aim::write_single,
-         "Invalid write single response", "", 0},
+        {"write single reply of 6 bytes", Fault::pdu({0x06, 0xF6, 0x90, 0x00, 0x01, 0x00}),
+         Aim::write_single, "Invalid write single response", "", 0},
         {"write single answered as a read", Fault::pdu({0x03, 0x02, 0x00, 0x01}), Aim::write_single,
          "Invalid write single response", "", 0},
-        {"write multiple reply of 4 bytes", Fault::pdu({0x10, 0xF6, 0x90, 0x00}), Aim::write_multiple,
-         "Invalid write multiple response", "", 0},
+        {"write multiple reply of 4 bytes", Fault::pdu({0x10, 0xF6, 0x90, 0x00}),
+         Aim::write_multiple, "Invalid write multiple response", "", 0},
         {"write multiple reply of 6 bytes", Fault::pdu({0x10, 0xF6, 0x90, 0x00, 0x06, 0x00}),
          Aim::write_multiple, "Invalid write multiple response", "", 0},
         {"write refused", Fault::exception(4), Aim::write_multiple, "Modbus exception 4", "", 0},
-        {"acknowledge refused", Fault::exception(6), Aim::write_single, "Modbus exception 6", "", 0},
+        {"acknowledge refused", Fault::exception(6), Aim::write_single, "Modbus exception 6", "",
+         0},
         {"peer closes on a write", Fault::close(), Aim::write_single, "socket recv failed", "", 0},
-        {"write never answered", Fault::no_reply(), Aim::write_multiple, "socket recv failed", "", 1},
+        {"write never answered", Fault::no_reply(), Aim::write_multiple, "socket recv failed", "",
+         1},
     };
     // A byte count that agrees with the PDU but not with the quantity asked for.
     std::vector<uint8_t> long_reply = {0x03, 254};
     long_reply.resize(2 + 254, 0x11);
     rows.push_back({"byte count too long", Fault::pdu(long_reply), Aim::read,
-                    "Malformed read response length", no_values("Malformed read response length"), 0});
+                    "Malformed read response length", no_values("Malformed read response length"),
+                    0});
     // Header only: the announced length is refused before any PDU byte is read.
     for (const int length : {0, 1, 261, 65535}) {
         const std::string message = "Invalid MBAP length: " + std::to_string(length);
-        rows.push_back({"MBAP length " + std::to_string(length), Fault::pdu({}, length), Aim::read, message,
-                        no_values(message), 0});
+        rows.push_back({"MBAP length " + std::to_string(length), Fault::pdu({}, length), Aim::read,
+                        message, no_values(message), 0});
     }
     for (const int code : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 255}) {
         const std::string message = "Modbus exception " + std::to_string(code);
-        rows.push_back({"exception " + std::to_string(code), Fault::exception(uint8_t(code)), Aim::read,
-                        message, no_values(message), 0});
+        rows.push_back({"exception " + std::to_string(code), Fault::exception(uint8_t(code)),
+                        Aim::read, message, no_values(message), 0});
     }
     return rows;
 }
@@ -123,9 +127,9 @@ TEST(ReplyFaults, PeerClosesAfterGoodBlocks) {
         for (const Op op : LOG_OPS) {
             FaultMeter meter;
             meter.sim.add_fault(Fault::reply_then_close().reads(63160).nth(blocks));
-            expect_call(
-                &meter.sim, op, meter.call(),
-                {-1, "socket recv failed", first(healthy(op).texts, size_t(1 + PER_BLOCK * blocks)), 0});
+            expect_call(&meter.sim, op, meter.call(),
+                        {-1, "socket recv failed",
+                         first(healthy(op).texts, size_t(1 + PER_BLOCK * blocks)), 0});
             expect_recovers(meter, op);
         }
     }

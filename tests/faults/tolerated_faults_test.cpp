@@ -33,9 +33,10 @@ TEST(ToleratedFaults, LateAndSlowRepliesGiveTheFullResult) {
         {"late reply with a much older id", Fault::late_reply(-300, 0xFFFF), Aim::read, 0},
         {"late reply to an acknowledge", Fault::late_reply(), Aim::write_single, 0},
         {"late reply to a write", Fault::late_reply(), Aim::write_multiple, 0},
-        {"reply delayed within the time limit", Fault::delay(std::chrono::milliseconds(TIMEOUT_MS / 2)),
-         Aim::read, 1},
-        {"reply trickled one byte at a time", Fault::trickle(std::chrono::milliseconds(5)), Aim::read, 3},
+        {"reply delayed within the time limit",
+         Fault::delay(std::chrono::milliseconds(TIMEOUT_MS / 2)), Aim::read, 1},
+        {"reply trickled one byte at a time", Fault::trickle(std::chrono::milliseconds(5)),
+         Aim::read, 3},
     };
     for (const Slow& row : rows) {
         SCOPED_TRACE(row.what);
@@ -54,7 +55,8 @@ TEST(ToleratedFaults, LateAndSlowRepliesGiveTheFullResult) {
 // The healthy texts with one piece replaced in each.
 Texts replaced(Texts texts, const std::string& from, const std::string& to) {
     for (std::string& text : texts) {
-        if (const size_t at = text.find(from); at != std::string::npos) text.replace(at, from.size(), to);
+        if (const size_t at = text.find(from); at != std::string::npos)
+            text.replace(at, from.size(), to);
     }
     return texts;
 }
@@ -79,7 +81,8 @@ Expected live_without(int first, int end) {
         doc.erase(from, at(end) - from);  // with the comma after it
     }
     int readings = 0;
-    for (size_t pos = doc.find("{\"pid\":"); pos != std::string::npos; pos = doc.find("{\"pid\":", pos + 1)) {
+    for (size_t pos = doc.find("{\"pid\":"); pos != std::string::npos;
+         pos = doc.find("{\"pid\":", pos + 1)) {
         ++readings;
     }
     return {readings, "", {doc}, 0};
@@ -116,36 +119,42 @@ TEST(ToleratedFaults, DegradedReadsGiveTheDegradedResult) {
         {"PT ratio refused", Op::device_info,
          [](ksim::Simulator& sim) { sim.add_fault(Fault::exception(2).reads(2305)); },
          [] {
-             return device_info(R"("setup":{"pt_ratio":1.0,"energy_decimals":2,"high_resolution":false}})");
+             return device_info(
+                 R"("setup":{"pt_ratio":1.0,"energy_decimals":2,"high_resolution":false}})");
          }},
         {"energy decimals refused", Op::device_info,
          [](ksim::Simulator& sim) { sim.add_fault(Fault::exception(2).reads(2393)); },
          [] {
-             return device_info(R"("setup":{"pt_ratio":1.0,"energy_decimals":0,"high_resolution":true}})");
+             return device_info(
+                 R"("setup":{"pt_ratio":1.0,"energy_decimals":0,"high_resolution":true}})");
          }},
         {"peer closes after 1 good reply", Op::device_info,
          [](ksim::Simulator& sim) { sim.add_fault(Fault::close_after_replies(1)); },
          [] {
-             return device_info(R"("setup":{"pt_ratio":1.0,"energy_decimals":0,"high_resolution":false}})");
+             return device_info(
+                 R"("setup":{"pt_ratio":1.0,"energy_decimals":0,"high_resolution":false}})");
          }},
         {"peer closes after 3 good replies", Op::device_info,
          [](ksim::Simulator& sim) { sim.add_fault(Fault::close_after_replies(3)); },
          [] {
-             return device_info(R"("setup":{"pt_ratio":1.0,"energy_decimals":0,"high_resolution":true}})");
+             return device_info(
+                 R"("setup":{"pt_ratio":1.0,"energy_decimals":0,"high_resolution":true}})");
          }},
         {"reply later than the time limit, dropped when it comes", Op::device_info,
          [](ksim::Simulator& sim) {
-             sim.add_fault(Fault::delay(std::chrono::milliseconds(TIMEOUT_MS + 150)).reads(2305).nth(1));
+             sim.add_fault(
+                 Fault::delay(std::chrono::milliseconds(TIMEOUT_MS + 150)).reads(2305).nth(1));
          },
          [] {
-             Expected want =
-                 device_info(R"("setup":{"pt_ratio":1.0,"energy_decimals":2,"high_resolution":false}})");
+             Expected want = device_info(
+                 R"("setup":{"pt_ratio":1.0,"energy_decimals":2,"high_resolution":false}})");
              want.waits = 2;
              return want;
          }},
         {"span reply later than the time limit, dropped when it comes", Op::live,
          [](ksim::Simulator& sim) {
-             sim.add_fault(Fault::delay(std::chrono::milliseconds(TIMEOUT_MS + 150)).reads(13952).nth(1));
+             sim.add_fault(
+                 Fault::delay(std::chrono::milliseconds(TIMEOUT_MS + 150)).reads(13952).nth(1));
          },
          [] {
              return Expected{55, "", healthy(Op::live).texts, 2};
@@ -204,14 +213,16 @@ TEST(ToleratedFaults, DegradedReadsGiveTheDegradedResult) {
         {"File Info variant 2 refused: CSV columns from the record size", Op::datalog_csv,
          [](ksim::Simulator& sim) { refuse_file_info(sim, 1, true, true); },
          [] {
-             return Expected{
-                 RECORDS,
-                 "",
-                 {"No.,Date/Time,Trigger,Param_1,Param_2\n", "1,14/11/23  22:13:20.000,SP,2301,12345\n",
-                  "2,14/11/23  22:28:20.000,SP,2302,12346\n", "3,14/11/23  22:43:20.000,SP,2303,12347\n",
-                  "4,14/11/23  22:58:20.000,SP,2304,12348\n", "5,14/11/23  23:13:20.000,SP,2305,12349\n",
-                  "6,14/11/23  23:28:20.000,SP,2306,12350\n"},
-                 0};
+             return Expected{RECORDS,
+                             "",
+                             {"No.,Date/Time,Trigger,Param_1,Param_2\n",
+                              "1,14/11/23  22:13:20.000,SP,2301,12345\n",
+                              "2,14/11/23  22:28:20.000,SP,2302,12346\n",
+                              "3,14/11/23  22:43:20.000,SP,2303,12347\n",
+                              "4,14/11/23  22:58:20.000,SP,2304,12348\n",
+                              "5,14/11/23  23:13:20.000,SP,2305,12349\n",
+                              "6,14/11/23  23:28:20.000,SP,2306,12350\n"},
+                             0};
          }},
     };
     std::vector<Degraded> all = rows;
@@ -219,14 +230,15 @@ TEST(ToleratedFaults, DegradedReadsGiveTheDegradedResult) {
     // the transfer runs to the end of the file.
     for (const Op op : LOG_OPS) {
         for (const bool on_write : {false, true}) {
-            all.push_back({std::string("File Info variant 0 refused") + (on_write ? " on the request" : ""),
-                           op,
-                           [op, on_write](ksim::Simulator& sim) {
-                               refuse_file_info(sim, log_file_of(op), false, on_write);
-                           },
-                           [op] { return total_unknown(op); },
-                           std::vector<std::string>{"File " + std::to_string(log_file_of(op)) +
-                                                    ": File Info unavailable, record count unknown"}});
+            all.push_back(
+                {std::string("File Info variant 0 refused") + (on_write ? " on the request" : ""),
+                 op,
+                 [op, on_write](ksim::Simulator& sim) {
+                     refuse_file_info(sim, log_file_of(op), false, on_write);
+                 },
+                 [op] { return total_unknown(op); },
+                 std::vector<std::string>{"File " + std::to_string(log_file_of(op)) +
+                                          ": File Info unavailable, record count unknown"}});
         }
     }
     for (const Degraded& row : all) {

@@ -39,8 +39,8 @@ LogFile endless(uint16_t first_seq, uint16_t records) {
 Outcome finite_copy(Op op, uint16_t first_seq, int records, uint16_t info_records) {
     LogFile file;
     for (int i = 0; i < records; ++i) {
-        file.records.push_back(
-            ksim::datalog_record(0, uint16_t(first_seq + i), 1700000000u + 900u * uint32_t(i), 0, 0, {i}));
+        file.records.push_back(ksim::datalog_record(0, uint16_t(first_seq + i),
+                                                    1700000000u + 900u * uint32_t(i), 0, 0, {i}));
     }
     file.columns = {0x1100};
     file.info_records = info_records;
@@ -72,7 +72,8 @@ void older_records_between(ksim::Simulator& sim, Op op, int older_blocks) {
 // The debug summary "File N: D records in B blocks" ends a transfer that was not broken off.
 bool summary_logged(const ktest::LogCapture& log, Op op) {
     for (const std::string& message : log.at_level(KOLVANE_LOG_DEBUG)) {
-        if (message.rfind(file_prefix(op), 0) == 0 && message.find(" records in ") != std::string::npos)
+        if (message.rfind(file_prefix(op), 0) == 0 &&
+            message.find(" records in ") != std::string::npos)
             return true;
     }
     return false;
@@ -89,35 +90,45 @@ struct TransferFault {
     std::string what;
     std::function<void(ksim::Simulator&, Op)> fault;
     std::function<Expected(Op)> expected;
-    std::function<std::vector<std::string>(Op)> warnings = [](Op) { return std::vector<std::string>{}; };
+    std::function<std::vector<std::string>(Op)> warnings = [](Op) {
+        return std::vector<std::string>{};
+    };
     int cancel_after = 0;
 };
 
 // The warning of a transfer that ended before the count the meter announced.
 std::vector<std::string> short_of(Op op, int read) {
-    return {file_prefix(op) + std::to_string(read) + " records read of " + std::to_string(RECORDS) + " announced"};
+    return {file_prefix(op) + std::to_string(read) + " records read of " + std::to_string(RECORDS) +
+            " announced"};
 }
 
 // No record came: the stream still gets its header, the CSV its header line.
 Expected nothing_delivered(Op op) { return {0, "", first(healthy(op).texts, 1), 0}; }
 
 std::vector<TransferFault> transfer_faults() {
-    const std::vector<uint16_t> oversized_header = {3, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 199, 0, 12, 0, 0, 0, 0};
+    const std::vector<uint16_t> oversized_header = {3, 16, 0,   0, 0,  0, 0, 0, 0,
+                                                    0, 0,  199, 0, 12, 0, 0, 0, 0};
     return {
         {"block header with 0 records",
-         [](ksim::Simulator& sim, Op op) { change_log(sim, op, [](LogFile& f) { f.header_records = 0; }); },
+         [](ksim::Simulator& sim, Op op) {
+             change_log(sim, op, [](LogFile& f) { f.header_records = 0; });
+         },
          nothing_delivered, [](Op op) { return short_of(op, 0); }},
         {"block header with 7 words per record",
-         [](ksim::Simulator& sim, Op op) { change_log(sim, op, [](LogFile& f) { f.header_words = 7; }); },
+         [](ksim::Simulator& sim, Op op) {
+             change_log(sim, op, [](LogFile& f) { f.header_words = 7; });
+         },
          nothing_delivered, [](Op op) { return short_of(op, 0); }},
         {"second block header announces more registers than the window holds",
          [oversized_header](ksim::Simulator& sim, Op) {
-             sim.add_fault(Fault::pdu(std::vector<uint8_t>(oversized_header.begin(), oversized_header.end()))
-                               .reads(63152)
-                               .nth(2));
+             sim.add_fault(
+                 Fault::pdu(std::vector<uint8_t>(oversized_header.begin(), oversized_header.end()))
+                     .reads(63152)
+                     .nth(2));
          },
          [](Op op) {
-             return Expected{-1, window_message(op, 199, 12), first(healthy(op).texts, 1 + PER_BLOCK), 0};
+             return Expected{-1, window_message(op, 199, 12),
+                             first(healthy(op).texts, 1 + PER_BLOCK), 0};
          }},
         // The data log's header comes with its first record, so nothing of it is kept here.
         {"first block header announces 65535 records of 65535 words",
@@ -136,8 +147,9 @@ std::vector<TransferFault> transfer_faults() {
              return Expected{PER_BLOCK, "", first(healthy(op).texts, 1 + PER_BLOCK), 0};
          },
          [](Op op) {
-             return std::vector<std::string>{file_prefix(op) + "no forward progress, stopping after 2 records",
-                                             short_of(op, 2)[0]};
+             return std::vector<std::string>{
+                 file_prefix(op) + "no forward progress, stopping after 2 records",
+                 short_of(op, 2)[0]};
          }},
         {"sequence numbers go back for one block",
          [](ksim::Simulator& sim, Op op) { older_records_between(sim, op, 1); },
@@ -150,8 +162,9 @@ std::vector<TransferFault> transfer_faults() {
              return Expected{4, "", first(healthy(op).texts, 5), 0};
          },
          [](Op op) {
-             return std::vector<std::string>{file_prefix(op) + "no forward progress, stopping after 4 records",
-                                             short_of(op, 4)[0]};
+             return std::vector<std::string>{
+                 file_prefix(op) + "no forward progress, stopping after 4 records",
+                 short_of(op, 4)[0]};
          }},
         {"empty block inside the log",
          [](ksim::Simulator& sim, Op op) {
@@ -176,8 +189,8 @@ std::vector<TransferFault> transfer_faults() {
         {"log that never ends nor tells its size, cancelled by the caller",
          [](ksim::Simulator& sim, Op op) { sim.set_log(log_file_of(op), endless(1, 65535)); },
          [](Op op) {
-             return Expected{-2, "Cancelled by caller", first(finite_copy(op, 1, 25, 65535).texts, 1 + 15),
-                             0};
+             return Expected{-2, "Cancelled by caller",
+                             first(finite_copy(op, 1, 25, 65535).texts, 1 + 15), 0};
          },
          [](Op) { return std::vector<std::string>{}; }, 15},
     };
@@ -194,7 +207,8 @@ TEST(TransferFaults, EachLogOperation) {
                 ktest::LogCapture log;
                 const Outcome got = expect_call(&meter.sim, op, meter.call(row.cancel_after), want);
                 EXPECT_EQ(log.at_level(KOLVANE_LOG_WARNING), row.warnings(op)) << op_name(op);
-                EXPECT_EQ(summary_logged(log, op), got.status >= 0) << "transfer summary, " << op_name(op);
+                EXPECT_EQ(summary_logged(log, op), got.status >= 0)
+                    << "transfer summary, " << op_name(op);
             }
             if (row.cancel_after > 0) {
                 EXPECT_EQ(acknowledges(meter.sim), 1) << "the cancelled block is not acknowledged";

@@ -22,11 +22,12 @@ TEST(BlockCap, EndlessLogStopsAfter70000BlockRequests) {
     int seen = 0;
     uint16_t last_seq = 0;
     bool in_order = true;
-    const int delivered = kolvane::read_log_file(*client, 1, -1, [&](std::span<const uint16_t> record) {
-        if (seen > 0 && record[1] != uint16_t(last_seq + 1)) in_order = false;
-        last_seq = record[1];
-        ++seen;
-    });
+    const int delivered =
+        kolvane::read_log_file(*client, 1, -1, [&](std::span<const uint16_t> record) {
+            if (seen > 0 && record[1] != uint16_t(last_seq + 1)) in_order = false;
+            last_seq = record[1];
+            ++seen;
+        });
 
     EXPECT_EQ(delivered, 70000);
     EXPECT_EQ(seen, 70000);

@@ -85,9 +85,11 @@ TEST(FileInfoVar2, ReadsColumnListInEitherLayout) {
     };
     const Case cases[] = {
         {"layout A: word 1 counts, ids from word 2",
-         {9, 3, 0x1100, 0x1101, 0x1102, 0x1103}, {0x1100, 0x1101, 0x1102}},
+         {9, 3, 0x1100, 0x1101, 0x1102, 0x1103},
+         {0x1100, 0x1101, 0x1102}},
         {"layout B: word 1 is 0, word 0 counts, ids from word 1",
-         {3, 0, 0x1A2B, 0x1400}, {0, 0x1A2B, 0x1400}},
+         {3, 0, 0x1A2B, 0x1400},
+         {0, 0x1A2B, 0x1400}},
         {"layout B: word 1 is a point id above 16", {2, 0x1100, 0x1400}, {0x1100, 0x1400}},
         {"layout A wins over B", {2, 1, 0x1703, 0x1100}, {0x1703}},
         {"none: word 1 is 17, word 0 is 0", {0, 17, 0x1100}, {}},

@@ -38,23 +38,23 @@ ListResult list_logs(const SimMeter& meter, const char* model = "em133") {
 TEST(ListLogs, ListsEveryFileTheMeterReports) {
     SimMeter meter;
     set_scaled_em133(meter.sim);
-    meter.sim.set_log(0, ksim::LogFile{});                            // event log, 0 records
-    meter.sim.set_log(1, datalog(3, {0x1100, 0x1400, 0x1780}));       // V1, Total kW, Energy REG1
-    meter.sim.set_log(2, datalog(0, {}));                             // empty, no columns: left out
-    meter.sim.set_log(3, datalog(0, {0x4780}));                       // empty with a column: listed
+    meter.sim.set_log(0, ksim::LogFile{});                       // event log, 0 records
+    meter.sim.set_log(1, datalog(3, {0x1100, 0x1400, 0x1780}));  // V1, Total kW, Energy REG1
+    meter.sim.set_log(2, datalog(0, {}));                        // empty, no columns: left out
+    meter.sim.set_log(3, datalog(0, {0x4780}));                  // empty with a column: listed
     ksim::LogFile no_columns = datalog(5, {0x1100});
     no_columns.var2_refusal = {2, true};
-    meter.sim.set_log(4, no_columns);                                 // listed with "columns":[]
+    meter.sim.set_log(4, no_columns);  // listed with "columns":[]
     ksim::LogFile no_count = datalog(9, {0x1100});
     no_count.var0_refusal = {2, false};
-    meter.sim.set_log(5, no_count);                                   // left out
+    meter.sim.set_log(5, no_count);  // left out
     ksim::LogFile layout_b = datalog(1, {});
     layout_b.info_var2_words = std::array<uint16_t, 18>{2, 0x1103, 0x1A2B};
-    meter.sim.set_log(6, layout_b);                                   // I1 and a point not catalogued
+    meter.sim.set_log(6, layout_b);  // I1 and a point not catalogued
     ksim::LogFile no_layout = datalog(2, {});
     no_layout.info_var2_words = std::array<uint16_t, 18>{0, 17, 0x1100};
     meter.sim.set_log(7, no_layout);
-    meter.sim.set_log(16, datalog(65535, {0x1403}));                  // Total PF: no unit
+    meter.sim.set_log(16, datalog(65535, {0x1403}));  // Total PF: no unit
 
     const ListResult result = list_logs(meter);
 
@@ -98,9 +98,9 @@ TEST(ListLogs, AsksEveryFileInOrderOnOneConnection) {
     const ListResult result = list_logs(meter);
 
     ASSERT_EQ(result.status, 2) << result.err;
-    std::vector<std::string> expected = concat({BARE_EM133_READS, file_info_exchange(0, 0),
-                                                file_info_exchange(1, 0), file_info_exchange(2, 0),
-                                                file_info_exchange(2, 2)});
+    std::vector<std::string> expected =
+        concat({BARE_EM133_READS, file_info_exchange(0, 0), file_info_exchange(1, 0),
+                file_info_exchange(2, 0), file_info_exchange(2, 2)});
     for (int file_id = 3; file_id <= 16; ++file_id) {
         expected = concat({expected, file_info_exchange(file_id, 0)});
     }
@@ -125,9 +125,9 @@ TEST(ListLogs, NullArgumentFailsBeforeAnyTraffic) {
     };
     for (const Case& c : cases) {
         char err[64] = "";
-        EXPECT_EQ(kolvane_list_logs(c.host, c.model, options.c_str(), c.out, sizeof out, err,
-                                    sizeof err),
-                  -1);
+        EXPECT_EQ(
+            kolvane_list_logs(c.host, c.model, options.c_str(), c.out, sizeof out, err, sizeof err),
+            -1);
         EXPECT_STREQ(err, c.message);
     }
     EXPECT_EQ(meter.sim.connections_accepted(), 0u);

@@ -38,8 +38,9 @@ TEST(PrepareLogRead, SeeksOnlyWhenRecordsAndIndicesDiffer) {
 
         EXPECT_EQ(meter.traffic(),
                   concat({{"FC16 63120 [5,4,0,0]"}, file_info_exchange(4, 0), c.seek}));
-        EXPECT_EQ(log.entries(),
-                  (std::vector<LogEntry>{{2, "File 4: " + std::to_string(c.records) + " records"}}));
+        EXPECT_EQ(
+            log.entries(),
+            (std::vector<LogEntry>{{2, "File 4: " + std::to_string(c.records) + " records"}}));
     }
 }
 

@@ -23,9 +23,15 @@ TEST(ReadLogFileBlockHeader, MoreThanTheWindowHoldsFails) {
         const char* message;
     };
     const Case cases[] = {
-        {199, 12, "File 1: block header announces 199 records of 12 words, more than the meter's block window holds"},
-        {4096, 16, "File 1: block header announces 4096 records of 16 words, more than the meter's block window holds"},
-        {65535, 65535, "File 1: block header announces 65535 records of 65535 words, more than the meter's block window holds"},
+        {199, 12,
+         "File 1: block header announces 199 records of 12 words, more than the meter's block "
+         "window holds"},
+        {4096, 16,
+         "File 1: block header announces 4096 records of 16 words, more than the meter's block "
+         "window holds"},
+        {65535, 65535,
+         "File 1: block header announces 65535 records of 65535 words, more than the meter's block "
+         "window holds"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
@@ -37,7 +43,8 @@ TEST(ReadLogFileBlockHeader, MoreThanTheWindowHoldsFails) {
         auto client = meter.connect();
         Collected got;
 
-        EXPECT_EQ(ktest::failure_of([&] { read_log_file(*client, 1, -1, got.consumer()); }), c.message);
+        EXPECT_EQ(ktest::failure_of([&] { read_log_file(*client, 1, -1, got.consumer()); }),
+                  c.message);
         EXPECT_TRUE(got.records.empty());
         EXPECT_EQ(meter.traffic(), empty_block(1));
     }
@@ -65,13 +72,15 @@ TEST(ReadLogFileBlockHeader, FullWindowIsReadToRegister65535) {
 TEST(ReadLogFileBlockHeader, BadSecondHeaderKeepsFirstBlock) {
     SimMeter meter;
     meter.sim.set_log(1, log_file({record(1), record(2), record(3), record(4)}, 2));
-    meter.sim.add_fault(
-        ksim::Fault::pdu({3, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 199, 0, 12, 0, 0, 0, 0}).reads(63152).nth(2));
+    meter.sim.add_fault(ksim::Fault::pdu({3, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 199, 0, 12, 0, 0, 0, 0})
+                            .reads(63152)
+                            .nth(2));
     auto client = meter.connect();
     Collected got;
 
     EXPECT_EQ(ktest::failure_of([&] { read_log_file(*client, 1, -1, got.consumer()); }),
-              "File 1: block header announces 199 records of 12 words, more than the meter's block window holds");
+              "File 1: block header announces 199 records of 12 words, more than the meter's block "
+              "window holds");
     EXPECT_EQ(got.seqs(), (std::vector<uint16_t>{1, 2}));
     EXPECT_EQ(meter.traffic(), concat({block(1, 20), ACK, empty_block(1)}));
 }
@@ -96,7 +105,8 @@ TEST(ReadLogFileFailure, ModbusFailureMidTransferKeepsDeliveredRecords) {
         Collected got;
         LogCapture log;
 
-        EXPECT_EQ(ktest::failure_of([&] { read_log_file(*client, 1, -1, got.consumer()); }), c.message);
+        EXPECT_EQ(ktest::failure_of([&] { read_log_file(*client, 1, -1, got.consumer()); }),
+                  c.message);
         EXPECT_EQ(got.seqs(), (std::vector<uint16_t>{1, 2}));
         EXPECT_EQ(meter.traffic(), concat({block(1, 20), ACK, block(1, 20)}));
         EXPECT_TRUE(log.entries().empty());  // a failed transfer logs no summary

@@ -53,8 +53,9 @@ TEST_F(ReadLogFile, RepeatedBlockStopsWithNoProgressWarning) {
 
     EXPECT_EQ(got.seqs(), (std::vector<uint16_t>{1, 2, 3}));
     EXPECT_EQ(meter.traffic(), concat({block(1, 30), ACK, block(1, 30), ACK, block(1, 30)}));
-    EXPECT_EQ(without_debug(log), (std::vector<LogEntry>{
-                               {1, "File 1: no forward progress, stopping after 3 records"}}));
+    EXPECT_EQ(
+        without_debug(log),
+        (std::vector<LogEntry>{{1, "File 1: no forward progress, stopping after 3 records"}}));
 }
 
 TEST_F(ReadLogFile, SecondEmptyBlockEndsWithoutAcknowledge) {
@@ -129,8 +130,8 @@ TEST_F(ReadLogFile, SkipStatusDropsOnlyThatRecord) {
 
 // The end-of-block flag drops the rest of its block; the next block goes on.
 TEST_F(ReadLogFile, EndOfBlockStatusDropsRestOfBlock) {
-    const std::vector<Record> records = {record(1), record(2, 0x1000), record(3),
-                                         record(4), record(5, 0x0001)};
+    const std::vector<Record> records = {record(1), record(2, 0x1000), record(3), record(4),
+                                         record(5, 0x0001)};
 
     EXPECT_EQ(transfer(log_file(records, 3), -1), 3);
 
@@ -142,15 +143,16 @@ TEST_F(ReadLogFile, EndOfBlockStatusDropsRestOfBlock) {
 // the transfer as a stall.
 TEST_F(ReadLogFile, EndOfBlockFirstCountsAsNoProgress) {
     LogCapture log;
-    const std::vector<Record> records = {record(1, 0x1000), record(2), record(3, 0x1000),
-                                         record(4), record(5, 0x0001)};
+    const std::vector<Record> records = {record(1, 0x1000), record(2), record(3, 0x1000), record(4),
+                                         record(5, 0x0001)};
 
     EXPECT_EQ(transfer(log_file(records, 2), -1), 0);
 
     EXPECT_TRUE(got.records.empty());
     EXPECT_EQ(meter.traffic(), concat({block(1, 20), ACK, block(1, 20)}));
-    EXPECT_EQ(without_debug(log), (std::vector<LogEntry>{
-                               {1, "File 1: no forward progress, stopping after 0 records"}}));
+    EXPECT_EQ(
+        without_debug(log),
+        (std::vector<LogEntry>{{1, "File 1: no forward progress, stopping after 0 records"}}));
 }
 
 // Flags are tested in a fixed order: end of file, end of block, skip, sequence, and the
@@ -164,10 +166,18 @@ TEST(ReadLogFileFlags, CombinedFlagsFollowTheirOrder) {
     };
     const Case cases[] = {
         {"end of file wins over skip", record(2, 0x0C00), {1}, concat({block(1, 40), ACK})},
-        {"end of block wins over skip", record(2, 0x1400), {1},
+        {"end of block wins over skip",
+         record(2, 0x1400),
+         {1},
          concat({block(1, 40), ACK, empty_block(1), ACK, empty_block(1)})},
-        {"skipped last record does not end", record(2, 0x0401), {1, 3, 4}, concat({block(1, 40), ACK})},
-        {"duplicate last record does not end", record(1, 0x0001), {1, 3, 4}, concat({block(1, 40), ACK})},
+        {"skipped last record does not end",
+         record(2, 0x0401),
+         {1, 3, 4},
+         concat({block(1, 40), ACK})},
+        {"duplicate last record does not end",
+         record(1, 0x0001),
+         {1, 3, 4},
+         concat({block(1, 40), ACK})},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -187,15 +197,17 @@ TEST_F(ReadLogFile, EmptyBlockBetweenStallsDoesNotResetThem) {
     LogCapture log;
     ksim::LogFile file = log_file({record(1), record(2), record(3)}, 3);
     file.reserve_forever = true;
-    meter.sim.add_fault(
-        ksim::Fault::pdu({3, 16, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).reads(63152).nth(3));
+    meter.sim.add_fault(ksim::Fault::pdu({3, 16, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})
+                            .reads(63152)
+                            .nth(3));
 
     EXPECT_EQ(transfer(file, -1), 3);
 
     EXPECT_EQ(meter.traffic(),
               concat({block(1, 30), ACK, block(1, 30), ACK, empty_block(1), ACK, block(1, 30)}));
-    EXPECT_EQ(without_debug(log), (std::vector<LogEntry>{
-                                         {1, "File 1: no forward progress, stopping after 3 records"}}));
+    EXPECT_EQ(
+        without_debug(log),
+        (std::vector<LogEntry>{{1, "File 1: no forward progress, stopping after 3 records"}}));
 }
 
 TEST_F(ReadLogFile, LimitCutsBlockAndAcknowledges) {
@@ -220,20 +232,22 @@ TEST(ReadLogFileSequence, NewnessWrapsModulo65536) {
         bool second_is_new;
     };
     const Case cases[] = {
-        {65535, 0, true}, {10, 11, true},    {10, 10, false}, {10, 9, false},
+        {65535, 0, true}, {10, 11, true},    {10, 10, false},     {10, 9, false},
         {0, 32768, true}, {0, 32769, false}, {40000, 7232, true}, {40000, 7233, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.first) + " then " + std::to_string(c.second));
         SimMeter meter;
-        meter.sim.set_log(1, log_file({record(c.first), record(c.second), record(c.first, 0x0800)}, 10));
+        meter.sim.set_log(
+            1, log_file({record(c.first), record(c.second), record(c.first, 0x0800)}, 10));
         auto client = meter.connect();
         Collected got;
 
         read_log_file(*client, 1, -1, got.consumer());
 
-        const std::vector<uint16_t> expected =
-            c.second_is_new ? std::vector<uint16_t>{c.first, c.second} : std::vector<uint16_t>{c.first};
+        const std::vector<uint16_t> expected = c.second_is_new
+                                                   ? std::vector<uint16_t>{c.first, c.second}
+                                                   : std::vector<uint16_t>{c.first};
         EXPECT_EQ(got.seqs(), expected);
     }
 }
@@ -242,8 +256,9 @@ TEST(ReadLogFileSequence, NewnessWrapsModulo65536) {
 // out again delivers it once.
 TEST(ReadLogFileSequence, DuplicatesAcrossBlocksAreDeliveredOnce) {
     SimMeter meter;
-    meter.sim.set_log(1, log_file({record(65534), record(65535), record(65535), record(0),
-                                   record(1, 0x0001)}, 2));
+    meter.sim.set_log(
+        1,
+        log_file({record(65534), record(65535), record(65535), record(0), record(1, 0x0001)}, 2));
     auto client = meter.connect();
     Collected got;
 

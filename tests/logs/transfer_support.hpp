@@ -29,7 +29,9 @@ struct Collected {
     std::vector<Record> records;
 
     kolvane::RecordConsumer consumer() {
-        return [this](std::span<const uint16_t> words) { records.emplace_back(words.begin(), words.end()); };
+        return [this](std::span<const uint16_t> words) {
+            records.emplace_back(words.begin(), words.end());
+        };
     }
     std::vector<uint16_t> seqs() const {
         std::vector<uint16_t> out;

@@ -59,36 +59,51 @@ TEST_F(DeviceInfo, DocumentsForChosenMeters) {
         const char* model;
         std::string document;
     };
-    const std::string head =
-        R"({"meter":"em133","host":"127.0.0.1","model_name":")";
+    const std::string head = R"({"meter":"em133","host":"127.0.0.1","model_name":")";
     const std::string numbers =
         R"(","model_id":133,"serial":1201784,"options":65538,"firmware":{"version":2,"build":3},"bootloader":{"version":4,"build":5},"setup":)";
     const Case cases[] = {
         {"name ended by NUL bytes", meter(Model::em133, "AB12", 10, 1, 2), "em133",
-         head + "AB12" + numbers + R"({"pt_ratio":1.0,"energy_decimals":2,"high_resolution":true}})"},
-        {"name padded with blanks, no NUL", meter(Model::em133, "AB12            ", 10, 1, 2), "em133",
-         head + "AB12" + numbers + R"({"pt_ratio":1.0,"energy_decimals":2,"high_resolution":true}})"},
+         head + "AB12" + numbers +
+             R"({"pt_ratio":1.0,"energy_decimals":2,"high_resolution":true}})"},
+        {"name padded with blanks, no NUL", meter(Model::em133, "AB12            ", 10, 1, 2),
+         "em133",
+         head + "AB12" + numbers +
+             R"({"pt_ratio":1.0,"energy_decimals":2,"high_resolution":true}})"},
         {"blanks before the NUL are kept", meter(Model::em133, "AB 12 ", 10, 1, 2), "em133",
-         head + "AB 12 " + numbers + R"({"pt_ratio":1.0,"energy_decimals":2,"high_resolution":true}})"},
-        {"non-printable bytes are skipped", meter(Model::em133, "AB\x07" "12\xE9X", 10, 1, 2), "em133",
-         head + "AB12X" + numbers + R"({"pt_ratio":1.0,"energy_decimals":2,"high_resolution":true}})"},
+         head + "AB 12 " + numbers +
+             R"({"pt_ratio":1.0,"energy_decimals":2,"high_resolution":true}})"},
+        {"non-printable bytes are skipped",
+         meter(Model::em133,
+               "AB\x07"
+               "12\xE9X",
+               10, 1, 2),
+         "em133",
+         head + "AB12X" + numbers +
+             R"({"pt_ratio":1.0,"energy_decimals":2,"high_resolution":true}})"},
         {"16 printable bytes", meter(Model::em133, "ABCDEFGHIJKLMNOP", 10, 1, 2), "em133",
          head + "ABCDEFGHIJKLMNOP" + numbers +
              R"({"pt_ratio":1.0,"energy_decimals":2,"high_resolution":true}})"},
         {"quote and backslash are escaped", meter(Model::em133, "A\"B\\C", 10, 1, 2), "em133",
-         head + R"(A\"B\\C)" + numbers + R"({"pt_ratio":1.0,"energy_decimals":2,"high_resolution":true}})"},
+         head + R"(A\"B\\C)" + numbers +
+             R"({"pt_ratio":1.0,"energy_decimals":2,"high_resolution":true}})"},
         {"PT ratio 0", meter(Model::em133, "AB12", 0, 0, 4), "em133",
-         head + "AB12" + numbers + R"({"pt_ratio":0.0,"energy_decimals":4,"high_resolution":false}})"},
+         head + "AB12" + numbers +
+             R"({"pt_ratio":0.0,"energy_decimals":4,"high_resolution":false}})"},
         {"PT ratio 125, high resolution 2", meter(Model::em133, "AB12", 125, 2, 0), "em133",
-         head + "AB12" + numbers + R"({"pt_ratio":12.5,"energy_decimals":0,"high_resolution":false}})"},
+         head + "AB12" + numbers +
+             R"({"pt_ratio":12.5,"energy_decimals":0,"high_resolution":false}})"},
         {"PT ratio 65535", meter(Model::em133, "AB12", 65535, 1, 5), "EM133",
-         head + "AB12" + numbers + R"({"pt_ratio":6553.5,"energy_decimals":0,"high_resolution":true}})"},
+         head + "AB12" + numbers +
+             R"({"pt_ratio":6553.5,"energy_decimals":0,"high_resolution":true}})"},
         {"PT ratio refused", meter(Model::em133, "AB12", std::nullopt, 1, 1), "em133",
-         head + "AB12" + numbers + R"({"pt_ratio":1.0,"energy_decimals":1,"high_resolution":false}})"},
+         head + "AB12" + numbers +
+             R"({"pt_ratio":1.0,"energy_decimals":1,"high_resolution":false}})"},
         {"pm335 is an em235", meter(Model::em235, "AB12", 11, std::nullopt, 3), "pm335",
          R"({"meter":"em235","host":"127.0.0.1","model_name":"AB12)" + numbers +
              R"({"pt_ratio":1.1,"energy_decimals":3,"high_resolution":true}})"},
-        {"em235 without a PT ratio", meter(Model::em235, "AB12", std::nullopt, std::nullopt, 4), "em235",
+        {"em235 without a PT ratio", meter(Model::em235, "AB12", std::nullopt, std::nullopt, 4),
+         "em235",
          R"({"meter":"em235","host":"127.0.0.1","model_name":"AB12)" + numbers +
              R"({"pt_ratio":1.0,"energy_decimals":0,"high_resolution":false}})"},
     };
@@ -119,7 +134,8 @@ TEST_F(DeviceInfo, RegisterTrafficInOrder) {
     em133_traffic.push_back(read_op(2305, 1));
     const Case cases[] = {
         {em133, "em133", em133_traffic},
-        {em235, "pm335",
+        {em235,
+         "pm335",
          {read_op(46080, 26), read_op(46209, 1), read_op(46258, 1), read_op(56672, 4),
           read_op(56676, 4), read_op(56680, 4), read_op(46209, 1)}},
     };
@@ -146,7 +162,8 @@ TEST_F(DeviceInfo, OutputBufferMustHoldTheTerminatingNul) {
     ASSERT_GT(length, 0);
     const auto too_small = read("em133", length);
     EXPECT_EQ(too_small.status, -1);
-    EXPECT_EQ(too_small.err, "Output buffer too small: need " + std::to_string(length + 1) + " bytes");
+    EXPECT_EQ(too_small.err,
+              "Output buffer too small: need " + std::to_string(length + 1) + " bytes");
     EXPECT_EQ(too_small.out, "");
     EXPECT_EQ(read("em133", length + 1).status, length);
 }

@@ -83,23 +83,28 @@ TEST_F(Scales, ResolutionRules) {
                                        read_op(56672, 4)};
     const std::vector<Op> em235_all = {read_op(46209, 1), read_op(46258, 1), read_op(56672, 4)};
     const Case cases[] = {
-        {"em235 PT 10", setup(Model::em235, 10, std::nullopt, std::nullopt), high_resolution(), em235_all},
-        {"em235 PT 0", setup(Model::em235, 0, std::nullopt, std::nullopt), high_resolution(), em235_all},
-        {"em235 PT 11", setup(Model::em235, 11, std::nullopt, std::nullopt), current_only(), em235_all},
-        {"em235 PT refused", setup(Model::em235, std::nullopt, std::nullopt, std::nullopt), DEFAULTS,
+        {"em235 PT 10", setup(Model::em235, 10, std::nullopt, std::nullopt), high_resolution(),
          em235_all},
-        {"em133 high resolution, PT 10", setup(Model::em133, 10, 1, std::nullopt), high_resolution(),
-         em133_all},
+        {"em235 PT 0", setup(Model::em235, 0, std::nullopt, std::nullopt), high_resolution(),
+         em235_all},
+        {"em235 PT 11", setup(Model::em235, 11, std::nullopt, std::nullopt), current_only(),
+         em235_all},
+        {"em235 PT refused", setup(Model::em235, std::nullopt, std::nullopt, std::nullopt),
+         DEFAULTS, em235_all},
+        {"em133 high resolution, PT 10", setup(Model::em133, 10, 1, std::nullopt),
+         high_resolution(), em133_all},
         {"em133 high resolution, PT 0", setup(Model::em133, 0, 1, std::nullopt), high_resolution(),
          em133_all},
         {"em133 high resolution, PT 11", setup(Model::em133, 11, 1, std::nullopt), current_only(),
          em133_all},
         {"em133 high resolution 0", setup(Model::em133, 10, 0, std::nullopt), DEFAULTS, em133_all},
         {"em133 high resolution 2", setup(Model::em133, 10, 2, std::nullopt), DEFAULTS, em133_all},
-        {"em133 high resolution refused", setup(Model::em133, 10, std::nullopt, std::nullopt), DEFAULTS,
-         em133_all},
-        {"em133 PT refused: the setting is not read", setup(Model::em133, std::nullopt, 1, std::nullopt),
-         DEFAULTS, {read_op(2305, 1), read_op(2393, 1), read_op(56672, 4)}},
+        {"em133 high resolution refused", setup(Model::em133, 10, std::nullopt, std::nullopt),
+         DEFAULTS, em133_all},
+        {"em133 PT refused: the setting is not read",
+         setup(Model::em133, std::nullopt, 1, std::nullopt),
+         DEFAULTS,
+         {read_op(2305, 1), read_op(2393, 1), read_op(56672, 4)}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -116,10 +121,16 @@ TEST_F(Scales, EnergyDecimals) {
         int expected;
     };
     const Case cases[] = {
-        {Model::em133, 1, 0.1, 1},    {Model::em133, 4, 0.0001, 4}, {Model::em133, 0, 1.0, 0},
-        {Model::em133, 5, 1.0, 0},    {Model::em133, std::nullopt, 1.0, 0},
-        {Model::em235, 2, 0.01, 2},   {Model::em235, 3, 0.001, 3},  {Model::em235, 4, 1.0, 0},
-        {Model::em235, 0, 1.0, 0},    {Model::em235, 65535, 1.0, 0},
+        {Model::em133, 1, 0.1, 1},
+        {Model::em133, 4, 0.0001, 4},
+        {Model::em133, 0, 1.0, 0},
+        {Model::em133, 5, 1.0, 0},
+        {Model::em133, std::nullopt, 1.0, 0},
+        {Model::em235, 2, 0.01, 2},
+        {Model::em235, 3, 0.001, 3},
+        {Model::em235, 4, 1.0, 0},
+        {Model::em235, 0, 1.0, 0},
+        {Model::em235, 65535, 1.0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << ksim::model_name(c.model) << " decimals "
@@ -141,19 +152,31 @@ TEST_F(Scales, EnergyUnitsEntryByEntry) {
         std::vector<Op> unit_traffic;
     };
     const Case cases[] = {
-        {"em133 reads 12 entries", setup(Model::em133, 10, 0, 2, {1, 2, 3, 4, 5, 6, 7, 8, 1, 2, 3, 4, 5}),
-         {}, {"kWh", "kvarh", "kVAh", "m3", "CF", "CCF", "kL", "MJ", "kWh", "kvarh", "kVAh", "m3"},
+        {"em133 reads 12 entries",
+         setup(Model::em133, 10, 0, 2, {1, 2, 3, 4, 5, 6, 7, 8, 1, 2, 3, 4, 5}),
+         {},
+         {"kWh", "kvarh", "kVAh", "m3", "CF", "CCF", "kL", "MJ", "kWh", "kvarh", "kVAh", "m3"},
          entry_reads(12)},
-        {"em235 reads 16 entries", setup(Model::em235, 10, std::nullopt, 2, std::vector<uint16_t>(16, 8)),
-         {}, std::vector<std::string>(16, "MJ"), entry_reads(16)},
-        {"codes 0 and 9 give empty texts in place", setup(Model::em235, 10, std::nullopt, 2,
-                                                          {1, 1, 1, 0, 2, 3, 4, 9, 5}),
-         {}, {"kWh", "kWh", "kWh", "", "kvarh", "kVAh", "m3", "", "CF"}, entry_reads(10)},
-        {"refused entry 5 keeps entries 0 to 4", setup(Model::em133, 10, 0, 2, std::vector<uint16_t>(12, 2)),
+        {"em235 reads 16 entries",
+         setup(Model::em235, 10, std::nullopt, 2, std::vector<uint16_t>(16, 8)),
+         {},
+         std::vector<std::string>(16, "MJ"),
+         entry_reads(16)},
+        {"codes 0 and 9 give empty texts in place",
+         setup(Model::em235, 10, std::nullopt, 2, {1, 1, 1, 0, 2, 3, 4, 9, 5}),
+         {},
+         {"kWh", "kWh", "kWh", "", "kvarh", "kVAh", "m3", "", "CF"},
+         entry_reads(10)},
+        {"refused entry 5 keeps entries 0 to 4",
+         setup(Model::em133, 10, 0, 2, std::vector<uint16_t>(12, 2)),
          {Fault::exception(2).reads(56672 + 20, 56672 + 23)},
-         {"kvarh", "kvarh", "kvarh", "kvarh", "kvarh"}, entry_reads(6)},
-        {"malformed reply to entry 1", setup(Model::em235, 10, std::nullopt, 2, std::vector<uint16_t>(16, 1)),
-         {Fault::pdu({0x03, 2, 0, 1}).reads(56676)}, {"kWh"}, entry_reads(2)},
+         {"kvarh", "kvarh", "kvarh", "kvarh", "kvarh"},
+         entry_reads(6)},
+        {"malformed reply to entry 1",
+         setup(Model::em235, 10, std::nullopt, 2, std::vector<uint16_t>(16, 1)),
+         {Fault::pdu({0x03, 2, 0, 1}).reads(56676)},
+         {"kWh"},
+         entry_reads(2)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

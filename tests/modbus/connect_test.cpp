@@ -4,11 +4,11 @@
 
 #include <string>
 
-#include "support/loopback_ports.hpp"
 #include "modbus/client.hpp"
 #include "support/api_call.hpp"
 #include "support/journal.hpp"
 #include "support/log_capture.hpp"
+#include "support/loopback_ports.hpp"
 #include "support/sim_fixture.hpp"
 
 namespace {
@@ -65,7 +65,8 @@ TEST(ConnectFailure, RefusedPortNamesTheEndpoint) {
         client.connect();
         ADD_FAILURE() << "connected to a refusing port";
     } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot connect to 127.0.0.1:" + std::to_string(refusing.port()));
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot connect to 127.0.0.1:" + std::to_string(refusing.port()));
     }
 }
 

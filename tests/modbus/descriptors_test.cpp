@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The client's use of descriptors: nothing is left open after a failure, descriptors above
 // 1024 work, and a connection the meter dropped does not raise SIGPIPE.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -11,12 +11,12 @@
 #include <functional>
 #include <iostream>
 
-#include "support/failure.hpp"
 #include "kolvane.h"
-#include "support/loopback_ports.hpp"
 #include "modbus/client.hpp"
 #include "support/api_call.hpp"
 #include "support/descriptors.hpp"
+#include "support/failure.hpp"
+#include "support/loopback_ports.hpp"
 #include "support/sim_fixture.hpp"
 
 namespace {
@@ -71,7 +71,8 @@ TEST_F(DescriptorsWithMeter, FailedRequestLeavesNothingOpenOnceTheClientIsGone) 
         {
             ModbusTcpClient client(ktest::LOOPBACK, connection(300));
             client.connect();
-            EXPECT_NE(ktest::failure_of([&] { kolvane::read_words(client, 10, 3); }), "(no failure)");
+            EXPECT_NE(ktest::failure_of([&] { kolvane::read_words(client, 10, 3); }),
+                      "(no failure)");
         }
         ASSERT_TRUE(sim().wait_until_idle());
         EXPECT_EQ(ktest::open_descriptors(), before) << "fault kind " << int(fault.kind);

@@ -47,12 +47,15 @@ Bytes padded(Bytes pdu, size_t size) {
 const Case CASES[] = {
     {"exception 0x83 0x02", Call::Read10, Fault::pdu({0x83, 0x02}), "Modbus exception 2", true},
     {"exception code 255", Call::Read10, Fault::pdu({0x83, 0xFF}), "Modbus exception 255", true},
-    {"one-byte exception PDU (length 2)", Call::Read10, Fault::pdu({0x83}), "Modbus exception -1", true},
+    {"one-byte exception PDU (length 2)", Call::Read10, Fault::pdu({0x83}), "Modbus exception -1",
+     true},
     {"exception PDU of 259 bytes (length 260)", Call::Read10, Fault::pdu(padded({0x83, 0x04}, 259)),
      "Modbus exception 4", true},
     {"refused by the meter", Call::Read10, Fault::exception(2), "Modbus exception 2", true},
-    {"wrong function code", Call::Read10, Fault::pdu(read_reply(0x04, 20, 20)), "Invalid read response", true},
-    {"function code only (length 2)", Call::Read10, Fault::pdu({0x03}), "Invalid read response", true},
+    {"wrong function code", Call::Read10, Fault::pdu(read_reply(0x04, 20, 20)),
+     "Invalid read response", true},
+    {"function code only (length 2)", Call::Read10, Fault::pdu({0x03}), "Invalid read response",
+     true},
     {"byte count 18 for 10 registers", Call::Read10, Fault::pdu(read_reply(0x03, 18, 18)),
      "Malformed read response length", true},
     {"byte count 20 but 22 data bytes", Call::Read10, Fault::pdu(read_reply(0x03, 20, 22)),
@@ -61,16 +64,18 @@ const Case CASES[] = {
      "Malformed read response length", true},
     {"MBAP length 0", Call::Read10, Fault::pdu({0x83, 0x02}, 0), "Invalid MBAP length: 0", false},
     {"MBAP length 1", Call::Read10, Fault::pdu({0x83, 0x02}, 1), "Invalid MBAP length: 1", false},
-    {"MBAP length 261", Call::Read10, Fault::pdu(padded({0x83, 0x02}, 260)), "Invalid MBAP length: 261",
+    {"MBAP length 261", Call::Read10, Fault::pdu(padded({0x83, 0x02}, 260)),
+     "Invalid MBAP length: 261", false},
+    {"MBAP length 65535", Call::Read10, Fault::pdu({0x83, 0x02}, 65535),
+     "Invalid MBAP length: 65535", false},
+    {"peer closes while the reply is awaited", Call::Read10, Fault::close(), "socket recv failed",
      false},
-    {"MBAP length 65535", Call::Read10, Fault::pdu({0x83, 0x02}, 65535), "Invalid MBAP length: 65535",
-     false},
-    {"peer closes while the reply is awaited", Call::Read10, Fault::close(), "socket recv failed", false},
     {"peer closes inside the MBAP header", Call::Read10, Fault::close_after_bytes(3),
      "socket recv failed", false},
     {"peer closes inside the PDU", Call::Read10, Fault::close_after_bytes(9), "socket recv failed",
      false},
-    {"no reply within the time limit", Call::Read10, Fault::no_reply(), "socket recv failed", false, 300},
+    {"no reply within the time limit", Call::Read10, Fault::no_reply(), "socket recv failed", false,
+     300},
     {"write single: 4-byte reply", Call::WriteSingle, Fault::pdu({0x06, 0, FIRST, 0}),
      "Invalid write single response", true},
     {"write single: 6-byte reply", Call::WriteSingle, Fault::pdu({0x06, 0, FIRST, 0, 7, 0}),
@@ -84,20 +89,25 @@ const Case CASES[] = {
      "Invalid write multiple response", true},
     {"write multiple: wrong function code", Call::WriteMultiple, Fault::pdu({0x06, 0, FIRST, 0, 2}),
      "Invalid write multiple response", true},
-    {"write multiple: refused", Call::WriteMultiple, Fault::exception(4), "Modbus exception 4", true},
+    {"write multiple: refused", Call::WriteMultiple, Fault::exception(4), "Modbus exception 4",
+     true},
 };
 
 void perform(ModbusTcpClient& client, Call call) {
     switch (call) {
-        case Call::Read10: client.read_holding_registers(FIRST, 10); break;
-        case Call::WriteSingle: client.write_single_register(FIRST, 7); break;
-        case Call::WriteMultiple: client.write_multiple_registers(FIRST, {7, 8}); break;
+        case Call::Read10:
+            client.read_holding_registers(FIRST, 10);
+            break;
+        case Call::WriteSingle:
+            client.write_single_register(FIRST, 7);
+            break;
+        case Call::WriteMultiple:
+            client.write_multiple_registers(FIRST, {7, 8});
+            break;
     }
 }
 
-int function_of(Call call) {
-    return call == Call::Read10 ? 3 : call == Call::WriteSingle ? 6 : 16;
-}
+int function_of(Call call) { return call == Call::Read10 ? 3 : call == Call::WriteSingle ? 6 : 16; }
 
 class RequestFailure : public ktest::SimTest {
 protected:
@@ -141,7 +151,8 @@ TEST_F(RequestFailure, WritesCarryTheirValues) {
     ASSERT_EQ(journal.size(), 2u);
     EXPECT_EQ(journal[0].pdu, (Bytes{0x06, 0, FIRST, 0x12, 0x34}));
     EXPECT_EQ(journal[1].pdu, (Bytes{0x10, 0, FIRST + 1, 0, 2, 4, 0xBE, 0xEF, 0x01, 0x02}));
-    EXPECT_EQ(client.read_holding_registers(FIRST, 3), (std::vector<uint16_t>{0x1234, 0xBEEF, 0x0102}));
+    EXPECT_EQ(client.read_holding_registers(FIRST, 3),
+              (std::vector<uint16_t>{0x1234, 0xBEEF, 0x0102}));
 }
 
 }  // namespace

@@ -38,7 +38,8 @@ TEST_F(Transactions, CountFromOneAndWrapAfter65535) {
 
     for (int sent = 3; sent < 65534; ++sent) client.read_holding_registers(200, 1);
     sim().clear_journal();
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(client.read_holding_registers(201, 2), (std::vector<uint16_t>{0x0304, 0x0506}));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(client.read_holding_registers(201, 2), (std::vector<uint16_t>{0x0304, 0x0506}));
     EXPECT_EQ(journal_ids(), (std::vector<uint16_t>{65535, 0, 1}));
 }
 
@@ -91,7 +92,8 @@ TEST_F(Transactions, ReplyToATimedOutRequestDoesNotAnswerTheNext) {
         EXPECT_EQ(std::string(e.what()), "socket recv failed");
     }
     EXPECT_EQ(client.read_holding_registers(300, 1), std::vector<uint16_t>{0xAAAA});
-    EXPECT_EQ(log.at_level(3).back(), "Discarded a reply with transaction id 1 while waiting for 2");
+    EXPECT_EQ(log.at_level(3).back(),
+              "Discarded a reply with transaction id 1 while waiting for 2");
 }
 
 }  // namespace

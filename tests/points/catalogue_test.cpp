@@ -101,9 +101,9 @@ TEST(Catalogue, Entries) {
         EXPECT_EQ(found->second.kind, row.kind);
         EXPECT_EQ(found->second.energy_register, row.energy_register);
     }
-    for (const uint16_t absent : {0x0C21, 0x0F0D, 0x1005, 0x1009, 0x1083, 0x1505, 0x160C,
-                                  0x1623, 0x1709, 0x170A, 0x170D, 0x3706, 0x3716, 0x1790, 0x4790,
-                                  0x7010, 0x7110}) {
+    for (const uint16_t absent :
+         {0x0C21, 0x0F0D, 0x1005, 0x1009, 0x1083, 0x1505, 0x160C, 0x1623, 0x1709, 0x170A, 0x170D,
+          0x3706, 0x3716, 0x1790, 0x4790, 0x7010, 0x7110}) {
         EXPECT_EQ(table.count(absent), 0u) << "point 0x" << std::hex << absent;
     }
 }
@@ -142,8 +142,8 @@ TEST(Catalogue, FamilyOfAPoint) {
         int row;  // -1: no readable family
     };
     const Case cases[] = {
-        {0x0C00, 0}, {0x0C21, 0}, {0x0C7F, 0}, {0x0C80, -1}, {0x0FFF, -1}, {0x107F, 2},
-        {0x1080, 3}, {0x10FF, 3}, {0x1100, 4}, {0x1780, 9}, {0x17FF, 9}, {0x1800, -1},
+        {0x0C00, 0},  {0x0C21, 0},  {0x0C7F, 0},  {0x0C80, -1}, {0x0FFF, -1}, {0x107F, 2},
+        {0x1080, 3},  {0x10FF, 3},  {0x1100, 4},  {0x1780, 9},  {0x17FF, 9},  {0x1800, -1},
         {0x3715, 10}, {0x4780, 11}, {0x7000, -1}, {0x7100, -1}, {0x0000, -1}, {0xFFFF, -1},
     };
     for (const Case& c : cases) {

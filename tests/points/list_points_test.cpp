@@ -23,16 +23,21 @@ TEST(ListPoints, Em235Lists205Points) {
     const auto result = list("em235");
     EXPECT_EQ(result.status, 205);
     EXPECT_EQ(ktest::pids_of(result.out).size(), 205u);
-    EXPECT_EQ(result.out.rfind(R"({"meter":"em235","points":[{"pid":3072,"name":"V1","unit":"V","group":"1-cycle phase values"},)", 0), 0u);
+    EXPECT_EQ(
+        result.out.rfind(
+            R"({"meter":"em235","points":[{"pid":3072,"name":"V1","unit":"V","group":"1-cycle phase values"},)",
+            0),
+        0u);
     EXPECT_TRUE(result.out.ends_with(
         R"({"pid":18319,"name":"Max demand REG16","unit":"","group":"billing summary maximum demands"}]})"));
-    for (const char* object : {
-             R"({"pid":4352,"name":"V1","unit":"V","group":"1-second phase values"})",
-             R"({"pid":5376,"name":"I4","unit":"A","group":"1-second auxiliary values"})",
-             R"({"pid":6016,"name":"Energy REG1","unit":"","group":"billing summary energy registers"})",
-             R"({"pid":4224,"name":"V1 mag","unit":"V","group":"fundamental phasor values"})",
-             R"({"pid":5653,"name":"PF at max kVA demand","unit":"","group":"present demands"})",
-         }) {
+    for (
+        const char* object : {
+            R"({"pid":4352,"name":"V1","unit":"V","group":"1-second phase values"})",
+            R"({"pid":5376,"name":"I4","unit":"A","group":"1-second auxiliary values"})",
+            R"({"pid":6016,"name":"Energy REG1","unit":"","group":"billing summary energy registers"})",
+            R"({"pid":4224,"name":"V1 mag","unit":"V","group":"fundamental phasor values"})",
+            R"({"pid":5653,"name":"PF at max kVA demand","unit":"","group":"present demands"})",
+        }) {
         EXPECT_TRUE(contains(result.out, object)) << object;
     }
     const auto pids = ktest::pids_of(result.out);
@@ -47,7 +52,8 @@ TEST(ListPoints, Em133Lists199Points) {
     EXPECT_EQ(em133.status, 199);
     EXPECT_EQ(em133.out.rfind(R"({"meter":"em133","points":[)", 0), 0u);
     EXPECT_EQ(em235.out.rfind(R"({"meter":"em235","points":[)", 0), 0u);
-    EXPECT_TRUE(contains(em133.out, R"({"pid":4096,"name":"I4","unit":"A","group":"1-cycle auxiliary values"})"));
+    EXPECT_TRUE(contains(
+        em133.out, R"({"pid":4096,"name":"I4","unit":"A","group":"1-cycle auxiliary values"})"));
     std::vector<int> only_em235;
     const auto em133_pids = ktest::pids_of(em133.out);
     for (const int pid : ktest::pids_of(em235.out)) {
@@ -67,7 +73,8 @@ TEST(ListPoints, UnknownModelAndSmallBuffer) {
         },
         length);
     EXPECT_EQ(too_small.status, -1);
-    EXPECT_EQ(too_small.err, "Output buffer too small: need " + std::to_string(length + 1) + " bytes");
+    EXPECT_EQ(too_small.err,
+              "Output buffer too small: need " + std::to_string(length + 1) + " bytes");
 }
 
 }  // namespace

@@ -20,10 +20,14 @@ std::vector<int> ids(std::initializer_list<std::pair<int, int>> ranges) {
     return result;
 }
 
-const std::vector<int> EM133_LIVE = ids({{0x1100, 0x1120}, {0x1400, 0x140C}, {0x1501, 0x1504},
-                                         {0x1700, 0x1701}, {0x1704, 0x1705}, {0x1708, 0x1708}});
-const std::vector<int> EM235_LIVE = ids({{0x1100, 0x1120}, {0x1400, 0x140C}, {0x1500, 0x1504},
-                                         {0x150E, 0x150E}, {0x1700, 0x1708}});
+const std::vector<int> EM133_LIVE = ids({{0x1100, 0x1120},
+                                         {0x1400, 0x140C},
+                                         {0x1501, 0x1504},
+                                         {0x1700, 0x1701},
+                                         {0x1704, 0x1705},
+                                         {0x1708, 0x1708}});
+const std::vector<int> EM235_LIVE =
+    ids({{0x1100, 0x1120}, {0x1400, 0x140C}, {0x1500, 0x1504}, {0x150E, 0x150E}, {0x1700, 0x1708}});
 
 class Live : public ktest::PointsTest {};
 
@@ -35,11 +39,17 @@ TEST_F(Live, SetsOf55And61Points) {
         std::vector<Op> reads;
     };
     const Case cases[] = {
-        {Model::em133, "em133", EM133_LIVE,
+        {Model::em133,
+         "em133",
+         EM133_LIVE,
          {read_op(13952, 66), read_op(14336, 26), read_op(14466, 8), read_op(14720, 18)}},
-        {Model::em235, "em235", EM235_LIVE,
+        {Model::em235,
+         "em235",
+         EM235_LIVE,
          {read_op(13952, 66), read_op(14336, 26), read_op(14464, 30), read_op(14720, 18)}},
-        {Model::em235, "PM335", EM235_LIVE,
+        {Model::em235,
+         "PM335",
+         EM235_LIVE,
          {read_op(13952, 66), read_op(14336, 26), read_op(14464, 30), read_op(14720, 18)}},
     };
     ASSERT_EQ(EM133_LIVE.size(), 55u);
@@ -53,7 +63,8 @@ TEST_F(Live, SetsOf55And61Points) {
         EXPECT_EQ(ktest::pids_of(result.out), c.pids);
         EXPECT_EQ(ktest::reads_within(sim(), 13312, 21300), c.reads);
         EXPECT_EQ(result.out.rfind(std::string(R"({"meter":")") + ksim::model_name(c.model) +
-                                       R"(","host":"127.0.0.1","timestamp":")", 0),
+                                       R"(","host":"127.0.0.1","timestamp":")",
+                                   0),
                   0u);
     }
 }

@@ -35,16 +35,21 @@ TEST_F(ReadTraffic, OneRangeReadPerFamilyInTableOrder) {
         {Model::em133, "0x478F", {read_op(20934, 2)}, 1},
         {Model::em235, "0x4780", {read_op(20928, 2)}, 1},
         {Model::em235, "0x3715", {read_op(18858, 2)}, 1},
-        {Model::em133, "0x0C00, 0x0C7F",
-         {read_op(13312, 120), read_op(13432, 120), read_op(13552, 16)}, 2},
-        {Model::em235, "0x1700, 0x0C00, 0x1100",
-         {read_op(13312, 2), read_op(13952, 2), read_op(14720, 2)}, 3},
-        {Model::em133, "0x1102, 0x1100, 0x0F00, 0x1101",
-         {read_op(13696, 2), read_op(13952, 6)}, 4},
+        {Model::em133,
+         "0x0C00, 0x0C7F",
+         {read_op(13312, 120), read_op(13432, 120), read_op(13552, 16)},
+         2},
+        {Model::em235,
+         "0x1700, 0x0C00, 0x1100",
+         {read_op(13312, 2), read_op(13952, 2), read_op(14720, 2)},
+         3},
+        {Model::em133, "0x1102, 0x1100, 0x0F00, 0x1101", {read_op(13696, 2), read_op(13952, 6)}, 4},
         {Model::em133, "4352, 4352, 4352", {read_op(13952, 2)}, 3},
-        {Model::em235, R"("kWh import", "Energy REG2", "Max demand REG2", "V1", "I4", 0x0C21)",
+        {Model::em235,
+         R"("kWh import", "Energy REG2", "Max demand REG2", "V1", "I4", 0x0C21)",
          {read_op(13378, 2), read_op(13952, 2), read_op(14464, 2), read_op(14720, 2),
-          read_op(14786, 2), read_op(20930, 2)}, 6},
+          read_op(14786, 2), read_op(20930, 2)},
+         6},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << ksim::model_name(c.model) << ": " << c.points);
@@ -66,9 +71,9 @@ TEST_F(ReadTraffic, ScalesBeforeFamiliesOnOneConnection) {
     meter.present_families = {0x1100};
     serve(meter);
     EXPECT_EQ(read_points("em235", "4352").status, 1);
-    EXPECT_EQ(ktest::ops(sim()), (std::vector<Op>{read_op(46209, 1), read_op(46258, 1),
-                                                  read_op(56672, 4), read_op(56676, 4),
-                                                  read_op(13952, 2)}));
+    EXPECT_EQ(ktest::ops(sim()),
+              (std::vector<Op>{read_op(46209, 1), read_op(46258, 1), read_op(56672, 4),
+                               read_op(56676, 4), read_op(13952, 2)}));
     EXPECT_EQ(sim().connections_accepted(), 1u);
 }
 

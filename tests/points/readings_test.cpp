@@ -26,9 +26,9 @@ ksim::Meter scaled_em235() {
     m.energy_decimals = 2;
     m.energy_units = {1, 2, 4};  // kWh, kvarh, m3; entry 3 is refused
     m.present_families = {0x0C00, 0x1100, 0x1500, 0x1700, 0x1780, 0x4780};
-    m.points = {{0x1100, 2301},  {0x1103, 12345}, {0x1106, -1500}, {0x110F, -950},
-                {0x1502, 5001},  {0x1503, 25},    {0x1700, 123456}, {0x1780, 789},
-                {0x4781, 4500},  {0x4782, 12},    {0x1783, 77},     {0x0C21, -7}};
+    m.points = {{0x1100, 2301}, {0x1103, 12345}, {0x1106, -1500},  {0x110F, -950},
+                {0x1502, 5001}, {0x1503, 25},    {0x1700, 123456}, {0x1780, 789},
+                {0x4781, 4500}, {0x4782, 12},    {0x1783, 77},     {0x0C21, -7}};
     return m;
 }
 
@@ -107,7 +107,7 @@ TEST_F(Readings, RefusedSpanFallsBackToSinglePoints) {
     ksim::Meter meter = scaled_em235();
     meter.model = Model::em133;
     serve(meter);
-    sim().add_fault(Fault::exception(2).reads(13952, 13952 + 33).nth(1));   // the span 0x1100-0x1110
+    sim().add_fault(Fault::exception(2).reads(13952, 13952 + 33).nth(1));  // the span 0x1100-0x1110
     sim().add_fault(Fault::exception(2).reads(13952 + 32, 13952 + 33));    // 0x1110 alone
     ktest::LogCapture log;
     const auto result = read_points("em133", "0x1110, 0x0C21, 0x1100");
@@ -120,12 +120,13 @@ TEST_F(Readings, RefusedSpanFallsBackToSinglePoints) {
     EXPECT_EQ(ktest::reads_within(sim(), 13312, 21300),
               (std::vector<ktest::Op>{read_op(13378, 2), read_op(13952, 34), read_op(13984, 2),
                                       read_op(13952, 2)}));
-    EXPECT_EQ(log.entries(),
-              (std::vector<LogEntry>{
-                  {3, "Connected to 127.0.0.1:" + std::to_string(port())},
-                  {3, "Block 1-second phase values span failed (Modbus exception 2), reading points one by one"},
-                  {1, "Point 0x1110 not readable on this meter: Modbus exception 2"},
-              }));
+    EXPECT_EQ(log.entries(), (std::vector<LogEntry>{
+                                 {3, "Connected to 127.0.0.1:" + std::to_string(port())},
+                                 {3,
+                                  "Block 1-second phase values span failed (Modbus exception 2), "
+                                  "reading points one by one"},
+                                 {1, "Point 0x1110 not readable on this meter: Modbus exception 2"},
+                             }));
 }
 
 TEST_F(Readings, NothingReadableFailsWithTheLastError) {
@@ -138,14 +139,16 @@ TEST_F(Readings, NothingReadableFailsWithTheLastError) {
     EXPECT_EQ(log.at_level(1), (std::vector<std::string>{
                                    "Point 0x1100 not readable on this meter: Modbus exception 2",
                                    "Point 0x1780 not readable on this meter: Modbus exception 2"}));
-    EXPECT_EQ(log.at_level(0), std::vector<std::string>{"No values could be read: Modbus exception 2"});
+    EXPECT_EQ(log.at_level(0),
+              std::vector<std::string>{"No values could be read: Modbus exception 2"});
 }
 
 TEST_F(Readings, MeterThatStopsAnsweringFailsWithTheSocketError) {
     serve(scaled_em235()).add_fault(Fault::no_reply());
     const std::string opts = options(300);
     const auto result = ktest::call_api([&](char* out, int len, char* err, int err_len) {
-        return kolvane_read_points("127.0.0.1", "em235", opts.c_str(), "4352", out, len, err, err_len);
+        return kolvane_read_points("127.0.0.1", "em235", opts.c_str(), "4352", out, len, err,
+                                   err_len);
     });
     EXPECT_EQ(result.status, -1);
     EXPECT_EQ(result.err, "No values could be read: socket recv failed");
@@ -156,7 +159,8 @@ TEST_F(Readings, DocumentMustFitTheOutputBuffer) {
     const int length = int(read_points("em235", SCALED_POINTS).out.size());
     const auto too_small = read_points("em235", SCALED_POINTS, length);
     EXPECT_EQ(too_small.status, -1);
-    EXPECT_EQ(too_small.err, "Output buffer too small: need " + std::to_string(length + 1) + " bytes");
+    EXPECT_EQ(too_small.err,
+              "Output buffer too small: need " + std::to_string(length + 1) + " bytes");
     EXPECT_EQ(too_small.out, "");
     EXPECT_EQ(read_points("em235", SCALED_POINTS, length + 1).status, 12);
 }

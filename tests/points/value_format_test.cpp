@@ -7,8 +7,8 @@
 #include <locale>
 #include <sstream>
 
-#include "support/scales.hpp"
 #include "points/value_format.hpp"
+#include "support/scales.hpp"
 
 namespace {
 
@@ -85,7 +85,8 @@ TEST(ResolveColumn, NamesUnitsAndScales) {
 
 TEST(ResolveColumn, DefaultScalesPrintWholeNumbers) {
     const DataScales defaults;
-    expect_format(resolve_column(0x1100, 1, MeterModel::EM235, defaults), {"V1 (V)", "V1", "V", 1.0, 0});
+    expect_format(resolve_column(0x1100, 1, MeterModel::EM235, defaults),
+                  {"V1 (V)", "V1", "V", 1.0, 0});
     expect_format(resolve_column(0x1700, 1, MeterModel::EM235, defaults),
                   {"kWh import (kWh)", "kWh import", "kWh", 1.0, 0});
     expect_format(resolve_column(0x4780, 1, MeterModel::EM235, defaults),
@@ -134,10 +135,11 @@ TEST(FormatValue, Examples) {
 
 // Scaled values print exactly as standard fixed-point formatting of the product does.
 TEST(FormatValue, MatchesClassicFixedFormatting) {
-    const int32_t raws[] = {INT32_MIN, INT32_MIN + 1, -2147483, -15, -5, -4, -1, 0,
-                            1, 5, 15, 25, 35, 1049, 999999, 2147483, INT32_MAX};
-    const std::pair<double, int> formats[] = {{0.1, 0}, {0.1, 1}, {0.01, 2}, {0.001, 3},
-                                              {0.0001, 4}, {1.0, 2}, {0.5, 0}, {0.01, 1}};
+    const int32_t raws[] = {
+        INT32_MIN, INT32_MIN + 1, -2147483, -15,     -5,       -4, -1, 0, 1, 5, 15, 25,
+        35,        1049,          999999,   2147483, INT32_MAX};
+    const std::pair<double, int> formats[] = {{0.1, 0},    {0.1, 1}, {0.01, 2}, {0.001, 3},
+                                              {0.0001, 4}, {1.0, 2}, {0.5, 0},  {0.01, 1}};
     for (const auto& [scale, decimals] : formats) {
         for (const int32_t raw : raws) {
             std::ostringstream expected;

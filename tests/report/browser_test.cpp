@@ -21,14 +21,14 @@ protected:
         em133_ = new SiteMeter(ksim::Model::em133, 1201784, 300, 40);
         em235_ = new SiteMeter(ksim::Model::em235, 2305001, 300, 40);
         db_ = new std::string(collect_test::fresh_sqlite_path());
-        const auto run = cli_test::run_tool({"collect", em133_->address(), "-m", "em133", "--db", *db_});
+        const auto run =
+            cli_test::run_tool({"collect", em133_->address(), "-m", "em133", "--db", *db_});
         ASSERT_EQ(run.exit_status, 0) << run.err;
-        const auto second = cli_test::run_tool({"collect", em235_->address(), "-m", "em235", "--db", *db_});
+        const auto second =
+            cli_test::run_tool({"collect", em235_->address(), "-m", "em235", "--db", *db_});
         ASSERT_EQ(second.exit_status, 0) << second.err;
     }
-    static void TearDownTestSuite() {
-        delete em133_, delete em235_, delete db_;
-    }
+    static void TearDownTestSuite() { delete em133_, delete em235_, delete db_; }
     static SiteMeter* em133_;
     static SiteMeter* em235_;
     static std::string* db_;
@@ -60,7 +60,8 @@ TEST_F(CollectedSite, EveryChartDrawsInTheBrowserWithoutErrors) {
     EXPECT_GE(expected, 2u * 3u * 3u);  // two meters, three logs, at least V, A and energy each
     EXPECT_EQ(view.charts, static_cast<int>(expected));
     ASSERT_EQ(view.inks.size(), expected);
-    for (std::size_t i = 0; i < view.inks.size(); ++i) EXPECT_GT(view.inks[i], 200) << "chart " << i << " is blank";
+    for (std::size_t i = 0; i < view.inks.size(); ++i)
+        EXPECT_GT(view.inks[i], 200) << "chart " << i << " is blank";
 
     std::ifstream image(png, std::ios::binary);
     char signature[8] = {};
@@ -73,7 +74,8 @@ TEST_F(CollectedSite, ChartNumbersAreTheDatabaseValues) {
     const Report report = make_report(*db_);
     ASSERT_EQ(report.outcome.exit_status, 0) << report.outcome.err;
     const auto db = collect_test::open_sqlite(*db_);
-    for (const auto& [serial, name, unit] : {std::tuple{1201784, "V1", "V"}, std::tuple{2305001, "I2", "A"}}) {
+    for (const auto& [serial, name, unit] :
+         {std::tuple{1201784, "V1", "V"}, std::tuple{2305001, "I2", "A"}}) {
         const auto rows = db->rows("SELECT recorded_at, value FROM datalog_values WHERE serial = " +
                                    std::to_string(serial) + " AND file_id = 1 AND name = '" + name +
                                    "' ORDER BY recorded_at, seq");
@@ -113,8 +115,12 @@ TEST_F(CollectedSite, PostgresReportHoldsTheSameData) {
     } catch (const std::exception& e) {
         FAIL() << e.what();  // a server that cannot start fails the test
     }
-    ASSERT_EQ(cli_test::run_tool({"collect", em133_->address(), "-m", "em133", "--db", uri}).exit_status, 0);
-    ASSERT_EQ(cli_test::run_tool({"collect", em235_->address(), "-m", "em235", "--db", uri}).exit_status, 0);
+    ASSERT_EQ(
+        cli_test::run_tool({"collect", em133_->address(), "-m", "em133", "--db", uri}).exit_status,
+        0);
+    ASSERT_EQ(
+        cli_test::run_tool({"collect", em235_->address(), "-m", "em235", "--db", uri}).exit_status,
+        0);
     Report from_postgres = make_report(uri);
     Report from_sqlite = make_report(*db_);
     ASSERT_EQ(from_postgres.outcome.exit_status, 0) << from_postgres.outcome.err;

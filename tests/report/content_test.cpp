@@ -19,7 +19,8 @@ std::vector<kcollect::Column> year_columns() {
     std::vector<kcollect::Column> columns;
     for (const char* name : {"V1", "V2", "V3"}) columns.push_back({name, "V"});
     for (const char* name : {"I1", "I2", "I3", "In"}) columns.push_back({name, "A"});
-    for (const char* name : {"kW L1", "kW L2", "kW L3", "Total kW"}) columns.push_back({name, "kW"});
+    for (const char* name : {"kW L1", "kW L2", "kW L3", "Total kW"})
+        columns.push_back({name, "kW"});
     columns.push_back({"Total PF", ""});
     columns.push_back({"Frequency", "Hz"});
     for (const char* name : {"kWh import", "kWh export"}) columns.push_back({name, "kWh"});
@@ -77,7 +78,8 @@ TEST(Report, AYearOfRecordsStaysLightAndKeepsEveryPeak) {
     EXPECT_EQ(summary["missing_records"], Year::GAP_LENGTH);
     EXPECT_EQ(summary["gap_list"][0]["from"], utc(START + (Year::GAP - 1) * STEP));
     EXPECT_EQ(summary["gap_list"][0]["to"], utc(START + (Year::GAP + Year::GAP_LENGTH) * STEP));
-    EXPECT_TRUE(std::any_of(v1.begin(), v1.end(), [](const nlohmann::json& v) { return v.is_null(); }));
+    EXPECT_TRUE(
+        std::any_of(v1.begin(), v1.end(), [](const nlohmann::json& v) { return v.is_null(); }));
 
     // Energy per day: 96 records a day at 2.5 kWh a step is 240 kWh, the first day 95 steps.
     const nlohmann::json& energy = chart_of(report.data, 7001, 1, "kWh");
@@ -119,14 +121,16 @@ TEST(Report, MeterWithOnlyAnEventLog) {
     for (int i = 0; i < 30; ++i)
         batch.rows.push_back({utc(START + i * 3600), i + 1, i % 3, i % 2 ? "Setpoint" : "Power up",
                               "V1", "on", "none", "relay", 0, 0, 100 + i});
-    batch.rows.push_back({utc(START + 31 * 3600), 32, 1, "<script>alert(1)</script>", "</script>", "", "", "", 0, 0, 0});
+    batch.rows.push_back({utc(START + 31 * 3600), 32, 1, "<script>alert(1)</script>", "</script>",
+                          "", "", "", 0, 0, 0});
     site.events(batch);
     const Report report = make_report(site.path());
     expect_valid_page(report);
     const nlohmann::json& meter = report.data["meters"][0];
     EXPECT_TRUE(meter["datalogs"].empty());
     EXPECT_EQ(meter["events"]["count"], 31);
-    EXPECT_EQ(meter["events"]["recent"][0]["cause"], "<script>alert(1)</script>") << "most recent first";
+    EXPECT_EQ(meter["events"]["recent"][0]["cause"], "<script>alert(1)</script>")
+        << "most recent first";
     EXPECT_EQ(report.html.find("<script>alert"), std::string::npos) << "texts cannot open elements";
 }
 
@@ -135,8 +139,10 @@ TEST(Report, LogWhoseColumnsChanged) {
     site.meter(7003);
     kcollect::DatalogBatch before{7003, 1, {{"V1", "V"}, {"V2", "V"}}, {}};
     kcollect::DatalogBatch after{7003, 1, {{"V1", "V"}, {"kWh import", "kWh"}}, {}};
-    for (int i = 0; i < 10; ++i) before.rows.push_back(datalog_row(START + i * STEP, i + 1, {230.0 + i, 231.0}));
-    for (int i = 10; i < 20; ++i) after.rows.push_back(datalog_row(START + i * STEP, i + 1, {240.0 + i, 5.0 * i}));
+    for (int i = 0; i < 10; ++i)
+        before.rows.push_back(datalog_row(START + i * STEP, i + 1, {230.0 + i, 231.0}));
+    for (int i = 10; i < 20; ++i)
+        after.rows.push_back(datalog_row(START + i * STEP, i + 1, {240.0 + i, 5.0 * i}));
     site.datalog(before);
     site.datalog(after);
     const Report report = make_report(site.path());
@@ -163,7 +169,8 @@ TEST(Report, FailuresKeepAnEarlierReport) {
         const char* message;
     };
     const std::string missing = std::filesystem::path(site.path()).parent_path() / "missing.db";
-    const std::string not_ours = std::filesystem::path(good.path).string();  // an HTML file, no database
+    const std::string not_ours =
+        std::filesystem::path(good.path).string();  // an HTML file, no database
     for (const Case& c : std::vector<Case>{
              {{"--db", missing}, 1, "Cannot open SQLite database"},
              {{"--db", not_ours}, 1, "SQLite"},

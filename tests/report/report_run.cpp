@@ -13,10 +13,20 @@
 namespace report_test {
 namespace {
 
-const std::vector<std::string> CHROMIUM{"/usr/bin/timeout", "120", "/usr/bin/chromium", "--headless",
-    "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-background-networking",
-    "--disable-component-update", "--disable-sync", "--enable-logging=stderr", "--v=0",
-    "--virtual-time-budget=5000"};
+const std::vector<std::string> CHROMIUM{"/usr/bin/timeout",
+                                        "120",
+                                        "/usr/bin/chromium",
+                                        "--headless",
+                                        "--no-sandbox",
+                                        "--disable-gpu",
+                                        "--disable-quic",
+                                        "--no-first-run",
+                                        "--disable-background-networking",
+                                        "--disable-component-update",
+                                        "--disable-sync",
+                                        "--enable-logging=stderr",
+                                        "--v=0",
+                                        "--virtual-time-budget=5000"};
 
 int counter() {
     static int next = 0;
@@ -46,11 +56,13 @@ nlohmann::json embedded_data(const std::string& html) {
     const std::string open = "<script type=\"application/json\" id=\"kolvane-data\">";
     const std::size_t start = html.find(open);
     const std::size_t end = html.find("</script>", start);
-    if (start == std::string::npos || end == std::string::npos) throw std::runtime_error("no embedded data");
+    if (start == std::string::npos || end == std::string::npos)
+        throw std::runtime_error("no embedded data");
     return nlohmann::json::parse(html.substr(start + open.size(), end - start - open.size()));
 }
 
-const nlohmann::json& chart_of(const nlohmann::json& data, std::int64_t serial, int file_id, const std::string& unit) {
+const nlohmann::json& chart_of(const nlohmann::json& data, std::int64_t serial, int file_id,
+                               const std::string& unit) {
     for (const nlohmann::json& m : data.at("meters"))
         if (m.at("serial") == serial)
             for (const nlohmann::json& log : m.at("datalogs"))
@@ -67,7 +79,8 @@ const nlohmann::json& series_of(const nlohmann::json& chart, const std::string& 
     throw std::runtime_error("no series " + name);
 }
 
-StoredSite::StoredSite() : path_(cli_test::fresh_dir("stored" + std::to_string(counter())) + "/site.db") {
+StoredSite::StoredSite()
+    : path_(cli_test::fresh_dir("stored" + std::to_string(counter())) + "/site.db") {
     kcollect::open_store(path_);  // the schema, no rows
 }
 
@@ -82,8 +95,12 @@ void StoredSite::meter(std::int64_t serial, const std::string& model) {
     kcollect::open_store(path_)->save_meter(row);
 }
 
-void StoredSite::datalog(const kcollect::DatalogBatch& batch) { kcollect::open_store(path_)->save_datalog(batch); }
-void StoredSite::events(const kcollect::EventBatch& batch) { kcollect::open_store(path_)->save_events(batch); }
+void StoredSite::datalog(const kcollect::DatalogBatch& batch) {
+    kcollect::open_store(path_)->save_datalog(batch);
+}
+void StoredSite::events(const kcollect::EventBatch& batch) {
+    kcollect::open_store(path_)->save_events(batch);
+}
 
 std::string utc(double seconds) {
     const auto t = static_cast<std::time_t>(seconds);
@@ -105,18 +122,25 @@ BrowserView open_in_browser(const std::string& html_path, const std::string& scr
     argv.insert(argv.end(), {"--dump-dom", "file://" + html_path});
     const cli_test::Outcome dumped = cli_test::Process(argv).finish();
     if (dumped.exit_status != 0)
-        throw std::runtime_error("chromium failed (" + std::to_string(dumped.exit_status) + "): " + dumped.err);
-    BrowserView view{dumped.out, dumped.err, attribute(dumped.out, "data-charts"),
-                     attribute(dumped.out, "data-errors"), {}};
+        throw std::runtime_error("chromium failed (" + std::to_string(dumped.exit_status) +
+                                 "): " + dumped.err);
+    BrowserView view{dumped.out,
+                     dumped.err,
+                     attribute(dumped.out, "data-charts"),
+                     attribute(dumped.out, "data-errors"),
+                     {}};
     const std::regex ink("class=\"chart\"[^>]*data-ink=\"(\\d+)\"");
-    for (auto it = std::sregex_iterator(view.dom.begin(), view.dom.end(), ink); it != std::sregex_iterator(); ++it)
+    for (auto it = std::sregex_iterator(view.dom.begin(), view.dom.end(), ink);
+         it != std::sregex_iterator(); ++it)
         view.inks.push_back(std::stol((*it)[1]));
     if (!screenshot.empty()) {
         argv = CHROMIUM;
-        argv.insert(argv.end(), {"--user-data-dir=" + profile, "--hide-scrollbars", "--window-size=1200,1500",
-                                 "--screenshot=" + screenshot, "file://" + html_path});
+        argv.insert(argv.end(),
+                    {"--user-data-dir=" + profile, "--hide-scrollbars", "--window-size=1200,1500",
+                     "--screenshot=" + screenshot, "file://" + html_path});
         const cli_test::Outcome shot = cli_test::Process(argv).finish();
-        if (shot.exit_status != 0) throw std::runtime_error("chromium screenshot failed: " + shot.err);
+        if (shot.exit_status != 0)
+            throw std::runtime_error("chromium screenshot failed: " + shot.err);
     }
     return view;
 }

@@ -27,8 +27,10 @@ Report make_report(const std::string& target, const std::vector<std::string>& ar
 // The JSON the page draws from.
 nlohmann::json embedded_data(const std::string& html);
 
-// A chart of the report: meter `serial`, data log `file_id`, the chart of `unit`. Throws when missing.
-const nlohmann::json& chart_of(const nlohmann::json& data, std::int64_t serial, int file_id, const std::string& unit);
+// A chart of the report: meter `serial`, data log `file_id`, the chart of `unit`. Throws when
+// missing.
+const nlohmann::json& chart_of(const nlohmann::json& data, std::int64_t serial, int file_id,
+                               const std::string& unit);
 // The values of series `name` in `chart`.
 const nlohmann::json& series_of(const nlohmann::json& chart, const std::string& name);
 
@@ -53,9 +55,9 @@ std::string utc(double seconds);
 struct BrowserView {
     std::string dom;
     std::string log;
-    int charts = -1;              // data-charts on <body>, -1 when the page never finished
-    int errors = -1;              // data-errors on <body>
-    std::vector<long> inks;       // data-ink of each chart, in page order
+    int charts = -1;         // data-charts on <body>, -1 when the page never finished
+    int errors = -1;         // data-errors on <body>
+    std::vector<long> inks;  // data-ink of each chart, in page order
 };
 
 // Opens `html_path` in headless Chromium; with `screenshot` set also writes a PNG there.

@@ -38,13 +38,25 @@ TEST(Leaks, TenThousandFailingCallsLeaveNothingBehind) {
     char out[512], err[256];
     auto failing_call = [&](int i) {
         switch (i % 6) {
-            case 0: return kolvane_read_device_info("127.0.0.1", "em133", refusing_options.c_str(), out, sizeof out, err, sizeof err);
-            case 1: return kolvane_read_live_ex("127.0.0.1", "em235", closing_options.c_str(), out, sizeof out, err, sizeof err);
-            case 2: return kolvane_read_datalog("127.0.0.1", "em133", 1, closed, ignore_record, nullptr, err, sizeof err);
-            case 3: return kolvane_export_eventlog_ex("127.0.0.1", "em133", 0, "/nonexistent-dir/x.csv",
-                                                      refusing_options.c_str(), nullptr, nullptr, err, sizeof err);
-            case 4: return kolvane_read_points("127.0.0.1", "em133", nullptr, "\"no such point\"", out, sizeof out, err, sizeof err);
-            default: return kolvane_list_logs("127.0.0.1", "em999", nullptr, out, sizeof out, err, sizeof err);
+            case 0:
+                return kolvane_read_device_info("127.0.0.1", "em133", refusing_options.c_str(), out,
+                                                sizeof out, err, sizeof err);
+            case 1:
+                return kolvane_read_live_ex("127.0.0.1", "em235", closing_options.c_str(), out,
+                                            sizeof out, err, sizeof err);
+            case 2:
+                return kolvane_read_datalog("127.0.0.1", "em133", 1, closed, ignore_record, nullptr,
+                                            err, sizeof err);
+            case 3:
+                return kolvane_export_eventlog_ex("127.0.0.1", "em133", 0, "/nonexistent-dir/x.csv",
+                                                  refusing_options.c_str(), nullptr, nullptr, err,
+                                                  sizeof err);
+            case 4:
+                return kolvane_read_points("127.0.0.1", "em133", nullptr, "\"no such point\"", out,
+                                           sizeof out, err, sizeof err);
+            default:
+                return kolvane_list_logs("127.0.0.1", "em999", nullptr, out, sizeof out, err,
+                                         sizeof err);
         }
     };
     // The simulators run in this process and accept and close their side of a connection on
@@ -52,14 +64,16 @@ TEST(Leaks, TenThousandFailingCallsLeaveNothingBehind) {
     // stopped changing.
     auto settled_descriptors = [&] {
         int count = ktest::open_descriptors();
-        for (int stable = 0; stable < 5; std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+        for (int stable = 0; stable < 5;
+             std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
             const int now = ktest::open_descriptors();
             stable = now == count ? stable + 1 : 0;
             count = now;
         }
         return count;
     };
-    for (int i = 0; i < 600; ++i) ASSERT_EQ(failing_call(i), -1) << i;  // warm up allocator and tables
+    for (int i = 0; i < 600; ++i)
+        ASSERT_EQ(failing_call(i), -1) << i;  // warm up allocator and tables
     const int descriptors = settled_descriptors();
     const long memory = resident_kib();
     for (int i = 0; i < 10000; ++i) ASSERT_EQ(failing_call(i), -1) << i << ": " << err;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// A tiny raw Modbus TCP client for the simulator's own tests (deliberately not the kolvane library).
+// A tiny raw Modbus TCP client for the simulator's own tests (deliberately not the kolvane
+// library).
 #pragma once
 
 #include <arpa/inet.h>
@@ -27,22 +28,27 @@ struct Frame {
     std::uint8_t exception_code() const { return pdu.size() >= 2 ? pdu[1] : 0; }
     std::vector<std::uint16_t> regs() const {  // values of a read reply
         std::vector<std::uint16_t> v;
-        for (std::size_t i = 2; i + 1 < pdu.size(); i += 2) v.push_back(static_cast<std::uint16_t>(pdu[i] << 8 | pdu[i + 1]));
+        for (std::size_t i = 2; i + 1 < pdu.size(); i += 2)
+            v.push_back(static_cast<std::uint16_t>(pdu[i] << 8 | pdu[i + 1]));
         return v;
     }
 };
 
 inline Bytes pdu_read(std::uint16_t addr, std::uint16_t qty) {
-    return {3, static_cast<std::uint8_t>(addr >> 8), static_cast<std::uint8_t>(addr), static_cast<std::uint8_t>(qty >> 8),
-            static_cast<std::uint8_t>(qty)};
+    return {3, static_cast<std::uint8_t>(addr >> 8), static_cast<std::uint8_t>(addr),
+            static_cast<std::uint8_t>(qty >> 8), static_cast<std::uint8_t>(qty)};
 }
 inline Bytes pdu_write1(std::uint16_t addr, std::uint16_t v) {
-    return {6, static_cast<std::uint8_t>(addr >> 8), static_cast<std::uint8_t>(addr), static_cast<std::uint8_t>(v >> 8),
-            static_cast<std::uint8_t>(v)};
+    return {6, static_cast<std::uint8_t>(addr >> 8), static_cast<std::uint8_t>(addr),
+            static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
 }
 inline Bytes pdu_writen(std::uint16_t addr, const std::vector<std::uint16_t>& v) {
-    Bytes p{16, static_cast<std::uint8_t>(addr >> 8), static_cast<std::uint8_t>(addr), static_cast<std::uint8_t>(v.size() >> 8),
-            static_cast<std::uint8_t>(v.size()), static_cast<std::uint8_t>(2 * v.size())};
+    Bytes p{16,
+            static_cast<std::uint8_t>(addr >> 8),
+            static_cast<std::uint8_t>(addr),
+            static_cast<std::uint8_t>(v.size() >> 8),
+            static_cast<std::uint8_t>(v.size()),
+            static_cast<std::uint8_t>(2 * v.size())};
     for (auto x : v) {
         p.push_back(static_cast<std::uint8_t>(x >> 8));
         p.push_back(static_cast<std::uint8_t>(x));
@@ -58,7 +64,8 @@ public:
         sa.sin_family = AF_INET;
         sa.sin_port = htons(port);
         ::inet_pton(AF_INET, "127.0.0.1", &sa.sin_addr);
-        if (::connect(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) throw std::runtime_error("connect failed");
+        if (::connect(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0)
+            throw std::runtime_error("connect failed");
         int one = 1;
         ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     }
@@ -74,8 +81,13 @@ public:
     }
     void send_bytes(const Bytes& b) { ::send(fd_, b.data(), b.size(), MSG_NOSIGNAL); }
     void send_request(std::uint16_t tid, const Bytes& pdu, std::uint8_t unit = 1) {
-        Bytes f{static_cast<std::uint8_t>(tid >> 8), static_cast<std::uint8_t>(tid), 0, 0,
-                static_cast<std::uint8_t>((pdu.size() + 1) >> 8), static_cast<std::uint8_t>(pdu.size() + 1), unit};
+        Bytes f{static_cast<std::uint8_t>(tid >> 8),
+                static_cast<std::uint8_t>(tid),
+                0,
+                0,
+                static_cast<std::uint8_t>((pdu.size() + 1) >> 8),
+                static_cast<std::uint8_t>(pdu.size() + 1),
+                unit};
         f.insert(f.end(), pdu.begin(), pdu.end());
         send_bytes(f);
     }
@@ -84,8 +96,9 @@ public:
         Bytes out;
         auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
         while (out.size() < n) {
-            int left = static_cast<int>(
-                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count());
+            int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                            end - std::chrono::steady_clock::now())
+                                            .count());
             if (left <= 0) break;
             pollfd p{fd_, POLLIN, 0};
             if (::poll(&p, 1, left) <= 0) break;
@@ -124,11 +137,16 @@ public:
     }
     std::vector<std::uint16_t> read(std::uint16_t addr, std::uint16_t qty) {
         Frame f = call(next_tid_++, pdu_read(addr, qty));
-        if (f.is_exception()) throw std::runtime_error("exception " + std::to_string(f.exception_code()));
+        if (f.is_exception())
+            throw std::runtime_error("exception " + std::to_string(f.exception_code()));
         return f.regs();
     }
-    Frame write1(std::uint16_t addr, std::uint16_t v) { return call(next_tid_++, pdu_write1(addr, v)); }
-    Frame writen(std::uint16_t addr, const std::vector<std::uint16_t>& v) { return call(next_tid_++, pdu_writen(addr, v)); }
+    Frame write1(std::uint16_t addr, std::uint16_t v) {
+        return call(next_tid_++, pdu_write1(addr, v));
+    }
+    Frame writen(std::uint16_t addr, const std::vector<std::uint16_t>& v) {
+        return call(next_tid_++, pdu_writen(addr, v));
+    }
 
 private:
     int fd_ = -1;

@@ -15,7 +15,9 @@ using W = std::vector<std::uint16_t>;
 
 namespace {
 
-std::int32_t s32(const W& w, std::size_t i) { return static_cast<std::int32_t>(w[i] | (std::uint32_t{w[i + 1]} << 16)); }
+std::int32_t s32(const W& w, std::size_t i) {
+    return static_cast<std::int32_t>(w[i] | (std::uint32_t{w[i + 1]} << 16));
+}
 
 TEST(SimDefaultMeter, Em133ContentIsConsistent) {
     const std::int64_t now = 1760000000;
@@ -33,7 +35,8 @@ TEST(SimDefaultMeter, Em133ContentIsConsistent) {
 
     W ph = c.read(13952, 66);  // 1-second phase values 0x1100..0x1120
     for (int k = 0; k < 3; ++k) {
-        double v = s32(ph, 2 * k) / 10.0, i = s32(ph, 2 * (3 + k)) / 100.0, p = s32(ph, 2 * (6 + k)) / 1000.0;
+        double v = s32(ph, 2 * k) / 10.0, i = s32(ph, 2 * (3 + k)) / 100.0,
+               p = s32(ph, 2 * (6 + k)) / 1000.0;
         double pf = s32(ph, 2 * (15 + k)) / 1000.0;
         EXPECT_NEAR(v, 230, 5);
         EXPECT_NEAR(p, v * i * pf / 1000, 0.01);
@@ -67,10 +70,11 @@ TEST(SimDefaultMeter, LiveEnergiesGrow) {
 TEST(SimDefaultMeter, MeterFileOverrides) {
     const ktest::TempDir dir;
     const std::string path = dir.file("meter.txt");
-    ktest::write_file(path,
-                      "# test meter\nmodel em235\nrecords 20\nevents 5\nserial 0x125678\n"
-                      "model_name My Meter\nfirmware 7 8\npt_ratio none\nenergy_decimals 3\n"
-                      "energy_units 1 2\npoint 0x1100 -5\nregister 2575 99\nblock_size 4\nno_log 3\n");
+    ktest::write_file(
+        path,
+        "# test meter\nmodel em235\nrecords 20\nevents 5\nserial 0x125678\n"
+        "model_name My Meter\nfirmware 7 8\npt_ratio none\nenergy_decimals 3\n"
+        "energy_units 1 2\npoint 0x1100 -5\nregister 2575 99\nblock_size 4\nno_log 3\n");
     ksim::Meter m = ksim::default_meter(Model::em133, 10);
     std::string err;
     ASSERT_TRUE(ksim::load_meter_file(path, m, err)) << err;

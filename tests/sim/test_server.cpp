@@ -64,10 +64,12 @@ TEST(SimServer, WritesAreStoredEchoedAndJournaled) {
     ksim::Simulator sim;
     RawClient c(sim.start());
     EXPECT_EQ(c.call(11, pdu_write1(2575, 1234), 3).pdu, pdu_write1(2575, 1234));
-    EXPECT_EQ(c.call(12, pdu_writen(4352, {1, 2, 3, 4, 5, 6, 7})).pdu, (Bytes{16, 0x11, 0x00, 0, 7}));
+    EXPECT_EQ(c.call(12, pdu_writen(4352, {1, 2, 3, 4, 5, 6, 7})).pdu,
+              (Bytes{16, 0x11, 0x00, 0, 7}));
     EXPECT_EQ(sim.get_register(2575), 1234);
     EXPECT_EQ(sim.get_register(4358), 7);
-    EXPECT_EQ(c.call(13, pdu_read(4352, 7)).regs(), (std::vector<std::uint16_t>{1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_EQ(c.call(13, pdu_read(4352, 7)).regs(),
+              (std::vector<std::uint16_t>{1, 2, 3, 4, 5, 6, 7}));
 
     ASSERT_TRUE(sim.wait_for_requests(3));
     auto j = sim.journal();
@@ -133,8 +135,11 @@ TEST(SimServer, SequentialAndConcurrentConnections) {
         ts.emplace_back([&, t] {
             RawClient c(port);
             for (int i = 0; i < 50; ++i) {
-                Frame f = c.call(static_cast<std::uint16_t>(t * 1000 + i), pdu_read(static_cast<std::uint16_t>(t), 1));
-                if (f.tid == t * 1000 + i && f.regs() == std::vector<std::uint16_t>{static_cast<std::uint16_t>(10 + t)}) ++ok;
+                Frame f = c.call(static_cast<std::uint16_t>(t * 1000 + i),
+                                 pdu_read(static_cast<std::uint16_t>(t), 1));
+                if (f.tid == t * 1000 + i &&
+                    f.regs() == std::vector<std::uint16_t>{static_cast<std::uint16_t>(10 + t)})
+                    ++ok;
             }
         });
     for (auto& t : ts) t.join();

@@ -90,19 +90,22 @@ struct SimLogs : ::testing::Test {
     static LogFile numbered(int n, int block) {
         LogFile f;
         for (int i = 0; i < n; ++i)
-            f.records.push_back(ksim::datalog_record(0, static_cast<std::uint16_t>(i + 1), 1000u + i, 0, 0, {i}));
+            f.records.push_back(
+                ksim::datalog_record(0, static_cast<std::uint16_t>(i + 1), 1000u + i, 0, 0, {i}));
         f.records_per_block = block;
         return f;
     }
     Frame info(int file, int variant) {
-        EXPECT_FALSE(c->writen(64944, {9, static_cast<std::uint16_t>(file), 0, 0, 0, static_cast<std::uint16_t>(variant), 0, 0})
+        EXPECT_FALSE(c->writen(64944, {9, static_cast<std::uint16_t>(file), 0, 0, 0,
+                                       static_cast<std::uint16_t>(variant), 0, 0})
                          .is_exception());
         EXPECT_EQ(c->read(64952, 8)[1], file);
         return c->call(77, pdu_read(64960, variant == 0 ? 14 : 18));
     }
     // next block: returns (records, words per record)
     std::pair<int, int> next(int file) {
-        EXPECT_FALSE(c->writen(63120, {11, static_cast<std::uint16_t>(file), 0, 0, 0, 0}).is_exception());
+        EXPECT_FALSE(
+            c->writen(63120, {11, static_cast<std::uint16_t>(file), 0, 0, 0, 0}).is_exception());
         W h = c->read(63152, 8);
         return {h[4], h[5]};
     }
@@ -110,7 +113,8 @@ struct SimLogs : ::testing::Test {
         W all;
         int total = records * wpr;
         for (int off = 0; off < total; off += 120) {
-            W part = c->read(static_cast<std::uint16_t>(63160 + off), static_cast<std::uint16_t>(std::min(120, total - off)));
+            W part = c->read(static_cast<std::uint16_t>(63160 + off),
+                             static_cast<std::uint16_t>(std::min(120, total - off)));
             all.insert(all.end(), part.begin(), part.end());
         }
         return all;

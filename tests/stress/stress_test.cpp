@@ -56,7 +56,9 @@ void nested_log_callback(int, const char*, void*) {
     kolvane_set_log_callback(nested_log_callback, nullptr);
 }
 
-void counting_log_callback(int, const char*, void*) { messages.fetch_add(1, std::memory_order_relaxed); }
+void counting_log_callback(int, const char*, void*) {
+    messages.fetch_add(1, std::memory_order_relaxed);
+}
 
 class Stress : public ::testing::Test {
 protected:
@@ -65,7 +67,8 @@ protected:
         for (int i = 0; i < THREADS; ++i) {
             const ksim::Model model = i % 2 ? ksim::Model::em235 : ksim::Model::em133;
             Meter m;
-            m.sim = std::make_unique<ksim::Simulator>(ksim::default_meter(model, LOG_RECORDS, now, 8));
+            m.sim =
+                std::make_unique<ksim::Simulator>(ksim::default_meter(model, LOG_RECORDS, now, 8));
             m.meter_name = ksim::model_name(model);
             m.options = "{\"port\":" + std::to_string(m.sim->start()) + ",\"timeout_ms\":5000}";
             int status = 0;
@@ -75,7 +78,8 @@ protected:
             m.events = 8;
             meters.push_back(std::move(m));
         }
-        const auto dir = std::filesystem::temp_directory_path() / ("kolvane-stress-" + std::to_string(::getpid()));
+        const auto dir = std::filesystem::temp_directory_path() /
+                         ("kolvane-stress-" + std::to_string(::getpid()));
         std::filesystem::create_directories(dir);
         csv_dir = dir.string();
     }
@@ -103,22 +107,29 @@ protected:
             case 2: {
                 int records = 0;
                 char err[256];
-                status = kolvane_read_datalog("127.0.0.1", m.meter_name.c_str(), 1, m.options.c_str(),
-                                              count_records, &records, err, sizeof err);
-                return status == LOG_RECORDS && records == LOG_RECORDS + 1 ? "" : std::string("datalog: ") + err;
+                status =
+                    kolvane_read_datalog("127.0.0.1", m.meter_name.c_str(), 1, m.options.c_str(),
+                                         count_records, &records, err, sizeof err);
+                return status == LOG_RECORDS && records == LOG_RECORDS + 1
+                           ? ""
+                           : std::string("datalog: ") + err;
             }
             case 3: {
                 const std::string path = csv_dir + "/t" + std::to_string(thread) + ".csv";
                 char err[256];
-                status = kolvane_export_eventlog_ex("127.0.0.1", m.meter_name.c_str(), 0, path.c_str(),
-                                                    m.options.c_str(), nullptr, nullptr, err, sizeof err);
+                status = kolvane_export_eventlog_ex("127.0.0.1", m.meter_name.c_str(), 0,
+                                                    path.c_str(), m.options.c_str(), nullptr,
+                                                    nullptr, err, sizeof err);
                 return status == m.events ? "" : std::string("eventlog: ") + err;
             }
             case 4: {
                 std::vector<char> out(1 << 16);
                 char err[256];
-                status = kolvane_list_points(m.meter_name.c_str(), out.data(), int(out.size()), err, sizeof err);
-                return status == (m.live_count == 61 ? 205 : 199) ? "" : "points: " + std::to_string(status);
+                status = kolvane_list_points(m.meter_name.c_str(), out.data(), int(out.size()), err,
+                                             sizeof err);
+                return status == (m.live_count == 61 ? 205 : 199)
+                           ? ""
+                           : "points: " + std::to_string(status);
             }
             case 5: {
                 read_document(kolvane_list_logs, m, status);
@@ -126,8 +137,11 @@ protected:
             }
             default: {
                 char out[64], err[256];
-                status = kolvane_read_live_ex("127.0.0.1", "em133", "{\"port\":0}", out, sizeof out, err, sizeof err);
-                return status == -1 && std::string(err) == "options.port must be 1-65535" ? "" : "bad options";
+                status = kolvane_read_live_ex("127.0.0.1", "em133", "{\"port\":0}", out, sizeof out,
+                                              err, sizeof err);
+                return status == -1 && std::string(err) == "options.port must be 1-65535"
+                           ? ""
+                           : "bad options";
             }
         }
     }
@@ -141,9 +155,15 @@ TEST_F(Stress, SixteenThreadsWhileTheLogCallbackChanges) {
     std::thread switcher([&] {
         for (int i = 0; !done.load(); ++i) {
             switch (i % 3) {
-                case 0: kolvane_set_log_callback(counting_log_callback, nullptr); break;
-                case 1: kolvane_set_log_callback(nested_log_callback, nullptr); break;
-                default: kolvane_set_log_callback(nullptr, nullptr); break;
+                case 0:
+                    kolvane_set_log_callback(counting_log_callback, nullptr);
+                    break;
+                case 1:
+                    kolvane_set_log_callback(nested_log_callback, nullptr);
+                    break;
+                default:
+                    kolvane_set_log_callback(nullptr, nullptr);
+                    break;
             }
             std::this_thread::yield();
         }
@@ -157,7 +177,8 @@ TEST_F(Stress, SixteenThreadsWhileTheLogCallbackChanges) {
             for (int call = 0; call < CALLS_PER_THREAD; ++call) {
                 std::string problem = run_one(t, call);
                 if (!problem.empty()) {
-                    if (failures.fetch_add(1) == 0 || first_failure[size_t(t)].empty()) first_failure[size_t(t)] = problem;
+                    if (failures.fetch_add(1) == 0 || first_failure[size_t(t)].empty())
+                        first_failure[size_t(t)] = problem;
                 }
             }
         });

@@ -27,19 +27,23 @@ public:
 
     PostgresServer() {
         char pattern[] = "/tmp/kolvane-pg-XXXXXX";
-        if (!::mkdtemp(pattern)) throw std::runtime_error("PostgreSQL: cannot make a temporary directory");
+        if (!::mkdtemp(pattern))
+            throw std::runtime_error("PostgreSQL: cannot make a temporary directory");
         dir_ = pattern;
         const passwd* user = ::getpwnam("postgres");
         if (!user || ::chown(dir_.c_str(), user->pw_uid, user->pw_gid) != 0)
             fail("no postgres user to run the server as (install Debian's postgresql)");
         {
-            const BoundSocket probe(false);  // a free port; released just before the server takes it
+            const BoundSocket probe(
+                false);  // a free port; released just before the server takes it
             port_ = probe.port();
         }
-        run_as_postgres(std::string(BIN) + "/initdb -D " + dir_ + "/data -A trust -U postgres -E UTF8 --no-sync",
+        run_as_postgres(std::string(BIN) + "/initdb -D " + dir_ +
+                            "/data -A trust -U postgres -E UTF8 --no-sync",
                         "initdb");
-        run_as_postgres(std::string(BIN) + "/pg_ctl -D " + dir_ + "/data -l " + dir_ + "/server.log -w -t 60 -o \"" +
-                            "-c listen_addresses=127.0.0.1 -p " + std::to_string(port_) + " -k " + dir_ +
+        run_as_postgres(std::string(BIN) + "/pg_ctl -D " + dir_ + "/data -l " + dir_ +
+                            "/server.log -w -t 60 -o \"" + "-c listen_addresses=127.0.0.1 -p " +
+                            std::to_string(port_) + " -k " + dir_ +
                             " -c fsync=off -c full_page_writes=off\" start",
                         "pg_ctl start");
         started_ = true;
@@ -47,8 +51,8 @@ public:
 
     ~PostgresServer() {
         if (started_) {
-            const std::string stop = "runuser -u postgres -- " + std::string(BIN) + "/pg_ctl -D " + dir_ +
-                                     "/data -m fast -w stop >/dev/null 2>&1";
+            const std::string stop = "runuser -u postgres -- " + std::string(BIN) + "/pg_ctl -D " +
+                                     dir_ + "/data -m fast -w stop >/dev/null 2>&1";
             [[maybe_unused]] const int status = std::system(stop.c_str());
         }
         std::error_code ignored;
@@ -64,16 +68,19 @@ public:
     }
     // Creates a fresh database and returns its URI.
     std::string create_database(const std::string& name) const {
-        const std::string command = std::string(BIN) + "/createdb -h 127.0.0.1 -p " + std::to_string(port_) +
-                                    " -U postgres " + name + " >/dev/null 2>&1";
-        if (std::system(command.c_str()) != 0) throw std::runtime_error("PostgreSQL: cannot create database " + name);
+        const std::string command = std::string(BIN) + "/createdb -h 127.0.0.1 -p " +
+                                    std::to_string(port_) + " -U postgres " + name +
+                                    " >/dev/null 2>&1";
+        if (std::system(command.c_str()) != 0)
+            throw std::runtime_error("PostgreSQL: cannot create database " + name);
         return uri(name);
     }
 
 private:
     void run_as_postgres(const std::string& command, const char* what) {
         const std::string log = dir_ + "/" + what + ".log";
-        const std::string line = "cd " + dir_ + " && runuser -u postgres -- " + command + " >'" + log + "' 2>&1";
+        const std::string line =
+            "cd " + dir_ + " && runuser -u postgres -- " + command + " >'" + log + "' 2>&1";
         if (std::system(line.c_str()) != 0) {
             std::ifstream in(log);
             std::stringstream text;

@@ -34,8 +34,8 @@ protected:
     uint16_t port() const { return port_; }
 
     std::string options(int timeout_ms = HANG_GUARD_MS) const {
-        return "{\"port\":" + std::to_string(port_) + ",\"timeout_ms\":" +
-               std::to_string(timeout_ms) + "}";
+        return "{\"port\":" + std::to_string(port_) +
+               ",\"timeout_ms\":" + std::to_string(timeout_ms) + "}";
     }
     kolvane::ConnectionOptions connection(int timeout_ms = HANG_GUARD_MS) const {
         kolvane::ConnectionOptions result;

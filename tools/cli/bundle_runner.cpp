@@ -6,6 +6,9 @@
 
 #include <kolvane.h>
 
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -13,9 +16,6 @@
 #include <fstream>
 #include <map>
 #include <set>
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace kcli {
 namespace {
@@ -82,8 +82,9 @@ void keep_complete_lines(const fs::path& file) {
 [[noreturn]] void run_child(const BundleRequest& request, int report_fd) {
     std::signal(SIGINT, SIG_IGN);  // the parent decides what Ctrl-C does
     char err[1024];
-    const int status = kolvane_export_em133_all(request.host.c_str(), request.set_clock ? 1 : 0,
-                                                request.guard, request.dir.c_str(), err, sizeof err);
+    const int status =
+        kolvane_export_em133_all(request.host.c_str(), request.set_clock ? 1 : 0, request.guard,
+                                 request.dir.c_str(), err, sizeof err);
     const std::string report = std::to_string(status) + "\n" + err;
     if (::write(report_fd, report.data(), report.size()) < 0) _exit(1);
     _exit(0);
@@ -99,7 +100,8 @@ BundleResult read_report(int fd) {
         report.append(buffer, static_cast<std::size_t>(n));
     }
     const std::size_t newline = report.find('\n');
-    if (newline == std::string::npos) return {KOLVANE_ERROR, "The export process ended without a result"};
+    if (newline == std::string::npos)
+        return {KOLVANE_ERROR, "The export process ended without a result"};
     return {std::stoi(report.substr(0, newline)), report.substr(newline + 1)};
 }
 
@@ -120,7 +122,8 @@ BundleResult run_bundle(const BundleRequest& request, ProgressBar& progress) {
 
     pollfd report{fds[0], POLLIN, 0};
     int ready;
-    while ((ready = poll(&report, 1, 100)) <= 0 && !interrupted()) progress.update(counter.rows(), -1);
+    while ((ready = poll(&report, 1, 100)) <= 0 && !interrupted())
+        progress.update(counter.rows(), -1);
     if (ready <= 0) {
         kill(child, SIGKILL);
         waitpid(child, nullptr, 0);

@@ -20,9 +20,10 @@
 namespace kcli {
 namespace {
 
-using StreamCall = int (*)(const char*, const char*, int, const char*, kolvane_record_cb, void*, char*, int);
-using ExportCall = int (*)(const char*, const char*, int, const char*, const char*, kolvane_progress_cb,
-                           void*, char*, int);
+using StreamCall = int (*)(const char*, const char*, int, const char*, kolvane_record_cb, void*,
+                           char*, int);
+using ExportCall = int (*)(const char*, const char*, int, const char*, const char*,
+                           kolvane_progress_cb, void*, char*, int);
 
 struct LogArgs {
     MeterOptions options;
@@ -56,7 +57,8 @@ extern "C" int on_export_progress(int done, int total, void* user) {
 // either, the export's result stands.
 bool meter_has_log(const LogArgs& args, const char* options) {
     const DocumentResult logs = fetch_document([&](char* out, int out_len, char* err, int err_len) {
-        return kolvane_list_logs(args.host.c_str(), args.options.meter.c_str(), options, out, out_len, err, err_len);
+        return kolvane_list_logs(args.host.c_str(), args.options.meter.c_str(), options, out,
+                                 out_len, err, err_len);
     });
     if (logs.status < 0) return true;
     const nlohmann::json directory = nlohmann::json::parse(logs.text, nullptr, false);
@@ -70,22 +72,26 @@ int export_csv(const LogArgs& args, const char* options, ExportCall to_csv) {
     const PartFile file(args.csv_path);
     char err[1024];
     ExportProgress progress(args.progress);
-    const int status = to_csv(args.host.c_str(), args.options.meter.c_str(), args.file_id,
-                              file.write_path().c_str(), options, on_export_progress, &progress, err, sizeof err);
+    const int status =
+        to_csv(args.host.c_str(), args.options.meter.c_str(), args.file_id,
+               file.write_path().c_str(), options, on_export_progress, &progress, err, sizeof err);
     progress.bar.finish();
     if (status < 0) {
         const int exit_status = exit_for(status, err);
         if (progress.rows == 0) {
             file.remove();
         } else if (file.write_path() != file.path()) {
-            print_diagnostic(("The " + std::to_string(progress.rows) + " rows read are kept in " + file.write_path() +
-                              "; " + file.path() + " is unchanged").c_str());
+            print_diagnostic(("The " + std::to_string(progress.rows) + " rows read are kept in " +
+                              file.write_path() + "; " + file.path() + " is unchanged")
+                                 .c_str());
         }
         return exit_status;
     }
     if (status == 0 && !meter_has_log(args, options)) {
         file.remove();
-        print_diagnostic(("The meter has no log file " + std::to_string(args.file_id) + ": no file written").c_str());
+        print_diagnostic(
+            ("The meter has no log file " + std::to_string(args.file_id) + ": no file written")
+                .c_str());
         return FAILURE;
     }
     std::string error;
@@ -103,23 +109,27 @@ int run_log(const LogArgs& args, StreamCall stream, ExportCall to_csv) {
     CancellableScope scope;
     if (!args.csv_path.empty()) return export_csv(args, options, to_csv);
     char err[1024];
-    const int status = stream(args.host.c_str(), args.options.meter.c_str(), args.file_id, options, print_record,
-                              nullptr, err, sizeof err);
+    const int status = stream(args.host.c_str(), args.options.meter.c_str(), args.file_id, options,
+                              print_record, nullptr, err, sizeof err);
     if (stdout_failed()) return FAILURE;  // reported once the command ends
     return exit_for(status, err);
 }
 
 CLI::App* add_log_command(CLI::App& app, int& status, const char* name, const char* about,
-                          const std::shared_ptr<LogArgs>& args, StreamCall stream, ExportCall to_csv) {
+                          const std::shared_ptr<LogArgs>& args, StreamCall stream,
+                          ExportCall to_csv) {
     CLI::App* command = app.add_subcommand(name, about);
     command->add_option("HOST", args->host, "Address or name of the meter")->required();
-    command->add_option("-o,--output", args->csv_path,
-                        "Write CSV to FILE instead of JSON lines. The rows go to FILE.part, which becomes FILE "
-                        "once the log is complete; after a failure or Ctrl-C FILE.part keeps the rows read and "
-                        "FILE is left as it was")
+    command
+        ->add_option(
+            "-o,--output", args->csv_path,
+            "Write CSV to FILE instead of JSON lines. The rows go to FILE.part, which becomes FILE "
+            "once the log is complete; after a failure or Ctrl-C FILE.part keeps the rows read and "
+            "FILE is left as it was")
         ->type_name("FILE");
-    command->add_flag("--progress", args->progress,
-                      "Show the progress of a CSV export even when standard error is not a terminal");
+    command->add_flag(
+        "--progress", args->progress,
+        "Show the progress of a CSV export even when standard error is not a terminal");
     add_meter_options(*command, args->options);
     command->footer("A long log may need a --deadline above the default of 10 x the time-out.");
     command->callback([args, stream, to_csv, &status] { status = run_log(*args, stream, to_csv); });
@@ -133,13 +143,17 @@ void add_log_commands(CLI::App& app, int& status) {
     add_log_command(app, status, "datalog",
                     "Read a data log: a header line, then one JSON line per record", datalog,
                     kolvane_read_datalog, kolvane_export_datalog_ex)
-        ->add_option("FILE_ID", datalog->file_id, "Data log file, 1-16")->required()->check(CLI::Range(1, 16));
+        ->add_option("FILE_ID", datalog->file_id, "Data log file, 1-16")
+        ->required()
+        ->check(CLI::Range(1, 16));
 
     auto eventlog = std::make_shared<LogArgs>();
     add_log_command(app, status, "eventlog",
                     "Read the event log: a header line, then one JSON line per event", eventlog,
                     kolvane_read_eventlog, kolvane_export_eventlog_ex)
-        ->add_option("--file-id", eventlog->file_id, "Event log file")->capture_default_str()->check(CLI::Range(0, 16));
+        ->add_option("--file-id", eventlog->file_id, "Event log file")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 16));
 }
 
 }  // namespace kcli

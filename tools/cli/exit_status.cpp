@@ -9,7 +9,9 @@
 
 namespace kcli {
 
-void print_diagnostic(const char* message) { write_stderr_line(std::string("kolvane: ") + message); }
+void print_diagnostic(const char* message) {
+    write_stderr_line(std::string("kolvane: ") + message);
+}
 
 int exit_for(int status, const char* err) {
     if (status >= 0) return SUCCESS;

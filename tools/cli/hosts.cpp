@@ -56,7 +56,8 @@ bool split_host(const std::string& word, std::string& host, std::string& port) {
 
 // Checks one line; returns the problem, or nothing with `entry` filled (or left without host
 // for a blank line).
-std::optional<std::string> parse_line(const std::string& line, const std::string& default_meter, HostEntry& entry) {
+std::optional<std::string> parse_line(const std::string& line, const std::string& default_meter,
+                                      HostEntry& entry) {
     std::istringstream words(line.substr(0, line.find('#')));
     std::string address, model, extra;
     if (!(words >> address)) return std::nullopt;
@@ -71,7 +72,8 @@ std::optional<std::string> parse_line(const std::string& line, const std::string
     }
     if (model.empty() && default_meter.empty()) return "no MODEL on the line and no -m/--meter";
     if (model.empty()) model = default_meter;
-    if (!known_model(model)) return "unknown model '" + model + "' (expected em133, em235 or pm335)";
+    if (!known_model(model))
+        return "unknown model '" + model + "' (expected em133, em235 or pm335)";
     entry.host = host;
     entry.meter = canonical_model(model);
     return std::nullopt;
@@ -85,13 +87,16 @@ std::string with_port(const std::string& document, int port) {
     at += key.size();
     while (at < document.size() && document[at] != '"') at += document[at] == '\\' ? 2 : 1;
     if (at >= document.size()) return document;
-    return document.substr(0, at + 1) + ",\"port\":" + std::to_string(port) + document.substr(at + 1);
+    return document.substr(0, at + 1) + ",\"port\":" + std::to_string(port) +
+           document.substr(at + 1);
 }
 
 }  // namespace
 
 HostsFileError::HostsFileError(std::vector<std::string> problems, int exit_status)
-    : std::runtime_error(joined(problems)), problems_(std::move(problems)), exit_status_(exit_status) {}
+    : std::runtime_error(joined(problems)),
+      problems_(std::move(problems)),
+      exit_status_(exit_status) {}
 
 int report_hosts_error(const HostsFileError& error) {
     for (const std::string& problem : error.problems()) print_diagnostic(problem.c_str());
@@ -128,9 +133,10 @@ int run_hosts(const std::vector<HostEntry>& entries, int jobs, const HostCall& c
     std::atomic<std::size_t> next{0};
     auto worker = [&] {
         for (std::size_t i; (i = next++) < entries.size();) {
-            results[i].set_value(fetch_document([&](char* out, int out_len, char* err, int err_len) {
-                return call(entries[i], out, out_len, err, err_len);
-            }));
+            results[i].set_value(
+                fetch_document([&](char* out, int out_len, char* err, int err_len) {
+                    return call(entries[i], out, out_len, err, err_len);
+                }));
         }
     };
 
@@ -153,8 +159,10 @@ int run_hosts(const std::vector<HostEntry>& entries, int jobs, const HostCall& c
             print_document(with_port(result.text, port), pretty);
         } else {
             status = FAILURE;
-            const nlohmann::ordered_json failure{
-                {"host", entry.host}, {"port", port}, {"meter", entry.meter}, {"error", result.error}};
+            const nlohmann::ordered_json failure{{"host", entry.host},
+                                                 {"port", port},
+                                                 {"meter", entry.meter},
+                                                 {"error", result.error}};
             print_document(failure.dump(), pretty);
         }
     }

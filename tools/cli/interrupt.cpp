@@ -3,8 +3,8 @@
 
 #include "exit_status.hpp"
 
-#include <csignal>
 #include <unistd.h>
+#include <csignal>
 
 namespace kcli {
 namespace {

@@ -12,10 +12,14 @@ namespace {
 
 const char* level_name(int level) {
     switch (level) {
-    case KOLVANE_LOG_ERROR: return "error";
-    case KOLVANE_LOG_WARNING: return "warning";
-    case KOLVANE_LOG_INFO: return "info";
-    default: return "debug";
+        case KOLVANE_LOG_ERROR:
+            return "error";
+        case KOLVANE_LOG_WARNING:
+            return "warning";
+        case KOLVANE_LOG_INFO:
+            return "info";
+        default:
+            return "debug";
     }
 }
 

@@ -2,12 +2,12 @@
 // kolvane: the command-line tool. Builds the command table, parses the arguments and maps the
 // outcome to the exit status.
 #include "collect/collect_command.hpp"
-#include "exporter/exporter_command.hpp"
-#include "report/report_command.hpp"
 #include "commands.hpp"
 #include "exit_status.hpp"
+#include "exporter/exporter_command.hpp"
 #include "interrupt.hpp"
 #include "output.hpp"
+#include "report/report_command.hpp"
 
 #include <kolvane.h>
 
@@ -15,10 +15,11 @@
 
 int main(int argc, char** argv) {
     kcli::install_interrupt_handler();
-    CLI::App app("kolvane: read em133 and em235 electricity meters over Modbus TCP.\n"
-                 "Results go to standard output, diagnostics to standard error. Exit status: 0 success, "
-                 "1 failure, 2 usage error, 130 interrupted.",
-                 "kolvane");
+    CLI::App app(
+        "kolvane: read em133 and em235 electricity meters over Modbus TCP.\n"
+        "Results go to standard output, diagnostics to standard error. Exit status: 0 success, "
+        "1 failure, 2 usage error, 130 interrupted.",
+        "kolvane");
     app.set_version_flag("--version", "kolvane " KOLVANE_CLI_VERSION);
     app.require_subcommand(1);
 
@@ -35,7 +36,8 @@ int main(int argc, char** argv) {
 
     try {
         // CLI11 reports an unknown command only as a missing one.
-        if (argc > 1 && argv[1][0] != '-' && app.get_subcommands([&](CLI::App* c) { return c->get_name() == argv[1]; }).empty())
+        if (argc > 1 && argv[1][0] != '-' &&
+            app.get_subcommands([&](CLI::App* c) { return c->get_name() == argv[1]; }).empty())
             throw CLI::ExtrasError({argv[1]});
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {

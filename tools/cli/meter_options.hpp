@@ -25,7 +25,8 @@ struct MeterOptions {
     // The whole call's limit in milliseconds, 0 for none.
     int deadline_ms() const;
 
-    // The flat JSON object the library takes, e.g. {"port":1502,"timeout_ms":5000,"deadline_ms":50000}.
+    // The flat JSON object the library takes, e.g.
+    // {"port":1502,"timeout_ms":5000,"deadline_ms":50000}.
     std::string options_text() const;
     // options_text() kept in `storage`, as the library's argument.
     const char* options_arg(std::string& storage) const;

@@ -3,12 +3,12 @@
 
 #include "exit_status.hpp"
 
+#include <unistd.h>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <iostream>
-#include <unistd.h>
 
 namespace kcli {
 namespace {
@@ -59,7 +59,8 @@ int finish_stdout(int status) {
     int error = g_stdout_errno;
     if (error == 0 && !std::cout) error = errno != 0 ? errno : EIO;
     if (error == 0) return status;
-    print_diagnostic((std::string("Cannot write standard output: ") + std::strerror(error)).c_str());
+    print_diagnostic(
+        (std::string("Cannot write standard output: ") + std::strerror(error)).c_str());
     return status == SUCCESS ? FAILURE : status;
 }
 

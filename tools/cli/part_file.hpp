@@ -30,7 +30,8 @@ private:
     std::string path_;
     std::string target_;  // path_ with a symbolic link followed, so the link stays
     std::string write_path_;
-    std::optional<std::filesystem::file_time_type> earlier_;  // the part file's time before the export
+    std::optional<std::filesystem::file_time_type>
+        earlier_;  // the part file's time before the export
 };
 
 }  // namespace kcli

@@ -19,7 +19,8 @@ std::string one_line(const std::string& text) {
 PGconn* connect_postgres(const std::string& uri) {
     PGconn* connection = PQconnectdb(uri.c_str());
     if (connection == nullptr || PQstatus(connection) != CONNECTION_OK) {
-        const std::string reason = connection ? one_line(PQerrorMessage(connection)) : "out of memory";
+        const std::string reason =
+            connection ? one_line(PQerrorMessage(connection)) : "out of memory";
         PQfinish(connection);
         throw std::runtime_error("Cannot connect to PostgreSQL: " + reason);
     }

@@ -4,9 +4,9 @@
 #include "interrupt.hpp"
 #include "output.hpp"
 
+#include <unistd.h>
 #include <algorithm>
 #include <cstdio>
-#include <unistd.h>
 
 namespace kcli {
 namespace {
@@ -17,8 +17,10 @@ constexpr std::size_t BAR_WIDTH = 30;
 }  // namespace
 
 ProgressBar::ProgressBar(bool forced)
-    : enabled_(forced || isatty(STDERR_FILENO)), terminal_(isatty(STDERR_FILENO)),
-      start_(Clock::now()), last_draw_(start_) {}
+    : enabled_(forced || isatty(STDERR_FILENO)),
+      terminal_(isatty(STDERR_FILENO)),
+      start_(Clock::now()),
+      last_draw_(start_) {}
 
 ProgressBar::~ProgressBar() { finish(); }
 
@@ -28,7 +30,8 @@ void ProgressBar::update(int done, int total) {
     done_ = done;
     total_ = total;
     const auto now = Clock::now();
-    const auto interval = terminal_ ? std::chrono::milliseconds(100) : std::chrono::milliseconds(1000);
+    const auto interval =
+        terminal_ ? std::chrono::milliseconds(100) : std::chrono::milliseconds(1000);
     if (drawn_ && !total_changed && now - last_draw_ < interval) return;
     last_draw_ = now;
     draw();
@@ -55,16 +58,21 @@ void ProgressBar::draw() {
     char text[160];
     if (total_ >= 0) {
         const double share = total_ > 0 ? static_cast<double>(done_) / total_ : 1.0;
-        const auto filled = static_cast<std::size_t>(std::clamp(share * BAR_WIDTH + 0.5, 0.0, double(BAR_WIDTH)));
-        std::snprintf(text, sizeof text, "[%s%s] %d/%d rows %3d%% %.0f rows/s", std::string(filled, '#').c_str(),
-                      std::string(BAR_WIDTH - filled, '-').c_str(),
-                      done_, total_, static_cast<int>(share * 100 + 0.5), rate);
+        const auto filled =
+            static_cast<std::size_t>(std::clamp(share * BAR_WIDTH + 0.5, 0.0, double(BAR_WIDTH)));
+        std::snprintf(text, sizeof text, "[%s%s] %d/%d rows %3d%% %.0f rows/s",
+                      std::string(filled, '#').c_str(),
+                      std::string(BAR_WIDTH - filled, '-').c_str(), done_, total_,
+                      static_cast<int>(share * 100 + 0.5), rate);
     } else {
         static const char SPINNER[] = "|/-\\";
-        std::snprintf(text, sizeof text, "%c %d rows %.0f rows/s", SPINNER[spin_++ % 4], done_, rate);
+        std::snprintf(text, sizeof text, "%c %d rows %.0f rows/s", SPINNER[spin_++ % 4], done_,
+                      rate);
     }
-    if (terminal_) write_stderr_text(std::string("\r") + text + "\033[K");
-    else write_stderr_line(text);
+    if (terminal_)
+        write_stderr_text(std::string("\r") + text + "\033[K");
+    else
+        write_stderr_line(text);
 }
 
 }  // namespace kcli

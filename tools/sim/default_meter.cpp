@@ -12,7 +12,8 @@ namespace ksim {
 namespace {
 
 constexpr double PI = 3.14159265358979323846;
-constexpr double ENERGY_ACCEL = 10.0;  // live energies advance 10x faster than real time (visible growth)
+constexpr double ENERGY_ACCEL =
+    10.0;  // live energies advance 10x faster than real time (visible growth)
 
 std::int32_t r32(double x) { return static_cast<std::int32_t>(std::lround(x)); }
 
@@ -40,7 +41,9 @@ struct Phases {
     double volts[3], amperes[3], power_factor[3], watts[3], vars[3], volt_amperes[3];
     double total_watts() const { return watts[0] + watts[1] + watts[2]; }
     double total_vars() const { return vars[0] + vars[1] + vars[2]; }
-    double total_volt_amperes() const { return volt_amperes[0] + volt_amperes[1] + volt_amperes[2]; }
+    double total_volt_amperes() const {
+        return volt_amperes[0] + volt_amperes[1] + volt_amperes[2];
+    }
     double mean_volts() const { return (volts[0] + volts[1] + volts[2]) / 3; }
     double mean_amperes() const { return (amperes[0] + amperes[1] + amperes[2]) / 3; }
 };
@@ -51,7 +54,8 @@ Phases phases_at(double day_angle, std::uint64_t tick) {
     Phases ph{};
     for (int k = 0; k < 3; ++k) {
         ph.volts[k] = 2300 + 20 * std::sin(3 * day_angle + k) + 3 * noise(tick * 7 + k);
-        ph.amperes[k] = 1250 * (1 + 0.35 * std::sin(day_angle - 2.0 + k)) + 10 * noise(tick * 11 + k);
+        ph.amperes[k] =
+            1250 * (1 + 0.35 * std::sin(day_angle - 2.0 + k)) + 10 * noise(tick * 11 + k);
         ph.power_factor[k] = 0.95 - 0.02 * k + 0.01 * std::sin(day_angle + k);
         ph.volt_amperes[k] = (ph.volts[k] / 10) * (ph.amperes[k] / 100);
         ph.watts[k] = ph.volt_amperes[k] * ph.power_factor[k];
@@ -82,7 +86,8 @@ void set_per_phase(LiveValues& live, const Phases& ph) {
 
 // The totals family, in both its copies.
 void set_totals(LiveValues& live, const Phases& ph) {
-    const double watts = ph.total_watts(), vars = ph.total_vars(), volt_amperes = ph.total_volt_amperes();
+    const double watts = ph.total_watts(), vars = ph.total_vars(),
+                 volt_amperes = ph.total_volt_amperes();
     for (std::uint16_t base : {std::uint16_t{0x0F00}, std::uint16_t{0x1400}}) {
         live.set(base + 0, watts);
         live.set(base + 1, vars);
@@ -129,7 +134,8 @@ void set_angles_and_demands(LiveValues& live, const Phases& ph) {
         live.set(static_cast<std::uint16_t>(0x1080 + k), ph.volts[k] * 0.99);
         live.set(static_cast<std::uint16_t>(0x1084 + k), ph.amperes[k] * 0.98);
         live.set(static_cast<std::uint16_t>(0x1088 + k), voltage_angle);
-        live.set(static_cast<std::uint16_t>(0x108C + k), voltage_angle - std::acos(ph.power_factor[k]) * 1800 / PI);
+        live.set(static_cast<std::uint16_t>(0x108C + k),
+                 voltage_angle - std::acos(ph.power_factor[k]) * 1800 / PI);
         live.set(static_cast<std::uint16_t>(0x1600 + k), ph.volts[k]);
         live.set(static_cast<std::uint16_t>(0x1603 + k), ph.amperes[k] * 0.97);
     }
@@ -174,7 +180,10 @@ void set_energies(LiveValues& live, Model model, double energy_hours) {
     live.set(0x170C, 0);
     const int registers = energy_register_entries(model);
     for (int n = 0; n < registers; ++n) {
-        const double counted = n == 0 ? kwh : n == 1 ? kvarh : n == 2 ? kvah : 100000.0 * (n + 1) + 17 * n;
+        const double counted = n == 0   ? kwh
+                               : n == 1 ? kvarh
+                               : n == 2 ? kvah
+                                        : 100000.0 * (n + 1) + 17 * n;
         live.set(static_cast<std::uint16_t>(0x1780 + n), counted);
         live.set(static_cast<std::uint16_t>(0x4780 + n), n < 3 ? 9876 + 100 * n : 0);
     }
@@ -195,7 +204,8 @@ void set_maxima(LiveValues& live) {
 }
 
 // Raw values (voltages in 0.1 V, currents in 0.01 A, powers in W = 0.001 kW, PF in 0.001,
-// energies in 0.01 kWh) at time t. Energies: `energy_hours` hours of consumption past the base values.
+// energies in 0.01 kWh) at time t. Energies: `energy_hours` hours of consumption past the base
+// values.
 Points live_points(Model model, double t, double energy_hours) {
     LiveValues live;
     live.points.reserve(320);
@@ -210,7 +220,8 @@ Points live_points(Model model, double t, double energy_hours) {
     return live.points;
 }
 
-std::vector<std::int32_t> column_values(const Points& live, const std::vector<std::uint16_t>& cols) {
+std::vector<std::int32_t> column_values(const Points& live,
+                                        const std::vector<std::uint16_t>& cols) {
     std::vector<std::int32_t> v(cols.size(), 0);
     for (auto& [pid, raw] : live)
         for (std::size_t i = 0; i < cols.size(); ++i)
@@ -224,7 +235,9 @@ LogFile event_log(int count, std::int64_t now, std::int64_t span) {
     const std::int64_t first = now - span;
     for (int i = 0; i < count; ++i) {
         auto t = static_cast<std::uint32_t>(first + span * (i + 1) / (count + 1));
-        auto ms = static_cast<std::uint32_t>((noise(static_cast<std::uint64_t>(i) * 31) + 1) * 499) * 1000;
+        auto ms =
+            static_cast<std::uint32_t>((noise(static_cast<std::uint64_t>(i) * 31) + 1) * 499) *
+            1000;
         auto seq = static_cast<std::uint16_t>(i + 1);
         auto no = static_cast<std::uint16_t>(i + 1);
         const int kind = i % 10;
@@ -232,16 +245,48 @@ LogFile event_log(int count, std::int64_t now, std::int64_t span) {
         std::int32_t val = 0;
         const int n = (i / 10) % 4;
         switch (kind) {
-            case 0: src = 0x6300; break;                                   // power down
-            case 1: src = 0x6308; break;                                   // power up
-            case 2: src = 0x1100; eff = static_cast<std::uint16_t>(0xE100 + n); val = 2530; break;  // V1 high operated
-            case 3: src = 0x1100; eff = static_cast<std::uint16_t>(0xE200 + n); val = 2480; break;  // released
-            case 4: src = 0x1403; eff = static_cast<std::uint16_t>(0xE100 + 4 + n); val = 820; break;
-            case 5: src = 0x1403; eff = static_cast<std::uint16_t>(0xE200 + 4 + n); val = 900; break;
-            case 6: src = static_cast<std::uint16_t>(0x5A00 + n); eff = static_cast<std::uint16_t>(0x3000 + n); break;
-            case 7: src = 0x5B15; eff = 0xF400; break;                     // setup change
-            case 8: src = 0; eff = static_cast<std::uint16_t>(i % 20 == 8 ? 0x6000 : 0x6100 + n); break;  // clears
-            default: src = 0; eff = 0xF500; break;                         // clock set
+            case 0:
+                src = 0x6300;
+                break;  // power down
+            case 1:
+                src = 0x6308;
+                break;  // power up
+            case 2:
+                src = 0x1100;
+                eff = static_cast<std::uint16_t>(0xE100 + n);
+                val = 2530;
+                break;  // V1 high operated
+            case 3:
+                src = 0x1100;
+                eff = static_cast<std::uint16_t>(0xE200 + n);
+                val = 2480;
+                break;  // released
+            case 4:
+                src = 0x1403;
+                eff = static_cast<std::uint16_t>(0xE100 + 4 + n);
+                val = 820;
+                break;
+            case 5:
+                src = 0x1403;
+                eff = static_cast<std::uint16_t>(0xE200 + 4 + n);
+                val = 900;
+                break;
+            case 6:
+                src = static_cast<std::uint16_t>(0x5A00 + n);
+                eff = static_cast<std::uint16_t>(0x3000 + n);
+                break;
+            case 7:
+                src = 0x5B15;
+                eff = 0xF400;
+                break;  // setup change
+            case 8:
+                src = 0;
+                eff = static_cast<std::uint16_t>(i % 20 == 8 ? 0x6000 : 0x6100 + n);
+                break;  // clears
+            default:
+                src = 0;
+                eff = 0xF500;
+                break;  // clock set
         }
         f.records.push_back(event_record(0, seq, t, ms, no, src, eff, val));
     }
@@ -295,22 +340,27 @@ Meter default_meter(Model model, int records, std::int64_t now, int events) {
         f.records_per_block = 8;
         f.records.reserve(static_cast<std::size_t>(records));
     }
-    for (int i = 0; i < records; ++i) {  // one evaluation of the live values per time stamp, for all files
+    for (int i = 0; i < records;
+         ++i) {  // one evaluation of the live values per time stamp, for all files
         const std::int64_t t = end - static_cast<std::int64_t>(records - 1 - i) * 900;
-        const Points live = live_points(model, static_cast<double>(t), static_cast<double>(t - now) / 3600.0);
+        const Points live =
+            live_points(model, static_cast<double>(t), static_cast<double>(t - now) / 3600.0);
         for (int file = 1; file <= 3; ++file) {
             LogFile& f = m.logs[file];
             auto seq = static_cast<std::uint16_t>(1000 * file + i);
-            f.records.push_back(datalog_record(0, seq, static_cast<std::uint32_t>(t), 0, 0, column_values(live, f.columns)));
+            f.records.push_back(datalog_record(0, seq, static_cast<std::uint32_t>(t), 0, 0,
+                                               column_values(live, f.columns)));
         }
     }
     m.logs[0] = event_log(events, now, static_cast<std::int64_t>(std::max(records, 96)) * 900);
     return m;
 }
 
-void update_live_values(Simulator& sim, double t, double start, const std::map<std::uint16_t, std::int32_t>& overrides) {
+void update_live_values(Simulator& sim, double t, double start,
+                        const std::map<std::uint16_t, std::int32_t>& overrides) {
     std::map<std::uint16_t, std::int32_t> points;
-    for (auto& [pid, raw] : live_points(sim.model(), t, (t - start) / 3600.0 * ENERGY_ACCEL)) points[pid] = raw;
+    for (auto& [pid, raw] : live_points(sim.model(), t, (t - start) / 3600.0 * ENERGY_ACCEL))
+        points[pid] = raw;
     for (auto& [pid, v] : overrides) points[pid] = v;
     sim.set_points(points);
 }
@@ -353,11 +403,13 @@ bool load_meter_file(const std::string& path, Meter& meter, std::string& error) 
         };
         const std::string& key = words[0];
         if (key == "model") {
-            if (words.size() != 2 || !(model = parse_model(words[1]))) return bad("model must be em133 or em235");
+            if (words.size() != 2 || !(model = parse_model(words[1])))
+                return bad("model must be em133 or em235");
         } else if (key == "records" || key == "events") {
             long long v;
             // The meter announces a log's record count in one 16-bit register.
-            if (words.size() != 2 || !num(words[1], v) || v < 0 || v > 65535) return bad(key + " needs a count of 0-65535");
+            if (words.size() != 2 || !num(words[1], v) || v < 0 || v > 65535)
+                return bad(key + " needs a count of 0-65535");
             (key == "records" ? records : events) = v;
         } else {
             lines.emplace_back(no, words);
@@ -365,10 +417,12 @@ bool load_meter_file(const std::string& path, Meter& meter, std::string& error) 
     }
     if (model || records || events) {
         const Model mdl = model ? *model : meter.model;
-        const int recs = records ? static_cast<int>(*records)
-                                 : (meter.logs.count(1) ? static_cast<int>(meter.logs[1].records.size()) : 2880);
-        const int evs = events ? static_cast<int>(*events)
-                               : (meter.logs.count(0) ? static_cast<int>(meter.logs[0].records.size()) : 300);
+        const int recs =
+            records ? static_cast<int>(*records)
+                    : (meter.logs.count(1) ? static_cast<int>(meter.logs[1].records.size()) : 2880);
+        const int evs =
+            events ? static_cast<int>(*events)
+                   : (meter.logs.count(0) ? static_cast<int>(meter.logs[0].records.size()) : 300);
         meter = default_meter(mdl, recs, static_cast<std::int64_t>(std::time(nullptr)), evs);
     }
     for (auto& [n, w] : lines) {
@@ -385,8 +439,8 @@ bool load_meter_file(const std::string& path, Meter& meter, std::string& error) 
                 if (!num(w[i], x)) return bad("not a number: " + w[i]);
                 v.push_back(x);
             }
-        static const char* const identity_keys[] = {"serial", "model_id", "options", "model_name", "firmware",
-                                                    "bootloader"};
+        static const char* const identity_keys[] = {"serial",     "model_id", "options",
+                                                    "model_name", "firmware", "bootloader"};
         for (const char* k : identity_keys)
             if (key == k && !meter.identity) meter.identity = Identity{};
         Identity dummy;
@@ -406,9 +460,12 @@ bool load_meter_file(const std::string& path, Meter& meter, std::string& error) 
             return true;
         };
         bool ok = true;
-        if (key == "serial") ok = one(id.serial);
-        else if (key == "model_id") ok = one(id.model_id);
-        else if (key == "options") ok = one(id.options);
+        if (key == "serial")
+            ok = one(id.serial);
+        else if (key == "model_id")
+            ok = one(id.model_id);
+        else if (key == "options")
+            ok = one(id.options);
         else if (key == "model_name") {
             std::string name;
             for (std::size_t i = 1; i < w.size(); ++i) name += (i > 1 ? " " : "") + w[i];
@@ -416,25 +473,34 @@ bool load_meter_file(const std::string& path, Meter& meter, std::string& error) 
         } else if (key == "firmware" || key == "bootloader") {
             ok = v.size() == 2;
             if (ok) {
-                (key == "firmware" ? id.firmware_version : id.bootloader_version) = static_cast<std::uint16_t>(v[0]);
-                (key == "firmware" ? id.firmware_build : id.bootloader_build) = static_cast<std::uint16_t>(v[1]);
+                (key == "firmware" ? id.firmware_version : id.bootloader_version) =
+                    static_cast<std::uint16_t>(v[0]);
+                (key == "firmware" ? id.firmware_build : id.bootloader_build) =
+                    static_cast<std::uint16_t>(v[1]);
             }
-        } else if (key == "pt_ratio") ok = opt16(meter.pt_ratio);
-        else if (key == "high_resolution") ok = opt16(meter.high_resolution);
-        else if (key == "energy_decimals") ok = opt16(meter.energy_decimals);
+        } else if (key == "pt_ratio")
+            ok = opt16(meter.pt_ratio);
+        else if (key == "high_resolution")
+            ok = opt16(meter.high_resolution);
+        else if (key == "energy_decimals")
+            ok = opt16(meter.energy_decimals);
         else if (key == "energy_units") {
             meter.energy_units.clear();
             if (!none)
                 for (auto x : v) meter.energy_units.push_back(static_cast<std::uint16_t>(x));
         } else if (key == "point") {
-            ok = v.size() == 2 && v[0] >= 0 && v[0] <= 65535 && point_register(meter.model, static_cast<std::uint16_t>(v[0]));
+            ok = v.size() == 2 && v[0] >= 0 && v[0] <= 65535 &&
+                 point_register(meter.model, static_cast<std::uint16_t>(v[0]));
             if (ok) {
                 meter.points[static_cast<std::uint16_t>(v[0])] = static_cast<std::int32_t>(v[1]);
-                meter.point_overrides[static_cast<std::uint16_t>(v[0])] = static_cast<std::int32_t>(v[1]);
+                meter.point_overrides[static_cast<std::uint16_t>(v[0])] =
+                    static_cast<std::int32_t>(v[1]);
             }
         } else if (key == "register") {
             ok = v.size() == 2 && v[0] >= 0 && v[0] <= 65535;
-            if (ok) meter.registers[static_cast<std::uint16_t>(v[0])] = static_cast<std::uint16_t>(v[1]);
+            if (ok)
+                meter.registers[static_cast<std::uint16_t>(v[0])] =
+                    static_cast<std::uint16_t>(v[1]);
         } else if (key == "block_size") {
             ok = v.size() == 1 && v[0] > 0;
             if (ok)

@@ -44,8 +44,8 @@ struct FaultState {
 
 struct LogState {
     LogFile file;
-    std::uint64_t cursor = 0;   // index of the next record to serve
-    std::size_t pending = 0;    // records served by the last block, advanced by acknowledge
+    std::uint64_t cursor = 0;  // index of the next record to serve
+    std::size_t pending = 0;   // records served by the last block, advanced by acknowledge
     int empty_served = 0;
 };
 
@@ -79,7 +79,8 @@ struct Simulator::Impl {
     std::vector<Request> journal;
     std::map<int, LogState> logs;
     int current_file = -1;
-    std::uint8_t info_read_exception = 0;  // refusal of the File Info data read after the last request
+    std::uint8_t info_read_exception =
+        0;  // refusal of the File Info data read after the last request
     std::size_t block_data_len = 0;
     std::optional<std::uint8_t> only_unit;
     bool unit_exception11 = false;
@@ -101,7 +102,8 @@ struct Simulator::Impl {
     void accept_loop();
     void serve(Connection* c, std::uint64_t number);
     // Processes one framed request (7-byte MBAP header + PDU); called without the lock held.
-    Outcome process(std::uint64_t conn, const std::uint8_t* mbap, const std::vector<std::uint8_t>& pdu);
+    Outcome process(std::uint64_t conn, const std::uint8_t* mbap,
+                    const std::vector<std::uint8_t>& pdu);
     // The first fault rule that matches the request and is due, its occurrence counted; mu held.
     const Fault* due_fault(const Request& request);
     bool sleep_for(std::chrono::milliseconds d);  // false when stopping
@@ -109,7 +111,8 @@ struct Simulator::Impl {
     // ---- normal request execution (mu held). Returns the reply PDU.
     std::vector<std::uint8_t> execute(const Request& r);
     // Meter windows (windows.cpp), mu held.
-    std::uint8_t window_write(std::uint16_t address, std::uint8_t fc, const std::vector<std::uint16_t>& values);
+    std::uint8_t window_write(std::uint16_t address, std::uint8_t fc,
+                              const std::vector<std::uint16_t>& values);
     std::uint8_t window_read_check(std::uint32_t address, std::uint32_t count) const;
     void file_info(const std::vector<std::uint16_t>& req, std::uint8_t& refuse_write);
     void next_block(int file_id);

@@ -16,7 +16,8 @@ namespace {
 
 void usage(std::FILE* to) {
     std::fprintf(to,
-                 "usage: kolvane-sim [--model em133|em235] [--port N] [--listen ADDR] [--records N] [--serial N]\n"
+                 "usage: kolvane-sim [--model em133|em235] [--port N] [--listen ADDR] [--records "
+                 "N] [--serial N]\n"
                  "                   [--meter FILE]\n"
                  "  --model    meter model (default em133; pm335 = em235)\n"
                  "  --port     TCP port, 0 = a free port chosen by the kernel (default 0)\n"
@@ -66,8 +67,10 @@ int main(int argc, char** argv) {
         } else if (a == "--records") {
             // The meter announces a log's record count in one 16-bit register.
             if (!parse_int(value(), 0, 65535, records)) {
-                std::fprintf(stderr, "kolvane-sim: --records must be 0-65535: a meter announces at most 65535 "
-                                     "records per log\n");
+                std::fprintf(
+                    stderr,
+                    "kolvane-sim: --records must be 0-65535: a meter announces at most 65535 "
+                    "records per log\n");
                 return 2;
             }
         } else if (a == "--serial") {
@@ -103,12 +106,13 @@ int main(int argc, char** argv) {
                 return 2;
             }
         }
-        if (serial >= 0 && meter.identity) meter.identity->serial = static_cast<std::uint32_t>(serial);
+        if (serial >= 0 && meter.identity)
+            meter.identity->serial = static_cast<std::uint32_t>(serial);
         ksim::Simulator sim(meter);
         sim.set_journal_enabled(false);
         const std::uint16_t bound = sim.start(static_cast<std::uint16_t>(port), listen);
-        std::printf("kolvane-sim: %s listening on %s:%u\n", ksim::model_name(meter.model), listen.c_str(),
-                    static_cast<unsigned>(bound));
+        std::printf("kolvane-sim: %s listening on %s:%u\n", ksim::model_name(meter.model),
+                    listen.c_str(), static_cast<unsigned>(bound));
         std::fflush(stdout);
 
         const double start = static_cast<double>(now);
@@ -122,8 +126,8 @@ int main(int argc, char** argv) {
                                      meter.point_overrides);
         }
         sim.stop();
-        std::fprintf(stderr, "kolvane-sim: stopped after %zu connections, %zu requests\n", sim.connections_accepted(),
-                     sim.requests_received());
+        std::fprintf(stderr, "kolvane-sim: stopped after %zu connections, %zu requests\n",
+                     sim.connections_accepted(), sim.requests_received());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kolvane-sim: %s\n", e.what());
         return 1;

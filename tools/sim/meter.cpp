@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Meter content: model constants, families, identity block, scaling registers, points, plain registers.
+// Meter content: model constants, families, identity block, scaling registers, points, plain
+// registers.
 #include "internal.hpp"
 
 #include <stdexcept>
@@ -14,7 +15,9 @@ std::optional<Model> parse_model(const std::string& text) {
     return std::nullopt;
 }
 
-std::uint16_t pt_ratio_register(Model m) { return m == Model::em235 ? PT_RATIO_EM235 : PT_RATIO_EM133; }
+std::uint16_t pt_ratio_register(Model m) {
+    return m == Model::em235 ? PT_RATIO_EM235 : PT_RATIO_EM133;
+}
 std::uint16_t energy_decimals_register(Model m) {
     return m == Model::em235 ? ENERGY_DECIMALS_EM235 : ENERGY_DECIMALS_EM133;
 }
@@ -64,8 +67,9 @@ std::array<std::uint16_t, IDENTITY_WORDS> Identity::words() const {
     return w;
 }
 
-std::vector<std::uint16_t> datalog_record(std::uint16_t status, std::uint16_t seq, std::uint32_t seconds,
-                                          std::uint32_t micros, std::uint16_t trigger,
+std::vector<std::uint16_t> datalog_record(std::uint16_t status, std::uint16_t seq,
+                                          std::uint32_t seconds, std::uint32_t micros,
+                                          std::uint16_t trigger,
                                           const std::vector<std::int32_t>& values) {
     std::vector<std::uint16_t> w{status,
                                  seq,
@@ -83,8 +87,9 @@ std::vector<std::uint16_t> datalog_record(std::uint16_t status, std::uint16_t se
     return w;
 }
 
-std::vector<std::uint16_t> event_record(std::uint16_t status, std::uint16_t seq, std::uint32_t seconds,
-                                        std::uint32_t micros, std::uint16_t event_no, std::uint16_t source_id,
+std::vector<std::uint16_t> event_record(std::uint16_t status, std::uint16_t seq,
+                                        std::uint32_t seconds, std::uint32_t micros,
+                                        std::uint16_t event_no, std::uint16_t source_id,
                                         std::uint16_t effect_id, std::int32_t value) {
     auto u = static_cast<std::uint32_t>(value);
     return {status,
@@ -113,7 +118,9 @@ void put_opt(RegisterSpace& regs, std::uint16_t a, std::optional<std::uint16_t> 
 
 void Simulator::Impl::put_point(std::uint16_t pid, std::int32_t raw) {
     auto reg = point_register(model, pid);
-    if (!reg) throw std::invalid_argument("ksim: point " + std::to_string(pid) + " lies in no register family");
+    if (!reg)
+        throw std::invalid_argument("ksim: point " + std::to_string(pid) +
+                                    " lies in no register family");
     auto u = static_cast<std::uint32_t>(raw);
     regs.set(*reg, static_cast<std::uint16_t>(u & 0xFFFF));
     regs.set(static_cast<std::uint16_t>(*reg + 1), static_cast<std::uint16_t>(u >> 16));
@@ -160,7 +167,8 @@ void Simulator::set_energy_decimals(std::optional<std::uint16_t> v) {
     put_opt(impl_->regs, energy_decimals_register(impl_->model), v);
 }
 void Simulator::set_energy_unit(int entry, std::optional<std::uint16_t> code) {
-    if (entry < 0 || entry > 15) throw std::invalid_argument("ksim: energy register entry must be 0-15");
+    if (entry < 0 || entry > 15)
+        throw std::invalid_argument("ksim: energy register entry must be 0-15");
     std::lock_guard<std::mutex> lk(impl_->mu);
     auto a = static_cast<std::uint16_t>(ENERGY_SETUP_REGISTER + 4 * entry);
     if (code)
@@ -170,7 +178,9 @@ void Simulator::set_energy_unit(int entry, std::optional<std::uint16_t> code) {
 }
 void Simulator::set_energy_units(const std::vector<std::uint16_t>& codes) {
     for (int i = 0; i < 16; ++i)
-        set_energy_unit(i, i < static_cast<int>(codes.size()) ? std::optional<std::uint16_t>(codes[i]) : std::nullopt);
+        set_energy_unit(i, i < static_cast<int>(codes.size())
+                               ? std::optional<std::uint16_t>(codes[i])
+                               : std::nullopt);
 }
 
 void Simulator::set_point(std::uint16_t pid, std::int32_t raw) {
@@ -186,13 +196,15 @@ std::optional<std::int32_t> Simulator::point(std::uint16_t pid) const {
     auto reg = point_register(impl_->model, pid);
     if (!reg || !impl_->regs.has(*reg) || !impl_->regs.has(static_cast<std::uint16_t>(*reg + 1)))
         return std::nullopt;
-    std::uint32_t u = impl_->regs.get(*reg) | (static_cast<std::uint32_t>(impl_->regs.get(*reg + 1)) << 16);
+    std::uint32_t u =
+        impl_->regs.get(*reg) | (static_cast<std::uint32_t>(impl_->regs.get(*reg + 1)) << 16);
     return static_cast<std::int32_t>(u);
 }
 void Simulator::set_family_present(std::uint16_t base_pid, bool present) {
     std::lock_guard<std::mutex> lk(impl_->mu);
     auto reg = point_register(impl_->model, base_pid);
-    if (!reg || (base_pid & 0x7F) != 0) throw std::invalid_argument("ksim: not the base of a register family");
+    if (!reg || (base_pid & 0x7F) != 0)
+        throw std::invalid_argument("ksim: not the base of a register family");
     if (present)
         impl_->regs.set(*reg, std::vector<std::uint16_t>(256, 0));
     else
@@ -203,7 +215,8 @@ void Simulator::set_all_families_present(bool present) {
 }
 
 void Simulator::load(const Meter& m) {
-    if (m.model != impl_->model) throw std::invalid_argument("ksim: meter description is for another model");
+    if (m.model != impl_->model)
+        throw std::invalid_argument("ksim: meter description is for another model");
     if (m.identity) set_identity(*m.identity);
     if (m.pt_ratio) set_pt_ratio(m.pt_ratio);
     if (m.high_resolution) set_high_resolution(m.high_resolution);

@@ -20,7 +20,8 @@ namespace ksim {
 
 // ------------------------------------------------------------------ register space
 void RegisterSpace::set(std::uint16_t a, const std::vector<std::uint16_t>& v) {
-    for (std::size_t i = 0; i < v.size() && a + i <= 0xFFFF; ++i) set(static_cast<std::uint16_t>(a + i), v[i]);
+    for (std::size_t i = 0; i < v.size() && a + i <= 0xFFFF; ++i)
+        set(static_cast<std::uint16_t>(a + i), v[i]);
 }
 void RegisterSpace::erase(std::uint16_t a, std::size_t n) {
     for (std::size_t i = 0; i < n && a + i <= 0xFFFF; ++i) {
@@ -50,8 +51,8 @@ void put16(std::vector<std::uint8_t>& v, std::uint16_t x) {
 std::vector<std::uint8_t> exception_pdu(std::uint8_t fc, std::uint8_t code) {
     return {static_cast<std::uint8_t>(fc | 0x80), code};
 }
-std::vector<std::uint8_t> frame(std::uint16_t tid, std::uint16_t proto, std::uint16_t length, std::uint8_t unit,
-                                const std::vector<std::uint8_t>& pdu) {
+std::vector<std::uint8_t> frame(std::uint16_t tid, std::uint16_t proto, std::uint16_t length,
+                                std::uint8_t unit, const std::vector<std::uint8_t>& pdu) {
     std::vector<std::uint8_t> f;
     f.reserve(7 + pdu.size());
     put16(f, tid);
@@ -101,7 +102,9 @@ bool send_all(int fd, const std::uint8_t* buf, std::size_t n) {
 
 // ------------------------------------------------------------------ Simulator: lifetime and server
 Simulator::Simulator(Model model) : impl_(std::make_unique<Impl>(model)) {}
-Simulator::Simulator(const Meter& meter) : impl_(std::make_unique<Impl>(meter.model)) { load(meter); }
+Simulator::Simulator(const Meter& meter) : impl_(std::make_unique<Impl>(meter.model)) {
+    load(meter);
+}
 Simulator::~Simulator() { stop(); }
 
 Model Simulator::model() const { return impl_->model; }
@@ -123,8 +126,8 @@ std::uint16_t Simulator::start(std::uint16_t port, const std::string& address) {
     if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd, 64) != 0) {
         int e = errno;
         ::close(fd);
-        throw std::runtime_error(std::string("ksim: cannot listen on ") + address + ":" + std::to_string(port) +
-                                 ": " + std::strerror(e));
+        throw std::runtime_error(std::string("ksim: cannot listen on ") + address + ":" +
+                                 std::to_string(port) + ": " + std::strerror(e));
     }
     socklen_t len = sizeof sa;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
@@ -246,7 +249,8 @@ void Simulator::Impl::serve(Connection* c, std::uint64_t number) {
 namespace {
 
 // The request as the journal keeps it, decoded from its MBAP header and PDU.
-Request decode_request(std::uint64_t connection, const std::uint8_t* mbap, const std::vector<std::uint8_t>& pdu) {
+Request decode_request(std::uint64_t connection, const std::uint8_t* mbap,
+                       const std::vector<std::uint8_t>& pdu) {
     Request request;
     request.connection = connection;
     request.transaction_id = be16(mbap);
@@ -274,7 +278,8 @@ Request decode_request(std::uint64_t connection, const std::uint8_t* mbap, const
 std::vector<std::uint8_t> stale_copy(std::vector<std::uint8_t> reply, const Fault& fault) {
     if (reply.size() >= 2 && reply[0] == 3) {
         for (std::size_t i = 2; i + 1 < reply.size(); i += 2) {
-            const std::uint16_t value = fault.fill ? *fault.fill : static_cast<std::uint16_t>(~be16(&reply[i]));
+            const std::uint16_t value =
+                fault.fill ? *fault.fill : static_cast<std::uint16_t>(~be16(&reply[i]));
             reply[i] = static_cast<std::uint8_t>(value >> 8);
             reply[i + 1] = static_cast<std::uint8_t>(value & 0xFF);
         }
@@ -296,7 +301,8 @@ const Fault* Simulator::Impl::due_fault(const Request& request) {
     return nullptr;
 }
 
-Outcome Simulator::Impl::process(std::uint64_t conn, const std::uint8_t* mbap, const std::vector<std::uint8_t>& pdu) {
+Outcome Simulator::Impl::process(std::uint64_t conn, const std::uint8_t* mbap,
+                                 const std::vector<std::uint8_t>& pdu) {
     const Request request = decode_request(conn, mbap, pdu);
     const std::uint16_t protocol = be16(mbap + 2);
 
@@ -310,8 +316,9 @@ Outcome Simulator::Impl::process(std::uint64_t conn, const std::uint8_t* mbap, c
     Outcome outcome;
     auto reply = [&](const std::vector<std::uint8_t>& reply_pdu) {
         outcome.kind = Outcome::Kind::send;
-        outcome.bytes = frame(request.transaction_id, protocol, static_cast<std::uint16_t>(reply_pdu.size() + 1),
-                              request.unit, reply_pdu);
+        outcome.bytes =
+            frame(request.transaction_id, protocol,
+                  static_cast<std::uint16_t>(reply_pdu.size() + 1), request.unit, reply_pdu);
     };
     if (only_unit && request.unit != *only_unit) {
         if (unit_exception11) reply(exception_pdu(request.function, 11));
@@ -338,8 +345,9 @@ Outcome Simulator::Impl::process(std::uint64_t conn, const std::uint8_t* mbap, c
             outcome.bytes = fault->bytes;
             return outcome;
         case Fault::Kind::pdu: {
-            const auto length = fault->length_override >= 0 ? static_cast<std::uint16_t>(fault->length_override)
-                                                            : static_cast<std::uint16_t>(fault->bytes.size() + 1);
+            const auto length = fault->length_override >= 0
+                                    ? static_cast<std::uint16_t>(fault->length_override)
+                                    : static_cast<std::uint16_t>(fault->bytes.size() + 1);
             outcome.kind = Outcome::Kind::send;
             outcome.bytes = frame(request.transaction_id, 0, length, request.unit, fault->bytes);
             return outcome;
@@ -364,8 +372,9 @@ Outcome Simulator::Impl::process(std::uint64_t conn, const std::uint8_t* mbap, c
             break;
         case Fault::Kind::late_reply: {
             const std::vector<std::uint8_t> old = stale_copy(real, *fault);
-            outcome.stale = frame(static_cast<std::uint16_t>(request.transaction_id + fault->tid_delta), protocol,
-                                  static_cast<std::uint16_t>(old.size() + 1), request.unit, old);
+            outcome.stale =
+                frame(static_cast<std::uint16_t>(request.transaction_id + fault->tid_delta),
+                      protocol, static_cast<std::uint16_t>(old.size() + 1), request.unit, old);
             break;
         }
         default:

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// kolvane meter simulator: a Modbus TCP server on loopback that behaves like an em133 or em235 meter.
-// Independent of the kolvane library (standard library + POSIX only). See tools/sim/README.md.
+// kolvane meter simulator: a Modbus TCP server on loopback that behaves like an em133 or em235
+// meter. Independent of the kolvane library (standard library + POSIX only). See
+// tools/sim/README.md.
 #pragma once
 
 #include <array>
@@ -30,7 +31,8 @@ inline constexpr std::uint16_t PT_RATIO_EM235 = 46209;
 inline constexpr std::uint16_t HIGH_RESOLUTION_EM133 = 2390;
 inline constexpr std::uint16_t ENERGY_DECIMALS_EM133 = 2393;
 inline constexpr std::uint16_t ENERGY_DECIMALS_EM235 = 46258;
-inline constexpr std::uint16_t ENERGY_SETUP_REGISTER = 56672;  // entry i at +4*i, unit code at +4*i+1
+inline constexpr std::uint16_t ENERGY_SETUP_REGISTER =
+    56672;  // entry i at +4*i, unit code at +4*i+1
 inline constexpr std::uint16_t FILE_INFO_REQUEST = 64944;
 inline constexpr std::uint16_t FILE_INFO_HEADER = 64952;
 inline constexpr std::uint16_t FILE_INFO_DATA = 64960;
@@ -76,8 +78,8 @@ struct Request {
     std::uint16_t transaction_id = 0;
     std::uint8_t unit = 0;
     std::uint8_t function = 0;
-    std::uint16_t address = 0;   // 0 when the PDU is too short to carry one
-    std::uint16_t quantity = 0;  // FC3/FC16: the quantity field; FC6: 1
+    std::uint16_t address = 0;          // 0 when the PDU is too short to carry one
+    std::uint16_t quantity = 0;         // FC3/FC16: the quantity field; FC6: 1
     std::vector<std::uint16_t> values;  // FC6: the one value; FC16: the values written
     std::vector<std::uint8_t> pdu;      // the request PDU as received (function code first)
 };
@@ -92,35 +94,49 @@ struct Request {
 // (delay, close_after_bytes, reply_then_close, late_reply, trickle) execute it normally first.
 class Fault {
 public:
-    enum class Kind { exception, delay, no_reply, close, close_after_bytes, raw, pdu, late_reply, trickle };
+    enum class Kind {
+        exception,
+        delay,
+        no_reply,
+        close,
+        close_after_bytes,
+        raw,
+        pdu,
+        late_reply,
+        trickle
+    };
 
     // ---- actions
-    static Fault exception(std::uint8_t code);          // exception reply with this code (1..255)
-    static Fault delay(std::chrono::milliseconds d);    // real reply after d
-    static Fault no_reply();                            // read it, answer nothing, keep the connection
-    static Fault close();                               // close the connection, nothing sent
-    static Fault close_after_bytes(std::size_t n);      // send the first n bytes of the real reply, close
-                                                        // (3: inside MBAP, 7: after MBAP, 8+: inside PDU)
-    static Fault reply_then_close();                    // send the whole real reply, then close
-    static Fault close_after_replies(int n);            // = reply_then_close().nth(n)
-    static Fault raw(std::vector<std::uint8_t> bytes);  // send exactly these bytes instead of the reply
+    static Fault exception(std::uint8_t code);        // exception reply with this code (1..255)
+    static Fault delay(std::chrono::milliseconds d);  // real reply after d
+    static Fault no_reply();  // read it, answer nothing, keep the connection
+    static Fault close();     // close the connection, nothing sent
+    static Fault close_after_bytes(
+        std::size_t n);                       // send the first n bytes of the real reply, close
+                                              // (3: inside MBAP, 7: after MBAP, 8+: inside PDU)
+    static Fault reply_then_close();          // send the whole real reply, then close
+    static Fault close_after_replies(int n);  // = reply_then_close().nth(n)
+    static Fault raw(
+        std::vector<std::uint8_t> bytes);  // send exactly these bytes instead of the reply
     // MBAP header (request's transaction id, protocol 0, length = pdu.size()+1 or length_override,
     // request's unit) followed by `pdu`, instead of the reply.
     static Fault pdu(std::vector<std::uint8_t> pdu, int length_override = -1);
-    // First a complete stale frame with transaction id (request's id + tid_delta); for a read reply its
-    // values are `fill` when given, else the bitwise complement of the real values; then the real reply.
+    // First a complete stale frame with transaction id (request's id + tid_delta); for a read reply
+    // its values are `fill` when given, else the bitwise complement of the real values; then the
+    // real reply.
     static Fault late_reply(int tid_delta = -1, std::optional<std::uint16_t> fill = std::nullopt);
     static Fault trickle(std::chrono::milliseconds pause);  // real reply one byte at a time
 
     // ---- matchers (chainable); defaults: any function, any address, any unit, every occurrence
-    Fault& function(int fc);                               // one function code
-    Fault& reads(std::uint16_t first, int last = -1);      // FC3 touching [first, last] (last -1: = first)
-    Fault& writes(std::uint16_t first, int last = -1);     // FC6 or FC16 touching [first, last]
-    Fault& range(std::uint16_t first, int last = -1);      // any function touching [first, last]
-    Fault& unit(int unit);                                 // only this unit id
-    Fault& nth(int n);                                     // only the nth matching request (1-based)
-    Fault& skip(int n);                                    // let the first n matching requests pass
-    Fault& times(int k);                                   // act on k matching requests, then pass
+    Fault& function(int fc);  // one function code
+    Fault& reads(std::uint16_t first,
+                 int last = -1);  // FC3 touching [first, last] (last -1: = first)
+    Fault& writes(std::uint16_t first, int last = -1);  // FC6 or FC16 touching [first, last]
+    Fault& range(std::uint16_t first, int last = -1);   // any function touching [first, last]
+    Fault& unit(int unit);                              // only this unit id
+    Fault& nth(int n);                                  // only the nth matching request (1-based)
+    Fault& skip(int n);                                 // let the first n matching requests pass
+    Fault& times(int k);                                // act on k matching requests, then pass
 
     // ---- data (public for inspection)
     Kind kind = Kind::exception;
@@ -142,13 +158,15 @@ public:
 // A scripted log file (file 0 = event log, 1..16 data logs) served through the File Info window and
 // the transfer window.
 struct LogFile {
-    std::vector<std::vector<std::uint16_t>> records;  // complete records (word 0 status, word 1 seq, ...)
+    std::vector<std::vector<std::uint16_t>>
+        records;  // complete records (word 0 status, word 1 seq, ...)
     int records_per_block = 10;
 
     // File Info variant 0
-    std::optional<std::uint16_t> info_records;  // default: records.size() (65535 for an endless file)
-    std::uint16_t start_index = 0;              // word 12; a seek to v puts the cursor at v - start_index
-    std::optional<std::uint16_t> read_index;    // word 10; default start_index + cursor
+    std::optional<std::uint16_t>
+        info_records;               // default: records.size() (65535 for an endless file)
+    std::uint16_t start_index = 0;  // word 12; a seek to v puts the cursor at v - start_index
+    std::optional<std::uint16_t> read_index;  // word 10; default start_index + cursor
     // File Info variant 2: layout A (word 1 = count, ids from word 2) from `columns`, unless
     // `info_var2_words` gives the 18 reply words directly.
     std::vector<std::uint16_t> columns;
@@ -162,29 +180,32 @@ struct LogFile {
     Refusal var0_refusal, var2_refusal;
 
     // Transfer modes
-    bool reserve_forever = false;          // acknowledge never advances: the same block again and again
-    std::optional<std::size_t> empty_at;   // when the cursor is at this record index ...
-    int empty_count = 0;                   // ... the next empty_count block requests get 0 records
-    bool endless = false;                  // records generated forever (the `records` list is ignored)
-    std::uint16_t endless_first_seq = 1;   // sequence numbers first_seq, first_seq+1, ... wrapping at 65536
+    bool reserve_forever = false;  // acknowledge never advances: the same block again and again
+    std::optional<std::size_t> empty_at;  // when the cursor is at this record index ...
+    int empty_count = 0;                  // ... the next empty_count block requests get 0 records
+    bool endless = false;  // records generated forever (the `records` list is ignored)
+    std::uint16_t endless_first_seq =
+        1;  // sequence numbers first_seq, first_seq+1, ... wrapping at 65536
     std::optional<std::uint16_t> header_records;  // block header word 4 override
     std::optional<std::uint16_t> header_words;    // block header word 5 override
 };
 
-// Data log record: status, seq, seconds (2 words), microseconds (2 words), trigger, 0, then two words
-// (low first) per column value.
-std::vector<std::uint16_t> datalog_record(std::uint16_t status, std::uint16_t seq, std::uint32_t seconds,
-                                          std::uint32_t micros, std::uint16_t trigger,
+// Data log record: status, seq, seconds (2 words), microseconds (2 words), trigger, 0, then two
+// words (low first) per column value.
+std::vector<std::uint16_t> datalog_record(std::uint16_t status, std::uint16_t seq,
+                                          std::uint32_t seconds, std::uint32_t micros,
+                                          std::uint16_t trigger,
                                           const std::vector<std::int32_t>& values);
-// Event log record (12 words): status, seq, seconds, microseconds, event no, source id, effect id, 0,
-// value (low first).
-std::vector<std::uint16_t> event_record(std::uint16_t status, std::uint16_t seq, std::uint32_t seconds,
-                                        std::uint32_t micros, std::uint16_t event_no, std::uint16_t source_id,
+// Event log record (12 words): status, seq, seconds, microseconds, event no, source id, effect id,
+// 0, value (low first).
+std::vector<std::uint16_t> event_record(std::uint16_t status, std::uint16_t seq,
+                                        std::uint32_t seconds, std::uint32_t micros,
+                                        std::uint16_t event_no, std::uint16_t source_id,
                                         std::uint16_t effect_id, std::int32_t value);
 
 // ---------------------------------------------------------------- meter description
-// A complete description of a meter's content, applied with Simulator::load(). Absent optionals leave
-// the registers unknown (exception 2 on read).
+// A complete description of a meter's content, applied with Simulator::load(). Absent optionals
+// leave the registers unknown (exception 2 on read).
 struct Meter {
     Model model = Model::em133;
     std::optional<Identity> identity;
@@ -195,14 +216,16 @@ struct Meter {
     std::vector<std::uint16_t> present_families;   // base pids made present with zeros
     std::map<std::uint16_t, std::int32_t> points;  // point id -> raw value
     std::map<std::uint16_t, std::uint16_t> registers;  // any other plain registers
-    std::map<int, LogFile> logs;                   // file id -> log file
+    std::map<int, LogFile> logs;                       // file id -> log file
     // Points fixed by a meter description file: kolvane-sim re-applies them after each live update.
     std::map<std::uint16_t, std::int32_t> point_overrides;
 };
 
 // The realistic meter of kolvane-sim: identity, scaling, all families with live values, data logs
-// 1..3 of `records` records at 15-minute intervals ending at `now`, an event log of a few hundred events.
-Meter default_meter(Model model, int records = 2880, std::int64_t now = static_cast<std::int64_t>(std::time(nullptr)),
+// 1..3 of `records` records at 15-minute intervals ending at `now`, an event log of a few hundred
+// events.
+Meter default_meter(Model model, int records = 2880,
+                    std::int64_t now = static_cast<std::int64_t>(std::time(nullptr)),
                     int events = 300);
 // Applies a meter description file (format in README.md) onto `meter`. The `model`, `records` and
 // `events` keys rebuild the default meter first. Returns false and sets `error` on a bad file.
@@ -218,15 +241,15 @@ public:
     Simulator& operator=(const Simulator&) = delete;
 
     // ---- server
-    // Binds `address` (default loopback) on `port` (0: the kernel picks) and starts serving; returns the
-    // bound port. Throws std::runtime_error on failure or when already running.
+    // Binds `address` (default loopback) on `port` (0: the kernel picks) and starts serving;
+    // returns the bound port. Throws std::runtime_error on failure or when already running.
     std::uint16_t start(std::uint16_t port = 0, const std::string& address = "127.0.0.1");
     void stop();  // closes the listener and every connection, joins every thread; idempotent
     bool running() const;
     std::uint16_t port() const;
     Model model() const;
-    // Answer only this unit id (nullopt: answer every unit, the default). Requests to other units are
-    // journaled and get no reply, or exception 11 when `exception11` is true.
+    // Answer only this unit id (nullopt: answer every unit, the default). Requests to other units
+    // are journaled and get no reply, or exception 11 when `exception11` is true.
     void answer_only_unit(std::optional<std::uint8_t> unit, bool exception11 = false);
 
     // ---- content
@@ -242,10 +265,13 @@ public:
     void set_pt_ratio(std::optional<std::uint16_t> value);         // 2305 / 46209
     void set_high_resolution(std::optional<std::uint16_t> value);  // 2390 (em133; ignored on em235)
     void set_energy_decimals(std::optional<std::uint16_t> value);  // 2393 / 46258
-    void set_energy_unit(int entry, std::optional<std::uint16_t> code);  // entry 0..15; nullopt: absent
-    void set_energy_units(const std::vector<std::uint16_t>& codes);     // entries 0..n-1; others absent
+    void set_energy_unit(int entry,
+                         std::optional<std::uint16_t> code);  // entry 0..15; nullopt: absent
+    void set_energy_units(
+        const std::vector<std::uint16_t>& codes);  // entries 0..n-1; others absent
 
-    void set_point(std::uint16_t pid, std::int32_t raw);  // throws std::invalid_argument outside families
+    void set_point(std::uint16_t pid,
+                   std::int32_t raw);  // throws std::invalid_argument outside families
     void set_points(const std::map<std::uint16_t, std::int32_t>& points);
     std::optional<std::int32_t> point(std::uint16_t pid) const;
     void set_family_present(std::uint16_t base_pid, bool present);  // present: 128 points of 0
@@ -253,7 +279,7 @@ public:
 
     // ---- logs
     void set_log(int file_id, LogFile file);  // replaces the file and resets its cursor
-    void remove_log(int file_id);             // File Info of an absent file: exception 2 on the data read
+    void remove_log(int file_id);  // File Info of an absent file: exception 2 on the data read
     void update_log(int file_id, const std::function<void(LogFile&)>& change);  // keeps the cursor
     std::size_t log_cursor(int file_id) const;  // index of the next record to serve
     void set_log_cursor(int file_id, std::size_t cursor);
@@ -261,18 +287,22 @@ public:
     // ---- faults
     void add_fault(const Fault& fault);
     void clear_faults();
-    int fault_hits(std::size_t index) const;  // how often rule `index` (0-based, in adding order) acted
+    int fault_hits(
+        std::size_t index) const;  // how often rule `index` (0-based, in adding order) acted
 
     // ---- journal
     std::vector<Request> journal() const;
     std::size_t journal_size() const;
     void clear_journal();
     // Waits until at least n requests are journaled (counting since the last clear_journal()).
-    bool wait_for_requests(std::size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+    bool wait_for_requests(std::size_t n,
+                           std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
     std::size_t connections_accepted() const;
     std::size_t open_connections() const;
-    bool wait_for_connections(std::size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
-    // Journaling is on by default; long-running servers (kolvane-sim, benchmarks) may switch it off.
+    bool wait_for_connections(std::size_t n,
+                              std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+    // Journaling is on by default; long-running servers (kolvane-sim, benchmarks) may switch it
+    // off.
     void set_journal_enabled(bool enabled);
     std::size_t requests_received() const;  // every request since start-up, journaled or not
     // Waits until no connection is open (e.g. the client under test closed its socket).
@@ -284,10 +314,10 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// Live values of the default meter at time `t` (seconds since the epoch, fractional): voltages near 230 V,
-// currents, powers agreeing with V x I x PF, frequency 50 Hz, energies that grow with t.
-// Used by kolvane-sim once a second; `start` is the time the energies were last set to their base values.
-// Points in `overrides` are written after the live values (they stay fixed).
+// Live values of the default meter at time `t` (seconds since the epoch, fractional): voltages near
+// 230 V, currents, powers agreeing with V x I x PF, frequency 50 Hz, energies that grow with t.
+// Used by kolvane-sim once a second; `start` is the time the energies were last set to their base
+// values. Points in `overrides` are written after the live values (they stay fixed).
 void update_live_values(Simulator& sim, double t, double start,
                         const std::map<std::uint16_t, std::int32_t>& overrides = {});
 

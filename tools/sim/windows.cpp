@@ -16,7 +16,8 @@ std::uint16_t info_records(const LogFile& f) {
 }  // namespace
 
 std::uint8_t Simulator::Impl::window_read_check(std::uint32_t a, std::uint32_t n) const {
-    if (info_read_exception && a < FILE_INFO_DATA + 18u && a + n > FILE_INFO_DATA) return info_read_exception;
+    if (info_read_exception && a < FILE_INFO_DATA + 18u && a + n > FILE_INFO_DATA)
+        return info_read_exception;
     return 0;
 }
 
@@ -92,7 +93,8 @@ void Simulator::Impl::file_info(const std::vector<std::uint16_t>& req, std::uint
         std::vector<std::uint16_t> w(14, 0);
         w[0] = static_cast<std::uint16_t>(file);
         w[8] = info_records(f);
-        w[10] = f.read_index ? *f.read_index : static_cast<std::uint16_t>(f.start_index + st.cursor);
+        w[10] =
+            f.read_index ? *f.read_index : static_cast<std::uint16_t>(f.start_index + st.cursor);
         w[12] = f.start_index;
         regs.set(FILE_INFO_DATA, w);
     } else {
@@ -129,7 +131,8 @@ void Simulator::Impl::next_block(int file_id) {
         if (f.empty_at && st.cursor == *f.empty_at && st.empty_served < f.empty_count) {
             ++st.empty_served;
         } else {
-            const std::size_t block = f.records_per_block > 0 ? static_cast<std::size_t>(f.records_per_block) : 1;
+            const std::size_t block =
+                f.records_per_block > 0 ? static_cast<std::size_t>(f.records_per_block) : 1;
             if (f.endless)
                 n = block;
             else if (st.cursor < f.records.size())

@@ -43,15 +43,18 @@ struct LogStream {
             if (file_id > 0) datalog.columns = parse_datalog_header(text);
             return;
         }
-        if (file_id > 0) datalog.rows.push_back(parse_datalog_record(text));
-        else events.rows.push_back(parse_event_record(text));
+        if (file_id > 0)
+            datalog.rows.push_back(parse_datalog_record(text));
+        else
+            events.rows.push_back(parse_event_record(text));
         ++read;
         if (datalog.rows.size() + events.rows.size() >= BATCH_ROWS) hand_over();
     }
 
     void hand_over() {
         if (!datalog.rows.empty())
-            writer.save(std::exchange(datalog, DatalogBatch{serial, file_id, datalog.columns, {}}), tally);
+            writer.save(std::exchange(datalog, DatalogBatch{serial, file_id, datalog.columns, {}}),
+                        tally);
         if (!events.rows.empty()) writer.save(std::exchange(events, EventBatch{serial, {}}), tally);
     }
 };
@@ -84,15 +87,15 @@ struct LogRead {
 };
 
 // Streams one log into the writer; records delivered before a failure are kept.
-LogRead read_log(const Target& t, int file_id, std::int64_t serial, const std::shared_ptr<MeterTally>& tally,
-                 Writer& writer) {
+LogRead read_log(const Target& t, int file_id, std::int64_t serial,
+                 const std::shared_ptr<MeterTally>& tally, Writer& writer) {
     LogStream stream(writer, tally, serial, file_id);
     char err[1024];
     const int status =
-        file_id > 0 ? kolvane_read_datalog(t.host.c_str(), t.meter.c_str(), file_id, t.options.c_str(), take_record,
-                                           &stream, err, sizeof err)
-                    : kolvane_read_eventlog(t.host.c_str(), t.meter.c_str(), 0, t.options.c_str(), take_record,
-                                            &stream, err, sizeof err);
+        file_id > 0 ? kolvane_read_datalog(t.host.c_str(), t.meter.c_str(), file_id,
+                                           t.options.c_str(), take_record, &stream, err, sizeof err)
+                    : kolvane_read_eventlog(t.host.c_str(), t.meter.c_str(), 0, t.options.c_str(),
+                                            take_record, &stream, err, sizeof err);
     stream.hand_over();
     if (status >= 0) return {stream.read, {}};
     return {stream.read, stream.failure.empty() ? std::string(err) : stream.failure};
@@ -101,7 +104,9 @@ LogRead read_log(const Target& t, int file_id, std::int64_t serial, const std::s
 // The meter's part of the summary: identity, then every log as it is read.
 class Summary {
 public:
-    explicit Summary(const Target& t) { line_ = {{"host", t.host}, {"port", t.port}, {"meter", t.meter}}; }
+    explicit Summary(const Target& t) {
+        line_ = {{"host", t.host}, {"port", t.port}, {"meter", t.meter}};
+    }
 
     void identify(const MeterRow& meter) {
         line_["meter"] = meter.model;
@@ -109,8 +114,10 @@ public:
     }
     void add_log(int file_id, int announced, const LogRead& r) {
         if (r.read < announced) complete_ = false;
-        if (file_id > 0) datalog_.push_back({{"file_id", file_id}, {"announced", announced}, {"read", r.read}});
-        else eventlog_ = {{"announced", announced}, {"read", r.read}};
+        if (file_id > 0)
+            datalog_.push_back({{"file_id", file_id}, {"announced", announced}, {"read", r.read}});
+        else
+            eventlog_ = {{"announced", announced}, {"read", r.read}};
     }
     void set_live(int readings) { live_ = readings; }
     void set_error(const std::string& error) { error_ = error; }
@@ -118,7 +125,8 @@ public:
     // Called once the writer has committed the meter's batches: the new rows are final then.
     ordered_json finish(const MeterTally& tally, const Parts& parts) {
         if (parts.datalog && line_.contains("serial")) {
-            for (auto& entry : datalog_) entry["new"] = tally.log_new[entry["file_id"].get<std::size_t>()].load();
+            for (auto& entry : datalog_)
+                entry["new"] = tally.log_new[entry["file_id"].get<std::size_t>()].load();
             line_["datalog"] = datalog_;
         }
         if (parts.eventlog && !eventlog_.is_null()) {
@@ -141,11 +149,11 @@ private:
 };
 
 // Reads what `parts` asks for from a claimed meter; throws MeterFailed at the first failure.
-void read_parts(const Target& t, const Parts& parts, MeterRow meter, const std::shared_ptr<MeterTally>& tally,
-                Writer& writer, Summary& summary) {
+void read_parts(const Target& t, const Parts& parts, MeterRow meter,
+                const std::shared_ptr<MeterTally>& tally, Writer& writer, Summary& summary) {
     parse_log_directory(fetch([&](char* out, int out_len, char* err, int err_len) {
-                            return kolvane_list_logs(t.host.c_str(), t.meter.c_str(), t.options.c_str(), out,
-                                                     out_len, err, err_len);
+                            return kolvane_list_logs(t.host.c_str(), t.meter.c_str(),
+                                                     t.options.c_str(), out, out_len, err, err_len);
                         }),
                         meter);
     const std::int64_t serial = meter.serial;
@@ -158,12 +166,12 @@ void read_parts(const Target& t, const Parts& parts, MeterRow meter, const std::
         if (!read.error.empty()) throw MeterFailed(read.error);
     }
     if (parts.live) {
-        ReadingBatch readings = parse_readings(fetch([&](char* out, int out_len, char* err, int err_len) {
-                                                   return kolvane_read_live_ex(t.host.c_str(), t.meter.c_str(),
-                                                                               t.options.c_str(), out, out_len, err,
-                                                                               err_len);
-                                               }),
-                                               serial);
+        ReadingBatch readings = parse_readings(
+            fetch([&](char* out, int out_len, char* err, int err_len) {
+                return kolvane_read_live_ex(t.host.c_str(), t.meter.c_str(), t.options.c_str(), out,
+                                            out_len, err, err_len);
+            }),
+            serial);
         summary.set_live(static_cast<int>(readings.rows.size()));
         writer.save(std::move(readings), tally);
     }
@@ -173,7 +181,8 @@ void read_parts(const Target& t, const Parts& parts, MeterRow meter, const std::
 // for as long as it lives.
 class MeterClaim {
 public:
-    MeterClaim(Claims& claims, Store& store, std::int64_t serial) : claims_(claims), store_(store), serial_(serial) {
+    MeterClaim(Claims& claims, Store& store, std::int64_t serial)
+        : claims_(claims), store_(store), serial_(serial) {
         if (!claims_.claim(serial_)) return;
         try {
             held_ = store_.claim(serial_);
@@ -211,15 +220,16 @@ void Claims::release(std::int64_t serial) {
     serials_.erase(serial);
 }
 
-MeterOutcome collect_meter(const Target& t, const Parts& parts, Store& store, Claims& claims, Writer& writer) {
+MeterOutcome collect_meter(const Target& t, const Parts& parts, Store& store, Claims& claims,
+                           Writer& writer) {
     Summary summary(t);
     auto tally = std::make_shared<MeterTally>();
     MeterOutcome outcome;
     try {
         MeterRow meter = parse_identity(fetch([&](char* out, int out_len, char* err, int err_len) {
-                                            return kolvane_read_device_info(t.host.c_str(), t.meter.c_str(),
-                                                                            t.options.c_str(), out, out_len, err,
-                                                                            err_len);
+                                            return kolvane_read_device_info(
+                                                t.host.c_str(), t.meter.c_str(), t.options.c_str(),
+                                                out, out_len, err, err_len);
                                         }),
                                         t.host, t.port);
         summary.identify(meter);
@@ -227,7 +237,10 @@ MeterOutcome collect_meter(const Target& t, const Parts& parts, Store& store, Cl
         // The meter keeps one read position per log: a second reader would leave gaps in both.
         const MeterClaim claim(claims, store, serial);
         if (!claim.held()) {
-            outcome.line = {{"host", t.host}, {"port", t.port}, {"meter", meter.model}, {"serial", serial},
+            outcome.line = {{"host", t.host},
+                            {"port", t.port},
+                            {"meter", meter.model},
+                            {"serial", serial},
                             {"busy", true}};
             return outcome;
         }

@@ -43,6 +43,7 @@ struct MeterOutcome {
     bool failed = false;
 };
 
-MeterOutcome collect_meter(const Target& target, const Parts& parts, Store& store, Claims& claims, Writer& writer);
+MeterOutcome collect_meter(const Target& target, const Parts& parts, Store& store, Claims& claims,
+                           Writer& writer);
 
 }  // namespace kcollect

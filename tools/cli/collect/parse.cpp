@@ -30,7 +30,8 @@ void parse_log_directory(const std::string& document, MeterRow& meter) {
         log.type = entry.at("type").get<std::string>();
         log.records = entry.at("records").get<int>();
         for (const json& c : entry.value("columns", json::array()))
-            log.columns.push_back({c.at("name").get<std::string>(), c.at("unit").get<std::string>()});
+            log.columns.push_back(
+                {c.at("name").get<std::string>(), c.at("unit").get<std::string>()});
         meter.logs.push_back(std::move(log));
     }
 }

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The PostgreSQL backend through libpq: prepared inserts of whole batches as arrays with ON
-// CONFLICT DO NOTHING, one transaction per batch, and session advisory locks keyed by serial so that collectors sharing
-// the database never read one meter at once.
-#include "store.hpp"
+// CONFLICT DO NOTHING, one transaction per batch, and session advisory locks keyed by serial so
+// that collectors sharing the database never read one meter at once.
 #include "../postgres_connection.hpp"
+#include "store.hpp"
 
-#include <nlohmann/json.hpp>
 #include <libpq-fe.h>
+#include <nlohmann/json.hpp>
 
 #include <mutex>
 #include <stdexcept>
@@ -98,14 +98,15 @@ public:
         for (const std::string& p : params) values.push_back(p.c_str());
         // Without parameters a text may hold several statements (the schema).
         Result r(params.empty() ? PQexec(c_, sql.c_str())
-                                : PQexecParams(c_, sql.c_str(), static_cast<int>(values.size()), nullptr,
-                                               values.data(), nullptr, nullptr, 0));
+                                : PQexecParams(c_, sql.c_str(), static_cast<int>(values.size()),
+                                               nullptr, values.data(), nullptr, nullptr, 0));
         const ExecStatusType status = PQresultStatus(r.get());
         if (status == PGRES_TUPLES_OK) {
             const char* first = PQntuples(r.get()) > 0 ? PQgetvalue(r.get(), 0, 0) : "";
             return *first ? std::stoll(first) : 0;
         }
-        if (status != PGRES_COMMAND_OK) throw std::runtime_error("PostgreSQL: " + kcli::one_line(PQerrorMessage(c_)));
+        if (status != PGRES_COMMAND_OK)
+            throw std::runtime_error("PostgreSQL: " + kcli::one_line(PQerrorMessage(c_)));
         const char* changed = PQcmdTuples(r.get());
         return *changed ? std::stoll(changed) : 0;
     }
@@ -120,7 +121,8 @@ public:
     std::int64_t run(const char* name, const std::vector<std::string>& params) {
         std::vector<const char*> values;
         for (const std::string& p : params) values.push_back(p.c_str());
-        Result r(PQexecPrepared(c_, name, static_cast<int>(values.size()), values.data(), nullptr, nullptr, 0));
+        Result r(PQexecPrepared(c_, name, static_cast<int>(values.size()), values.data(), nullptr,
+                                nullptr, 0));
         if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
             throw std::runtime_error("PostgreSQL: " + kcli::one_line(PQerrorMessage(c_)));
         const char* changed = PQcmdTuples(r.get());
@@ -168,11 +170,14 @@ constexpr const char* INSERT_DATALOG =
     "FROM unnest($4::timestamptz[], $5::integer[], $6::text[], $7::text[]) AS u(t, q, tr, v) "
     "ON CONFLICT DO NOTHING";
 constexpr const char* INSERT_EVENTS =
-    "INSERT INTO event_records(serial, recorded_at, seq, event_no, cause, point, state, effect, target, source_id, "
+    "INSERT INTO event_records(serial, recorded_at, seq, event_no, cause, point, state, effect, "
+    "target, source_id, "
     "effect_id, value_triggered) "
     "SELECT $1::bigint, t, q, n, c, p, st, ef, tg, si, ei, vt "
-    "FROM unnest($2::timestamptz[], $3::integer[], $4::integer[], $5::text[], $6::text[], $7::text[], $8::text[], "
-    "$9::text[], $10::integer[], $11::integer[], $12::bigint[]) AS u(t, q, n, c, p, st, ef, tg, si, ei, vt) "
+    "FROM unnest($2::timestamptz[], $3::integer[], $4::integer[], $5::text[], $6::text[], "
+    "$7::text[], $8::text[], "
+    "$9::text[], $10::integer[], $11::integer[], $12::bigint[]) AS u(t, q, n, c, p, st, ef, tg, "
+    "si, ei, vt) "
     "ON CONFLICT DO NOTHING";
 constexpr const char* INSERT_READINGS =
     "INSERT INTO live_readings(serial, taken_at, pid, name, unit, value) "
@@ -188,10 +193,12 @@ public:
             if (writer_.exec("SELECT count(*) FROM pg_tables WHERE tablename = 'schema_version' "
                              "AND schemaname = current_schema()") == 0) {
                 writer_.exec(SCHEMA);
-            } else if (const std::int64_t found = writer_.exec("SELECT max(version) FROM schema_version");
+            } else if (const std::int64_t found =
+                           writer_.exec("SELECT max(version) FROM schema_version");
                        found > SCHEMA_VERSION) {
                 throw std::runtime_error("PostgreSQL: schema version " + std::to_string(found) +
-                                         " is newer than this kolvane knows (" + std::to_string(SCHEMA_VERSION) + ")");
+                                         " is newer than this kolvane knows (" +
+                                         std::to_string(SCHEMA_VERSION) + ")");
             }
             return 0;
         });
@@ -202,18 +209,24 @@ public:
 
     void save_meter(const MeterRow& m) override {
         writer_.transaction([&] {
-            writer_.exec("INSERT INTO meters VALUES($1, $2, $3, $4, $5, $6, now(), $7::jsonb) "
-                         "ON CONFLICT(serial) DO UPDATE SET model = excluded.model, model_name = excluded.model_name, "
-                         "firmware = excluded.firmware, host = excluded.host, port = excluded.port, "
-                         "last_seen = excluded.last_seen, info = excluded.info",
-                         {std::to_string(m.serial), m.model, m.model_name, m.firmware, m.host,
-                          std::to_string(m.port), m.info});
+            writer_.exec(
+                "INSERT INTO meters VALUES($1, $2, $3, $4, $5, $6, now(), $7::jsonb) "
+                "ON CONFLICT(serial) DO UPDATE SET model = excluded.model, model_name = "
+                "excluded.model_name, "
+                "firmware = excluded.firmware, host = excluded.host, port = excluded.port, "
+                "last_seen = excluded.last_seen, info = excluded.info",
+                {std::to_string(m.serial), m.model, m.model_name, m.firmware, m.host,
+                 std::to_string(m.port), m.info});
             for (const MeterRow::Log& log : m.logs) {
-                writer_.exec("INSERT INTO log_directory VALUES($1, $2, $3, $4, NULLIF($5, '')::jsonb, now()) "
-                             "ON CONFLICT(serial, file_id) DO UPDATE SET type = excluded.type, "
-                             "records = excluded.records, columns = excluded.columns, seen_at = excluded.seen_at",
-                             {std::to_string(m.serial), std::to_string(log.file_id), log.type,
-                              std::to_string(log.records), log.type == "datalog" ? columns_json(log.columns) : ""});
+                writer_.exec(
+                    "INSERT INTO log_directory VALUES($1, $2, $3, $4, NULLIF($5, '')::jsonb, "
+                    "now()) "
+                    "ON CONFLICT(serial, file_id) DO UPDATE SET type = excluded.type, "
+                    "records = excluded.records, columns = excluded.columns, seen_at = "
+                    "excluded.seen_at",
+                    {std::to_string(m.serial), std::to_string(log.file_id), log.type,
+                     std::to_string(log.records),
+                     log.type == "datalog" ? columns_json(log.columns) : ""});
             }
             return 0;
         });
@@ -224,10 +237,14 @@ public:
         return writer_.transaction([&] {
             const std::vector<std::string> key{std::to_string(b.serial), std::to_string(b.file_id),
                                                columns_json(b.columns)};
-            writer_.exec("INSERT INTO datalog_layouts(serial, file_id, columns) VALUES($1, $2, $3::jsonb) "
-                         "ON CONFLICT DO NOTHING", key);
-            const std::string layout = std::to_string(writer_.exec(
-                "SELECT layout_id FROM datalog_layouts WHERE serial = $1 AND file_id = $2 AND columns = $3::jsonb", key));
+            writer_.exec(
+                "INSERT INTO datalog_layouts(serial, file_id, columns) VALUES($1, $2, $3::jsonb) "
+                "ON CONFLICT DO NOTHING",
+                key);
+            const std::string layout =
+                std::to_string(writer_.exec("SELECT layout_id FROM datalog_layouts WHERE serial = "
+                                            "$1 AND file_id = $2 AND columns = $3::jsonb",
+                                            key));
             std::vector<std::string> times, seqs, triggers, values;
             for (const DatalogRow& r : b.rows) {
                 times.push_back(r.recorded_at);
@@ -244,9 +261,17 @@ public:
         if (b.rows.empty()) return 0;
         std::vector<std::vector<std::string>> columns(11);
         for (const EventRow& e : b.rows) {
-            const std::string row[] = {e.recorded_at, std::to_string(e.seq), std::to_string(e.event_no), e.cause,
-                                       e.point, e.state, e.effect, e.target, std::to_string(e.source_id),
-                                       std::to_string(e.effect_id), std::to_string(e.value_triggered)};
+            const std::string row[] = {e.recorded_at,
+                                       std::to_string(e.seq),
+                                       std::to_string(e.event_no),
+                                       e.cause,
+                                       e.point,
+                                       e.state,
+                                       e.effect,
+                                       e.target,
+                                       std::to_string(e.source_id),
+                                       std::to_string(e.effect_id),
+                                       std::to_string(e.value_triggered)};
             for (std::size_t c = 0; c < columns.size(); ++c) columns[c].push_back(row[c]);
         }
         std::vector<std::string> params{std::to_string(b.serial)};
@@ -264,20 +289,22 @@ public:
             values.push_back(nlohmann::json(r.value).dump());
         }
         return writer_.transaction([&] {
-            return writer_.run("readings", {std::to_string(b.serial), b.taken_at, array_of(pids), array_of(names),
-                                            array_of(units), array_of(values)});
+            return writer_.run("readings", {std::to_string(b.serial), b.taken_at, array_of(pids),
+                                            array_of(names), array_of(units), array_of(values)});
         });
     }
 
     bool claim(std::int64_t serial) override {
         std::lock_guard lock(locks_mutex_);
-        return locks_.exec("SELECT pg_try_advisory_lock($1)::int", {std::to_string(METER_LOCK_BASE | serial)}) == 1;
+        return locks_.exec("SELECT pg_try_advisory_lock($1)::int",
+                           {std::to_string(METER_LOCK_BASE | serial)}) == 1;
     }
 
     void release(std::int64_t serial) override {
         std::lock_guard lock(locks_mutex_);
         try {
-            locks_.exec("SELECT pg_advisory_unlock($1)::int", {std::to_string(METER_LOCK_BASE | serial)});
+            locks_.exec("SELECT pg_advisory_unlock($1)::int",
+                        {std::to_string(METER_LOCK_BASE | serial)});
         } catch (const std::runtime_error&) {
             // The lock connection is gone, and with it every lock it held.
         }
@@ -291,6 +318,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Store> open_postgres_store(const std::string& uri) { return std::make_unique<PostgresStore>(uri); }
+std::unique_ptr<Store> open_postgres_store(const std::string& uri) {
+    return std::make_unique<PostgresStore>(uri);
+}
 
 }  // namespace kcollect

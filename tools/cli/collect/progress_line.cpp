@@ -3,9 +3,9 @@
 
 #include "../output.hpp"
 
+#include <unistd.h>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 namespace kcollect {
 
@@ -38,8 +38,9 @@ void ProgressLine::draw(bool force) {
     last_draw_ = now;
     const double seconds = std::chrono::duration<double>(now - start_).count();
     char text[160];
-    std::snprintf(text, sizeof text, "\r\033[Kcollect: %d/%d meters, %lld rows stored, %.0f rows/s", done_, meters_,
-                  static_cast<long long>(rows_), seconds > 0 ? static_cast<double>(rows_) / seconds : 0.0);
+    std::snprintf(text, sizeof text, "\r\033[Kcollect: %d/%d meters, %lld rows stored, %.0f rows/s",
+                  done_, meters_, static_cast<long long>(rows_),
+                  seconds > 0 ? static_cast<double>(rows_) / seconds : 0.0);
     kcli::write_stderr_text(text);
     shown_ = true;
 }

@@ -22,7 +22,7 @@ struct MeterRow {
     std::string firmware;    // "version.build"
     std::string host;
     int port = 502;
-    std::string info;        // the device information document as the library gave it
+    std::string info;  // the device information document as the library gave it
     struct Log {
         int file_id = 0;
         std::string type;  // "eventlog" or "datalog"

@@ -32,8 +32,10 @@ int collect_once(const RunSettings& settings, Store& store) {
                       [&](std::int64_t rows) { progress.rows_stored(rows); });
         std::atomic<std::size_t> next{0};
         auto worker = [&] {
-            for (std::size_t i; !kcli::interrupted() && !writer.failed() && (i = next++) < settings.targets.size();) {
-                const MeterOutcome outcome = collect_meter(settings.targets[i], settings.parts, store, claims, writer);
+            for (std::size_t i; !kcli::interrupted() && !writer.failed() &&
+                                (i = next++) < settings.targets.size();) {
+                const MeterOutcome outcome =
+                    collect_meter(settings.targets[i], settings.parts, store, claims, writer);
                 if (outcome.failed) any_failed = true;
                 std::lock_guard lock(output);
                 progress.clear();

@@ -2,8 +2,8 @@
 // The SQLite backend: one connection in WAL mode, prepared statements, one transaction per batch.
 #include "store.hpp"
 
-#include <nlohmann/json.hpp>
 #include <sqlite3.h>
+#include <nlohmann/json.hpp>
 
 #include <stdexcept>
 
@@ -69,14 +69,16 @@ public:
     Statement& bind(int i, double v) { return check(sqlite3_bind_double(stmt_, i, v)); }
     Statement& bind_null(int i) { return check(sqlite3_bind_null(stmt_, i)); }
     Statement& bind(int i, const std::string& v) {
-        return check(sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT));
+        return check(
+            sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT));
     }
     // Runs the statement to its end; returns true when it produced a row (left readable).
     bool step() {
         const int rc = sqlite3_step(stmt_);
         if (rc == SQLITE_ROW) return true;
         sqlite3_reset(stmt_);
-        if (rc != SQLITE_DONE) throw std::runtime_error(std::string("SQLite: ") + sqlite3_errmsg(db_));
+        if (rc != SQLITE_DONE)
+            throw std::runtime_error(std::string("SQLite: ") + sqlite3_errmsg(db_));
         return false;
     }
     std::int64_t column_int(int i) const { return sqlite3_column_int64(stmt_, i); }
@@ -89,7 +91,8 @@ public:
 
 private:
     Statement& check(int rc) {
-        if (rc != SQLITE_OK) throw std::runtime_error(std::string("SQLite: ") + sqlite3_errmsg(db_));
+        if (rc != SQLITE_OK)
+            throw std::runtime_error(std::string("SQLite: ") + sqlite3_errmsg(db_));
         return *this;
     }
     sqlite3* db_;
@@ -99,7 +102,8 @@ private:
 class SqliteStore final : public Store {
 public:
     explicit SqliteStore(const std::string& path) {
-        const int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        const int rc = sqlite3_open_v2(path.c_str(), &db_,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
         if (rc != SQLITE_OK) {
             const std::string reason = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
             sqlite3_close(db_);
@@ -120,13 +124,23 @@ public:
 
     void save_meter(const MeterRow& m) override {
         Transaction tx(*this);
-        meter_->bind(1, m.serial).bind(2, m.model).bind(3, m.model_name).bind(4, m.firmware)
-            .bind(5, m.host).bind(6, std::int64_t{m.port}).bind(7, m.info).run();
+        meter_->bind(1, m.serial)
+            .bind(2, m.model)
+            .bind(3, m.model_name)
+            .bind(4, m.firmware)
+            .bind(5, m.host)
+            .bind(6, std::int64_t{m.port})
+            .bind(7, m.info)
+            .run();
         for (const MeterRow::Log& log : m.logs) {
-            directory_->bind(1, m.serial).bind(2, std::int64_t{log.file_id}).bind(3, log.type)
+            directory_->bind(1, m.serial)
+                .bind(2, std::int64_t{log.file_id})
+                .bind(3, log.type)
                 .bind(4, std::int64_t{log.records});
-            if (log.type == "datalog") directory_->bind(5, columns_json(log.columns));
-            else directory_->bind_null(5);
+            if (log.type == "datalog")
+                directory_->bind(5, columns_json(log.columns));
+            else
+                directory_->bind_null(5);
             directory_->run();
         }
         tx.commit();
@@ -137,9 +151,14 @@ public:
         const std::int64_t layout = layout_id(b.serial, b.file_id, columns_json(b.columns));
         std::int64_t added = 0;
         for (const DatalogRow& r : b.rows) {
-            added += datalog_->bind(1, b.serial).bind(2, std::int64_t{b.file_id}).bind(3, r.recorded_at)
-                         .bind(4, std::int64_t{r.seq}).bind(5, r.trigger).bind(6, layout)
-                         .bind(7, nlohmann::json(r.values).dump()).run();
+            added += datalog_->bind(1, b.serial)
+                         .bind(2, std::int64_t{b.file_id})
+                         .bind(3, r.recorded_at)
+                         .bind(4, std::int64_t{r.seq})
+                         .bind(5, r.trigger)
+                         .bind(6, layout)
+                         .bind(7, nlohmann::json(r.values).dump())
+                         .run();
         }
         tx.commit();
         return added;
@@ -149,10 +168,19 @@ public:
         Transaction tx(*this);
         std::int64_t added = 0;
         for (const EventRow& e : b.rows) {
-            added += event_->bind(1, b.serial).bind(2, e.recorded_at).bind(3, std::int64_t{e.seq})
-                         .bind(4, std::int64_t{e.event_no}).bind(5, e.cause).bind(6, e.point).bind(7, e.state)
-                         .bind(8, e.effect).bind(9, e.target).bind(10, std::int64_t{e.source_id})
-                         .bind(11, std::int64_t{e.effect_id}).bind(12, e.value_triggered).run();
+            added += event_->bind(1, b.serial)
+                         .bind(2, e.recorded_at)
+                         .bind(3, std::int64_t{e.seq})
+                         .bind(4, std::int64_t{e.event_no})
+                         .bind(5, e.cause)
+                         .bind(6, e.point)
+                         .bind(7, e.state)
+                         .bind(8, e.effect)
+                         .bind(9, e.target)
+                         .bind(10, std::int64_t{e.source_id})
+                         .bind(11, std::int64_t{e.effect_id})
+                         .bind(12, e.value_triggered)
+                         .run();
         }
         tx.commit();
         return added;
@@ -162,8 +190,13 @@ public:
         Transaction tx(*this);
         std::int64_t added = 0;
         for (const ReadingRow& r : b.rows) {
-            added += reading_->bind(1, b.serial).bind(2, b.taken_at).bind(3, std::int64_t{r.pid})
-                         .bind(4, r.name).bind(5, r.unit).bind(6, r.value).run();
+            added += reading_->bind(1, b.serial)
+                         .bind(2, b.taken_at)
+                         .bind(3, std::int64_t{r.pid})
+                         .bind(4, r.name)
+                         .bind(5, r.unit)
+                         .bind(6, r.value)
+                         .run();
         }
         tx.commit();
         return added;
@@ -203,7 +236,8 @@ private:
 
     void create_schema() {
         Transaction tx(*this);
-        Statement has_version(db_, "SELECT count(*) FROM sqlite_master WHERE name = 'schema_version'");
+        Statement has_version(db_,
+                              "SELECT count(*) FROM sqlite_master WHERE name = 'schema_version'");
         has_version.step();
         const bool exists = has_version.column_int(0) > 0;
         has_version.reset();
@@ -216,29 +250,39 @@ private:
             version.reset();
             if (found > SCHEMA_VERSION)
                 throw std::runtime_error("schema version " + std::to_string(found) +
-                                         " is newer than this kolvane knows (" + std::to_string(SCHEMA_VERSION) + ")");
+                                         " is newer than this kolvane knows (" +
+                                         std::to_string(SCHEMA_VERSION) + ")");
         }
         tx.commit();
     }
 
     void prepare() {
-        meter_ = std::make_unique<Statement>(db_,
-            "INSERT INTO meters VALUES(?1, ?2, ?3, ?4, ?5, ?6, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), ?7) "
-            "ON CONFLICT(serial) DO UPDATE SET model = excluded.model, model_name = excluded.model_name, "
+        meter_ = std::make_unique<Statement>(
+            db_,
+            "INSERT INTO meters VALUES(?1, ?2, ?3, ?4, ?5, ?6, strftime('%Y-%m-%dT%H:%M:%fZ', "
+            "'now'), ?7) "
+            "ON CONFLICT(serial) DO UPDATE SET model = excluded.model, model_name = "
+            "excluded.model_name, "
             "firmware = excluded.firmware, host = excluded.host, port = excluded.port, "
             "last_seen = excluded.last_seen, info = excluded.info");
-        directory_ = std::make_unique<Statement>(db_,
-            "INSERT OR REPLACE INTO log_directory VALUES(?1, ?2, ?3, ?4, ?5, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'))");
-        layout_insert_ = std::make_unique<Statement>(db_,
+        directory_ =
+            std::make_unique<Statement>(db_,
+                                        "INSERT OR REPLACE INTO log_directory VALUES(?1, ?2, ?3, "
+                                        "?4, ?5, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'))");
+        layout_insert_ = std::make_unique<Statement>(
+            db_,
             "INSERT OR IGNORE INTO datalog_layouts(serial, file_id, columns) VALUES(?1, ?2, ?3)");
-        layout_select_ = std::make_unique<Statement>(db_,
-            "SELECT layout_id FROM datalog_layouts WHERE serial = ?1 AND file_id = ?2 AND columns = ?3");
-        datalog_ = std::make_unique<Statement>(db_,
-            "INSERT OR IGNORE INTO datalog_records VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+        layout_select_ =
+            std::make_unique<Statement>(db_,
+                                        "SELECT layout_id FROM datalog_layouts WHERE serial = ?1 "
+                                        "AND file_id = ?2 AND columns = ?3");
+        datalog_ = std::make_unique<Statement>(
+            db_, "INSERT OR IGNORE INTO datalog_records VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
         event_ = std::make_unique<Statement>(db_,
-            "INSERT OR IGNORE INTO event_records VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)");
-        reading_ = std::make_unique<Statement>(db_,
-            "INSERT OR IGNORE INTO live_readings VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+                                             "INSERT OR IGNORE INTO event_records VALUES(?1, ?2, "
+                                             "?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)");
+        reading_ = std::make_unique<Statement>(
+            db_, "INSERT OR IGNORE INTO live_readings VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
     }
 
     // Once per batch: cheap beside the batch's rows, and never stale after a rolled-back batch.
@@ -259,11 +303,14 @@ private:
     }
 
     sqlite3* db_ = nullptr;
-    std::unique_ptr<Statement> meter_, directory_, layout_insert_, layout_select_, datalog_, event_, reading_;
+    std::unique_ptr<Statement> meter_, directory_, layout_insert_, layout_select_, datalog_, event_,
+        reading_;
 };
 
 }  // namespace
 
-std::unique_ptr<Store> open_sqlite_store(const std::string& path) { return std::make_unique<SqliteStore>(path); }
+std::unique_ptr<Store> open_sqlite_store(const std::string& path) {
+    return std::make_unique<SqliteStore>(path);
+}
 
 }  // namespace kcollect

@@ -7,7 +7,8 @@ namespace kcollect {
 
 std::unique_ptr<Store> open_store(const std::string& target) {
     auto starts_with = [&](const char* prefix) { return target.rfind(prefix, 0) == 0; };
-    if (starts_with("postgresql://") || starts_with("postgres://")) return open_postgres_store(target);
+    if (starts_with("postgresql://") || starts_with("postgres://"))
+        return open_postgres_store(target);
     const std::string path = starts_with("sqlite:") ? target.substr(7) : target;
     // SQLite would take an empty name for a private temporary database, which nobody could query.
     if (path.empty()) throw std::runtime_error("--db needs a database file path");

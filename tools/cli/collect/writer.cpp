@@ -4,7 +4,10 @@
 namespace kcollect {
 
 Writer::Writer(Store& store, std::size_t capacity, std::function<void(std::int64_t)> on_stored)
-    : store_(store), on_stored_(std::move(on_stored)), queue_(capacity), thread_([this] { run(); }) {}
+    : store_(store),
+      on_stored_(std::move(on_stored)),
+      queue_(capacity),
+      thread_([this] { run(); }) {}
 
 Writer::~Writer() {
     queue_.close();
@@ -12,9 +15,15 @@ Writer::~Writer() {
 }
 
 void Writer::save(MeterRow meter) { queue_.push({std::move(meter), nullptr}); }
-void Writer::save(DatalogBatch batch, const std::shared_ptr<MeterTally>& tally) { queue_.push({std::move(batch), tally}); }
-void Writer::save(EventBatch batch, const std::shared_ptr<MeterTally>& tally) { queue_.push({std::move(batch), tally}); }
-void Writer::save(ReadingBatch batch, const std::shared_ptr<MeterTally>& tally) { queue_.push({std::move(batch), tally}); }
+void Writer::save(DatalogBatch batch, const std::shared_ptr<MeterTally>& tally) {
+    queue_.push({std::move(batch), tally});
+}
+void Writer::save(EventBatch batch, const std::shared_ptr<MeterTally>& tally) {
+    queue_.push({std::move(batch), tally});
+}
+void Writer::save(ReadingBatch batch, const std::shared_ptr<MeterTally>& tally) {
+    queue_.push({std::move(batch), tally});
+}
 
 void Writer::flush() {
     auto done = std::make_shared<std::promise<void>>();

@@ -20,7 +20,8 @@ namespace kcollect {
 
 // New rows stored for one meter, counted as its batches are committed.
 struct MeterTally {
-    std::array<std::atomic<std::int64_t>, 17> log_new{};  // by file id: 0 the event log, 1-16 data logs
+    std::array<std::atomic<std::int64_t>, 17>
+        log_new{};  // by file id: 0 the event log, 1-16 data logs
 };
 
 class Writer {
@@ -43,7 +44,8 @@ public:
     std::string error() const;
 
 private:
-    using Work = std::variant<MeterRow, DatalogBatch, EventBatch, ReadingBatch, std::shared_ptr<std::promise<void>>>;
+    using Work = std::variant<MeterRow, DatalogBatch, EventBatch, ReadingBatch,
+                              std::shared_ptr<std::promise<void>>>;
     struct Job {
         Work work;
         std::shared_ptr<MeterTally> tally;

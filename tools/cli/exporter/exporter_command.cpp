@@ -77,7 +77,8 @@ int run_exporter(const ExporterArgs& args) {
         if (!args.hosts_file.empty()) listed = kcli::read_hosts_file(args.hosts_file, args.meter);
         ExporterServer server(settings, TargetPolicy(std::move(listed), args.allow_any_target));
         const int port = server.bind();
-        kcli::write_stdout_line("kolvane exporter listening on " + join_host_port(settings.listen_host, port));
+        kcli::write_stdout_line("kolvane exporter listening on " +
+                                join_host_port(settings.listen_host, port));
         return serve_until_signal(server);
     } catch (const kcli::HostsFileError& e) {
         return kcli::report_hosts_error(e);
@@ -91,26 +92,45 @@ int run_exporter(const ExporterArgs& args) {
 
 void add_exporter_command(CLI::App& app, int& status) {
     auto args = std::make_shared<ExporterArgs>();
-    CLI::App* command = app.add_subcommand(
-        "exporter", "Serve live values to Prometheus: GET /probe?target=HOST[:PORT]&model=MODEL&unit=N reads one meter");
-    command->add_option("--listen", args->listen, "Address and port to serve HTTP on (ADDR:PORT, [IPv6]:PORT)")
-        ->type_name("ADDR:PORT")->capture_default_str();
-    CLI::Option* hosts = command->add_option("--hosts", args->hosts_file,
-                        "The meters that may be probed: one 'HOST[:PORT] [MODEL]' per line, '#' comments")
-        ->type_name("FILE");
-    command->add_option("-m,--meter", args->meter, "Model of the hosts file's lines that name none: em133, em235 or pm335")
-        ->type_name("MODEL")->needs(hosts);
-    command->add_flag("--allow-any-target", args->allow_any_target,
-                      "Probe any target, not only those of --hosts (lets anyone who reaches the exporter "
-                      "make it connect anywhere)");
-    command->add_option("-t,--timeout", args->timeout_ms, "Time-out of each wait for a meter, milliseconds (default 5000)")
-        ->type_name("MS")->check(CLI::Range(100, 3600000));
-    command->add_option("--max-concurrent", args->max_concurrent,
-                        "Probes read at once; a probe over the bound waits up to 1 s, then gets 503")
-        ->type_name("N")->capture_default_str()->check(CLI::Range(1, 256));
-    command->add_flag("-v,--verbose", args->verbosity,
-                      "Log refused probes and the library's messages on standard error; repeat for more "
-                      "(-v warnings, -vv information, -vvv debug)");
+    CLI::App* command =
+        app.add_subcommand("exporter",
+                           "Serve live values to Prometheus: GET "
+                           "/probe?target=HOST[:PORT]&model=MODEL&unit=N reads one meter");
+    command
+        ->add_option("--listen", args->listen,
+                     "Address and port to serve HTTP on (ADDR:PORT, [IPv6]:PORT)")
+        ->type_name("ADDR:PORT")
+        ->capture_default_str();
+    CLI::Option* hosts =
+        command
+            ->add_option(
+                "--hosts", args->hosts_file,
+                "The meters that may be probed: one 'HOST[:PORT] [MODEL]' per line, '#' comments")
+            ->type_name("FILE");
+    command
+        ->add_option("-m,--meter", args->meter,
+                     "Model of the hosts file's lines that name none: em133, em235 or pm335")
+        ->type_name("MODEL")
+        ->needs(hosts);
+    command->add_flag(
+        "--allow-any-target", args->allow_any_target,
+        "Probe any target, not only those of --hosts (lets anyone who reaches the exporter "
+        "make it connect anywhere)");
+    command
+        ->add_option("-t,--timeout", args->timeout_ms,
+                     "Time-out of each wait for a meter, milliseconds (default 5000)")
+        ->type_name("MS")
+        ->check(CLI::Range(100, 3600000));
+    command
+        ->add_option("--max-concurrent", args->max_concurrent,
+                     "Probes read at once; a probe over the bound waits up to 1 s, then gets 503")
+        ->type_name("N")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 256));
+    command->add_flag(
+        "-v,--verbose", args->verbosity,
+        "Log refused probes and the library's messages on standard error; repeat for more "
+        "(-v warnings, -vv information, -vvv debug)");
     command->callback([args, &status] { status = run_exporter(*args); });
 }
 

@@ -19,8 +19,8 @@ namespace kexp {
 namespace {
 
 constexpr int DEFAULT_BUDGET_MS = 10000;
-constexpr double MARGIN_MS = 500;         // for the answer's way back to Prometheus ...
-constexpr double MARGIN_FRACTION = 0.1;   // ... or a tenth of a short scrape time-out
+constexpr double MARGIN_MS = 500;            // for the answer's way back to Prometheus ...
+constexpr double MARGIN_FRACTION = 0.1;      // ... or a tenth of a short scrape time-out
 constexpr int LONGEST_BUDGET_MS = 86400000;  // the library's bound of deadline_ms
 constexpr const char* TIMEOUT_HEADER = "X-Prometheus-Scrape-Timeout-Seconds";
 
@@ -32,7 +32,8 @@ void answer_text(httplib::Response& response, int status, const std::string& tex
 // Holds one of the concurrent probe slots for the length of a probe.
 class Slot {
 public:
-    Slot(std::counting_semaphore<>& slots, std::atomic<int>& in_flight) : slots_(slots), in_flight_(in_flight) {
+    Slot(std::counting_semaphore<>& slots, std::atomic<int>& in_flight)
+        : slots_(slots), in_flight_(in_flight) {
         ++in_flight_;
     }
     ~Slot() {
@@ -74,30 +75,36 @@ ExporterServer::ExporterServer(ExporterSettings settings, TargetPolicy policy)
         const int yes = 1;
         setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
-    http_.Get("/probe", [this](const httplib::Request& request, httplib::Response& response) { probe(request, response); });
-    http_.Get("/metrics", [this](const httplib::Request&, httplib::Response& response) { metrics(response); });
+    http_.Get("/probe", [this](const httplib::Request& request, httplib::Response& response) {
+        probe(request, response);
+    });
+    http_.Get("/metrics",
+              [this](const httplib::Request&, httplib::Response& response) { metrics(response); });
     http_.Get("/", [this](const httplib::Request&, httplib::Response& response) {
         response.set_content(landing_page(address_), "text/html; charset=utf-8");
     });
-    http_.set_exception_handler([](const httplib::Request&, httplib::Response& response, std::exception_ptr error) {
-        std::string message = "Internal error";
-        try {
-            std::rethrow_exception(error);
-        } catch (const std::exception& e) {
-            message += std::string(": ") + e.what();
-        } catch (...) {
-        }
-        kcli::write_stderr_line("kolvane: " + message);
-        answer_text(response, 500, message);
-    });
+    http_.set_exception_handler(
+        [](const httplib::Request&, httplib::Response& response, std::exception_ptr error) {
+            std::string message = "Internal error";
+            try {
+                std::rethrow_exception(error);
+            } catch (const std::exception& e) {
+                message += std::string(": ") + e.what();
+            } catch (...) {}
+            kcli::write_stderr_line("kolvane: " + message);
+            answer_text(response, 500, message);
+        });
 }
 
 int ExporterServer::bind() {
     const int port = settings_.listen_port == 0
                          ? http_.bind_to_any_port(settings_.listen_host)
-                         : (http_.bind_to_port(settings_.listen_host, settings_.listen_port) ? settings_.listen_port : -1);
+                         : (http_.bind_to_port(settings_.listen_host, settings_.listen_port)
+                                ? settings_.listen_port
+                                : -1);
     if (port < 0)
-        throw std::runtime_error("Cannot listen on " + join_host_port(settings_.listen_host, settings_.listen_port));
+        throw std::runtime_error("Cannot listen on " +
+                                 join_host_port(settings_.listen_host, settings_.listen_port));
     address_ = join_host_port(settings_.listen_host, port);
     return port;
 }
@@ -106,8 +113,11 @@ bool ExporterServer::serve() { return http_.listen_after_bind(); }
 
 void ExporterServer::stop() { http_.stop(); }
 
-void ExporterServer::refuse(const httplib::Request& request, httplib::Response& response, const Refusal& refusal) {
-    auto& counter = refusal.status == 403 ? forbidden_ : refusal.status == 503 ? busy_ : bad_requests_;
+void ExporterServer::refuse(const httplib::Request& request, httplib::Response& response,
+                            const Refusal& refusal) {
+    auto& counter = refusal.status == 403   ? forbidden_
+                    : refusal.status == 503 ? busy_
+                                            : bad_requests_;
     ++counter;
     if (settings_.log_refusals)
         kcli::write_stderr_line("kolvane: refused a probe from " + request.remote_addr + " (" +
@@ -119,24 +129,29 @@ void ExporterServer::probe(const httplib::Request& request, httplib::Response& r
     const auto arrived = std::chrono::steady_clock::now();
     const std::string header = request.get_header_value(TIMEOUT_HEADER);
     const auto budget = probe_budget_ms(request.has_header(TIMEOUT_HEADER) ? &header : nullptr);
-    if (const auto* refusal = std::get_if<Refusal>(&budget)) return refuse(request, response, *refusal);
+    if (const auto* refusal = std::get_if<Refusal>(&budget))
+        return refuse(request, response, *refusal);
     const auto resolved = policy_.resolve(request.params);
-    if (const auto* refusal = std::get_if<Refusal>(&resolved)) return refuse(request, response, *refusal);
+    if (const auto* refusal = std::get_if<Refusal>(&resolved))
+        return refuse(request, response, *refusal);
     const ProbeTarget& target = std::get<ProbeTarget>(resolved);
 
-    const Deadline deadline{arrived + std::chrono::milliseconds(std::get<int>(budget)), std::get<int>(budget)};
-    const auto wait = std::min<std::chrono::steady_clock::duration>(settings_.slot_wait, deadline.end - arrived);
+    const Deadline deadline{arrived + std::chrono::milliseconds(std::get<int>(budget)),
+                            std::get<int>(budget)};
+    const auto wait =
+        std::min<std::chrono::steady_clock::duration>(settings_.slot_wait, deadline.end - arrived);
     if (!slots_.try_acquire_for(wait))
         return refuse(request, response,
-                      {503, "Too many probes at once (" + std::to_string(settings_.max_concurrent) + "); try again"});
+                      {503, "Too many probes at once (" + std::to_string(settings_.max_concurrent) +
+                                "); try again"});
     const Slot slot(slots_, in_flight_);
 
     const ProbeResult result = probe_meter(target, settings_.timeout_ms, deadline, identities_);
     ++probes_;
     if (!result.up) {
         ++failures_;
-        kcli::write_stderr_line("kolvane: probe of " + target.address() + " unit " + std::to_string(target.unit) +
-                                " failed: " + result.error);
+        kcli::write_stderr_line("kolvane: probe of " + target.address() + " unit " +
+                                std::to_string(target.unit) + " failed: " + result.error);
     }
     response.set_content(probe_exposition(result), EXPOSITION_CONTENT_TYPE);
 }
@@ -146,17 +161,22 @@ void ExporterServer::metrics(httplib::Response& response) const {
     out.family("kolvane_exporter_probes_total", "counter",
                "Probes that read a meter, whether it answered or not.");
     out.sample("kolvane_exporter_probes_total", {}, double(probes_.load()));
-    out.family("kolvane_exporter_probe_failures_total", "counter", "Probes whose meter did not answer (kolvane_up 0).");
+    out.family("kolvane_exporter_probe_failures_total", "counter",
+               "Probes whose meter did not answer (kolvane_up 0).");
     out.sample("kolvane_exporter_probe_failures_total", {}, double(failures_.load()));
     out.family("kolvane_exporter_probes_refused_total", "counter",
                "Probes refused: 400 bad parameters, 403 target not allowed, 503 too many at once.");
-    out.sample("kolvane_exporter_probes_refused_total", {{"code", "400"}}, double(bad_requests_.load()));
-    out.sample("kolvane_exporter_probes_refused_total", {{"code", "403"}}, double(forbidden_.load()));
+    out.sample("kolvane_exporter_probes_refused_total", {{"code", "400"}},
+               double(bad_requests_.load()));
+    out.sample("kolvane_exporter_probes_refused_total", {{"code", "403"}},
+               double(forbidden_.load()));
     out.sample("kolvane_exporter_probes_refused_total", {{"code", "503"}}, double(busy_.load()));
     out.family("kolvane_exporter_probes_in_flight", "gauge", "Probes reading a meter right now.");
     out.sample("kolvane_exporter_probes_in_flight", {}, in_flight_.load());
-    out.family("kolvane_exporter_build_info", "gauge", "Versions of the exporter and its library; the value is always 1.");
-    out.sample("kolvane_exporter_build_info", {{"version", KOLVANE_CLI_VERSION}, {"library_version", kolvane_version()}}, 1);
+    out.family("kolvane_exporter_build_info", "gauge",
+               "Versions of the exporter and its library; the value is always 1.");
+    out.sample("kolvane_exporter_build_info",
+               {{"version", KOLVANE_CLI_VERSION}, {"library_version", kolvane_version()}}, 1);
     response.set_content(out.text(), EXPOSITION_CONTENT_TYPE);
 }
 

@@ -46,7 +46,8 @@ public:
 private:
     void probe(const httplib::Request& request, httplib::Response& response);
     void metrics(httplib::Response& response) const;
-    void refuse(const httplib::Request& request, httplib::Response& response, const Refusal& refusal);
+    void refuse(const httplib::Request& request, httplib::Response& response,
+                const Refusal& refusal);
 
     ExporterSettings settings_;
     TargetPolicy policy_;

@@ -11,10 +11,17 @@ std::string escape_label_value(std::string_view value) {
     escaped.reserve(value.size());
     for (const char c : value) {
         switch (c) {
-        case '\\': escaped += "\\\\"; break;
-        case '"': escaped += "\\\""; break;
-        case '\n': escaped += "\\n"; break;
-        default: escaped += c;
+            case '\\':
+                escaped += "\\\\";
+                break;
+            case '"':
+                escaped += "\\\"";
+                break;
+            case '\n':
+                escaped += "\\n";
+                break;
+            default:
+                escaped += c;
         }
     }
     return escaped;
@@ -40,7 +47,10 @@ void Exposition::sample(std::string_view name, const Labels& labels, double valu
         text_ += '{';
         for (std::size_t i = 0; i < labels.size(); ++i) {
             if (i > 0) text_ += ',';
-            text_.append(labels[i].first).append("=\"").append(escape_label_value(labels[i].second)).append("\"");
+            text_.append(labels[i].first)
+                .append("=\"")
+                .append(escape_label_value(labels[i].second))
+                .append("\"");
         }
         text_ += '}';
     }

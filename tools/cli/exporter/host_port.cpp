@@ -9,8 +9,8 @@ namespace {
 std::optional<int> parse_port(std::string_view text) {
     int port = -1;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), port);
-    if (text.empty() || text.size() > 5 || ec != std::errc() || end != text.data() + text.size() || port < 0 ||
-        port > 65535)
+    if (text.empty() || text.size() > 5 || ec != std::errc() || end != text.data() + text.size() ||
+        port < 0 || port > 65535)
         return std::nullopt;
     return port;
 }

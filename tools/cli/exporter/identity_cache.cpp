@@ -15,9 +15,9 @@ std::optional<std::string> IdentityCache::find(const std::string& key) const {
 void IdentityCache::store(const std::string& key, std::string document) {
     const std::lock_guard lock(mutex_);
     if (entries_.size() >= capacity_ && !entries_.contains(key)) {
-        const auto oldest = std::min_element(entries_.begin(), entries_.end(), [](const auto& a, const auto& b) {
-            return a.second.read_at < b.second.read_at;
-        });
+        const auto oldest = std::min_element(
+            entries_.begin(), entries_.end(),
+            [](const auto& a, const auto& b) { return a.second.read_at < b.second.read_at; });
         entries_.erase(oldest);
     }
     entries_[key] = {std::move(document), Clock::now()};

@@ -15,7 +15,8 @@ class IdentityCache {
 public:
     using Clock = std::chrono::steady_clock;
 
-    explicit IdentityCache(Clock::duration lifetime = std::chrono::minutes(10), std::size_t capacity = 1024)
+    explicit IdentityCache(Clock::duration lifetime = std::chrono::minutes(10),
+                           std::size_t capacity = 1024)
         : lifetime_(lifetime), capacity_(capacity) {}
 
     std::optional<std::string> find(const std::string& key) const;

@@ -25,11 +25,15 @@ std::string landing_page(const std::string& exporter) {
     // The address is the one the exporter was told to listen on: digits, dots, colons, brackets.
     return "<!DOCTYPE html>\n<html><head><title>kolvane exporter</title></head><body>\n"
            "<h1>kolvane exporter</h1>\n"
-           "<p>Reads em133 and em235 meters over Modbus TCP when Prometheus asks: one meter per scrape of "
-           "<code>/probe?target=HOST[:PORT]&amp;model=em235&amp;unit=1</code>. Only meters of the hosts file "
+           "<p>Reads em133 and em235 meters over Modbus TCP when Prometheus asks: one meter per "
+           "scrape of "
+           "<code>/probe?target=HOST[:PORT]&amp;model=em235&amp;unit=1</code>. Only meters of the "
+           "hosts file "
            "are read unless the exporter runs with <code>--allow-any-target</code>.</p>\n"
            "<ul>\n<li><a href=\"/metrics\">/metrics</a>: the exporter's own metrics</li>\n"
-           "<li><a href=\"/probe?target=127.0.0.1:502&amp;model=em235\">/probe?target=127.0.0.1:502&amp;model=em235"
+           "<li><a "
+           "href=\"/probe?target=127.0.0.1:502&amp;model=em235\">/"
+           "probe?target=127.0.0.1:502&amp;model=em235"
            "</a>: an example probe</li>\n</ul>\n"
            "<h2>Prometheus configuration</h2>\n<pre>" +
            scrape_config_example(exporter) + "</pre>\n</body></html>\n";

@@ -17,20 +17,29 @@ constexpr int SHORTEST_TIMEOUT_MS = 100;  // the library's lower bound of timeou
 
 // The options text for one call: every wait bounded by the time-out and the time left.
 std::string options_text(const ProbeTarget& target, int timeout_ms, const Deadline& deadline) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline.end - Clock::now()).count();
-    if (left <= 0) throw std::runtime_error("Deadline of " + std::to_string(deadline.total_ms) + " ms exceeded");
-    const long long timeout = std::max<long long>(SHORTEST_TIMEOUT_MS, std::min<long long>(timeout_ms, left));
-    return "{\"port\":" + std::to_string(target.port) + ",\"unit_id\":" + std::to_string(target.unit) +
-           ",\"timeout_ms\":" + std::to_string(timeout) + ",\"deadline_ms\":" + std::to_string(left) + "}";
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline.end - Clock::now()).count();
+    if (left <= 0)
+        throw std::runtime_error("Deadline of " + std::to_string(deadline.total_ms) +
+                                 " ms exceeded");
+    const long long timeout =
+        std::max<long long>(SHORTEST_TIMEOUT_MS, std::min<long long>(timeout_ms, left));
+    return "{\"port\":" + std::to_string(target.port) +
+           ",\"unit_id\":" + std::to_string(target.unit) +
+           ",\"timeout_ms\":" + std::to_string(timeout) +
+           ",\"deadline_ms\":" + std::to_string(left) + "}";
 }
 
 using MeterCall = int (*)(const char*, const char*, const char*, char*, int, char*, int);
 
-std::string read_document(MeterCall call, const ProbeTarget& target, int timeout_ms, const Deadline& deadline) {
+std::string read_document(MeterCall call, const ProbeTarget& target, int timeout_ms,
+                          const Deadline& deadline) {
     const std::string options = options_text(target, timeout_ms, deadline);
-    const kcli::DocumentResult result = kcli::fetch_document([&](char* out, int out_len, char* err, int err_len) {
-        return call(target.host.c_str(), target.model.c_str(), options.c_str(), out, out_len, err, err_len);
-    });
+    const kcli::DocumentResult result =
+        kcli::fetch_document([&](char* out, int out_len, char* err, int err_len) {
+            return call(target.host.c_str(), target.model.c_str(), options.c_str(), out, out_len,
+                        err, err_len);
+        });
     if (result.status < 0) throw std::runtime_error(result.error);
     return result.text;
 }
@@ -40,7 +49,8 @@ std::string read_document(MeterCall call, const ProbeTarget& target, int timeout
 ProbeResult probe_meter(const ProbeTarget& target, int timeout_ms, const Deadline& deadline,
                         IdentityCache& identities) {
     const Clock::time_point start = Clock::now();
-    const std::string key = target.address() + "/" + std::to_string(target.unit) + "/" + target.model;
+    const std::string key =
+        target.address() + "/" + std::to_string(target.unit) + "/" + target.model;
     ProbeResult result;
     try {
         std::optional<std::string> identity = identities.find(key);

@@ -23,8 +23,10 @@ void write_identity(Exposition& out, const json& info) {
     const std::string model = info.at("meter").get<std::string>();
     const std::string model_name = info.at("model_name").get<std::string>();
     out.family("kolvane_meter_info", "gauge", "Identity of the meter; the value is always 1.");
-    out.sample("kolvane_meter_info",
-               {{"serial", serial}, {"model", model}, {"model_name", model_name}, {"firmware", version}}, 1);
+    out.sample(
+        "kolvane_meter_info",
+        {{"serial", serial}, {"model", model}, {"model_name", model_name}, {"firmware", version}},
+        1);
 }
 
 // One family of readings: the gauges or the energy counters.
@@ -36,29 +38,34 @@ void write_readings(Exposition& out, const json& readings, bool counters) {
         const char* name = counters ? "kolvane_energy_total" : "kolvane_point_value";
         if (!started) {
             if (counters)
-                out.family(name, "counter", "Energy the meter has counted, in the unit of the label.");
+                out.family(name, "counter",
+                           "Energy the meter has counted, in the unit of the label.");
             else
-                out.family(name, "gauge", "Present value of a meter point, in the unit of the label.");
+                out.family(name, "gauge",
+                           "Present value of a meter point, in the unit of the label.");
             started = true;
         }
         const std::string point_name = reading.at("name").get<std::string>();
         const std::string point_id = std::to_string(pid);
         const std::string unit = reading.at("unit").get<std::string>();
-        out.sample(name, {{"name", point_name}, {"pid", point_id}, {"unit", unit}}, reading.at("value").get<double>());
+        out.sample(name, {{"name", point_name}, {"pid", point_id}, {"unit", unit}},
+                   reading.at("value").get<double>());
     }
 }
 
 }  // namespace
 
 bool is_energy_counter(std::uint16_t pid) {
-    return pid >= TOTAL_ENERGIES_FIRST && pid <= TOTAL_ENERGIES_LAST && pid != KWH_NET && pid != KVARH_NET;
+    return pid >= TOTAL_ENERGIES_FIRST && pid <= TOTAL_ENERGIES_LAST && pid != KWH_NET &&
+           pid != KVARH_NET;
 }
 
 std::string probe_exposition(const ProbeResult& result) {
     Exposition out;
     out.family("kolvane_up", "gauge", "Whether the meter answered the probe (1) or not (0).");
     out.sample("kolvane_up", {}, result.up ? 1 : 0);
-    out.family("kolvane_probe_duration_seconds", "gauge", "How long the probe took to read the meter.");
+    out.family("kolvane_probe_duration_seconds", "gauge",
+               "How long the probe took to read the meter.");
     out.sample("kolvane_probe_duration_seconds", {}, result.seconds);
     if (result.up) {
         write_identity(out, json::parse(result.identity));

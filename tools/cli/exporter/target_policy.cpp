@@ -15,7 +15,8 @@ namespace {
 constexpr int MODBUS_PORT = 502;
 
 std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     return text;
 }
 
@@ -29,13 +30,15 @@ std::string canonical_model(const std::string& name) {
 
 // Host names and IPv4 addresses: letters, digits, dots, hyphens and underscores.
 bool valid_host(const std::string& host) {
-    return !host.empty() && host.size() <= 253 && std::all_of(host.begin(), host.end(), [](unsigned char c) {
-        return std::isalnum(c) || c == '.' || c == '-' || c == '_';
-    });
+    return !host.empty() && host.size() <= 253 &&
+           std::all_of(host.begin(), host.end(), [](unsigned char c) {
+               return std::isalnum(c) || c == '.' || c == '-' || c == '_';
+           });
 }
 
 // The single value of parameter `name`; a refusal when it is given more than once.
-std::variant<std::optional<std::string>, Refusal> single(const QueryParams& params, const std::string& name) {
+std::variant<std::optional<std::string>, Refusal> single(const QueryParams& params,
+                                                         const std::string& name) {
     const auto [first, last] = params.equal_range(name);
     if (first == last) return std::optional<std::string>{};
     if (std::next(first) != last) return Refusal{400, name + " must be given once"};
@@ -82,7 +85,8 @@ std::variant<ProbeTarget, Refusal> TargetPolicy::resolve(const QueryParams& para
     if (unit_text) {
         const char* end = unit_text->data() + unit_text->size();
         const auto parsed = std::from_chars(unit_text->data(), end, probe.unit);
-        if (unit_text->empty() || parsed.ec != std::errc() || parsed.ptr != end || probe.unit < 0 || probe.unit > 255)
+        if (unit_text->empty() || parsed.ec != std::errc() || parsed.ptr != end || probe.unit < 0 ||
+            probe.unit > 255)
             return Refusal{400, "unit must be 0-255"};
     }
     std::string model;
@@ -92,15 +96,17 @@ std::variant<ProbeTarget, Refusal> TargetPolicy::resolve(const QueryParams& para
     }
 
     const kcli::HostEntry* entry = listed(probe.host, probe.port);
-    if (!entry && !allow_any_target_) return Refusal{403, "target " + probe.address() + " is not in the hosts file"};
+    if (!entry && !allow_any_target_)
+        return Refusal{403, "target " + probe.address() + " is not in the hosts file"};
     if (entry && !entry->meter.empty()) {
         if (!model.empty() && model != entry->meter)
-            return Refusal{400, "model " + model + " contradicts the hosts file's " + entry->meter + " for " +
-                                    probe.address()};
+            return Refusal{400, "model " + model + " contradicts the hosts file's " + entry->meter +
+                                    " for " + probe.address()};
         model = entry->meter;
     }
     if (model.empty())
-        return Refusal{400, "model is required for " + probe.address() + ": name it in the hosts file or as model="};
+        return Refusal{400, "model is required for " + probe.address() +
+                                ": name it in the hosts file or as model="};
     probe.model = model;
     return probe;
 }

@@ -14,8 +14,8 @@ namespace kreport {
 
 // Which rows to read. Times are UTC in the collector's text form, 2026-03-01T12:15:00.000Z.
 struct Selection {
-    std::optional<std::string> from;  // inclusive
-    std::optional<std::string> to;    // exclusive
+    std::optional<std::string> from;    // inclusive
+    std::optional<std::string> to;      // exclusive
     std::vector<std::int64_t> serials;  // empty: every meter
 };
 
@@ -74,7 +74,8 @@ protected:
 
 private:
     // " WHERE ..." for `selection` on a table with `time_column`, its parameters appended.
-    std::string where(const Selection& selection, const char* time_column, std::vector<std::string>& parameters) const;
+    std::string where(const Selection& selection, const char* time_column,
+                      std::vector<std::string>& parameters) const;
 };
 
 // Opens the database named as for `kolvane collect --db`: a postgresql:// or postgres:// URI,

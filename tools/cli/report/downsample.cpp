@@ -6,7 +6,8 @@
 
 namespace kreport {
 
-std::vector<std::size_t> keep_extremes(std::size_t count, const std::vector<const std::vector<double>*>& series,
+std::vector<std::size_t> keep_extremes(std::size_t count,
+                                       const std::vector<const std::vector<double>*>& series,
                                        std::size_t max_points) {
     std::vector<std::size_t> kept;
     if (count <= max_points || series.empty()) {

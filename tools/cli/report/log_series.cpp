@@ -12,7 +12,8 @@ namespace {
 
 bool ends_with(const std::string& text, const char* end) {
     const std::string tail(end);
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 // Seconds as the page reads them: whole milliseconds.
@@ -24,7 +25,8 @@ bool is_energy_unit(const std::string& unit) {
     return ends_with(unit, "Wh") || ends_with(unit, "varh") || ends_with(unit, "VAh");
 }
 
-void LogSeries::add(double time, int seq, const std::string& name, const std::string& unit, double value) {
+void LogSeries::add(double time, int seq, const std::string& name, const std::string& unit,
+                    double value) {
     if (times_.empty() || times_.back() != time || seqs_.back() != seq) {
         times_.push_back(time);
         seqs_.push_back(seq);
@@ -83,7 +85,8 @@ nlohmann::json LogSeries::charts(std::size_t max_points) const {
     return charts;
 }
 
-nlohmann::json LogSeries::line_chart(const std::string& unit, const std::vector<std::size_t>& columns,
+nlohmann::json LogSeries::line_chart(const std::string& unit,
+                                     const std::vector<std::size_t>& columns,
                                      std::size_t max_points) const {
     std::vector<const std::vector<double>*> series;
     for (std::size_t c : columns) series.push_back(&values_[c]);
@@ -99,7 +102,8 @@ nlohmann::json LogSeries::line_chart(const std::string& unit, const std::vector<
     std::size_t next_gap = 0;
     for (std::size_t i : kept) {
         x.push_back(page_time(times_[i]));
-        for (std::size_t s = 0; s < columns.size(); ++s) values[s].push_back(values_[columns[s]][i]);  // NaN: null
+        for (std::size_t s = 0; s < columns.size(); ++s)
+            values[s].push_back(values_[columns[s]][i]);  // NaN: null
         while (next_gap < gaps.size() && gaps[next_gap] < i) ++next_gap;
         if (next_gap < gaps.size() && gaps[next_gap] == i) {
             // A point without values in the middle of the gap.
@@ -107,15 +111,19 @@ nlohmann::json LogSeries::line_chart(const std::string& unit, const std::vector<
             for (nlohmann::json& v : values) v.push_back(nullptr);
         }
     }
-    nlohmann::json chart{{"kind", "line"}, {"unit", unit}, {"x", std::move(x)}, {"series", nlohmann::json::array()}};
+    nlohmann::json chart{
+        {"kind", "line"}, {"unit", unit}, {"x", std::move(x)}, {"series", nlohmann::json::array()}};
     for (std::size_t s = 0; s < columns.size(); ++s)
-        chart["series"].push_back({{"name", columns_[columns[s]].first}, {"values", std::move(values[s])}});
+        chart["series"].push_back(
+            {{"name", columns_[columns[s]].first}, {"values", std::move(values[s])}});
     return chart;
 }
 
-nlohmann::json LogSeries::daily_chart(const std::string& unit, const std::vector<std::size_t>& columns) const {
+nlohmann::json LogSeries::daily_chart(const std::string& unit,
+                                      const std::vector<std::size_t>& columns) const {
     // Per UTC day and column: the first and last reading of the counter.
-    std::map<long long, std::vector<std::pair<double, double>>> days;  // day -> per column (first, last)
+    std::map<long long, std::vector<std::pair<double, double>>>
+        days;  // day -> per column (first, last)
     for (std::size_t i = 0; i < times_.size(); ++i) {
         auto& day = days[static_cast<long long>(std::floor(times_[i] / 86400.0))];
         day.resize(columns.size(), {NAN, NAN});
@@ -140,9 +148,13 @@ nlohmann::json LogSeries::daily_chart(const std::string& unit, const std::vector
             if (!std::isnan(last)) previous[s] = last;
         }
     }
-    nlohmann::json chart{{"kind", "daily"}, {"unit", unit}, {"x", std::move(x)}, {"series", nlohmann::json::array()}};
+    nlohmann::json chart{{"kind", "daily"},
+                         {"unit", unit},
+                         {"x", std::move(x)},
+                         {"series", nlohmann::json::array()}};
     for (std::size_t s = 0; s < columns.size(); ++s)
-        chart["series"].push_back({{"name", columns_[columns[s]].first}, {"values", std::move(values[s])}});
+        chart["series"].push_back(
+            {{"name", columns_[columns[s]].first}, {"values", std::move(values[s])}});
     return chart;
 }
 

@@ -29,18 +29,21 @@ public:
     double interval() const;
     // Intervals longer than one and a half usual steps: [{"from","to","missing"}].
     nlohmann::json gaps() const;
-    // One chart per unit: {"kind":"line"|"daily","unit","x":[seconds],"series":[{"name","values"}]}.
+    // One chart per unit:
+    // {"kind":"line"|"daily","unit","x":[seconds],"series":[{"name","values"}]}.
     nlohmann::json charts(std::size_t max_points = MAX_CHART_POINTS) const;
 
 private:
     nlohmann::json line_chart(const std::string& unit, const std::vector<std::size_t>& columns,
                               std::size_t max_points) const;
-    nlohmann::json daily_chart(const std::string& unit, const std::vector<std::size_t>& columns) const;
+    nlohmann::json daily_chart(const std::string& unit,
+                               const std::vector<std::size_t>& columns) const;
     std::vector<std::size_t> gap_starts() const;
 
     std::vector<double> times_;
     std::vector<int> seqs_;
-    std::vector<std::pair<std::string, std::string>> columns_;  // name, unit; in order of appearance
+    std::vector<std::pair<std::string, std::string>>
+        columns_;  // name, unit; in order of appearance
     std::map<std::pair<std::string, std::string>, std::size_t> index_;
     std::vector<std::vector<double>> values_;  // per column, one per record; NaN where it has none
 };

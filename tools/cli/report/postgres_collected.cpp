@@ -19,7 +19,9 @@ class PostgresRow final : public Row {
 public:
     explicit PostgresRow(const PGresult* r) : r_(r) {}
     std::string text(int column) const override { return PQgetvalue(r_, 0, column); }
-    std::int64_t integer(int column) const override { return std::strtoll(PQgetvalue(r_, 0, column), nullptr, 10); }
+    std::int64_t integer(int column) const override {
+        return std::strtoll(PQgetvalue(r_, 0, column), nullptr, 10);
+    }
     double real(int column) const override {
         return PQgetisnull(r_, 0, column) ? NAN : std::strtod(PQgetvalue(r_, 0, column), nullptr);
     }
@@ -47,7 +49,8 @@ protected:
         return "to_char(" + column + " AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')";
     }
     std::string time_parameter(int n) const override {
-        std::string parameter = "$";  // appended: g++ 12 at -O3 warns falsely on "literal" + std::string
+        std::string parameter =
+            "$";  // appended: g++ 12 at -O3 warns falsely on "literal" + std::string
         parameter += std::to_string(n);
         parameter += "::timestamptz";
         return parameter;
@@ -57,8 +60,8 @@ protected:
                   const std::function<void(const Row&)>& take) override {
         std::vector<const char*> values;
         for (const std::string& p : parameters) values.push_back(p.c_str());
-        if (!PQsendQueryParams(c_, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
-                               nullptr, 0) ||
+        if (!PQsendQueryParams(c_, sql.c_str(), static_cast<int>(values.size()), nullptr,
+                               values.data(), nullptr, nullptr, 0) ||
             !PQsetSingleRowMode(c_))
             throw std::runtime_error("PostgreSQL: " + kcli::one_line(PQerrorMessage(c_)));
         // Every result is consumed, also after a failure or a throwing `take`, so that the
@@ -83,11 +86,15 @@ protected:
 private:
     void check_schema() {
         std::int64_t tables = 0;
-        each_row("SELECT count(*) FROM pg_tables WHERE tablename = 'schema_version' AND schemaname = current_schema()",
-                 {}, [&](const Row& r) { tables = r.integer(0); });
-        if (tables == 0) throw std::runtime_error("PostgreSQL database holds nothing collected by kolvane");
+        each_row(
+            "SELECT count(*) FROM pg_tables WHERE tablename = 'schema_version' AND schemaname = "
+            "current_schema()",
+            {}, [&](const Row& r) { tables = r.integer(0); });
+        if (tables == 0)
+            throw std::runtime_error("PostgreSQL database holds nothing collected by kolvane");
         std::int64_t version = 0;
-        each_row("SELECT max(version) FROM schema_version", {}, [&](const Row& r) { version = r.integer(0); });
+        each_row("SELECT max(version) FROM schema_version", {},
+                 [&](const Row& r) { version = r.integer(0); });
         if (version > kcollect::SCHEMA_VERSION)
             throw std::runtime_error("PostgreSQL: schema version " + std::to_string(version) +
                                      " is newer than this kolvane knows (" +

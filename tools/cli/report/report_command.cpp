@@ -28,7 +28,9 @@ struct ReportArgs {
 
 std::string user_time(const std::string& text, const char* option) {
     const auto time = kreport::parse_user_time(text);
-    if (!time) throw CLI::ValidationError(option, "'" + text + "' is no UTC time like 2026-03-01 or 2026-03-01T12:15");
+    if (!time)
+        throw CLI::ValidationError(
+            option, "'" + text + "' is no UTC time like 2026-03-01 or 2026-03-01T12:15");
     return *time;
 }
 
@@ -68,12 +70,13 @@ int run(const ReportArgs& args, const kreport::Selection& selection) {
         return FAILURE;
     }
     const nlohmann::json& summary = report["summary"];
-    write_stdout_line(nlohmann::json{{"report", args.output},
-                                     {"meters", summary["meters"]},
-                                     {"datalog_records", summary["datalog_records"]},
-                                     {"events", summary["events"]},
-                                     {"gaps", summary["gaps"]}}
-                          .dump());
+    write_stdout_line(nlohmann::json{
+        {"report", args.output},
+        {"meters", summary["meters"]},
+        {"datalog_records", summary["datalog_records"]},
+        {"events", summary["events"]},
+        {"gaps",
+         summary["gaps"]}}.dump());
     return SUCCESS;
 }
 
@@ -81,23 +84,39 @@ int run(const ReportArgs& args, const kreport::Selection& selection) {
 
 void add_report_command(CLI::App& app, int& status) {
     auto args = std::make_shared<ReportArgs>();
-    CLI::App* command = app.add_subcommand(
-        "report",
-        "Write one self-contained HTML file of what 'kolvane collect' stored: per meter its identity, charts of "
-        "its data logs, energy per day and its event log, with a summary of records and gaps. Times are UTC.");
-    command->add_option("--db", args->db, "Database: a file path or sqlite:PATH for SQLite, or a postgresql:// URI")
-        ->type_name("TARGET")->capture_default_str();
-    command->add_option("-o,--output", args->output, "The HTML file to write")->type_name("FILE")->capture_default_str();
-    auto* since = command->add_option("--since", args->since, "Only records of the last DURATION (90s, 15m, 6h, 7d)")
-        ->type_name("DURATION")->check([](const std::string& text) {
-            return kreport::parse_span(text) ? std::string() : "DURATION must be a positive number with s, m, h or d";
-        });
-    auto* from = command->add_option("--from", args->from, "Only records at or after T (UTC, 2026-03-01[T12:15[:00]])")
-        ->type_name("T");
+    CLI::App* command = app.add_subcommand("report",
+                                           "Write one self-contained HTML file of what 'kolvane "
+                                           "collect' stored: per meter its identity, charts of "
+                                           "its data logs, energy per day and its event log, with "
+                                           "a summary of records and gaps. Times are UTC.");
+    command
+        ->add_option("--db", args->db,
+                     "Database: a file path or sqlite:PATH for SQLite, or a postgresql:// URI")
+        ->type_name("TARGET")
+        ->capture_default_str();
+    command->add_option("-o,--output", args->output, "The HTML file to write")
+        ->type_name("FILE")
+        ->capture_default_str();
+    auto* since = command
+                      ->add_option("--since", args->since,
+                                   "Only records of the last DURATION (90s, 15m, 6h, 7d)")
+                      ->type_name("DURATION")
+                      ->check([](const std::string& text) {
+                          return kreport::parse_span(text)
+                                     ? std::string()
+                                     : "DURATION must be a positive number with s, m, h or d";
+                      });
+    auto* from = command
+                     ->add_option("--from", args->from,
+                                  "Only records at or after T (UTC, 2026-03-01[T12:15[:00]])")
+                     ->type_name("T");
     auto* to = command->add_option("--to", args->to, "Only records before T (UTC)")->type_name("T");
     since->excludes(from)->excludes(to);
-    command->add_option("--serial", args->serials, "Only the meter with this serial number; may be repeated")
-        ->type_name("N")->check(CLI::PositiveNumber);
+    command
+        ->add_option("--serial", args->serials,
+                     "Only the meter with this serial number; may be repeated")
+        ->type_name("N")
+        ->check(CLI::PositiveNumber);
     command->callback([args, &status] { status = run(*args, selection_of(*args)); });
 }
 

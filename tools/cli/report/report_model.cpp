@@ -32,16 +32,27 @@ struct Span {
 };
 
 nlohmann::json meter_entry(const MeterIdentity& m) {
-    return {{"serial", m.serial},       {"model", m.model}, {"model_name", m.model_name},
-            {"firmware", m.firmware},   {"host", m.host},   {"port", m.port},
-            {"last_collected", m.last_seen}, {"datalogs", nlohmann::json::array()},
+    return {{"serial", m.serial},
+            {"model", m.model},
+            {"model_name", m.model_name},
+            {"firmware", m.firmware},
+            {"host", m.host},
+            {"port", m.port},
+            {"last_collected", m.last_seen},
+            {"datalogs", nlohmann::json::array()},
             {"events", nullptr}};
 }
 
 nlohmann::json event_entry(const EventRow& e) {
-    return {{"recorded_at", e.recorded_at}, {"seq", e.seq},       {"event_no", e.event_no},
-            {"cause", e.cause},             {"point", e.point},   {"state", e.state},
-            {"effect", e.effect},           {"target", e.target}, {"value_triggered", e.value_triggered}};
+    return {{"recorded_at", e.recorded_at},
+            {"seq", e.seq},
+            {"event_no", e.event_no},
+            {"cause", e.cause},
+            {"point", e.point},
+            {"state", e.state},
+            {"effect", e.effect},
+            {"target", e.target},
+            {"value_triggered", e.value_triggered}};
 }
 
 // The event log of one meter: a timeline by cause and the latest events.
@@ -105,7 +116,10 @@ nlohmann::json build_report(CollectedReader& reader, const Selection& selection)
         if (log.records() == 0) return;
         const nlohmann::json gaps = log.gaps();
         for (const nlohmann::json& gap : gaps) {
-            gap_list.push_back({{"serial", serial}, {"file_id", file_id}, {"from", gap["from"]}, {"to", gap["to"]},
+            gap_list.push_back({{"serial", serial},
+                                {"file_id", file_id},
+                                {"from", gap["from"]},
+                                {"to", gap["to"]},
                                 {"missing", gap["missing"]}});
             missing += gap["missing"].get<std::int64_t>();
         }
@@ -140,7 +154,8 @@ nlohmann::json build_report(CollectedReader& reader, const Selection& selection)
 
     nlohmann::json report;
     report["generated_at"] = utc_text(static_cast<double>(std::time(nullptr)));
-    report["selection"] = {{"from", selection.from.value_or("")}, {"to", selection.to.value_or("")},
+    report["selection"] = {{"from", selection.from.value_or("")},
+                           {"to", selection.to.value_or("")},
                            {"serials", selection.serials}};
     report["summary"] = {{"meters", meters.size()},
                          {"datalog_records", records},

@@ -21,7 +21,9 @@ public:
     }
     std::int64_t integer(int column) const override { return sqlite3_column_int64(stmt_, column); }
     double real(int column) const override {
-        return sqlite3_column_type(stmt_, column) == SQLITE_NULL ? NAN : sqlite3_column_double(stmt_, column);
+        return sqlite3_column_type(stmt_, column) == SQLITE_NULL
+                   ? NAN
+                   : sqlite3_column_double(stmt_, column);
     }
 
 private:
@@ -52,7 +54,8 @@ public:
 protected:
     std::string time_text(const std::string& column) const override { return column; }
     std::string time_parameter(int n) const override {
-        std::string parameter = "?";  // appended: g++ 12 at -O3 warns falsely on "literal" + std::string
+        std::string parameter =
+            "?";  // appended: g++ 12 at -O3 warns falsely on "literal" + std::string
         parameter += std::to_string(n);
         return parameter;
     }
@@ -66,7 +69,8 @@ protected:
             ~Finalize() { sqlite3_finalize(s); }
         } finalize{stmt};
         for (std::size_t i = 0; i < parameters.size(); ++i)
-            sqlite3_bind_text(stmt, static_cast<int>(i + 1), parameters[i].c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(stmt, static_cast<int>(i + 1), parameters[i].c_str(), -1,
+                              SQLITE_TRANSIENT);
         const SqliteRow row(stmt);
         int rc;
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) take(row);
@@ -75,18 +79,23 @@ protected:
 
 private:
     [[noreturn]] void fail() const {
-        throw std::runtime_error("Cannot read SQLite database " + path_ + ": " + sqlite3_errmsg(db_));
+        throw std::runtime_error("Cannot read SQLite database " + path_ + ": " +
+                                 sqlite3_errmsg(db_));
     }
 
     void check_schema() {
         std::int64_t tables = 0;
         each_row("SELECT count(*) FROM sqlite_master WHERE name = 'schema_version'", {},
                  [&](const Row& r) { tables = r.integer(0); });
-        if (tables == 0) throw std::runtime_error("SQLite database " + path_ + " holds nothing collected by kolvane");
+        if (tables == 0)
+            throw std::runtime_error("SQLite database " + path_ +
+                                     " holds nothing collected by kolvane");
         std::int64_t version = 0;
-        each_row("SELECT max(version) FROM schema_version", {}, [&](const Row& r) { version = r.integer(0); });
+        each_row("SELECT max(version) FROM schema_version", {},
+                 [&](const Row& r) { version = r.integer(0); });
         if (version > kcollect::SCHEMA_VERSION)
-            throw std::runtime_error("SQLite database " + path_ + ": schema version " + std::to_string(version) +
+            throw std::runtime_error("SQLite database " + path_ + ": schema version " +
+                                     std::to_string(version) +
                                      " is newer than this kolvane knows (" +
                                      std::to_string(kcollect::SCHEMA_VERSION) + ")");
     }

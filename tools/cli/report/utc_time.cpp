@@ -11,20 +11,24 @@ namespace kreport {
 namespace {
 
 bool valid_date(int year, unsigned month, unsigned day) {
-    return std::chrono::year_month_day(std::chrono::year(year), std::chrono::month(month), std::chrono::day(day)).ok();
+    return std::chrono::year_month_day(std::chrono::year(year), std::chrono::month(month),
+                                       std::chrono::day(day))
+        .ok();
 }
 
 double seconds_of(int year, unsigned month, unsigned day, int hour, int minute, double second) {
-    const std::chrono::sys_days days{std::chrono::year(year) / std::chrono::month(month) / std::chrono::day(day)};
-    return static_cast<double>(days.time_since_epoch().count()) * 86400.0 + hour * 3600.0 + minute * 60.0 + second;
+    const std::chrono::sys_days days{std::chrono::year(year) / std::chrono::month(month) /
+                                     std::chrono::day(day)};
+    return static_cast<double>(days.time_since_epoch().count()) * 86400.0 + hour * 3600.0 +
+           minute * 60.0 + second;
 }
 
 }  // namespace
 
 std::optional<double> epoch_seconds(const std::string& text) {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millis = 0, used = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3dZ%n", &year, &month, &day, &hour, &minute, &second,
-                    &millis, &used) != 7 ||
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3dZ%n", &year, &month, &day, &hour,
+                    &minute, &second, &millis, &used) != 7 ||
         used != static_cast<int>(text.size()) || !valid_date(year, month, day))
         return std::nullopt;
     return seconds_of(year, month, day, hour, minute, second + millis / 1000.0);
@@ -38,8 +42,8 @@ std::string utc_text(double seconds) {
     std::tm tm{};
     gmtime_r(&t, &tm);
     char text[96];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900, tm.tm_mon + 1,
-                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, millis);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900,
+                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, millis);
     return text;
 }
 
@@ -54,8 +58,10 @@ std::optional<std::string> parse_user_time(const std::string& text) {
     if (!rest.empty()) {
         char separator = 0;
         int length = 0;
-        const int fields = std::sscanf(rest.c_str(), "%c%2d:%2d%n", &separator, &hour, &minute, &length);
-        if (fields != 3 || length != 6 || (separator != 'T' && separator != ' ')) return std::nullopt;
+        const int fields =
+            std::sscanf(rest.c_str(), "%c%2d:%2d%n", &separator, &hour, &minute, &length);
+        if (fields != 3 || length != 6 || (separator != 'T' && separator != ' '))
+            return std::nullopt;
         rest = rest.substr(6);
         if (!rest.empty()) {
             char* end = nullptr;

@@ -45,15 +45,18 @@ class PostgresServer:
                           "start")
         self.uri = f"postgresql://postgres@127.0.0.1:{self.port}/postgres"
 
+    # The server's programs run without the sanitizer runtime this test may be preloaded with.
+    ENV = {k: v for k, v in os.environ.items() if k not in ("LD_PRELOAD", "ASAN_OPTIONS")}
+
     def _as_postgres(self, *command):
         done = subprocess.run(["runuser", "-u", "postgres", "--", *command], cwd=self.dir,
-                              capture_output=True, text=True, timeout=120)
+                              capture_output=True, text=True, timeout=120, env=self.ENV)
         if done.returncode != 0:
             raise RuntimeError(f"PostgreSQL test server: {command[0]} failed: {done.stdout}{done.stderr}")
 
     def stop(self):
         subprocess.run(["runuser", "-u", "postgres", "--", f"{PG_BIN}/pg_ctl", "-D", f"{self.dir}/data",
-                        "-m", "fast", "-w", "stop"], capture_output=True, timeout=120)
+                        "-m", "fast", "-w", "stop"], capture_output=True, timeout=120, env=self.ENV)
         shutil.rmtree(self.dir, ignore_errors=True)
 
 

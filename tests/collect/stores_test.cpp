@@ -151,7 +151,7 @@ TEST_P(Stores, RecordsKeepTheColumnsTheyWereWrittenWith) {
     ASSERT_EQ(run({"--only", "datalog", meter.address()}).exit_status, 0);
     // The meter's log 1 is set up anew: two other columns, ten more records.
     meter.sim().update_log(1, [](ksim::LogFile& log) {
-        log.columns = {0x1103, 0x1104};  // I1, I2
+        log.columns = {0x1103, 0x1104};        // I1, I2
         const auto last = log.records.back();  // a copy: the pushes below move the records
         const std::uint32_t seconds = last[2] | (static_cast<std::uint32_t>(last[3]) << 16);
         for (std::uint16_t i = 1; i <= 10; ++i)

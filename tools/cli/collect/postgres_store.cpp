@@ -56,12 +56,6 @@ CREATE TABLE schema_version(version integer NOT NULL);
 INSERT INTO schema_version VALUES(1);
 )sql";
 
-std::string columns_json(const std::vector<Column>& columns) {
-    nlohmann::json list = nlohmann::json::array();
-    for (const Column& c : columns) list.push_back({c.name, c.unit});
-    return list.dump();
-}
-
 // A float8[] literal: the JSON array's brackets become braces.
 std::string array_literal(const std::vector<double>& values) {
     std::string text = nlohmann::json(values).dump();

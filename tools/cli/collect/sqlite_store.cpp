@@ -49,12 +49,6 @@ CREATE TABLE schema_version(version INTEGER NOT NULL);
 INSERT INTO schema_version VALUES(1);
 )sql";
 
-std::string columns_json(const std::vector<Column>& columns) {
-    nlohmann::json list = nlohmann::json::array();
-    for (const Column& c : columns) list.push_back({c.name, c.unit});
-    return list.dump();
-}
-
 class Statement {
 public:
     Statement(sqlite3* db, const char* sql) : db_(db) {

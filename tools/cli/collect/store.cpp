@@ -1,9 +1,17 @@
 // SPDX-License-Identifier: MIT
 #include "store.hpp"
 
+#include <nlohmann/json.hpp>
+
 #include <stdexcept>
 
 namespace kcollect {
+
+std::string columns_json(const std::vector<Column>& columns) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const Column& c : columns) list.push_back({c.name, c.unit});
+    return list.dump();
+}
 
 std::unique_ptr<Store> open_store(const std::string& target) {
     auto starts_with = [&](const char* prefix) { return target.rfind(prefix, 0) == 0; };

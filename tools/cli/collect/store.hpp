@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kcollect {
 
@@ -34,6 +35,9 @@ public:
 // "postgres://" URI, "sqlite:PATH", or a file path for SQLite. Throws std::runtime_error with a
 // one-line message.
 std::unique_ptr<Store> open_store(const std::string& target);
+
+// A data log's column layout as both stores keep it: a JSON array of [name, unit] pairs.
+std::string columns_json(const std::vector<Column>& columns);
 
 std::unique_ptr<Store> open_sqlite_store(const std::string& path);
 std::unique_ptr<Store> open_postgres_store(const std::string& uri);

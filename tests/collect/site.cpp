@@ -68,8 +68,10 @@ namespace {
 class SqliteDatabase final : public Database {
 public:
     explicit SqliteDatabase(const std::string& path) {
-        if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+            sqlite3_close(db_);  // a failed open still allocates the handle
             throw std::runtime_error("cannot open " + path);
+        }
         sqlite3_busy_timeout(db_, 10000);
     }
     ~SqliteDatabase() override { sqlite3_close(db_); }

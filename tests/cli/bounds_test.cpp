@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // How long the tool waits for a meter: 5 s per wait by default, and a deadline for the whole
 // call (10 x the time-out unless --deadline says otherwise), also for each meter of --hosts.
-#include "process.hpp"
 #include "served_meter.hpp"
+#include "support/process.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

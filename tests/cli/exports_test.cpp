@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // export-all and diagnostics, which always connect to port 502: each test serves a simulator
 // there (CTest runs the suite under the port's resource lock) and fails when the port is taken.
-#include "process.hpp"
 #include "served_meter.hpp"
+#include "support/process.hpp"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // A test suite that shares one default em133 simulator among its tests.
 #pragma once
 
-#include "process.hpp"
+#include "support/process.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Usage errors exit with 2 and say so on standard error; help and version go to standard output.
-#include "process.hpp"
+#include "support/process.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The shared database: collectors that run at once, and a server that cannot be reached.
-#include "site.hpp"
 #include "support/loopback_ports.hpp"
+#include "support/site.hpp"
 
 #include <gtest/gtest.h>
 

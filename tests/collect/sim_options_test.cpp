@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // kolvane-sim options the collector's tests and demo rely on.
-#include "site.hpp"
+#include "support/site.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The command itself, on the default store: the hosts it reads, Ctrl-C, and databases it cannot
 // use.
-#include "site.hpp"
+#include "support/site.hpp"
 
 #include <gtest/gtest.h>
 
@@ -116,13 +116,13 @@ TEST(Collect, ADatabaseOfANewerSchemaIsLeftAlone) {
     SiteMeter meter(ksim::Model::em133, 6201, 5, 5);
     const std::string path = fresh_sqlite_path();
     ASSERT_EQ(collect({meter.address(), "--db", path}).exit_status, 0);
-    EXPECT_EQ(open_sqlite(path)->number("SELECT version FROM schema_version"), 1);
-    const std::string later = "sqlite3 " + path + " 'UPDATE schema_version SET version = 2'";
+    EXPECT_EQ(open_sqlite(path)->number("SELECT version FROM schema_version"), 2);
+    const std::string later = "sqlite3 " + path + " 'UPDATE schema_version SET version = 3'";
     ASSERT_EQ(std::system(later.c_str()), 0);
     const Outcome outcome = collect({meter.address(), "--db", path});
     EXPECT_EQ(outcome.exit_status, 1);
     EXPECT_EQ(outcome.err, "kolvane: Cannot use SQLite database " + path +
-                               ": schema version 2 is newer than this kolvane knows (1)\n");
+                               ": schema version 3 is newer than this kolvane knows (2)\n");
 }
 
 TEST(Collect, UsageErrorsExitTwo) {

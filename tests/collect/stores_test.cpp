@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // What every store promises, checked on both: everything once, nothing twice, nothing lost
 // when a meter drops mid-log, and each record keeps the columns it was written with.
-#include "site.hpp"
+#include "support/site.hpp"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // samples of an exposition-format answer read back.
 #pragma once
 
-#include "cli/process.hpp"
+#include "support/process.hpp"
 
 #include <httplib.h>
 

@@ -2,7 +2,7 @@
 // The report of a collected simulator site, opened in headless Chromium: every chart draws,
 // nothing goes to the console, and the numbers behind a chart are the database's.
 #include "report_run.hpp"
-#include "site.hpp"
+#include "support/site.hpp"
 
 #include <gtest/gtest.h>
 

@@ -15,8 +15,8 @@ namespace {
 constexpr double START = 1767225600;  // 2026-01-01T00:00:00Z
 constexpr double STEP = 900;          // 15 minutes
 
-std::vector<kcollect::Column> year_columns() {
-    std::vector<kcollect::Column> columns;
+std::vector<kdb::Column> year_columns() {
+    std::vector<kdb::Column> columns;
     for (const char* name : {"V1", "V2", "V3"}) columns.push_back({name, "V"});
     for (const char* name : {"I1", "I2", "I3", "In"}) columns.push_back({name, "A"});
     for (const char* name : {"kW L1", "kW L2", "kW L3", "Total kW"})
@@ -36,7 +36,7 @@ struct Year {
 };
 
 void store_year(StoredSite& site, std::int64_t serial) {
-    kcollect::DatalogBatch batch{serial, 1, year_columns(), {}};
+    kdb::DatalogBatch batch{serial, 1, year_columns(), {}};
     for (int i = 0; i < Year::RECORDS; ++i) {
         if (i >= Year::GAP && i < Year::GAP + Year::GAP_LENGTH) continue;
         const double wave = std::sin(i * 0.05);
@@ -117,7 +117,7 @@ TEST(Report, EmptyDatabase) {
 TEST(Report, MeterWithOnlyAnEventLog) {
     StoredSite site;
     site.meter(7002, "em235");
-    kcollect::EventBatch batch{7002, {}};
+    kdb::EventBatch batch{7002, {}};
     for (int i = 0; i < 30; ++i)
         batch.rows.push_back({utc(START + i * 3600), i + 1, i % 3, i % 2 ? "Setpoint" : "Power up",
                               "V1", "on", "none", "relay", 0, 0, 100 + i});
@@ -137,8 +137,8 @@ TEST(Report, MeterWithOnlyAnEventLog) {
 TEST(Report, LogWhoseColumnsChanged) {
     StoredSite site;
     site.meter(7003);
-    kcollect::DatalogBatch before{7003, 1, {{"V1", "V"}, {"V2", "V"}}, {}};
-    kcollect::DatalogBatch after{7003, 1, {{"V1", "V"}, {"kWh import", "kWh"}}, {}};
+    kdb::DatalogBatch before{7003, 1, {{"V1", "V"}, {"V2", "V"}}, {}};
+    kdb::DatalogBatch after{7003, 1, {{"V1", "V"}, {"kWh import", "kWh"}}, {}};
     for (int i = 0; i < 10; ++i)
         before.rows.push_back(datalog_row(START + i * STEP, i + 1, {230.0 + i, 231.0}));
     for (int i = 10; i < 20; ++i)

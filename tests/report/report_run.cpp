@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "report_run.hpp"
 
-#include "collect/store.hpp"
+#include "database/database.hpp"
 
 #include <gtest/gtest.h>
 
@@ -81,25 +81,29 @@ const nlohmann::json& series_of(const nlohmann::json& chart, const std::string& 
 
 StoredSite::StoredSite()
     : path_(cli_test::fresh_dir("stored" + std::to_string(counter())) + "/site.db") {
-    kcollect::open_store(path_);  // the schema, no rows
+    kdb::open_database(kdb::Target{kdb::Target::Engine::SQLITE, path_},
+                       kdb::Access::COLLECT);  // the schema, no rows
 }
 
 void StoredSite::meter(std::int64_t serial, const std::string& model) {
-    kcollect::MeterRow row;
+    kdb::MeterRow row;
     row.serial = serial;
     row.model = model;
     row.model_name = model == "em133" ? "EM133" : "EM235";
     row.firmware = "3.12";
     row.host = "127.0.0.1";
     row.info = "{}";
-    kcollect::open_store(path_)->save_meter(row);
+    kdb::open_database(kdb::Target{kdb::Target::Engine::SQLITE, path_}, kdb::Access::COLLECT)
+        ->save_meter(row);
 }
 
-void StoredSite::datalog(const kcollect::DatalogBatch& batch) {
-    kcollect::open_store(path_)->save_datalog(batch);
+void StoredSite::datalog(const kdb::DatalogBatch& batch) {
+    kdb::open_database(kdb::Target{kdb::Target::Engine::SQLITE, path_}, kdb::Access::COLLECT)
+        ->save_datalog(batch);
 }
-void StoredSite::events(const kcollect::EventBatch& batch) {
-    kcollect::open_store(path_)->save_events(batch);
+void StoredSite::events(const kdb::EventBatch& batch) {
+    kdb::open_database(kdb::Target{kdb::Target::Engine::SQLITE, path_}, kdb::Access::COLLECT)
+        ->save_events(batch);
 }
 
 std::string utc(double seconds) {
@@ -111,7 +115,7 @@ std::string utc(double seconds) {
     return text;
 }
 
-kcollect::DatalogRow datalog_row(double seconds, int seq, std::vector<double> values) {
+kdb::DatalogRow datalog_row(double seconds, int seq, std::vector<double> values) {
     return {utc(seconds), seq, "periodic", std::move(values)};
 }
 

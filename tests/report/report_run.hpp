@@ -3,9 +3,9 @@
 // databases written through the collector's own store, and the page opened in headless Chromium.
 #pragma once
 
-#include "process.hpp"
+#include "support/process.hpp"
 
-#include "collect/rows.hpp"
+#include "database/rows.hpp"
 
 #include <nlohmann/json.hpp>
 
@@ -40,15 +40,15 @@ public:
     StoredSite();
     const std::string& path() const { return path_; }
     void meter(std::int64_t serial, const std::string& model = "em133");
-    void datalog(const kcollect::DatalogBatch& batch);
-    void events(const kcollect::EventBatch& batch);
+    void datalog(const kdb::DatalogBatch& batch);
+    void events(const kdb::EventBatch& batch);
 
 private:
     std::string path_;
 };
 
 // A data log row at `seconds` since 1970.
-kcollect::DatalogRow datalog_row(double seconds, int seq, std::vector<double> values);
+kdb::DatalogRow datalog_row(double seconds, int seq, std::vector<double> values);
 std::string utc(double seconds);
 
 // What headless Chromium made of a page: the DOM after its scripts ran, and its own messages.

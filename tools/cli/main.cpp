@@ -2,11 +2,11 @@
 // kolvane: the command-line tool. Builds the command table, parses the arguments and maps the
 // outcome to the exit status.
 #include "collect/collect_command.hpp"
-#include "commands.hpp"
-#include "exit_status.hpp"
+#include "common/exit_status.hpp"
+#include "common/interrupt.hpp"
+#include "common/output.hpp"
 #include "exporter/exporter_command.hpp"
-#include "interrupt.hpp"
-#include "output.hpp"
+#include "meter/commands.hpp"
 #include "report/report_command.hpp"
 
 #include <kolvane.h>

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
-#include "collect_command.hpp"
+#include "collect/collect_command.hpp"
 
-#include "../exit_status.hpp"
-#include "../hosts.hpp"
-#include "../log_output.hpp"
-#include "../meter_options.hpp"
-#include "duration.hpp"
-#include "runner.hpp"
+#include "collect/runner.hpp"
+#include "common/duration.hpp"
+#include "common/exit_status.hpp"
+#include "common/host_port.hpp"
+#include "common/hosts_file.hpp"
+#include "common/log_output.hpp"
+#include "common/meter_options.hpp"
+#include "common/output.hpp"
+#include "database/database.hpp"
 
 #include <CLI/CLI.hpp>
 
@@ -23,7 +26,7 @@ struct CollectArgs {
     MeterOptions options;
     std::vector<std::string> hosts;
     std::string hosts_file;
-    std::string db = "kolvane.db";
+    std::string db = kdb::DEFAULT_TARGET;
     int jobs = 4;
     std::string only;
     std::string every;
@@ -36,24 +39,16 @@ std::vector<std::string> split_parts(const std::string& text) {
     return parts;
 }
 
-// "HOST" or "HOST:PORT" ("[ADDRESS]:PORT" for IPv6) from the command line.
+// "HOST", "HOST:PORT" or "[ADDRESS]:PORT" (IPv6) from the command line.
 HostEntry parse_host(const std::string& text, const std::string& meter) {
-    HostEntry entry{text, meter, std::nullopt};
-    const std::size_t colon = text.rfind(':');
-    const bool bracketed = !text.empty() && text.front() == '[';
-    if (bracketed && (colon == std::string::npos || text[colon - 1] != ']')) {
-        entry.host = text.substr(1, text.size() - 2);  // "[ADDRESS]" alone
-        return entry;
+    const std::optional<HostPort> split = split_host_port(text);
+    if (!split || split->host.empty())
+        throw CLI::ValidationError("HOST", "bad host in '" + text + "'");
+    HostEntry entry{split->host, meter, std::nullopt};
+    if (!split->port.empty()) {
+        entry.port = port_number(split->port);
+        if (!entry.port) throw CLI::ValidationError("HOST", "bad port in '" + text + "'");
     }
-    if (colon == std::string::npos || (!bracketed && text.find(':') != colon))
-        return entry;  // plain IPv6 too
-    const std::string port = text.substr(colon + 1);
-    if (port.empty() || port.size() > 5 ||
-        port.find_first_not_of("0123456789") != std::string::npos || std::stoi(port) < 1 ||
-        std::stoi(port) > 65535)
-        throw CLI::ValidationError("HOST", "bad port in '" + text + "'");
-    entry.port = std::stoi(port);
-    entry.host = text.substr(bracketed ? 1 : 0, bracketed ? colon - 2 : colon);
     return entry;
 }
 
@@ -65,10 +60,11 @@ std::vector<kcollect::Target> targets_of(const std::vector<HostEntry>& entries,
     for (const HostEntry& entry : entries) {
         MeterOptions own = options;
         own.port = entry.port ? entry.port : options.port;
-        const int port = own.port.value_or(502);
+        const int port = own.port.value_or(MODBUS_TCP_PORT);
         if (!seen.insert({entry.host, port}).second) continue;
         std::string storage;
-        targets.push_back({entry.host, port, entry.meter, own.options_arg(storage)});
+        targets.push_back(
+            {entry.host, port, options.unit.value_or(1), entry.meter, own.options_arg(storage)});
     }
     return targets;
 }
@@ -96,11 +92,11 @@ int run(const CollectArgs& args) {
         };
         settings.parts = {has("datalog"), has("eventlog"), has("live")};
     }
-    if (!args.every.empty()) settings.every = kcollect::parse_duration(args.every);
+    if (!args.every.empty()) settings.every = kcli::parse_duration(args.every);
 
-    std::unique_ptr<kcollect::Store> store;
+    std::unique_ptr<kdb::Database> store;
     try {
-        store = kcollect::open_store(args.db);
+        store = kdb::open_database(*kdb::parse_target(args.db), kdb::Access::COLLECT);
     } catch (const std::exception& e) {
         print_diagnostic(e.what());
         return FAILURE;
@@ -125,15 +121,10 @@ void add_collect_command(CLI::App& app, int& status) {
                      "[MODEL]' per line, "
                      "'#' comments, -m for lines without MODEL")
         ->type_name("FILE");
-    command
-        ->add_option("--db", args->db,
-                     "Database: a file path or sqlite:PATH for SQLite, or a postgresql:// URI")
+    command->add_option("--db", args->db, kdb::TARGET_HELP)
         ->type_name("TARGET")
         ->capture_default_str()
-        ->check([](const std::string& text) {
-            return text.empty() || text == "sqlite:" ? std::string("a database file path is needed")
-                                                     : std::string();
-        });
+        ->check(kdb::target_problem);
     command->add_option("-j,--jobs", args->jobs, "Meters read at once")
         ->capture_default_str()
         ->check(CLI::Range(1, 256));
@@ -152,9 +143,8 @@ void add_collect_command(CLI::App& app, int& status) {
                      "Collect again every DURATION (e.g. 90s, 15m, 1h) until interrupted")
         ->type_name("DURATION")
         ->check([](const std::string& text) {
-            return kcollect::parse_duration(text)
-                       ? std::string()
-                       : "DURATION must be a positive number with s, m or h";
+            return kcli::parse_duration(text) ? std::string()
+                                              : "DURATION must be a positive number with s, m or h";
         });
     add_meter_options(*command, args->options)
         ->required(false)

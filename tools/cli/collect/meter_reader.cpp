@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "meter_reader.hpp"
+#include "collect/meter_reader.hpp"
 
-#include "../document.hpp"
-#include "../interrupt.hpp"
-#include "parse.hpp"
+#include "collect/parse.hpp"
+#include "common/document.hpp"
+#include "common/interrupt.hpp"
 
 #include <kolvane.h>
 
@@ -33,8 +33,8 @@ struct LogStream {
     std::shared_ptr<MeterTally> tally;
     std::int64_t serial;
     int file_id;
-    DatalogBatch datalog{serial, file_id, {}, {}};
-    EventBatch events{serial, {}};
+    kdb::DatalogBatch datalog{serial, file_id, {}, {}};
+    kdb::EventBatch events{serial, {}};
     int read = 0;
     std::string failure;  // a record that could not be taken, or the database's failure
 
@@ -53,9 +53,11 @@ struct LogStream {
 
     void hand_over() {
         if (!datalog.rows.empty())
-            writer.save(std::exchange(datalog, DatalogBatch{serial, file_id, datalog.columns, {}}),
-                        tally);
-        if (!events.rows.empty()) writer.save(std::exchange(events, EventBatch{serial, {}}), tally);
+            writer.save(
+                std::exchange(datalog, kdb::DatalogBatch{serial, file_id, datalog.columns, {}}),
+                tally);
+        if (!events.rows.empty())
+            writer.save(std::exchange(events, kdb::EventBatch{serial, {}}), tally);
     }
 };
 
@@ -108,7 +110,7 @@ public:
         line_ = {{"host", t.host}, {"port", t.port}, {"meter", t.meter}};
     }
 
-    void identify(const MeterRow& meter) {
+    void identify(const kdb::MeterRow& meter) {
         line_["meter"] = meter.model;
         line_["serial"] = meter.serial;
     }
@@ -149,7 +151,7 @@ private:
 };
 
 // Reads what `parts` asks for from a claimed meter; throws MeterFailed at the first failure.
-void read_parts(const Target& t, const Parts& parts, MeterRow meter,
+void read_parts(const Target& t, const Parts& parts, kdb::MeterRow meter,
                 const std::shared_ptr<MeterTally>& tally, Writer& writer, Summary& summary) {
     parse_log_directory(fetch([&](char* out, int out_len, char* err, int err_len) {
                             return kolvane_list_logs(t.host.c_str(), t.meter.c_str(),
@@ -157,16 +159,16 @@ void read_parts(const Target& t, const Parts& parts, MeterRow meter,
                         }),
                         meter);
     const std::int64_t serial = meter.serial;
-    const std::vector<MeterRow::Log> logs = meter.logs;
+    const std::vector<kdb::MeterRow::Log> logs = meter.logs;
     writer.save(std::move(meter));
-    for (const MeterRow::Log& log : logs) {
+    for (const kdb::MeterRow::Log& log : logs) {
         if (log.file_id == 0 ? !parts.eventlog : !parts.datalog) continue;
         const LogRead read = read_log(t, log.file_id, serial, tally, writer);
         summary.add_log(log.file_id, log.records, read);
         if (!read.error.empty()) throw MeterFailed(read.error);
     }
     if (parts.live) {
-        ReadingBatch readings = parse_readings(
+        kdb::ReadingBatch readings = parse_readings(
             fetch([&](char* out, int out_len, char* err, int err_len) {
                 return kolvane_read_live_ex(t.host.c_str(), t.meter.c_str(), t.options.c_str(), out,
                                             out_len, err, err_len);
@@ -181,7 +183,7 @@ void read_parts(const Target& t, const Parts& parts, MeterRow meter,
 // for as long as it lives.
 class MeterClaim {
 public:
-    MeterClaim(Claims& claims, Store& store, std::int64_t serial)
+    MeterClaim(Claims& claims, kdb::Database& store, std::int64_t serial)
         : claims_(claims), store_(store), serial_(serial) {
         if (!claims_.claim(serial_)) return;
         try {
@@ -203,7 +205,7 @@ public:
 
 private:
     Claims& claims_;
-    Store& store_;
+    kdb::Database& store_;
     std::int64_t serial_;
     bool held_ = false;
 };
@@ -220,18 +222,19 @@ void Claims::release(std::int64_t serial) {
     serials_.erase(serial);
 }
 
-MeterOutcome collect_meter(const Target& t, const Parts& parts, Store& store, Claims& claims,
-                           Writer& writer) {
+MeterOutcome collect_meter(const Target& t, const Parts& parts, kdb::Database& store,
+                           Claims& claims, Writer& writer) {
     Summary summary(t);
     auto tally = std::make_shared<MeterTally>();
     MeterOutcome outcome;
     try {
-        MeterRow meter = parse_identity(fetch([&](char* out, int out_len, char* err, int err_len) {
-                                            return kolvane_read_device_info(
-                                                t.host.c_str(), t.meter.c_str(), t.options.c_str(),
+        kdb::MeterRow meter = parse_identity(
+            fetch([&](char* out, int out_len, char* err, int err_len) {
+                return kolvane_read_device_info(t.host.c_str(), t.meter.c_str(), t.options.c_str(),
                                                 out, out_len, err, err_len);
-                                        }),
-                                        t.host, t.port);
+            }),
+            t.host, t.port);
+        meter.unit = t.unit;
         summary.identify(meter);
         const std::int64_t serial = meter.serial;
         // The meter keeps one read position per log: a second reader would leave gaps in both.

@@ -3,8 +3,9 @@
 // event log and a live snapshot, handing rows to the writer in batches as they arrive.
 #pragma once
 
-#include "store.hpp"
-#include "writer.hpp"
+#include "collect/writer.hpp"
+#include "common/host_port.hpp"
+#include "database/database.hpp"
 
 #include <nlohmann/json.hpp>
 
@@ -16,7 +17,8 @@ namespace kcollect {
 
 struct Target {
     std::string host;
-    int port = 502;
+    int port = kcli::MODBUS_TCP_PORT;
+    int unit = 1;         // the Modbus unit id
     std::string meter;    // model name for the library
     std::string options;  // the library's options text, port included
 };
@@ -43,7 +45,7 @@ struct MeterOutcome {
     bool failed = false;
 };
 
-MeterOutcome collect_meter(const Target& target, const Parts& parts, Store& store, Claims& claims,
-                           Writer& writer);
+MeterOutcome collect_meter(const Target& target, const Parts& parts, kdb::Database& store,
+                           Claims& claims, Writer& writer);
 
 }  // namespace kcollect

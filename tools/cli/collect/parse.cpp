@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "parse.hpp"
+#include "collect/parse.hpp"
 
 #include <nlohmann/json.hpp>
 
@@ -7,9 +7,9 @@ namespace kcollect {
 
 using nlohmann::json;
 
-MeterRow parse_identity(const std::string& info, const std::string& host, int port) {
+kdb::MeterRow parse_identity(const std::string& info, const std::string& host, int port) {
     const json doc = json::parse(info);
-    MeterRow meter;
+    kdb::MeterRow meter;
     meter.serial = doc.at("serial").get<std::int64_t>();
     meter.model = doc.at("meter").get<std::string>();
     meter.model_name = doc.value("model_name", "");
@@ -22,10 +22,10 @@ MeterRow parse_identity(const std::string& info, const std::string& host, int po
     return meter;
 }
 
-void parse_log_directory(const std::string& document, MeterRow& meter) {
+void parse_log_directory(const std::string& document, kdb::MeterRow& meter) {
     const json doc = json::parse(document);  // kept: a range over a temporary's member would dangle
     for (const json& entry : doc.at("logs")) {
-        MeterRow::Log log;
+        kdb::MeterRow::Log log;
         log.file_id = entry.at("file_id").get<int>();
         log.type = entry.at("type").get<std::string>();
         log.records = entry.at("records").get<int>();
@@ -36,17 +36,17 @@ void parse_log_directory(const std::string& document, MeterRow& meter) {
     }
 }
 
-std::vector<Column> parse_datalog_header(const std::string& header) {
-    std::vector<Column> columns;
+std::vector<kdb::Column> parse_datalog_header(const std::string& header) {
+    std::vector<kdb::Column> columns;
     const json doc = json::parse(header);
     for (const json& c : doc.at("columns"))
         columns.push_back({c.at("name").get<std::string>(), c.at("unit").get<std::string>()});
     return columns;
 }
 
-DatalogRow parse_datalog_record(const std::string& record) {
+kdb::DatalogRow parse_datalog_record(const std::string& record) {
     const json r = json::parse(record);
-    DatalogRow row;
+    kdb::DatalogRow row;
     row.recorded_at = r.at("timestamp").get<std::string>();
     row.seq = r.at("seq").get<int>();
     row.trigger = r.at("trigger").get<std::string>();
@@ -54,9 +54,9 @@ DatalogRow parse_datalog_record(const std::string& record) {
     return row;
 }
 
-EventRow parse_event_record(const std::string& record) {
+kdb::EventRow parse_event_record(const std::string& record) {
     const json r = json::parse(record);
-    EventRow e;
+    kdb::EventRow e;
     e.recorded_at = r.at("timestamp").get<std::string>();
     e.seq = r.at("seq").get<int>();
     e.event_no = r.at("event_no").get<int>();
@@ -71,9 +71,9 @@ EventRow parse_event_record(const std::string& record) {
     return e;
 }
 
-ReadingBatch parse_readings(const std::string& document, std::int64_t serial) {
+kdb::ReadingBatch parse_readings(const std::string& document, std::int64_t serial) {
     const json doc = json::parse(document);
-    ReadingBatch batch;
+    kdb::ReadingBatch batch;
     batch.serial = serial;
     batch.taken_at = doc.at("timestamp").get<std::string>();
     for (const json& r : doc.at("readings")) {

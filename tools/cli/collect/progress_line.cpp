@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "progress_line.hpp"
+#include "collect/progress_line.hpp"
 
-#include "../output.hpp"
+#include "common/output.hpp"
 
 #include <unistd.h>
 #include <cstdio>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "runner.hpp"
+#include "collect/runner.hpp"
 
-#include "../exit_status.hpp"
-#include "../interrupt.hpp"
-#include "../output.hpp"
-#include "progress_line.hpp"
+#include "collect/progress_line.hpp"
+#include "common/exit_status.hpp"
+#include "common/interrupt.hpp"
+#include "common/output.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -18,7 +18,7 @@ namespace {
 constexpr std::size_t QUEUED_BATCHES_PER_JOB = 4;
 
 // One pass over every target. Returns the exit status of the pass.
-int collect_once(const RunSettings& settings, Store& store) {
+int collect_once(const RunSettings& settings, kdb::Database& store) {
     const auto count = static_cast<int>(settings.targets.size());
     if (count == 0) return kcli::SUCCESS;
     ProgressLine progress(count);
@@ -66,7 +66,7 @@ void sleep_until(std::chrono::steady_clock::time_point until) {
 
 }  // namespace
 
-int run_collection(const RunSettings& settings, Store& store) {
+int run_collection(const RunSettings& settings, kdb::Database& store) {
     // Ctrl-C only raises a flag from here on: the readers stop at their next record, and every
     // batch already handed to the writer is committed before the tool exits.
     kcli::CancellableScope scope;

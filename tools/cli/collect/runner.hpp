@@ -3,7 +3,7 @@
 // line per meter on standard output as it finishes; with an interval, again and again.
 #pragma once
 
-#include "meter_reader.hpp"
+#include "collect/meter_reader.hpp"
 
 #include <chrono>
 #include <optional>
@@ -19,6 +19,6 @@ struct RunSettings {
 };
 
 // Returns the exit status: 0 every meter done, 1 any failed (or the store failed), 130 interrupted.
-int run_collection(const RunSettings& settings, Store& store);
+int run_collection(const RunSettings& settings, kdb::Database& store);
 
 }  // namespace kcollect

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "writer.hpp"
+#include "collect/writer.hpp"
 
 namespace kcollect {
 
-Writer::Writer(Store& store, std::size_t capacity, std::function<void(std::int64_t)> on_stored)
+Writer::Writer(kdb::Database& store, std::size_t capacity,
+               std::function<void(std::int64_t)> on_stored)
     : store_(store),
       on_stored_(std::move(on_stored)),
       queue_(capacity),
@@ -14,14 +15,14 @@ Writer::~Writer() {
     thread_.join();
 }
 
-void Writer::save(MeterRow meter) { queue_.push({std::move(meter), nullptr}); }
-void Writer::save(DatalogBatch batch, const std::shared_ptr<MeterTally>& tally) {
+void Writer::save(kdb::MeterRow meter) { queue_.push({std::move(meter), nullptr}); }
+void Writer::save(kdb::DatalogBatch batch, const std::shared_ptr<MeterTally>& tally) {
     queue_.push({std::move(batch), tally});
 }
-void Writer::save(EventBatch batch, const std::shared_ptr<MeterTally>& tally) {
+void Writer::save(kdb::EventBatch batch, const std::shared_ptr<MeterTally>& tally) {
     queue_.push({std::move(batch), tally});
 }
-void Writer::save(ReadingBatch batch, const std::shared_ptr<MeterTally>& tally) {
+void Writer::save(kdb::ReadingBatch batch, const std::shared_ptr<MeterTally>& tally) {
     queue_.push({std::move(batch), tally});
 }
 
@@ -49,15 +50,15 @@ void Writer::write(Job& job) {
     if (failed_) return;
     try {
         std::int64_t stored = 0;
-        if (auto* meter = std::get_if<MeterRow>(&job.work)) {
+        if (auto* meter = std::get_if<kdb::MeterRow>(&job.work)) {
             store_.save_meter(*meter);
-        } else if (auto* log = std::get_if<DatalogBatch>(&job.work)) {
+        } else if (auto* log = std::get_if<kdb::DatalogBatch>(&job.work)) {
             stored = store_.save_datalog(*log);
             job.tally->log_new[static_cast<std::size_t>(log->file_id)] += stored;
-        } else if (auto* events = std::get_if<EventBatch>(&job.work)) {
+        } else if (auto* events = std::get_if<kdb::EventBatch>(&job.work)) {
             stored = store_.save_events(*events);
             job.tally->log_new[0] += stored;
-        } else if (auto* readings = std::get_if<ReadingBatch>(&job.work)) {
+        } else if (auto* readings = std::get_if<kdb::ReadingBatch>(&job.work)) {
             stored = store_.save_readings(*readings);
         }
         if (on_stored_) on_stored_(stored);

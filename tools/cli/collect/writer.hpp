@@ -3,8 +3,8 @@
 // slow database slows the readers down; a flush waits until a reader's batches are committed.
 #pragma once
 
-#include "bounded_queue.hpp"
-#include "store.hpp"
+#include "collect/bounded_queue.hpp"
+#include "database/database.hpp"
 
 #include <array>
 #include <atomic>
@@ -27,15 +27,15 @@ struct MeterTally {
 class Writer {
 public:
     // `on_stored` is called on the writing thread after each committed batch with its new rows.
-    Writer(Store& store, std::size_t capacity, std::function<void(std::int64_t)> on_stored);
+    Writer(kdb::Database& store, std::size_t capacity, std::function<void(std::int64_t)> on_stored);
     ~Writer();  // writes what is queued, then stops
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
 
-    void save(MeterRow meter);
-    void save(DatalogBatch batch, const std::shared_ptr<MeterTally>& tally);
-    void save(EventBatch batch, const std::shared_ptr<MeterTally>& tally);
-    void save(ReadingBatch batch, const std::shared_ptr<MeterTally>& tally);
+    void save(kdb::MeterRow meter);
+    void save(kdb::DatalogBatch batch, const std::shared_ptr<MeterTally>& tally);
+    void save(kdb::EventBatch batch, const std::shared_ptr<MeterTally>& tally);
+    void save(kdb::ReadingBatch batch, const std::shared_ptr<MeterTally>& tally);
     // Returns once everything handed over before has been written or dropped after a failure.
     void flush();
 
@@ -44,7 +44,7 @@ public:
     std::string error() const;
 
 private:
-    using Work = std::variant<MeterRow, DatalogBatch, EventBatch, ReadingBatch,
+    using Work = std::variant<kdb::MeterRow, kdb::DatalogBatch, kdb::EventBatch, kdb::ReadingBatch,
                               std::shared_ptr<std::promise<void>>>;
     struct Job {
         Work work;
@@ -53,7 +53,7 @@ private:
     void run();
     void write(Job& job);
 
-    Store& store_;
+    kdb::Database& store_;
     std::function<void(std::int64_t)> on_stored_;
     BoundedQueue<Job> queue_;
     std::atomic<bool> failed_{false};

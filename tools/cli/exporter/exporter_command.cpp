@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "exporter_command.hpp"
+#include "exporter/exporter_command.hpp"
 
-#include "../exit_status.hpp"
-#include "../hosts.hpp"
-#include "../log_output.hpp"
-#include "../output.hpp"
-#include "exporter_server.hpp"
-#include "host_port.hpp"
+#include "common/exit_status.hpp"
+#include "common/host_port.hpp"
+#include "common/hosts_file.hpp"
+#include "common/log_output.hpp"
+#include "common/output.hpp"
+#include "exporter/exporter_server.hpp"
 
 #include <CLI/CLI.hpp>
 
@@ -60,15 +60,15 @@ int serve_until_signal(ExporterServer& server) {
 }
 
 int run_exporter(const ExporterArgs& args) {
-    const std::optional<HostPort> listen = parse_listen_address(args.listen);
+    const auto listen = kcli::parse_listen_address(args.listen);
     if (!listen) throw CLI::ValidationError("--listen", "expected ADDR:PORT, e.g. 127.0.0.1:9735");
     if (args.hosts_file.empty() && !args.allow_any_target)
         throw CLI::ValidationError("--hosts FILE or --allow-any-target is required");
     kcli::set_verbosity(args.verbosity);
 
     ExporterSettings settings;
-    settings.listen_host = listen->host;
-    settings.listen_port = *listen->port;
+    settings.listen_host = listen->first;
+    settings.listen_port = listen->second;
     settings.timeout_ms = args.timeout_ms.value_or(settings.timeout_ms);
     settings.max_concurrent = args.max_concurrent;
     settings.log_refusals = args.verbosity > 0;
@@ -78,7 +78,7 @@ int run_exporter(const ExporterArgs& args) {
         ExporterServer server(settings, TargetPolicy(std::move(listed), args.allow_any_target));
         const int port = server.bind();
         kcli::write_stdout_line("kolvane exporter listening on " +
-                                join_host_port(settings.listen_host, port));
+                                kcli::join_host_port(settings.listen_host, port));
         return serve_until_signal(server);
     } catch (const kcli::HostsFileError& e) {
         return kcli::report_hosts_error(e);

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "exporter_server.hpp"
+#include "exporter/exporter_server.hpp"
 
-#include "../output.hpp"
-#include "exposition.hpp"
-#include "host_port.hpp"
-#include "landing_page.hpp"
-#include "meter_probe.hpp"
-#include "probe_metrics.hpp"
+#include "common/host_port.hpp"
+#include "common/output.hpp"
+#include "exporter/exposition.hpp"
+#include "exporter/landing_page.hpp"
+#include "exporter/meter_probe.hpp"
+#include "exporter/probe_metrics.hpp"
 
 #include <kolvane.h>
 
@@ -103,9 +103,9 @@ int ExporterServer::bind() {
                                 ? settings_.listen_port
                                 : -1);
     if (port < 0)
-        throw std::runtime_error("Cannot listen on " +
-                                 join_host_port(settings_.listen_host, settings_.listen_port));
-    address_ = join_host_port(settings_.listen_host, port);
+        throw std::runtime_error("Cannot listen on " + kcli::join_host_port(settings_.listen_host,
+                                                                            settings_.listen_port));
+    address_ = kcli::join_host_port(settings_.listen_host, port);
     return port;
 }
 

@@ -3,8 +3,8 @@
 // exporter itself, / shows how to configure Prometheus.
 #pragma once
 
-#include "identity_cache.hpp"
-#include "target_policy.hpp"
+#include "exporter/identity_cache.hpp"
+#include "exporter/target_policy.hpp"
 
 #include <httplib.h>
 

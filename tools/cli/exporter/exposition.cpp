@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "exposition.hpp"
+#include "exporter/exposition.hpp"
 
 #include <charconv>
 #include <cmath>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "identity_cache.hpp"
+#include "exporter/identity_cache.hpp"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "landing_page.hpp"
+#include "exporter/landing_page.hpp"
 
 namespace kexp {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "meter_probe.hpp"
+#include "exporter/meter_probe.hpp"
 
-#include "../document.hpp"
+#include "common/document.hpp"
 
 #include <kolvane.h>
 

@@ -3,8 +3,8 @@
 // probe's deadline.
 #pragma once
 
-#include "identity_cache.hpp"
-#include "target_policy.hpp"
+#include "exporter/identity_cache.hpp"
+#include "exporter/target_policy.hpp"
 
 #include <chrono>
 #include <string>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "probe_metrics.hpp"
+#include "exporter/probe_metrics.hpp"
 
-#include "exposition.hpp"
+#include "exporter/exposition.hpp"
 
 #include <nlohmann/json.hpp>
 

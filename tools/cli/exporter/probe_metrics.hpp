@@ -3,7 +3,7 @@
 // when the meter answered, its identity and live values.
 #pragma once
 
-#include "meter_probe.hpp"
+#include "exporter/meter_probe.hpp"
 
 #include <cstdint>
 #include <string>

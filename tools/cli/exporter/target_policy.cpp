@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "target_policy.hpp"
+#include "exporter/target_policy.hpp"
 
-#include "host_port.hpp"
+#include "common/host_port.hpp"
+#include "common/meter_options.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -12,20 +13,11 @@
 namespace kexp {
 namespace {
 
-constexpr int MODBUS_PORT = 502;
-
-std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
+using kcli::lower;
 
 // The canonical model name, or empty for an unknown one.
 std::string canonical_model(const std::string& name) {
-    const std::string model = lower(name);
-    if (model == "em133") return model;
-    if (model == "em235" || model == "pm335") return "em235";
-    return {};
+    return kcli::known_model(name) ? kcli::canonical_model(name) : std::string();
 }
 
 // Host names and IPv4 addresses: letters, digits, dots, hyphens and underscores.
@@ -47,7 +39,7 @@ std::variant<std::optional<std::string>, Refusal> single(const QueryParams& para
 
 }  // namespace
 
-std::string ProbeTarget::address() const { return join_host_port(host, port); }
+std::string ProbeTarget::address() const { return kcli::join_host_port(host, port); }
 
 TargetPolicy::TargetPolicy(std::vector<kcli::HostEntry> listed, bool allow_any_target)
     : listed_(std::move(listed)), allow_any_target_(allow_any_target) {
@@ -62,7 +54,7 @@ TargetPolicy::TargetPolicy(std::vector<kcli::HostEntry> listed, bool allow_any_t
 
 const kcli::HostEntry* TargetPolicy::listed(const std::string& host, int port) const {
     for (const kcli::HostEntry& entry : listed_)
-        if (entry.host == host && entry.port.value_or(MODBUS_PORT) == port) return &entry;
+        if (entry.host == host && entry.port.value_or(kcli::MODBUS_TCP_PORT) == port) return &entry;
     return nullptr;
 }
 
@@ -77,11 +69,13 @@ std::variant<ProbeTarget, Refusal> TargetPolicy::resolve(const QueryParams& para
     const auto& [target_text, unit_text, model_text] = values;
 
     if (!target_text) return Refusal{400, "target is required"};
-    const std::optional<HostPort> target = split_host_port(*target_text);
-    if (!target || !valid_host(target->host) || target->port == 0)
+    const std::optional<kcli::HostPort> target = kcli::split_host_port(*target_text);
+    const std::optional<int> port =
+        target && !target->port.empty() ? kcli::port_number(target->port) : kcli::MODBUS_TCP_PORT;
+    if (!target || !valid_host(target->host) || !port)
         return Refusal{400, "target must be HOST or HOST:PORT with a port of 1-65535"};
 
-    ProbeTarget probe{lower(target->host), target->port.value_or(MODBUS_PORT), 1, {}};
+    ProbeTarget probe{lower(target->host), *port, 1, {}};
     if (unit_text) {
         const char* end = unit_text->data() + unit_text->size();
         const auto parsed = std::from_chars(unit_text->data(), end, probe.unit);

@@ -3,7 +3,8 @@
 // targets are read unless any target is allowed, so the exporter cannot scan a network.
 #pragma once
 
-#include "../hosts.hpp"
+#include "common/host_port.hpp"
+#include "common/hosts_file.hpp"
 
 #include <map>
 #include <string>
@@ -14,7 +15,7 @@ namespace kexp {
 
 struct ProbeTarget {
     std::string host;
-    int port = 502;
+    int port = kcli::MODBUS_TCP_PORT;
     int unit = 1;
     std::string model;  // "em133" or "em235"
 

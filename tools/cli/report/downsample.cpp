@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "downsample.hpp"
+#include "report/downsample.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "html_page.hpp"
+#include "report/html_page.hpp"
 
 #include "report_assets.hpp"
 

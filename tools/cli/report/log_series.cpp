@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "log_series.hpp"
+#include "report/log_series.hpp"
 
-#include "downsample.hpp"
-#include "utc_time.hpp"
+#include "report/downsample.hpp"
+#include "report/utc_time.hpp"
 
 #include <algorithm>
 #include <cmath>

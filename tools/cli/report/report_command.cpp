@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
-#include "report_command.hpp"
+#include "report/report_command.hpp"
 
-#include "../exit_status.hpp"
-#include "../output.hpp"
-#include "../part_file.hpp"
-#include "collected.hpp"
-#include "html_page.hpp"
-#include "report_model.hpp"
-#include "utc_time.hpp"
+#include "common/exit_status.hpp"
+#include "common/output.hpp"
+#include "common/part_file.hpp"
+#include "database/database.hpp"
+#include "report/html_page.hpp"
+#include "report/report_model.hpp"
+#include "report/utc_time.hpp"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -20,7 +20,7 @@ namespace kcli {
 namespace {
 
 struct ReportArgs {
-    std::string db = "kolvane.db";
+    std::string db = kdb::DEFAULT_TARGET;
     std::string output = "report.html";
     std::string since, from, to;
     std::vector<std::int64_t> serials;
@@ -34,8 +34,8 @@ std::string user_time(const std::string& text, const char* option) {
     return *time;
 }
 
-kreport::Selection selection_of(const ReportArgs& args) {
-    kreport::Selection selection;
+kdb::Selection selection_of(const ReportArgs& args) {
+    kdb::Selection selection;
     selection.serials = args.serials;
     if (!args.since.empty()) {
         const auto span = kreport::parse_span(args.since);
@@ -48,11 +48,11 @@ kreport::Selection selection_of(const ReportArgs& args) {
     return selection;
 }
 
-int run(const ReportArgs& args, const kreport::Selection& selection) {
+int run(const ReportArgs& args, const kdb::Selection& selection) {
     const PartFile file(args.output);
     nlohmann::json report;
     try {
-        const auto reader = kreport::open_collected(args.db);
+        const auto reader = kdb::open_database(*kdb::parse_target(args.db), kdb::Access::READ);
         report = kreport::build_report(*reader, selection);
         std::ofstream out(file.write_path(), std::ios::binary | std::ios::trunc);
         if (!out) throw std::runtime_error("Cannot write " + file.write_path());
@@ -89,11 +89,10 @@ void add_report_command(CLI::App& app, int& status) {
                                            "collect' stored: per meter its identity, charts of "
                                            "its data logs, energy per day and its event log, with "
                                            "a summary of records and gaps. Times are UTC.");
-    command
-        ->add_option("--db", args->db,
-                     "Database: a file path or sqlite:PATH for SQLite, or a postgresql:// URI")
+    command->add_option("--db", args->db, kdb::TARGET_HELP)
         ->type_name("TARGET")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(kdb::target_problem);
     command->add_option("-o,--output", args->output, "The HTML file to write")
         ->type_name("FILE")
         ->capture_default_str();

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "report_model.hpp"
+#include "report/report_model.hpp"
 
-#include "log_series.hpp"
-#include "utc_time.hpp"
+#include "report/log_series.hpp"
+#include "report/utc_time.hpp"
 
 #include <algorithm>
 #include <deque>
@@ -31,7 +31,7 @@ struct Span {
     }
 };
 
-nlohmann::json meter_entry(const MeterIdentity& m) {
+nlohmann::json meter_entry(const kdb::MeterIdentity& m) {
     return {{"serial", m.serial},
             {"model", m.model},
             {"model_name", m.model_name},
@@ -43,7 +43,7 @@ nlohmann::json meter_entry(const MeterIdentity& m) {
             {"events", nullptr}};
 }
 
-nlohmann::json event_entry(const EventRow& e) {
+nlohmann::json event_entry(const kdb::EventRow& e) {
     return {{"recorded_at", e.recorded_at},
             {"seq", e.seq},
             {"event_no", e.event_no},
@@ -58,7 +58,7 @@ nlohmann::json event_entry(const EventRow& e) {
 // The event log of one meter: a timeline by cause and the latest events.
 class EventSummary {
 public:
-    void add(const EventRow& e) {
+    void add(const kdb::EventRow& e) {
         const double t = time_of(e.recorded_at);
         span.take(t, t);
         auto [at, added] = cause_index_.try_emplace(e.cause, causes_.size());
@@ -93,13 +93,13 @@ private:
 
 }  // namespace
 
-nlohmann::json build_report(CollectedReader& reader, const Selection& selection) {
+nlohmann::json build_report(kdb::Database& reader, const kdb::Selection& selection) {
     std::map<std::int64_t, nlohmann::json> meters;
-    for (const MeterIdentity& m : reader.meters(selection)) meters[m.serial] = meter_entry(m);
+    for (const kdb::MeterIdentity& m : reader.meters(selection)) meters[m.serial] = meter_entry(m);
     // Rows of a meter missing from the meters table still show, under their serial.
     auto meter = [&](std::int64_t serial) -> nlohmann::json& {
         auto [at, added] = meters.try_emplace(serial);
-        if (added) at->second = meter_entry(MeterIdentity{serial, "", "", "", "", 0, ""});
+        if (added) at->second = meter_entry(kdb::MeterIdentity{serial, "", "", "", "", 0, ""});
         return at->second;
     };
 
@@ -135,7 +135,7 @@ nlohmann::json build_report(CollectedReader& reader, const Selection& selection)
                                              {"charts", log.charts()}});
         log = LogSeries();
     };
-    reader.each_value(selection, [&](const ValueRow& row) {
+    reader.each_value(selection, [&](const kdb::ValueRow& row) {
         if (row.serial != serial || row.file_id != file_id) {
             finish_log();
             serial = row.serial, file_id = row.file_id;
@@ -145,7 +145,9 @@ nlohmann::json build_report(CollectedReader& reader, const Selection& selection)
     finish_log();
 
     std::map<std::int64_t, EventSummary> event_logs;
-    reader.each_event(selection, [&](const EventRow& row) { event_logs[row.serial].add(row); });
+    reader.each_event(selection, [&](std::int64_t serial, const kdb::EventRow& row) {
+        event_logs[serial].add(row);
+    });
     for (const auto& [owner, summary] : event_logs) {
         meter(owner)["events"] = summary.json();
         events += summary.count;

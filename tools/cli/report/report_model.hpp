@@ -3,12 +3,12 @@
 // and per meter its identity, its data logs' charts and gaps, and its event log.
 #pragma once
 
-#include "collected.hpp"
+#include "database/database.hpp"
 
 #include <nlohmann/json.hpp>
 
 namespace kreport {
 
-nlohmann::json build_report(CollectedReader& reader, const Selection& selection);
+nlohmann::json build_report(kdb::Database& reader, const kdb::Selection& selection);
 
 }  // namespace kreport

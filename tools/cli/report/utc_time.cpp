@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "utc_time.hpp"
+#include "report/utc_time.hpp"
 
-#include "../collect/duration.hpp"
+#include "common/duration.hpp"
 
 #include <cmath>
 #include <cstdio>
@@ -76,10 +76,10 @@ std::optional<std::string> parse_user_time(const std::string& text) {
 
 std::optional<std::chrono::seconds> parse_span(const std::string& text) {
     if (text.size() > 1 && text.back() == 'd') {
-        const auto hours = kcollect::parse_duration(text.substr(0, text.size() - 1) + "h");
+        const auto hours = kcli::parse_duration(text.substr(0, text.size() - 1) + "h");
         return hours ? std::optional(*hours * 24) : std::nullopt;
     }
-    return kcollect::parse_duration(text);
+    return kcli::parse_duration(text);
 }
 
 }  // namespace kreport

@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: MIT
+// Databases that kolvane 1.2.1 wrote (schema version 1), kept in data/: today's collector
+// upgrades them in place, and what they held reads the same afterwards.
+#include "support/site.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace collect_test {
+namespace {
+
+// The meters kolvane 1.2.1 collected into data/schema_v1.db and data/schema_v1.sql (a pg_dump):
+// default meters with 96 records in data logs 1-3 and 40 events, the logs ending here.
+constexpr std::int64_t FIXTURE_END = 1764547200;  // 2025-12-01T00:00:00Z
+constexpr int RECORDS = 96;
+constexpr int EVENTS = 40;
+
+// Every view's rows in the columns version 1 had, in a fixed order.
+std::vector<std::vector<std::string>> views(Database& db) {
+    std::vector<std::vector<std::string>> all;
+    for (const char* sql :
+         {"SELECT serial, file_id, recorded_at, seq, name, unit, value FROM datalog_values "
+          "ORDER BY serial, file_id, recorded_at, seq, name",
+          "SELECT serial, recorded_at, seq, event_no, cause, point, state, effect, target, "
+          "value_triggered FROM events ORDER BY serial, recorded_at, seq",
+          "SELECT serial, taken_at, name, unit, value FROM readings ORDER BY serial, taken_at, "
+          "name"}) {
+        const auto rows = db.rows(sql);
+        all.insert(all.end(), rows.begin(), rows.end());
+    }
+    return all;
+}
+
+class Upgrade : public ::testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override {
+        try {
+            target_ = GetParam() == "sqlite" ? sqlite_copy() : postgres_restore();
+        } catch (const std::exception& e) {
+            FAIL() << e.what();  // a server that cannot start fails the test, it never skips it
+        }
+    }
+    std::unique_ptr<Database> db() const {
+        return GetParam() == "sqlite" ? open_sqlite(target_) : open_postgres(target_);
+    }
+
+    std::string target_;
+
+private:
+    static std::string sqlite_copy() {
+        const std::string path = fresh_sqlite_path();
+        std::filesystem::copy_file(KOLVANE_TEST_DATA "/schema_v1.db", path);
+        return path;
+    }
+    static std::string postgres_restore() {
+        const std::string uri = fresh_postgres_database();
+        const std::string restore = "/usr/lib/postgresql/15/bin/psql -q -v ON_ERROR_STOP=1 -f " +
+                                    std::string(KOLVANE_TEST_DATA) + "/schema_v1.sql '" + uri +
+                                    "' >/dev/null";
+        if (std::system(restore.c_str()) != 0)
+            throw std::runtime_error("cannot restore schema_v1.sql into " + uri);
+        return uri;
+    }
+};
+
+TEST_P(Upgrade, CollectUpgradesInPlaceKeepingEveryRowAndStoresNothingTwice) {
+    ASSERT_EQ(db()->number("SELECT max(version) FROM schema_version"), 1);
+    const auto before = views(*db());
+    ASSERT_FALSE(before.empty());
+
+    // The report reads the old schema as it is, without changing it.
+    const Outcome report = cli_test::run_tool(
+        {"report", "--db", target_, "-o", cli_test::fresh_dir("upgrade_report") + "/r.html"});
+    EXPECT_EQ(report.exit_status, 0) << report.err;
+    EXPECT_EQ(db()->number("SELECT max(version) FROM schema_version"), 1);
+
+    SiteMeter em133(ksim::Model::em133, 1201784, RECORDS, EVENTS, FIXTURE_END);
+    SiteMeter em235(ksim::Model::em235, 2305001, RECORDS, EVENTS, FIXTURE_END);
+    const Outcome run = collect({em133.address(), "--only", "datalog,eventlog", "--db", target_});
+    const Outcome run235 =
+        collect({em235.address(), "-m", "em235", "--only", "datalog,eventlog", "--db", target_});
+    ASSERT_EQ(run.exit_status, 0) << run.err;
+    ASSERT_EQ(run235.exit_status, 0) << run235.err;
+    EXPECT_EQ(new_records(summaries(run.out)) + new_records(summaries(run235.out)), 0);
+
+    EXPECT_EQ(db()->number("SELECT count(*) FROM schema_version"), 1);
+    EXPECT_EQ(db()->number("SELECT max(version) FROM schema_version"), 2);
+    EXPECT_EQ(views(*db()), before);
+    EXPECT_EQ(db()->number("SELECT count(*) FROM meters WHERE unit = 1"), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, Upgrade, ::testing::Values("sqlite", "postgres"),
+                         [](const auto& info) { return info.param; });
+
+}  // namespace
+}  // namespace collect_test

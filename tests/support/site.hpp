@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: MIT
+// A site for the collector's tests: simulated meters served in the test process, the tool run
+// against them, and the two databases read back with plain SQL.
+#pragma once
+
+#include "simulator.hpp"
+#include "support/process.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace collect_test {
+
+using cli_test::Outcome;
+
+// A default meter of `model` with its own serial, `records` records in data logs 1-3 and
+// `events` events, the logs ending at `now`, on a loopback port.
+class SiteMeter {
+public:
+    SiteMeter(ksim::Model model, std::uint32_t serial, int records, int events = 40,
+              std::int64_t now = static_cast<std::int64_t>(std::time(nullptr)));
+    ksim::Simulator& sim() { return *sim_; }
+    const ksim::Meter& content() const { return meter_; }
+    std::string address() const;  // "127.0.0.1:PORT"
+    std::uint32_t serial() const { return meter_.identity->serial; }
+    // Records the meter holds over all its logs, data logs and event log.
+    int records_held() const;
+
+private:
+    ksim::Meter meter_;
+    std::unique_ptr<ksim::Simulator> sim_;
+};
+
+// Runs `kolvane collect` with `args` (and -m em133 unless a model is given).
+Outcome collect(const std::vector<std::string>& args);
+// The summary lines of a run, parsed.
+std::vector<nlohmann::json> summaries(const std::string& out);
+// Sum of "new" over the logs of every summary line.
+std::int64_t new_records(const std::vector<nlohmann::json>& lines);
+
+// Plain SQL on a database the collector wrote: first column of the first row, or every row.
+class Database {
+public:
+    virtual ~Database() = default;
+    virtual std::vector<std::vector<std::string>> rows(const std::string& sql) = 0;
+    std::int64_t number(const std::string& sql);
+};
+std::unique_ptr<Database> open_sqlite(const std::string& path);
+std::unique_ptr<Database> open_postgres(const std::string& uri);
+
+// The test program's PostgreSQL server, started on first use; a fresh database on it per call.
+// Throws when the server cannot start.
+std::string fresh_postgres_database();
+// A fresh SQLite file path in a fresh directory.
+std::string fresh_sqlite_path();
+
+}  // namespace collect_test

@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: MIT
+// The options every meter command shares and the library's options text made from them.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace CLI {
+class App;
+class Option;
+}  // namespace CLI
+
+namespace kcli {
+
+inline constexpr int DEFAULT_TIMEOUT_MS = 5000;
+
+struct MeterOptions {
+    std::string meter;  // the model as named by -m (lower case); empty when -m was not given
+    std::optional<int> port;
+    std::optional<int> unit;
+    int timeout_ms = DEFAULT_TIMEOUT_MS;
+    std::optional<double> deadline_s;  // absent: 10 x the time-out; 0: no deadline
+    int verbosity = 1;                 // warnings unless -q or -v...
+
+    // The whole call's limit in milliseconds, 0 for none.
+    int deadline_ms() const;
+
+    // The flat JSON object the library takes, e.g.
+    // {"port":1502,"timeout_ms":5000,"deadline_ms":50000}.
+    std::string options_text() const;
+    // options_text() kept in `storage`, as the library's argument.
+    const char* options_arg(std::string& storage) const;
+};
+
+// `text` in lower case (ASCII).
+std::string lower(std::string text);
+
+// The model as the library names it in its documents: pm335 is the em235.
+std::string canonical_model(const std::string& model);
+// True for em133, em235 and pm335 in any case.
+bool known_model(const std::string& model);
+
+// -m/--meter (required), -q and -v on every command that names a model; -p, -u, -t and --deadline
+// as well when `connection`. Returns the -m option, for commands that can do without it.
+CLI::Option* add_meter_options(CLI::App& command, MeterOptions& options, bool connection = true);
+
+// -q and -v alone, for commands that take no meter options.
+void add_verbose_flag(CLI::App& command, MeterOptions& options);
+
+}  // namespace kcli

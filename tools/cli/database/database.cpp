@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: MIT
+// What both engines share: the choice of engine, the column layout's JSON and the read queries
+// over the views.
+#include "database/database.hpp"
+#include "database/engines.hpp"
+
+#include <nlohmann/json.hpp>
+
+namespace kdb {
+
+std::unique_ptr<Database> open_database(const Target& target, Access access) {
+    return target.engine == Target::Engine::POSTGRES ? open_postgres_database(target.where, access)
+                                                     : open_sqlite_database(target.where, access);
+}
+
+std::string columns_json(const std::vector<Column>& columns) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const Column& c : columns) list.push_back({c.name, c.unit});
+    return list.dump();
+}
+
+std::string Database::where(const Selection& selection, const char* time_column,
+                            std::vector<std::string>& parameters) const {
+    std::vector<std::string> terms;
+    if (!selection.serials.empty()) {
+        std::string list;
+        for (std::int64_t serial : selection.serials) {
+            if (!list.empty()) list += ',';
+            list += std::to_string(serial);
+        }
+        terms.push_back("serial IN (" + list + ")");
+    }
+    if (time_column && selection.from) {
+        parameters.push_back(*selection.from);
+        terms.push_back(std::string(time_column) +
+                        " >= " + time_parameter(static_cast<int>(parameters.size())));
+    }
+    if (time_column && selection.to) {
+        parameters.push_back(*selection.to);
+        terms.push_back(std::string(time_column) + " < " +
+                        time_parameter(static_cast<int>(parameters.size())));
+    }
+    std::string text;
+    for (const std::string& term : terms) text += (text.empty() ? " WHERE " : " AND ") + term;
+    return text;
+}
+
+std::vector<MeterIdentity> Database::meters(const Selection& selection) {
+    std::vector<std::string> parameters;
+    std::vector<MeterIdentity> found;
+    each_row("SELECT serial, model, model_name, firmware, host, port, " + time_text("last_seen") +
+                 " FROM meters" + where(selection, nullptr, parameters) + " ORDER BY serial",
+             parameters, [&](const Row& r) {
+                 found.push_back({r.integer(0), r.text(1), r.text(2), r.text(3), r.text(4),
+                                  static_cast<int>(r.integer(5)), r.text(6)});
+             });
+    return found;
+}
+
+void Database::each_value(const Selection& selection,
+                          const std::function<void(const ValueRow&)>& take) {
+    std::vector<std::string> parameters;
+    const std::string filter = where(selection, "recorded_at", parameters);
+    ValueRow row;
+    each_row("SELECT serial, file_id, " + time_text("recorded_at") +
+                 ", seq, name, unit, value FROM datalog_values" + filter +
+                 " ORDER BY serial, file_id, recorded_at, seq",
+             parameters, [&](const Row& r) {
+                 row = {r.integer(0), static_cast<int>(r.integer(1)),
+                        r.text(2),    static_cast<int>(r.integer(3)),
+                        r.text(4),    r.text(5),
+                        r.real(6)};
+                 take(row);
+             });
+}
+
+void Database::each_event(const Selection& selection,
+                          const std::function<void(std::int64_t, const EventRow&)>& take) {
+    std::vector<std::string> parameters;
+    const std::string filter = where(selection, "recorded_at", parameters);
+    EventRow row;
+    each_row(
+        "SELECT serial, " + time_text("recorded_at") +
+            ", seq, event_no, cause, point, state, effect, target, value_triggered FROM events" +
+            filter + " ORDER BY serial, recorded_at, seq",
+        parameters, [&](const Row& r) {
+            row.recorded_at = r.text(1);
+            row.seq = static_cast<int>(r.integer(2));
+            row.event_no = static_cast<int>(r.integer(3));
+            row.cause = r.text(4);
+            row.point = r.text(5);
+            row.state = r.text(6);
+            row.effect = r.text(7);
+            row.target = r.text(8);
+            row.value_triggered = r.integer(9);
+            take(r.integer(0), row);
+        });
+}
+
+}  // namespace kdb

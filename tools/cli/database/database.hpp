@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: MIT
+// The collected database: one object per engine (SQLite, PostgreSQL) that both writes (the
+// collector) and reads (the report), over one schema with its version and migrations.
+#pragma once
+
+#include "database/rows.hpp"
+#include "database/target.hpp"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kdb {
+
+// One row of a query result, read by column index.
+class Row {
+public:
+    virtual ~Row() = default;
+    virtual std::string text(int column) const = 0;
+    virtual std::int64_t integer(int column) const = 0;
+    virtual double real(int column) const = 0;
+};
+
+class Database {
+public:
+    virtual ~Database() = default;
+
+    // Writing. Every save is idempotent (the database's own uniqueness drops what is already
+    // stored), commits its whole batch or nothing, and returns the number of rows that were new.
+    // Called by one writing thread only.
+    virtual void save_meter(const MeterRow& meter) = 0;
+    virtual std::int64_t save_datalog(const DatalogBatch& batch) = 0;
+    virtual std::int64_t save_events(const EventBatch& batch) = 0;
+    virtual std::int64_t save_readings(const ReadingBatch& batch) = 0;
+
+    // Claims a meter for this collector until release() (which never throws); false when another
+    // collector sharing the database is reading it. May be called from any thread.
+    virtual bool claim(std::int64_t serial) = 0;
+    virtual void release(std::int64_t serial) = 0;
+
+    // Reading, through the views. Meters ordered by serial.
+    std::vector<MeterIdentity> meters(const Selection& selection);
+    // Ordered by serial, file id, time and sequence number.
+    void each_value(const Selection& selection, const std::function<void(const ValueRow&)>& take);
+    // Ordered by serial, time and sequence number.
+    void each_event(const Selection& selection,
+                    const std::function<void(std::int64_t serial, const EventRow&)>& take);
+
+protected:
+    // The queries are the same for both engines but for how a time is compared and printed.
+    // A time column as the collector's UTC text.
+    virtual std::string time_text(const std::string& column) const = 0;
+    // Query parameter `n` (from 1) holding a time text.
+    virtual std::string time_parameter(int n) const = 0;
+    virtual void each_row(const std::string& sql, const std::vector<std::string>& parameters,
+                          const std::function<void(const Row&)>& take) = 0;
+
+private:
+    // " WHERE ..." for `selection` on a table with `time_column`, its parameters appended.
+    std::string where(const Selection& selection, const char* time_column,
+                      std::vector<std::string>& parameters) const;
+};
+
+enum class Access {
+    COLLECT,  // created on first use, an older schema upgraded in place
+    READ,     // opened read-only; it must hold a collector's schema of any version this knows
+};
+
+// Opens the database `target` names. Throws std::runtime_error with a one-line message, also
+// for a schema newer than this kolvane knows, which stays untouched.
+std::unique_ptr<Database> open_database(const Target& target, Access access);
+
+}  // namespace kdb

@@ -1,0 +1,133 @@
+// SPDX-License-Identifier: MIT
+#include "database/postgres_connection.hpp"
+
+#include "database/database.hpp"
+
+#include <cmath>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace kdb {
+namespace {
+
+// Frees a result on every path.
+class Result {
+public:
+    explicit Result(PGresult* r) : r_(r) {}
+    ~Result() { PQclear(r_); }
+    Result(const Result&) = delete;
+    Result& operator=(const Result&) = delete;
+    PGresult* get() const { return r_; }
+
+private:
+    PGresult* r_;
+};
+
+class PostgresRow final : public Row {
+public:
+    explicit PostgresRow(const PGresult* r) : r_(r) {}
+    std::string text(int column) const override { return PQgetvalue(r_, 0, column); }
+    std::int64_t integer(int column) const override {
+        return std::strtoll(PQgetvalue(r_, 0, column), nullptr, 10);
+    }
+    double real(int column) const override {
+        return PQgetisnull(r_, 0, column) ? NAN : std::strtod(PQgetvalue(r_, 0, column), nullptr);
+    }
+
+private:
+    const PGresult* r_;
+};
+
+std::vector<const char*> pointers(const std::vector<std::string>& params) {
+    std::vector<const char*> values;
+    values.reserve(params.size());
+    for (const std::string& p : params) values.push_back(p.c_str());
+    return values;
+}
+
+std::int64_t changed_rows(const PGresult* r) {
+    const char* changed = PQcmdTuples(const_cast<PGresult*>(r));
+    return *changed ? std::stoll(changed) : 0;
+}
+
+}  // namespace
+
+std::string one_line(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n' || c == '\t' || c == '\r') c = ' ';
+        if (c == ' ' && (out.empty() || out.back() == ' ')) continue;
+        out += c;
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
+Connection::Connection(const std::string& uri) : c_(PQconnectdb(uri.c_str())) {
+    if (c_ == nullptr || PQstatus(c_) != CONNECTION_OK) {
+        const std::string reason = c_ ? one_line(PQerrorMessage(c_)) : "out of memory";
+        PQfinish(c_);
+        throw std::runtime_error("Cannot connect to PostgreSQL: " + reason);
+    }
+}
+
+Connection::~Connection() { PQfinish(c_); }
+
+void Connection::fail() const {
+    throw std::runtime_error("PostgreSQL: " + one_line(PQerrorMessage(c_)));
+}
+
+std::int64_t Connection::exec(const std::string& sql, const std::vector<std::string>& params) {
+    const std::vector<const char*> values = pointers(params);
+    Result r(params.empty() ? PQexec(c_, sql.c_str())
+                            : PQexecParams(c_, sql.c_str(), static_cast<int>(values.size()),
+                                           nullptr, values.data(), nullptr, nullptr, 0));
+    const ExecStatusType status = PQresultStatus(r.get());
+    if (status == PGRES_TUPLES_OK) {
+        const char* first = PQntuples(r.get()) > 0 ? PQgetvalue(r.get(), 0, 0) : "";
+        return *first ? std::stoll(first) : 0;
+    }
+    if (status != PGRES_COMMAND_OK) fail();
+    return changed_rows(r.get());
+}
+
+void Connection::prepare(const char* name, const char* sql) {
+    Result r(PQprepare(c_, name, sql, 0, nullptr));
+    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) fail();
+}
+
+std::int64_t Connection::run(const char* name, const std::vector<std::string>& params) {
+    const std::vector<const char*> values = pointers(params);
+    Result r(PQexecPrepared(c_, name, static_cast<int>(values.size()), values.data(), nullptr,
+                            nullptr, 0));
+    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) fail();
+    return changed_rows(r.get());
+}
+
+void Connection::each_row(const std::string& sql, const std::vector<std::string>& params,
+                          const std::function<void(const Row&)>& take) {
+    const std::vector<const char*> values = pointers(params);
+    if (!PQsendQueryParams(c_, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
+                           nullptr, nullptr, 0) ||
+        !PQsetSingleRowMode(c_))
+        fail();
+    // Every result is consumed, also after a failure or a throwing `take`, so that the
+    // connection stays usable.
+    std::string error;
+    while (PGresult* r = PQgetResult(c_)) {
+        const ExecStatusType status = PQresultStatus(r);
+        if (status == PGRES_SINGLE_TUPLE && error.empty()) {
+            try {
+                take(PostgresRow(r));
+            } catch (const std::exception& e) {
+                error = e.what();
+            }
+        } else if (status != PGRES_SINGLE_TUPLE && status != PGRES_TUPLES_OK && error.empty()) {
+            error = "PostgreSQL: " + one_line(PQresultErrorMessage(r));
+        }
+        PQclear(r);
+    }
+    if (!error.empty()) throw std::runtime_error(error);
+}
+
+}  // namespace kdb

@@ -1,0 +1,239 @@
+// SPDX-License-Identifier: MIT
+// The collected database in PostgreSQL: prepared inserts of whole batches as arrays with ON
+// CONFLICT DO NOTHING, one transaction per batch, and session advisory locks keyed by serial so
+// that collectors sharing the database never read one meter at once; readers stream rows.
+#include "database/engines.hpp"
+#include "database/postgres_connection.hpp"
+#include "database/schema.hpp"
+
+#include <libpq-fe.h>
+#include <nlohmann/json.hpp>
+
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+namespace kdb {
+namespace {
+
+// Advisory lock keys: "kolv" in the upper half, the serial in the lower; "kolw" guards the schema.
+constexpr long long METER_LOCK_BASE = 0x6B6F6C76LL << 32;
+constexpr long long SCHEMA_LOCK = 0x6B6F6C77LL << 32;
+
+// A float8[] literal: the JSON array's brackets become braces.
+std::string array_literal(const std::vector<double>& values) {
+    std::string text = nlohmann::json(values).dump();
+    text.front() = '{';
+    text.back() = '}';
+    return text;
+}
+
+// A PostgreSQL array literal: every element quoted, so texts, numbers and inner array literals
+// all travel as one parameter.
+std::string array_of(const std::vector<std::string>& items) {
+    std::string text = "{";
+    for (const std::string& item : items) {
+        text += text.size() > 1 ? ",\"" : "\"";
+        for (const char c : item) {
+            if (c == '"' || c == '\\') text += '\\';
+            text += c;
+        }
+        text += '"';
+    }
+    return text + "}";
+}
+
+// Batches go in as one array per column, unnested by statements prepared once: the server parses
+// and plans each statement once, not once per batch.
+constexpr const char* INSERT_DATALOG =
+    "INSERT INTO datalog_records(serial, file_id, recorded_at, seq, trigger, layout_id, vals) "
+    "SELECT $1::bigint, $2::integer, t, q, tr, $3::bigint, v::double precision[] "
+    "FROM unnest($4::timestamptz[], $5::integer[], $6::text[], $7::text[]) AS u(t, q, tr, v) "
+    "ON CONFLICT DO NOTHING";
+constexpr const char* INSERT_EVENTS =
+    "INSERT INTO event_records(serial, recorded_at, seq, event_no, cause, point, state, effect, "
+    "target, source_id, "
+    "effect_id, value_triggered) "
+    "SELECT $1::bigint, t, q, n, c, p, st, ef, tg, si, ei, vt "
+    "FROM unnest($2::timestamptz[], $3::integer[], $4::integer[], $5::text[], $6::text[], "
+    "$7::text[], $8::text[], "
+    "$9::text[], $10::integer[], $11::integer[], $12::bigint[]) AS u(t, q, n, c, p, st, ef, tg, "
+    "si, ei, vt) "
+    "ON CONFLICT DO NOTHING";
+constexpr const char* INSERT_READINGS =
+    "INSERT INTO live_readings(serial, taken_at, pid, name, unit, value) "
+    "SELECT $1::bigint, $2::timestamptz, i, n, u, v "
+    "FROM unnest($3::integer[], $4::text[], $5::text[], $6::double precision[]) AS r(i, n, u, v) "
+    "ON CONFLICT DO NOTHING";
+
+class PostgresDatabase final : public Database {
+public:
+    PostgresDatabase(const std::string& uri, Access access) : c_(uri) {
+        c_.exec("SET client_min_messages = warning");
+        if (access == Access::READ) {
+            check_readable();
+            return;
+        }
+        c_.transaction([&] {
+            c_.exec("SELECT pg_advisory_xact_lock(" + std::to_string(SCHEMA_LOCK) + ")");
+            const std::int64_t found = stored_version().value_or(0);
+            check_schema_version(found, "PostgreSQL: ");
+            upgrade_schema(postgres_schema_steps(), found,
+                           [&](const std::string& sql) { c_.exec(sql); });
+            return 0;
+        });
+        c_.prepare("datalog", INSERT_DATALOG);
+        c_.prepare("events", INSERT_EVENTS);
+        c_.prepare("readings", INSERT_READINGS);
+        locks_.emplace(uri);
+    }
+
+    void save_meter(const MeterRow& m) override {
+        c_.transaction([&] {
+            c_.exec(
+                "INSERT INTO meters(serial, model, model_name, firmware, host, port, last_seen, "
+                "info, unit) VALUES($1, $2, $3, $4, $5, $6, now(), $7::jsonb, $8) "
+                "ON CONFLICT(serial) DO UPDATE SET model = excluded.model, "
+                "model_name = excluded.model_name, firmware = excluded.firmware, "
+                "host = excluded.host, port = excluded.port, last_seen = excluded.last_seen, "
+                "info = excluded.info, unit = excluded.unit",
+                {std::to_string(m.serial), m.model, m.model_name, m.firmware, m.host,
+                 std::to_string(m.port), m.info, std::to_string(m.unit)});
+            for (const MeterRow::Log& log : m.logs) {
+                c_.exec(
+                    "INSERT INTO log_directory VALUES($1, $2, $3, $4, NULLIF($5, '')::jsonb, "
+                    "now()) "
+                    "ON CONFLICT(serial, file_id) DO UPDATE SET type = excluded.type, "
+                    "records = excluded.records, columns = excluded.columns, "
+                    "seen_at = excluded.seen_at",
+                    {std::to_string(m.serial), std::to_string(log.file_id), log.type,
+                     std::to_string(log.records),
+                     log.type == "datalog" ? columns_json(log.columns) : ""});
+            }
+            return 0;
+        });
+    }
+
+    std::int64_t save_datalog(const DatalogBatch& b) override {
+        if (b.rows.empty()) return 0;
+        return c_.transaction([&] {
+            const std::vector<std::string> key{std::to_string(b.serial), std::to_string(b.file_id),
+                                               columns_json(b.columns)};
+            c_.exec(
+                "INSERT INTO datalog_layouts(serial, file_id, columns) VALUES($1, $2, $3::jsonb) "
+                "ON CONFLICT DO NOTHING",
+                key);
+            const std::string layout =
+                std::to_string(c_.exec("SELECT layout_id FROM datalog_layouts "
+                                       "WHERE serial = $1 AND file_id = $2 AND columns = $3::jsonb",
+                                       key));
+            std::vector<std::string> times, seqs, triggers, values;
+            for (const DatalogRow& r : b.rows) {
+                times.push_back(r.recorded_at);
+                seqs.push_back(std::to_string(r.seq));
+                triggers.push_back(r.trigger);
+                values.push_back(array_literal(r.values));
+            }
+            return c_.run("datalog", {key[0], key[1], layout, array_of(times), array_of(seqs),
+                                      array_of(triggers), array_of(values)});
+        });
+    }
+
+    std::int64_t save_events(const EventBatch& b) override {
+        if (b.rows.empty()) return 0;
+        std::vector<std::vector<std::string>> columns(11);
+        for (const EventRow& e : b.rows) {
+            const std::string row[] = {e.recorded_at,
+                                       std::to_string(e.seq),
+                                       std::to_string(e.event_no),
+                                       e.cause,
+                                       e.point,
+                                       e.state,
+                                       e.effect,
+                                       e.target,
+                                       std::to_string(e.source_id),
+                                       std::to_string(e.effect_id),
+                                       std::to_string(e.value_triggered)};
+            for (std::size_t c = 0; c < columns.size(); ++c) columns[c].push_back(row[c]);
+        }
+        std::vector<std::string> params{std::to_string(b.serial)};
+        for (const auto& column : columns) params.push_back(array_of(column));
+        return c_.transaction([&] { return c_.run("events", params); });
+    }
+
+    std::int64_t save_readings(const ReadingBatch& b) override {
+        if (b.rows.empty()) return 0;
+        std::vector<std::string> pids, names, units, values;
+        for (const ReadingRow& r : b.rows) {
+            pids.push_back(std::to_string(r.pid));
+            names.push_back(r.name);
+            units.push_back(r.unit);
+            values.push_back(nlohmann::json(r.value).dump());
+        }
+        return c_.transaction([&] {
+            return c_.run("readings", {std::to_string(b.serial), b.taken_at, array_of(pids),
+                                       array_of(names), array_of(units), array_of(values)});
+        });
+    }
+
+    bool claim(std::int64_t serial) override {
+        std::lock_guard lock(locks_mutex_);
+        return locks_->exec("SELECT pg_try_advisory_lock($1)::int",
+                            {std::to_string(METER_LOCK_BASE | serial)}) == 1;
+    }
+
+    void release(std::int64_t serial) override {
+        std::lock_guard lock(locks_mutex_);
+        try {
+            locks_->exec("SELECT pg_advisory_unlock($1)::int",
+                         {std::to_string(METER_LOCK_BASE | serial)});
+        } catch (const std::runtime_error&) {
+            // The lock connection is gone, and with it every lock it held.
+        }
+    }
+
+protected:
+    std::string time_text(const std::string& column) const override {
+        return "to_char(" + column + " AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')";
+    }
+    std::string time_parameter(int n) const override {
+        std::string parameter =
+            "$";  // appended: g++ 12 at -O3 warns falsely on "literal" + std::string
+        parameter += std::to_string(n);
+        parameter += "::timestamptz";
+        return parameter;
+    }
+    void each_row(const std::string& sql, const std::vector<std::string>& parameters,
+                  const std::function<void(const Row&)>& take) override {
+        c_.each_row(sql, parameters, take);
+    }
+
+private:
+    // The version the database holds; nothing when it holds no collector's schema.
+    std::optional<std::int64_t> stored_version() {
+        if (c_.exec("SELECT count(*) FROM pg_tables WHERE tablename = 'schema_version' "
+                    "AND schemaname = current_schema()") == 0)
+            return std::nullopt;
+        return c_.exec("SELECT max(version) FROM schema_version");
+    }
+
+    void check_readable() {
+        const std::optional<std::int64_t> version = stored_version();
+        if (!version)
+            throw std::runtime_error("PostgreSQL database holds nothing collected by kolvane");
+        check_schema_version(*version, "PostgreSQL: ");
+    }
+
+    Connection c_;
+    std::mutex locks_mutex_;
+    std::optional<Connection> locks_;  // holds the meters' advisory locks while they are read
+};
+
+}  // namespace
+
+std::unique_ptr<Database> open_postgres_database(const std::string& uri, Access access) {
+    return std::make_unique<PostgresDatabase>(uri, access);
+}
+
+}  // namespace kdb

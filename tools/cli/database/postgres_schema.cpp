@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: MIT
+// The collected database in PostgreSQL: the tables and views of the SQLite schema in native
+// types (timestamptz, jsonb, float8[]). The stable query surface lives in the views; the tables
+// underneath may change, through a new step here, never by hand.
+#include "database/schema.hpp"
+
+#include <array>
+
+namespace kdb {
+namespace {
+
+constexpr const char* VERSION_1 = R"sql(
+CREATE TABLE meters(
+  serial bigint PRIMARY KEY, model text NOT NULL, model_name text NOT NULL, firmware text NOT NULL,
+  host text NOT NULL, port integer NOT NULL, last_seen timestamptz NOT NULL, info jsonb NOT NULL);
+CREATE TABLE log_directory(
+  serial bigint NOT NULL, file_id integer NOT NULL, type text NOT NULL, records integer NOT NULL,
+  columns jsonb, seen_at timestamptz NOT NULL, PRIMARY KEY(serial, file_id));
+CREATE TABLE datalog_layouts(
+  layout_id bigserial PRIMARY KEY, serial bigint NOT NULL, file_id integer NOT NULL, columns jsonb NOT NULL,
+  UNIQUE(serial, file_id, columns));
+CREATE TABLE datalog_records(
+  serial bigint NOT NULL, file_id integer NOT NULL, recorded_at timestamptz NOT NULL, seq integer NOT NULL,
+  trigger text NOT NULL, layout_id bigint NOT NULL REFERENCES datalog_layouts, vals double precision[] NOT NULL,
+  PRIMARY KEY(serial, file_id, recorded_at, seq));
+CREATE TABLE event_records(
+  serial bigint NOT NULL, recorded_at timestamptz NOT NULL, seq integer NOT NULL, event_no integer NOT NULL,
+  cause text NOT NULL, point text NOT NULL, state text NOT NULL, effect text NOT NULL, target text NOT NULL,
+  source_id integer NOT NULL, effect_id integer NOT NULL, value_triggered bigint NOT NULL,
+  PRIMARY KEY(serial, recorded_at, seq));
+CREATE TABLE live_readings(
+  serial bigint NOT NULL, taken_at timestamptz NOT NULL, pid integer NOT NULL, name text NOT NULL,
+  unit text NOT NULL, value double precision NOT NULL, PRIMARY KEY(serial, taken_at, pid));
+CREATE VIEW datalog_values AS
+  SELECT r.serial, r.file_id, r.recorded_at, r.seq, c.col->>0 AS name, c.col->>1 AS unit, v.value
+  FROM datalog_records r
+  JOIN datalog_layouts l ON l.layout_id = r.layout_id
+  CROSS JOIN LATERAL unnest(r.vals) WITH ORDINALITY AS v(value, n)
+  JOIN LATERAL jsonb_array_elements(l.columns) WITH ORDINALITY AS c(col, n) ON c.n = v.n;
+CREATE VIEW events AS
+  SELECT serial, recorded_at, seq, event_no, cause, point, state, effect, target, value_triggered
+  FROM event_records;
+CREATE VIEW readings AS
+  SELECT serial, taken_at, name, unit, value FROM live_readings;
+CREATE TABLE schema_version(version integer NOT NULL);
+INSERT INTO schema_version VALUES(1);
+)sql";
+
+// The Modbus unit id a meter answered at, for meters that share one address behind a gateway.
+constexpr const char* VERSION_2 = R"sql(
+ALTER TABLE meters ADD COLUMN unit integer NOT NULL DEFAULT 1;
+)sql";
+
+constexpr std::array<const char*, SCHEMA_VERSION> STEPS{VERSION_1, VERSION_2};
+
+}  // namespace
+
+std::span<const char* const> postgres_schema_steps() { return STEPS; }
+
+}  // namespace kdb

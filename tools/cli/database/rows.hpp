@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: MIT
+// The rows of the collected database, as plain values: what the collector writes (parsed from
+// the library's JSON texts, travelling in batches to the one writing thread) and what readers
+// get back. One type per kind of row, both ways.
+#pragma once
+
+#include "common/host_port.hpp"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kdb {
+
+struct Column {
+    std::string name;
+    std::string unit;
+};
+
+// Identity and log directory of one meter, as last seen.
+struct MeterRow {
+    std::int64_t serial = 0;
+    std::string model;       // canonical model name, "em133" or "em235"
+    std::string model_name;  // the name the meter reports about itself
+    std::string firmware;    // "version.build"
+    std::string host;
+    int port = kcli::MODBUS_TCP_PORT;
+    int unit = 1;      // the Modbus unit id the meter answered at
+    std::string info;  // the device information document as the library gave it
+    struct Log {
+        int file_id = 0;
+        std::string type;  // "eventlog" or "datalog"
+        int records = 0;
+        std::vector<Column> columns;
+    };
+    std::vector<Log> logs;
+};
+
+struct DatalogRow {
+    std::string recorded_at;  // UTC, ISO 8601 with milliseconds
+    int seq = 0;
+    std::string trigger;
+    std::vector<double> values;
+};
+
+// source_id and effect_id are stored but not in the events view: readers get 0.
+struct EventRow {
+    std::string recorded_at;
+    int seq = 0;
+    int event_no = 0;
+    std::string cause, point, state, effect, target;
+    int source_id = 0;
+    int effect_id = 0;
+    std::int64_t value_triggered = 0;
+};
+
+struct ReadingRow {
+    int pid = 0;
+    std::string name;
+    std::string unit;
+    double value = 0;
+};
+
+// Rows of one data log, all written with the same column layout.
+struct DatalogBatch {
+    std::int64_t serial = 0;
+    int file_id = 0;
+    std::vector<Column> columns;
+    std::vector<DatalogRow> rows;
+};
+
+struct EventBatch {
+    std::int64_t serial = 0;
+    std::vector<EventRow> rows;
+};
+
+struct ReadingBatch {
+    std::int64_t serial = 0;
+    std::string taken_at;
+    std::vector<ReadingRow> rows;
+};
+
+// Which rows to read. Times are UTC in the collector's text form, 2026-03-01T12:15:00.000Z.
+struct Selection {
+    std::optional<std::string> from;    // inclusive
+    std::optional<std::string> to;      // exclusive
+    std::vector<std::int64_t> serials;  // empty: every meter
+};
+
+// A meter as read back: its stored identity and when it was last collected.
+struct MeterIdentity {
+    std::int64_t serial = 0;
+    std::string model, model_name, firmware, host;
+    int port = 0;
+    std::string last_seen;
+};
+
+// One value of a data log record, a row of the datalog_values view.
+struct ValueRow {
+    std::int64_t serial = 0;
+    int file_id = 0;
+    std::string recorded_at;
+    int seq = 0;
+    std::string name, unit;
+    double value = 0;
+};
+
+}  // namespace kdb

@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: MIT
+// The collected database in SQLite. Times are ISO 8601 texts in UTC with milliseconds, which
+// sort as the times do. The stable query surface lives in the views; the tables underneath may
+// change, through a new step here, never by hand.
+#include "database/schema.hpp"
+
+#include <array>
+
+namespace kdb {
+namespace {
+
+constexpr const char* VERSION_1 = R"sql(
+CREATE TABLE meters(
+  serial INTEGER PRIMARY KEY, model TEXT NOT NULL, model_name TEXT NOT NULL, firmware TEXT NOT NULL,
+  host TEXT NOT NULL, port INTEGER NOT NULL, last_seen TEXT NOT NULL, info TEXT NOT NULL);
+CREATE TABLE log_directory(
+  serial INTEGER NOT NULL, file_id INTEGER NOT NULL, type TEXT NOT NULL, records INTEGER NOT NULL,
+  columns TEXT, seen_at TEXT NOT NULL, PRIMARY KEY(serial, file_id));
+CREATE TABLE datalog_layouts(
+  layout_id INTEGER PRIMARY KEY, serial INTEGER NOT NULL, file_id INTEGER NOT NULL, columns TEXT NOT NULL,
+  UNIQUE(serial, file_id, columns));
+CREATE TABLE datalog_records(
+  serial INTEGER NOT NULL, file_id INTEGER NOT NULL, recorded_at TEXT NOT NULL, seq INTEGER NOT NULL,
+  trigger TEXT NOT NULL, layout_id INTEGER NOT NULL REFERENCES datalog_layouts, vals TEXT NOT NULL,
+  PRIMARY KEY(serial, file_id, recorded_at, seq)) WITHOUT ROWID;
+CREATE TABLE event_records(
+  serial INTEGER NOT NULL, recorded_at TEXT NOT NULL, seq INTEGER NOT NULL, event_no INTEGER NOT NULL,
+  cause TEXT NOT NULL, point TEXT NOT NULL, state TEXT NOT NULL, effect TEXT NOT NULL, target TEXT NOT NULL,
+  source_id INTEGER NOT NULL, effect_id INTEGER NOT NULL, value_triggered INTEGER NOT NULL,
+  PRIMARY KEY(serial, recorded_at, seq)) WITHOUT ROWID;
+CREATE TABLE live_readings(
+  serial INTEGER NOT NULL, taken_at TEXT NOT NULL, pid INTEGER NOT NULL, name TEXT NOT NULL,
+  unit TEXT NOT NULL, value REAL NOT NULL, PRIMARY KEY(serial, taken_at, pid)) WITHOUT ROWID;
+CREATE VIEW datalog_values AS
+  SELECT r.serial, r.file_id, r.recorded_at, r.seq, json_extract(c.value, '$[0]') AS name,
+         json_extract(c.value, '$[1]') AS unit, v.value AS value
+  FROM datalog_records r
+  JOIN datalog_layouts l ON l.layout_id = r.layout_id
+  JOIN json_each(r.vals) v
+  JOIN json_each(l.columns) c ON c.key = v.key;
+CREATE VIEW events AS
+  SELECT serial, recorded_at, seq, event_no, cause, point, state, effect, target, value_triggered
+  FROM event_records;
+CREATE VIEW readings AS
+  SELECT serial, taken_at, name, unit, value FROM live_readings;
+CREATE TABLE schema_version(version INTEGER NOT NULL);
+INSERT INTO schema_version VALUES(1);
+)sql";
+
+// The Modbus unit id a meter answered at, for meters that share one address behind a gateway.
+constexpr const char* VERSION_2 = R"sql(
+ALTER TABLE meters ADD COLUMN unit INTEGER NOT NULL DEFAULT 1;
+)sql";
+
+constexpr std::array<const char*, SCHEMA_VERSION> STEPS{VERSION_1, VERSION_2};
+
+}  // namespace
+
+std::span<const char* const> sqlite_schema_steps() { return STEPS; }
+
+}  // namespace kdb

@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: MIT
+// The --db argument of every command that uses the collected database.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace kdb {
+
+struct Target {
+    enum class Engine { SQLITE, POSTGRES };
+    Engine engine = Engine::SQLITE;
+    std::string where;  // the SQLite file path, or the libpq URI
+};
+
+inline constexpr const char* DEFAULT_TARGET = "kolvane.db";
+inline constexpr const char* TARGET_HELP =
+    "Database: a file path or sqlite:PATH for SQLite, or a postgresql:// URI";
+
+// A "postgresql://" or "postgres://" URI, "sqlite:PATH", or a file path for SQLite. Nothing for
+// a text without a file path, which SQLite would take for a private temporary database that
+// nobody could query.
+std::optional<Target> parse_target(const std::string& text);
+
+// The problem of a --db text for a command line check, empty when there is none.
+std::string target_problem(const std::string& text);
+
+}  // namespace kdb

@@ -1,0 +1,159 @@
+// SPDX-License-Identifier: MIT
+// datalog and eventlog: the record stream as JSON lines, or a CSV file with -o.
+#include "common/document.hpp"
+#include "common/exit_status.hpp"
+#include "common/interrupt.hpp"
+#include "common/log_output.hpp"
+#include "common/meter_options.hpp"
+#include "common/output.hpp"
+#include "common/part_file.hpp"
+#include "common/progress.hpp"
+#include "meter/commands.hpp"
+
+#include <kolvane.h>
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <memory>
+
+namespace kcli {
+namespace {
+
+using StreamCall = int (*)(const char*, const char*, int, const char*, kolvane_record_cb, void*,
+                           char*, int);
+using ExportCall = int (*)(const char*, const char*, int, const char*, const char*,
+                           kolvane_progress_cb, void*, char*, int);
+
+struct LogArgs {
+    MeterOptions options;
+    std::string host;
+    int file_id = 0;
+    std::string csv_path;
+    bool progress = false;
+};
+
+// One record per line on standard output; Ctrl-C or a failed write stops the transfer.
+extern "C" int print_record(const char* record, void*) {
+    const bool written = write_stdout_line(record);
+    return interrupted() || !written ? 1 : 0;
+}
+
+// A CSV export in progress: the bar and the rows written so far.
+struct ExportProgress {
+    explicit ExportProgress(bool forced) : bar(forced) {}
+    ProgressBar bar;
+    int rows = 0;
+};
+
+extern "C" int on_export_progress(int done, int total, void* user) {
+    auto* progress = static_cast<ExportProgress*>(user);
+    progress->rows = done;
+    return ProgressBar::callback(done, total, &progress->bar);
+}
+
+// Whether the meter lists the log. An empty export of a log the meter does not hold looks like
+// the export of an empty log; the directory tells them apart. When the directory cannot be read
+// either, the export's result stands.
+bool meter_has_log(const LogArgs& args, const char* options) {
+    const DocumentResult logs = fetch_document([&](char* out, int out_len, char* err, int err_len) {
+        return kolvane_list_logs(args.host.c_str(), args.options.meter.c_str(), options, out,
+                                 out_len, err, err_len);
+    });
+    if (logs.status < 0) return true;
+    const nlohmann::json directory = nlohmann::json::parse(logs.text, nullptr, false);
+    if (!directory.contains("logs")) return true;
+    for (const auto& log : directory["logs"])
+        if (log.value("file_id", -1) == args.file_id) return true;
+    return false;
+}
+
+int export_csv(const LogArgs& args, const char* options, ExportCall to_csv) {
+    const PartFile file(args.csv_path);
+    char err[1024];
+    ExportProgress progress(args.progress);
+    const int status =
+        to_csv(args.host.c_str(), args.options.meter.c_str(), args.file_id,
+               file.write_path().c_str(), options, on_export_progress, &progress, err, sizeof err);
+    progress.bar.finish();
+    if (status < 0) {
+        const int exit_status = exit_for(status, err);
+        if (progress.rows == 0) {
+            file.remove();
+        } else if (file.write_path() != file.path()) {
+            print_diagnostic(("The " + std::to_string(progress.rows) + " rows read are kept in " +
+                              file.write_path() + "; " + file.path() + " is unchanged")
+                                 .c_str());
+        }
+        return exit_status;
+    }
+    if (status == 0 && !meter_has_log(args, options)) {
+        file.remove();
+        print_diagnostic(
+            ("The meter has no log file " + std::to_string(args.file_id) + ": no file written")
+                .c_str());
+        return FAILURE;
+    }
+    std::string error;
+    if (!file.commit(error)) {
+        print_diagnostic(error.c_str());
+        return FAILURE;
+    }
+    return SUCCESS;
+}
+
+int run_log(const LogArgs& args, StreamCall stream, ExportCall to_csv) {
+    set_verbosity(args.options.verbosity);
+    std::string storage;
+    const char* options = args.options.options_arg(storage);
+    CancellableScope scope;
+    if (!args.csv_path.empty()) return export_csv(args, options, to_csv);
+    char err[1024];
+    const int status = stream(args.host.c_str(), args.options.meter.c_str(), args.file_id, options,
+                              print_record, nullptr, err, sizeof err);
+    if (stdout_failed()) return FAILURE;  // reported once the command ends
+    return exit_for(status, err);
+}
+
+CLI::App* add_log_command(CLI::App& app, int& status, const char* name, const char* about,
+                          const std::shared_ptr<LogArgs>& args, StreamCall stream,
+                          ExportCall to_csv) {
+    CLI::App* command = app.add_subcommand(name, about);
+    command->add_option("HOST", args->host, "Address or name of the meter")->required();
+    command
+        ->add_option(
+            "-o,--output", args->csv_path,
+            "Write CSV to FILE instead of JSON lines. The rows go to FILE.part, which becomes FILE "
+            "once the log is complete; after a failure or Ctrl-C FILE.part keeps the rows read and "
+            "FILE is left as it was")
+        ->type_name("FILE");
+    command->add_flag(
+        "--progress", args->progress,
+        "Show the progress of a CSV export even when standard error is not a terminal");
+    add_meter_options(*command, args->options);
+    command->footer("A long log may need a --deadline above the default of 10 x the time-out.");
+    command->callback([args, stream, to_csv, &status] { status = run_log(*args, stream, to_csv); });
+    return command;
+}
+
+}  // namespace
+
+void add_log_commands(CLI::App& app, int& status) {
+    auto datalog = std::make_shared<LogArgs>();
+    add_log_command(app, status, "datalog",
+                    "Read a data log: a header line, then one JSON line per record", datalog,
+                    kolvane_read_datalog, kolvane_export_datalog_ex)
+        ->add_option("FILE_ID", datalog->file_id, "Data log file, 1-16")
+        ->required()
+        ->check(CLI::Range(1, 16));
+
+    auto eventlog = std::make_shared<LogArgs>();
+    add_log_command(app, status, "eventlog",
+                    "Read the event log: a header line, then one JSON line per event", eventlog,
+                    kolvane_read_eventlog, kolvane_export_eventlog_ex)
+        ->add_option("--file-id", eventlog->file_id, "Event log file")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 16));
+}
+
+}  // namespace kcli

@@ -5,6 +5,7 @@ and in a throwaway PostgreSQL server. Run with Debian's python3 and python3-pand
 import os
 import pwd
 import shutil
+import sqlite3
 import socket
 import subprocess
 import sys
@@ -142,6 +143,26 @@ class CollectedFrames(SimTestCase):
                 naive = kolvane.read_collected(target, start=start.tz_localize(None).isoformat())
                 self.assertEqual(naive.datalog_values["recorded_at"].min(), start)
                 self.assertTrue(kolvane.read_collected(target, serial=[1, 2]).datalog_values.empty)
+
+    def test_schema_versions(self):
+        """A database of this release's schema or of release 1.2.1's reads; one of a newer
+        schema, or a SQLite file of something else, is refused without a change."""
+        fixture = os.path.join(os.path.dirname(__file__), "..", "collect", "data", "schema_v1.db")
+        old = os.path.join(self.dir, "v1.db")
+        shutil.copyfile(fixture, old)
+        self.assertEqual(len(kolvane.read_collected(old).events), 80)
+        newer = os.path.join(self.dir, "newer.db")
+        shutil.copyfile(self.sqlite, newer)
+        with sqlite3.connect(newer) as db:
+            db.execute("UPDATE schema_version SET version = version + 1")
+        other = os.path.join(self.dir, "other.db")
+        with sqlite3.connect(other) as db:
+            db.execute("CREATE TABLE t(x)")
+        for path, message in ((newer, r"is newer than this kolvane knows \(2\)"),
+                              (other, "holds nothing collected by kolvane")):
+            with self.subTest(path=path):
+                with self.assertRaisesRegex(ValueError, message):
+                    kolvane.read_collected(path)
 
     def test_missing_database(self):
         with self.assertRaises(FileNotFoundError):

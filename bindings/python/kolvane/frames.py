@@ -78,6 +78,26 @@ _VIEWS = (("datalog_values", "recorded_at", "serial, file_id, recorded_at, seq, 
           ("readings", "taken_at", "serial, taken_at, name, unit, value", "serial, taken_at"))
 
 
+# The newest schema of the collector's database that these frames read. Every older version has
+# the same views, so reads alike; a newer one may not, and is refused.
+_SCHEMA_VERSION = 2
+
+
+def _check_schema(cursor, postgres, target):
+    if postgres:
+        cursor.execute("SELECT count(*) FROM pg_tables WHERE tablename = 'schema_version' "
+                       "AND schemaname = current_schema()")
+    else:
+        cursor.execute("SELECT count(*) FROM sqlite_master WHERE name = 'schema_version'")
+    if cursor.fetchone()[0] == 0:
+        raise ValueError(f"{target} holds nothing collected by kolvane")
+    cursor.execute("SELECT max(version) FROM schema_version")
+    version = cursor.fetchone()[0]
+    if version > _SCHEMA_VERSION:
+        raise ValueError(f"{target}: schema version {version} is newer than this kolvane knows "
+                         f"({_SCHEMA_VERSION})")
+
+
 def _utc(pd, moment):
     """A time as a UTC Timestamp; a naive one is taken as UTC already."""
     stamp = pd.Timestamp(moment)
@@ -94,7 +114,8 @@ def read_collected(target="kolvane.db", *, serial=None, start=None, end=None):
     a postgresql:// URI read through psycopg2) as a Collected tuple of DataFrames:
     datalog_values, events and readings, in the views' columns, with their times as UTC
     datetimes. `serial` (one or several) picks meters; `start` (inclusive) and `end` (exclusive),
-    datetimes or ISO texts, naive meaning UTC, pick the times."""
+    datetimes or ISO texts, naive meaning UTC, pick the times. Any schema version up to the newest
+    this release writes is read; a database of a newer one, or of none, raises ValueError."""
     pd = _pandas()
     serials = [] if serial is None else [int(s) for s in ([serial] if isinstance(serial, int) else serial)]
     postgres = target.startswith(("postgresql://", "postgres://"))
@@ -108,6 +129,9 @@ def read_collected(target="kolvane.db", *, serial=None, start=None, end=None):
         connection = sqlite3.connect(f"file:{path}?mode=ro", uri=True)
         mark = "?"
     try:
+        cursor = connection.cursor()
+        _check_schema(cursor, postgres, target)
+        cursor.close()
         frames = []
         for view, time_column, columns, order in _VIEWS:
             terms, parameters = [], []

@@ -62,9 +62,7 @@ std::vector<kcollect::Target> targets_of(const std::vector<HostEntry>& entries,
         own.port = entry.port ? entry.port : options.port;
         const int port = own.port.value_or(MODBUS_TCP_PORT);
         if (!seen.insert({entry.host, port}).second) continue;
-        std::string storage;
-        targets.push_back(
-            {entry.host, port, options.unit.value_or(1), entry.meter, own.options_arg(storage)});
+        targets.push_back({entry.host, port, options.unit.value_or(1), entry.meter, own});
     }
     return targets;
 }
@@ -92,7 +90,10 @@ int run(const CollectArgs& args) {
         };
         settings.parts = {has("datalog"), has("eventlog"), has("live")};
     }
-    if (!args.every.empty()) settings.every = kcli::parse_duration(args.every);
+    if (!args.every.empty()) {
+        settings.every = kcli::parse_duration(args.every);
+        settings.parts.moved_after = std::max(settings.parts.moved_after, *settings.every);
+    }
 
     std::unique_ptr<kdb::Database> store;
     try {

@@ -3,10 +3,14 @@
 
 #include "collect/parse.hpp"
 #include "common/document.hpp"
+#include "common/identity_check.hpp"
 #include "common/interrupt.hpp"
+#include "common/meter_lock.hpp"
 
 #include <kolvane.h>
 
+#include <algorithm>
+#include <chrono>
 #include <stdexcept>
 #include <utility>
 
@@ -18,6 +22,11 @@ using nlohmann::ordered_json;
 // Rows per batch: large enough that a commit costs little per row, small enough that memory
 // stays small while the queue is full.
 constexpr std::size_t BATCH_ROWS = 500;
+
+// A log transfer's deadline grows by this much per record the meter announces, so that a long
+// log over a slow link completes instead of being cut at the same record every run.
+constexpr int DEADLINE_PER_RECORD_MS = 25;
+constexpr long long MAX_DEADLINE_MS = 86400LL * 1000;  // the library's limit
 
 // A failure that ends the meter's collection, with the message for its line.
 struct MeterFailed : std::runtime_error {
@@ -69,8 +78,8 @@ extern "C" int take_record(const char* text, void* user) {
         stream.failure = std::string("Cannot take a record: ") + e.what();
         return 1;
     }
-    if (stream.writer.failed()) {
-        stream.failure = stream.writer.error();
+    if (stream.writer.failed(*stream.tally)) {
+        stream.failure = stream.writer.error(*stream.tally);
         return 1;
     }
     return kcli::interrupted() ? 1 : 0;
@@ -83,21 +92,34 @@ std::string fetch(const kcli::DocumentCall& call) {
     return result.text;
 }
 
+kcli::MeterOptions log_options(const kcli::MeterOptions& options, int records) {
+    kcli::MeterOptions own = options;
+    const int deadline_ms = options.deadline_ms();
+    if (deadline_ms > 0) {
+        const long long grown =
+            deadline_ms + static_cast<long long>(std::max(records, 0)) * DEADLINE_PER_RECORD_MS;
+        own.deadline_s = static_cast<double>(std::min<long long>(grown, MAX_DEADLINE_MS)) / 1000;
+    }
+    return own;
+}
+
 struct LogRead {
     int read = 0;
     std::string error;  // empty on success
 };
 
 // Streams one log into the writer; records delivered before a failure are kept.
-LogRead read_log(const Target& t, int file_id, std::int64_t serial,
+LogRead read_log(const Target& t, const kdb::MeterRow::Log& log, std::int64_t serial,
                  const std::shared_ptr<MeterTally>& tally, Writer& writer) {
-    LogStream stream(writer, tally, serial, file_id);
+    LogStream stream(writer, tally, serial, log.file_id);
+    const std::string options = log_options(t.options, log.records).options_text();
     char err[1024];
     const int status =
-        file_id > 0 ? kolvane_read_datalog(t.host.c_str(), t.meter.c_str(), file_id,
-                                           t.options.c_str(), take_record, &stream, err, sizeof err)
-                    : kolvane_read_eventlog(t.host.c_str(), t.meter.c_str(), 0, t.options.c_str(),
-                                            take_record, &stream, err, sizeof err);
+        log.file_id > 0
+            ? kolvane_read_datalog(t.host.c_str(), t.meter.c_str(), log.file_id, options.c_str(),
+                                   take_record, &stream, err, sizeof err)
+            : kolvane_read_eventlog(t.host.c_str(), t.meter.c_str(), 0, options.c_str(),
+                                    take_record, &stream, err, sizeof err);
     stream.hand_over();
     if (status >= 0) return {stream.read, {}};
     return {stream.read, stream.failure.empty() ? std::string(err) : stream.failure};
@@ -116,13 +138,29 @@ public:
     }
     void add_log(int file_id, int announced, const LogRead& r) {
         if (r.read < announced) complete_ = false;
-        if (file_id > 0)
-            datalog_.push_back({{"file_id", file_id}, {"announced", announced}, {"read", r.read}});
-        else
-            eventlog_ = {{"announced", announced}, {"read", r.read}};
+        ordered_json entry = {{"announced", announced}, {"read", r.read}};
+        if (!r.error.empty()) {
+            entry["error"] = r.error;
+            set_error(r.error);
+        }
+        if (file_id > 0) {
+            ordered_json log = {{"file_id", file_id}};
+            log.update(entry);
+            datalog_.push_back(log);
+        } else {
+            eventlog_ = entry;
+        }
     }
     void set_live(int readings) { live_ = readings; }
-    void set_error(const std::string& error) { error_ = error; }
+    void set_live_error(const std::string& error) {
+        live_error_ = error;
+        set_error(error);
+    }
+    // The meter's first failure is the line's "error".
+    void set_error(const std::string& error) {
+        if (error_.empty()) error_ = error;
+    }
+    bool failed() const { return !error_.empty(); }
 
     // Called once the writer has committed the meter's batches: the new rows are final then.
     ordered_json finish(const MeterTally& tally, const Parts& parts) {
@@ -136,6 +174,7 @@ public:
             line_["eventlog"] = eventlog_;
         }
         if (parts.live && live_) line_["live"] = *live_;
+        if (parts.live && !live_error_.empty()) line_["live_error"] = live_error_;
         if (line_.contains("serial")) line_["complete"] = complete_ && error_.empty();
         if (!error_.empty()) line_["error"] = error_;
         return line_;
@@ -146,16 +185,24 @@ private:
     ordered_json datalog_ = ordered_json::array();
     ordered_json eventlog_;
     std::optional<int> live_;
+    std::string live_error_;
     bool complete_ = true;
     std::string error_;
 };
 
-// Reads what `parts` asks for from a claimed meter; throws MeterFailed at the first failure.
+// A failure after which the meter's other parts cannot succeed either.
+bool ends_meter(const std::string& error, const Writer& writer) {
+    return writer.failed() || kcli::interrupted() || error.starts_with("Cannot connect");
+}
+
+// Reads what `parts` asks for from a claimed meter. A log that fails does not keep the meter's
+// other logs and live values from being read; each failure goes on the meter's line.
 void read_parts(const Target& t, const Parts& parts, kdb::MeterRow meter,
                 const std::shared_ptr<MeterTally>& tally, Writer& writer, Summary& summary) {
+    const std::string options = t.options.options_text();
     parse_log_directory(fetch([&](char* out, int out_len, char* err, int err_len) {
                             return kolvane_list_logs(t.host.c_str(), t.meter.c_str(),
-                                                     t.options.c_str(), out, out_len, err, err_len);
+                                                     options.c_str(), out, out_len, err, err_len);
                         }),
                         meter);
     const std::int64_t serial = meter.serial;
@@ -163,30 +210,67 @@ void read_parts(const Target& t, const Parts& parts, kdb::MeterRow meter,
     writer.save(std::move(meter));
     for (const kdb::MeterRow::Log& log : logs) {
         if (log.file_id == 0 ? !parts.eventlog : !parts.datalog) continue;
-        const LogRead read = read_log(t, log.file_id, serial, tally, writer);
+        const LogRead read = read_log(t, log, serial, tally, writer);
         summary.add_log(log.file_id, log.records, read);
-        if (!read.error.empty()) throw MeterFailed(read.error);
+        if (!read.error.empty() && ends_meter(read.error, writer)) return;
     }
     if (parts.live) {
-        kdb::ReadingBatch readings = parse_readings(
-            fetch([&](char* out, int out_len, char* err, int err_len) {
-                return kolvane_read_live_ex(t.host.c_str(), t.meter.c_str(), t.options.c_str(), out,
-                                            out_len, err, err_len);
-            }),
-            serial);
-        summary.set_live(static_cast<int>(readings.rows.size()));
-        writer.save(std::move(readings), tally);
+        try {
+            kdb::ReadingBatch readings = parse_readings(
+                fetch([&](char* out, int out_len, char* err, int err_len) {
+                    return kolvane_read_live_ex(t.host.c_str(), t.meter.c_str(), options.c_str(),
+                                                out, out_len, err, err_len);
+                }),
+                serial);
+            summary.set_live(static_cast<int>(readings.rows.size()));
+            writer.save(std::move(readings), tally);
+        } catch (const MeterFailed& e) {
+            summary.set_live_error(e.what());
+        }
     }
+}
+
+std::string address_of(const std::string& host, int port, int unit) {
+    return kcli::join_host_port(host, port) + " unit " + std::to_string(unit);
+}
+
+// Refuses what the database knows to be another meter: a serial collected as the other model,
+// or one collected lately from another address.
+void check_stored(const std::optional<kdb::StoredMeter>& stored, const kdb::MeterRow& meter,
+                  const Target& t, std::chrono::seconds moved_after) {
+    if (!stored) return;
+    const std::string serial = std::to_string(meter.serial);
+    if (stored->model != meter.model)
+        throw MeterFailed("serial " + serial + " was collected as an " + stored->model +
+                          ", it is named an " + meter.model + " now");
+    if ((stored->host != t.host || stored->port != t.port || stored->unit != t.unit) &&
+        stored->seconds_ago < static_cast<double>(moved_after.count()))
+        throw MeterFailed("serial " + serial + " was collected from " +
+                          address_of(stored->host, stored->port, stored->unit) + " " +
+                          std::to_string(static_cast<long long>(stored->seconds_ago)) +
+                          " s ago: two meters answer with one serial");
 }
 
 // Holds a meter for one reader, in this process and among the collectors sharing the store,
 // for as long as it lives.
 class MeterClaim {
 public:
-    MeterClaim(Claims& claims, kdb::Database& store, std::int64_t serial)
-        : claims_(claims), store_(store), serial_(serial) {
-        if (!claims_.claim(serial_)) return;
+    MeterClaim(Claims& claims, kdb::Database& store, const kdb::MeterRow& meter, const Target& t,
+               std::chrono::seconds moved_after)
+        : claims_(claims), store_(store), serial_(meter.serial) {
+        const std::string address = address_of(t.host, t.port, t.unit);
+        std::string other;
+        switch (claims_.claim(serial_, address, other)) {
+            case Claims::Result::OTHER_ADDRESS:
+                throw MeterFailed("serial " + std::to_string(serial_) + " is reported by " + other +
+                                  " too: two meters answer with one serial");
+            case Claims::Result::BUSY:
+                return;
+            case Claims::Result::CLAIMED:
+                break;
+        }
         try {
+            check_stored(store_.stored_meter(serial_), meter, t, moved_after);
             held_ = store_.claim(serial_);
         } catch (...) {
             claims_.release(serial_);
@@ -212,14 +296,19 @@ private:
 
 }  // namespace
 
-bool Claims::claim(std::int64_t serial) {
+Claims::Result Claims::claim(std::int64_t serial, const std::string& address, std::string& other) {
     std::lock_guard lock(mutex_);
-    return serials_.insert(serial).second;
+    const auto [first, added] = addresses_.try_emplace(serial, address);
+    if (!added && first->second != address) {
+        other = first->second;
+        return Result::OTHER_ADDRESS;
+    }
+    return reading_.insert(serial).second ? Result::CLAIMED : Result::BUSY;
 }
 
 void Claims::release(std::int64_t serial) {
     std::lock_guard lock(mutex_);
-    serials_.erase(serial);
+    reading_.erase(serial);
 }
 
 MeterOutcome collect_meter(const Target& t, const Parts& parts, kdb::Database& store,
@@ -227,18 +316,27 @@ MeterOutcome collect_meter(const Target& t, const Parts& parts, kdb::Database& s
     Summary summary(t);
     auto tally = std::make_shared<MeterTally>();
     MeterOutcome outcome;
+    // Another kolvane on this machine transferring from the meter: it is read next time.
+    const kcli::MeterLock transfer(t.host, t.port, t.unit, std::chrono::milliseconds(0));
+    if (!transfer.held()) {
+        outcome.line = {{"host", t.host}, {"port", t.port}, {"meter", t.meter}, {"busy", true}};
+        return outcome;
+    }
     try {
-        kdb::MeterRow meter = parse_identity(
-            fetch([&](char* out, int out_len, char* err, int err_len) {
-                return kolvane_read_device_info(t.host.c_str(), t.meter.c_str(), t.options.c_str(),
-                                                out, out_len, err, err_len);
-            }),
-            t.host, t.port);
+        const std::string options = t.options.options_text();
+        const std::string info = fetch([&](char* out, int out_len, char* err, int err_len) {
+            return kolvane_read_device_info(t.host.c_str(), t.meter.c_str(), options.c_str(), out,
+                                            out_len, err, err_len);
+        });
+        // Read as the other model, every value would be stored scaled wrongly, for good.
+        if (const std::string problem = kcli::identity_mismatch(info, t.meter); !problem.empty())
+            throw MeterFailed(problem);
+        kdb::MeterRow meter = parse_identity(info, t.host, t.port);
         meter.unit = t.unit;
         summary.identify(meter);
         const std::int64_t serial = meter.serial;
         // The meter keeps one read position per log: a second reader would leave gaps in both.
-        const MeterClaim claim(claims, store, serial);
+        const MeterClaim claim(claims, store, meter, t, parts.moved_after);
         if (!claim.held()) {
             outcome.line = {{"host", t.host},
                             {"port", t.port},
@@ -250,8 +348,8 @@ MeterOutcome collect_meter(const Target& t, const Parts& parts, kdb::Database& s
         read_parts(t, parts, std::move(meter), tally, writer, summary);
     } catch (const std::exception& e) {  // MeterFailed, a malformed document or the store's failure
         summary.set_error(e.what());
-        outcome.failed = true;
     }
+    outcome.failed = summary.failed();
     writer.flush();
     outcome.line = summary.finish(*tally, parts);
     return outcome;

@@ -5,10 +5,13 @@
 
 #include "collect/writer.hpp"
 #include "common/host_port.hpp"
+#include "common/meter_options.hpp"
 #include "database/database.hpp"
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -18,26 +21,35 @@ namespace kcollect {
 struct Target {
     std::string host;
     int port = kcli::MODBUS_TCP_PORT;
-    int unit = 1;         // the Modbus unit id
-    std::string meter;    // model name for the library
-    std::string options;  // the library's options text, port included
+    int unit = 1;                // the Modbus unit id
+    std::string meter;           // model name for the library
+    kcli::MeterOptions options;  // port and unit included
 };
 
 struct Parts {
     bool datalog = true;
     bool eventlog = true;
     bool live = true;
+    // A serial stored from another address is taken for a second meter answering with it, until
+    // that address has not been collected for this long: then the meter is taken to have moved.
+    std::chrono::seconds moved_after{3600};
 };
 
-// Serials being read by this process: one meter, one reader, even when two host lines reach it.
+// The meters of one pass, by serial: one reader per meter, and one address per serial.
 class Claims {
 public:
-    bool claim(std::int64_t serial);
+    enum class Result {
+        CLAIMED,        // the serial is the caller's to read until release()
+        BUSY,           // another reader of this pass is reading it at the same address
+        OTHER_ADDRESS,  // another address reported it first in this pass; `other` names it
+    };
+    Result claim(std::int64_t serial, const std::string& address, std::string& other);
     void release(std::int64_t serial);
 
 private:
     std::mutex mutex_;
-    std::set<std::int64_t> serials_;
+    std::set<std::int64_t> reading_;
+    std::map<std::int64_t, std::string> addresses_;
 };
 
 struct MeterOutcome {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,15 @@ public:
     // collector sharing the database is reading it. May be called from any thread.
     virtual bool claim(std::int64_t serial) = 0;
     virtual void release(std::int64_t serial) = 0;
+    // The meter stored under `serial`, if any; from a collector's database (Access::COLLECT).
+    // May be called from any thread, also while the writing thread writes.
+    virtual std::optional<StoredMeter> stored_meter(std::int64_t) { return std::nullopt; }
+    // Throws, with the reason, once the collector no longer holds the claim of a meter it is
+    // reading: the claim went with a lost connection and could not be taken again. Its reader
+    // must stop then. May be called from any thread.
+    virtual void confirm_claim(std::int64_t) {}
+    // How often a save found the connection lost, opened it again and ran once more.
+    virtual std::int64_t reconnections() const { return 0; }
 
     // Reading, through the views. Meters ordered by serial.
     std::vector<MeterIdentity> meters(const Selection& selection);

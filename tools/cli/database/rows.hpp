@@ -81,6 +81,15 @@ struct ReadingBatch {
     std::vector<ReadingRow> rows;
 };
 
+// What the database last stored of a meter, for the collector's checks before reading it.
+struct StoredMeter {
+    std::string model;  // canonical model name
+    std::string host;
+    int port = 0;
+    int unit = 1;
+    double seconds_ago = 0;  // since it was last collected
+};
+
 // Which rows to read. Times are UTC in the collector's text form, 2026-03-01T12:15:00.000Z.
 struct Selection {
     std::optional<std::string> from;    // inclusive

@@ -37,6 +37,11 @@ public:
         return false;
     }
     std::int64_t column_int(int i) const { return sqlite3_column_int64(stmt_, i); }
+    double column_double(int i) const { return sqlite3_column_double(stmt_, i); }
+    std::string column_text(int i) const {
+        const auto* text = sqlite3_column_text(stmt_, i);
+        return text ? reinterpret_cast<const char*>(text) : "";
+    }
     void reset() { sqlite3_reset(stmt_); }
     // Runs a statement that yields no row; returns the rows it changed.
     std::int64_t run() {

@@ -2,6 +2,7 @@
 #include "exporter/meter_probe.hpp"
 
 #include "common/document.hpp"
+#include "common/identity_check.hpp"
 
 #include <kolvane.h>
 
@@ -56,6 +57,10 @@ ProbeResult probe_meter(const ProbeTarget& target, int timeout_ms, const Deadlin
         std::optional<std::string> identity = identities.find(key);
         if (!identity) {
             identity = read_document(kolvane_read_device_info, target, timeout_ms, deadline);
+            // A meter of the other model would be served with wrongly scaled values.
+            if (const std::string problem = kcli::identity_mismatch(*identity, target.model);
+                !problem.empty())
+                throw std::runtime_error(problem);
             identities.store(key, *identity);
         }
         result.identity = std::move(*identity);

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "meter/bundle_runner.hpp"
 
+#include "common/host_port.hpp"
 #include "common/interrupt.hpp"
+#include "common/meter_lock.hpp"
 #include "common/progress.hpp"
 
 #include <kolvane.h>
@@ -19,6 +21,9 @@
 
 namespace kcli {
 namespace {
+
+// How long export-all waits for another kolvane's transfer from the meter to end.
+constexpr std::chrono::minutes BUSY_METER_WAIT{5};
 
 namespace fs = std::filesystem;
 
@@ -108,10 +113,15 @@ BundleResult read_report(int fd) {
 }  // namespace
 
 BundleResult run_bundle(const BundleRequest& request, ProgressBar& progress) {
+    CancellableScope scope;
+    // The bundle reads the meter's logs: another kolvane transferring from it is waited for.
+    const MeterLock lock(request.host, MODBUS_TCP_PORT, 1, BUSY_METER_WAIT);
+    if (!lock.held())
+        return interrupted() ? BundleResult{KOLVANE_CANCELLED, "Cancelled by caller"}
+                             : BundleResult{KOLVANE_ERROR, lock.busy_message()};
     RowCounter counter(request.dir);
     int fds[2];
     if (pipe(fds) != 0) return {KOLVANE_ERROR, "Cannot create a pipe"};
-    CancellableScope scope;
     const pid_t child = fork();
     if (child < 0) return {KOLVANE_ERROR, "Cannot start the export process"};
     if (child == 0) {

@@ -7,6 +7,7 @@
 #include "common/meter_options.hpp"
 #include "meter/commands.hpp"
 #include "meter/hosts_runner.hpp"
+#include "meter/identity_guard.hpp"
 #include "meter/points_text.hpp"
 
 #include <kolvane.h>
@@ -75,13 +76,16 @@ void add_meter_command(CLI::App& app, int& status, const char* name, const char*
         set_verbosity(args->options.verbosity);
         std::string storage;
         const char* options = args->options.options_arg(storage);
+        const bool is_info = call == kolvane_read_device_info;
         if (args->hosts_file.empty()) {
-            status = run_document(
-                [&](char* out, int out_len, char* err, int err_len) {
-                    return call(args->host.c_str(), args->options.meter.c_str(), options, out,
-                                out_len, err, err_len);
-                },
-                args->pretty);
+            status =
+                run_document(identity_guarded(
+                                 [&](char* out, int out_len, char* err, int err_len) {
+                                     return call(args->host.c_str(), args->options.meter.c_str(),
+                                                 options, out, out_len, err, err_len);
+                                 },
+                                 args->host, args->options.meter, options, is_info),
+                             args->pretty);
             return;
         }
         std::vector<HostEntry> entries;
@@ -96,12 +100,17 @@ void add_meter_command(CLI::App& app, int& status, const char* name, const char*
         }
         status = run_hosts(
             entries, args->jobs,
-            [args, call](const HostEntry& entry, char* out, int out_len, char* err, int err_len) {
+            [args, call, is_info](const HostEntry& entry, char* out, int out_len, char* err,
+                                  int err_len) {
                 MeterOptions options = args->options;
                 options.port = entry.port;
-                std::string storage;
-                return call(entry.host.c_str(), entry.meter.c_str(), options.options_arg(storage),
-                            out, out_len, err, err_len);
+                const std::string text = options.options_text();
+                return identity_guarded(
+                    [&](char* o, int ol, char* e, int el) {
+                        return call(entry.host.c_str(), entry.meter.c_str(), text.c_str(), o, ol, e,
+                                    el);
+                    },
+                    entry.host, entry.meter, text, is_info)(out, out_len, err, err_len);
             },
             args->pretty);
     });
@@ -120,12 +129,14 @@ void add_read_command(CLI::App& app, int& status) {
         std::string storage;
         const char* options = args->options.options_arg(storage);
         const std::string points = points_text(args->points);
-        status = run_document(
-            [&](char* out, int out_len, char* err, int err_len) {
-                return kolvane_read_points(args->host.c_str(), args->options.meter.c_str(), options,
-                                           points.c_str(), out, out_len, err, err_len);
-            },
-            args->pretty);
+        status = run_document(identity_guarded(
+                                  [&](char* out, int out_len, char* err, int err_len) {
+                                      return kolvane_read_points(
+                                          args->host.c_str(), args->options.meter.c_str(), options,
+                                          points.c_str(), out, out_len, err, err_len);
+                                  },
+                                  args->host, args->options.meter, options, false),
+                              args->pretty);
     });
 }
 

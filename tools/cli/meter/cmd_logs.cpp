@@ -2,8 +2,10 @@
 // datalog and eventlog: the record stream as JSON lines, or a CSV file with -o.
 #include "common/document.hpp"
 #include "common/exit_status.hpp"
+#include "common/host_port.hpp"
 #include "common/interrupt.hpp"
 #include "common/log_output.hpp"
+#include "common/meter_lock.hpp"
 #include "common/meter_options.hpp"
 #include "common/output.hpp"
 #include "common/part_file.hpp"
@@ -107,6 +109,16 @@ int run_log(const LogArgs& args, StreamCall stream, ExportCall to_csv) {
     std::string storage;
     const char* options = args.options.options_arg(storage);
     CancellableScope scope;
+    // Another kolvane transferring from this meter is waited for, within the deadline.
+    const int deadline_ms = args.options.deadline_ms();
+    const MeterLock lock(
+        args.host, args.options.port.value_or(MODBUS_TCP_PORT), args.options.unit.value_or(1),
+        deadline_ms > 0 ? std::chrono::milliseconds(deadline_ms) : std::chrono::hours(24 * 365));
+    if (!lock.held()) {
+        if (interrupted()) return INTERRUPTED;
+        print_diagnostic(lock.busy_message().c_str());
+        return FAILURE;
+    }
     if (!args.csv_path.empty()) return export_csv(args, options, to_csv);
     char err[1024];
     const int status = stream(args.host.c_str(), args.options.meter.c_str(), args.file_id, options,

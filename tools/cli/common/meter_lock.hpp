@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: MIT
+// One transfer per meter on this machine. The meter keeps one read position per log and cannot
+// tell its readers apart, so two transfers at once would take each other's records: kolvane's
+// log transfers (datalog, eventlog, export-all, collect) hold the meter's lock, keyed by host,
+// port and unit as written, for as long as they talk to it.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace kcli {
+
+class MeterLock {
+public:
+    // Waits up to `wait` (0: not at all) or until Ctrl-C for the meter's lock.
+    MeterLock(const std::string& host, int port, int unit, std::chrono::milliseconds wait);
+    ~MeterLock();
+    MeterLock(const MeterLock&) = delete;
+    MeterLock& operator=(const MeterLock&) = delete;
+
+    bool held() const { return held_; }
+    // "HOST:PORT unit N is busy with another kolvane transfer"
+    std::string busy_message() const;
+
+private:
+    std::string address_;
+    int unit_;
+    std::uint64_t key_;
+    bool held_ = false;
+};
+
+}  // namespace kcli

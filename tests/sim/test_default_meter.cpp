@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: MIT
-// The realistic default meter of kolvane-sim and the meter description file.
+// The realistic default meter of kolvane-sim.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "raw_client.hpp"
 #include "simulator.hpp"
-#include "support/files.hpp"
-#include "support/temp_dir.hpp"
 
 using namespace ktest;
 using ksim::Model;
@@ -65,37 +63,6 @@ TEST(SimDefaultMeter, LiveEnergiesGrow) {
     EXPECT_EQ(sim.get_register(46209), 10);
     EXPECT_EQ(sim.get_register(46258), 2);
     EXPECT_FALSE(sim.get_register(2390).has_value());
-}
-
-TEST(SimDefaultMeter, MeterFileOverrides) {
-    const ktest::TempDir dir;
-    const std::string path = dir.file("meter.txt");
-    ktest::write_file(
-        path,
-        "# test meter\nmodel em235\nrecords 20\nevents 5\nserial 0x125678\n"
-        "model_name My Meter\nfirmware 7 8\npt_ratio none\nenergy_decimals 3\n"
-        "energy_units 1 2\npoint 0x1100 -5\nregister 2575 99\nblock_size 4\nno_log 3\n");
-    ksim::Meter m = ksim::default_meter(Model::em133, 10);
-    std::string err;
-    ASSERT_TRUE(ksim::load_meter_file(path, m, err)) << err;
-    EXPECT_EQ(m.model, Model::em235);
-    EXPECT_EQ(m.identity->serial, 0x125678u);
-    EXPECT_EQ(m.identity->model_name, "My Meter");
-    EXPECT_EQ(m.identity->firmware_build, 8);
-    EXPECT_FALSE(m.pt_ratio.has_value());
-    EXPECT_EQ(m.energy_decimals, 3);
-    EXPECT_EQ(m.energy_units, (W{1, 2}));
-    EXPECT_EQ(m.points.at(0x1100), -5);
-    EXPECT_EQ(m.point_overrides.at(0x1100), -5);
-    EXPECT_EQ(m.registers.at(2575), 99);
-    EXPECT_EQ(m.logs.at(1).records.size(), 20u);
-    EXPECT_EQ(m.logs.at(1).records_per_block, 4);
-    EXPECT_EQ(m.logs.at(0).records.size(), 5u);
-    EXPECT_EQ(m.logs.count(3), 0u);
-
-    ktest::write_file(path, "serial twelve\n");
-    EXPECT_FALSE(ksim::load_meter_file(path, m, err));
-    EXPECT_NE(err.find(":1:"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,190 @@
+// SPDX-License-Identifier: MIT
+// kolvane-sim, the program: its options, exit statuses and messages, and the first line on
+// standard output that tests and scripts read the port from.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "raw_client.hpp"
+#include "simulator.hpp"
+#include "support/files.hpp"
+#include "support/loopback_ports.hpp"
+#include "support/process.hpp"
+#include "support/temp_dir.hpp"
+
+using namespace ktest;
+using Args = std::vector<std::string>;
+
+namespace {
+
+// kolvane-sim with `args`, running.
+cli_test::Process start_sim(Args args) {
+    args.insert(args.begin(), KOLVANE_SIM);
+    return cli_test::Process(args);
+}
+
+// kolvane-sim with `args`, run to its end.
+cli_test::Outcome run_sim(const Args& args) { return start_sim(args).finish(); }
+
+std::string joined(const Args& args) {
+    std::string text;
+    for (const std::string& arg : args) text += " '" + arg + "'";
+    return text;
+}
+
+struct UsageCase {
+    Args args;
+    std::string message;  // the one line on standard error
+};
+
+// Every usage error ends the program with status 2 before it listens, in one line that names
+// the reason.
+void expect_usage_errors(const std::vector<UsageCase>& cases) {
+    for (const UsageCase& c : cases) {
+        const cli_test::Outcome sim = run_sim(c.args);
+        EXPECT_EQ(sim.exit_status, 2) << joined(c.args);
+        EXPECT_EQ(sim.err, c.message + "\n") << joined(c.args);
+        EXPECT_EQ(sim.out, "") << joined(c.args);
+    }
+}
+
+TEST(SimProgram, BadArgumentsAreUsageErrors) {
+    const std::string port = "kolvane-sim: --port must be 0-65535";
+    const std::string records =
+        "kolvane-sim: --records must be 0-65535: a meter announces at most 65535 records per log";
+    const std::string serial = "kolvane-sim: --serial must be 0-4294967295";
+    const std::string unknown = " (kolvane-sim --help lists the options)";
+    expect_usage_errors({
+        {{"--model", "em999"}, "kolvane-sim: --model must be em133 or em235"},
+        {{"--model", "EM133"}, "kolvane-sim: --model must be em133 or em235"},
+        {{"--port", "65536"}, port},
+        {{"--port", "-1"}, port},
+        {{"--port", "0x10"}, port},  // numbers are decimal
+        {{"--port", "12x"}, port},
+        {{"--port", "5", "--port", "65536"}, port},  // every value given is checked
+        {{"--records", "-1"}, records},
+        {{"--records", "99999999999999999999"}, records},
+        {{"--serial", "4294967296"}, serial},
+        {{"--serial", "-1"}, serial},
+        {{"--model"}, "kolvane-sim: --model needs a value"},
+        {{"--port", "--records", "10"}, "kolvane-sim: --port needs a value"},
+        {{"--listen"}, "kolvane-sim: --listen needs a value"},
+        {{"--records", "10", "--meter"}, "kolvane-sim: --meter needs a value"},
+        {{"--port", "x", "--help"}, port},  // the first bad argument is reported, not help
+        {{"--verbose"}, "kolvane-sim: unknown argument --verbose" + unknown},
+        {{"--port", "0", "em133"}, "kolvane-sim: unknown argument em133" + unknown},
+    });
+}
+
+TEST(SimProgram, BadMeterFilesAreUsageErrors) {
+    const TempDir dir;
+    const std::string counts = dir.file("counts.txt"), missing = dir.file("missing.txt");
+    write_file(counts, "# a log larger than a meter can announce\nrecords 65536\n");
+    expect_usage_errors({
+        {{"--meter", counts}, "kolvane-sim: " + counts + ":2: records needs a count of 0-65535"},
+        {{"--meter", missing}, "kolvane-sim: cannot open meter file " + missing},
+        {{"--meter", dir.path()}, "kolvane-sim: cannot read meter file " + dir.path()},
+    });
+}
+
+// The port named in "kolvane-sim: MODEL listening on 127.0.0.1:PORT", 0 when the line is not that.
+int listening_port(const std::string& line, const std::string& model) {
+    std::smatch match;
+    const std::regex form("kolvane-sim: " + model + " listening on 127\\.0\\.0\\.1:([0-9]+)");
+    return std::regex_match(line, match, form) ? std::stoi(match[1]) : 0;
+}
+
+// Help ends the program at once (a program that went on to serve would never end).
+TEST(SimProgram, HelpListsTheOptionsAndServesNothing) {
+    for (const Args& args : std::vector<Args>{
+             {"--help"}, {"-h"}, {"--help", "--port", "x"}, {"--records", "10", "-h"}}) {
+        const cli_test::Outcome sim = run_sim(args);
+        EXPECT_EQ(sim.exit_status, 0) << joined(args);
+        EXPECT_EQ(sim.err, "") << joined(args);
+        const std::string usage = sim.out;
+        EXPECT_NE(usage.find("Usage: kolvane-sim"), std::string::npos) << usage;
+        for (const char* option : {"--model", "--port", "--listen", "--records", "--serial",
+                                   "--meter", "first line on standard output"})
+            EXPECT_NE(usage.find(option), std::string::npos) << option;
+    }
+}
+
+std::uint32_t pair32(const std::vector<std::uint16_t>& words) {
+    return words[0] | (std::uint32_t{words[1]} << 16);
+}
+
+// The record count data log 1 announces in File Info.
+std::uint16_t announced_records(RawClient& client) {
+    client.writen(ksim::FILE_INFO_REQUEST, {9, 1, 0, 0, 0, 0, 0, 0});
+    return client.read(ksim::FILE_INFO_DATA, 14)[8];
+}
+
+TEST(SimProgram, OptionsShapeTheServedMeter) {
+    const TempDir dir;
+    const std::string meter = dir.file("meter.txt");
+    write_file(meter, "model em235\nserial 7\n");
+    struct Case {
+        Args args;
+        std::string model;
+        std::uint32_t serial;
+        std::uint16_t records;
+        int stop_signal;
+    } cases[] = {
+        {{}, "em133", 1201784, 2880, SIGTERM},  // the defaults
+        {{"--model", "pm335", "--records", "0", "--serial", "4294967295"},
+         "em235",
+         4294967295u,
+         0,
+         SIGINT},
+        {{"--records", "7", "--records", "3", "--serial", "0"}, "em133", 0, 3, SIGTERM},
+        {{"--serial", "9", "--meter", meter, "--records", "5"}, "em235", 9, 5, SIGTERM},
+        {{"--meter", meter, "--listen", "127.0.0.1", "--port", "0"}, "em235", 7, 2880, SIGINT},
+    };
+    for (const Case& c : cases) {
+        cli_test::Process sim = start_sim(c.args);
+        const std::string line = sim.read_out_line();
+        const int port = listening_port(line, c.model);
+        ASSERT_NE(port, 0) << joined(c.args) << ": " << line;
+        {
+            RawClient client(static_cast<std::uint16_t>(port));
+            EXPECT_EQ(pair32(client.read(ksim::IDENTITY_REGISTER, 2)), c.serial) << joined(c.args);
+            EXPECT_EQ(announced_records(client), c.records) << joined(c.args);
+        }
+        sim.signal(c.stop_signal);
+        const cli_test::Outcome stopped = sim.finish();
+        EXPECT_EQ(stopped.exit_status, 0) << joined(c.args);
+        EXPECT_EQ(stopped.err, "kolvane-sim: stopped after 1 connections, 3 requests\n")
+            << joined(c.args);
+    }
+}
+
+TEST(SimProgram, ListensOnTheNamedPort) {
+    const std::uint16_t free_port = closed_loopback_port();
+    cli_test::Process sim = start_sim({"--port", std::to_string(free_port)});
+    EXPECT_EQ(listening_port(sim.read_out_line(), "em133"), free_port);
+    sim.signal(SIGTERM);
+}
+
+TEST(SimProgram, NoListeningSocketIsARuntimeFailure) {
+    const BoundSocket taken(true);
+    const struct {
+        Args args;
+        std::string reason;
+    } cases[] = {
+        {{"--port", std::to_string(taken.port())}, "cannot listen on 127.0.0.1:"},
+        {{"--listen", "localhost"}, "bad listen address localhost"},
+    };
+    for (const auto& c : cases) {
+        const cli_test::Outcome sim = run_sim(c.args);
+        EXPECT_EQ(sim.exit_status, 1) << joined(c.args);
+        EXPECT_EQ(sim.out, "") << joined(c.args);
+        const std::string err = sim.err;
+        EXPECT_TRUE(err.starts_with("kolvane-sim: ")) << err;
+        EXPECT_NE(err.find(c.reason), std::string::npos) << err;
+        EXPECT_EQ(err.find('\n'), err.size() - 1) << err;  // one line
+    }
+}
+
+}  // namespace

@@ -1,0 +1,121 @@
+// SPDX-License-Identifier: MIT
+#include "command_line.hpp"
+
+#include <CLI/CLI.hpp>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+namespace ksim {
+
+namespace {
+
+// A usage error whose message is exactly this (CLI11's own messages would name the option
+// differently).
+[[noreturn]] void refuse(const std::string& message) { throw CLI::ValidationError(message); }
+
+// A decimal number in [low, high]. Decimal only, as kolvane-sim always read its numbers: CLI11's
+// own conversion would also take 0x hex and 010 as octal.
+long long decimal(const std::string& text, long long low, long long high,
+                  const std::string& refusal) {
+    errno = 0;
+    char* end = nullptr;
+    const long long value = std::strtoll(text.c_str(), &end, 10);
+    if (*end != '\0' || errno == ERANGE || value < low || value > high) refuse(refusal);
+    return value;
+}
+
+// An option that takes one value and hands it to `take`. CLI11 is told the value may be missing,
+// so that a missing value reaches this check and is named in kolvane-sim's own words. The check
+// runs as the option is met, so the first bad argument on the line is the one reported; given
+// twice, both values are checked and the last one counts.
+void add_value_option(CLI::App& app, const std::string& name, const std::string& value_name,
+                      const std::string& description,
+                      std::function<void(const std::string&)> take) {
+    app.add_option_function<std::string>(
+           name,
+           [name, take = std::move(take)](const std::string& text) {
+               if (text.empty()) refuse(name + " needs a value");
+               take(text);
+           },
+           description)
+        ->type_name(value_name)
+        ->expected(0, 1)
+        ->trigger_on_parse();
+}
+
+void add_options(CLI::App& app, CommandLine& line) {
+    // Help is also taken as it is met: after a bad argument it comes too late, before one it wins.
+    app.set_help_flag();
+    app.add_flag_callback(
+           "-h,--help", [] { throw CLI::CallForHelp(); }, "Print this help message and exit")
+        ->trigger_on_parse();
+    add_value_option(app, "--model", "MODEL",
+                     "Meter model: em133 (default), em235 or pm335 (= em235)",
+                     [&line](const std::string& text) {
+                         const auto model = parse_model(text);
+                         if (!model) refuse("--model must be em133 or em235");
+                         line.model = *model;
+                     });
+    add_value_option(
+        app, "--port", "N", "TCP port, 0-65535; 0 (default): a free port chosen by the kernel",
+        [&line](const std::string& text) {
+            line.port =
+                static_cast<std::uint16_t>(decimal(text, 0, 65535, "--port must be 0-65535"));
+        });
+    add_value_option(app, "--listen", "ADDR", "IPv4 address to listen on (default 127.0.0.1)",
+                     [&line](const std::string& text) { line.listen = text; });
+    // A meter announces a log's record count in one 16-bit register.
+    add_value_option(
+        app, "--records", "N", "Records in each of the data logs 1-3, 0-65535 (default 2880)",
+        [&line](const std::string& text) {
+            line.records =
+                static_cast<int>(decimal(text, 0, 65535,
+                                         "--records must be 0-65535: a meter announces at most "
+                                         "65535 records per log"));
+        });
+    add_value_option(app, "--serial", "N",
+                     "Serial number, 0-4294967295, to tell several simulated meters apart",
+                     [&line](const std::string& text) {
+                         line.serial = static_cast<std::uint32_t>(
+                             decimal(text, 0, 4294967295LL, "--serial must be 0-4294967295"));
+                     });
+    add_value_option(app, "--meter", "FILE", "Meter description file (see tools/sim/README.md)",
+                     [&line](const std::string& text) { line.meter_file = text; });
+}
+
+}  // namespace
+
+std::optional<int> parse_command_line(int argc, const char* const* argv, CommandLine& line) {
+    CLI::App app(
+        "kolvane-sim: serves one simulated em133 or em235 meter over Modbus TCP until SIGINT or "
+        "SIGTERM.",
+        "kolvane-sim");
+    app.footer(
+        "The first line on standard output names the bound port: \"kolvane-sim: em133 listening "
+        "on 127.0.0.1:PORT\".\n\n"
+        "Exit status: 0 stopped by SIGINT or SIGTERM, 1 cannot listen, 2 bad argument or meter "
+        "file.");
+    // Left-over arguments are reported below, in one line naming the first of them.
+    app.allow_extras();
+    add_options(app, line);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& help) {
+        return app.exit(help);  // --help: the usage on standard output
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "kolvane-sim: %s\n", e.what());
+        return EXIT_USAGE;
+    }
+    if (!app.remaining().empty()) {
+        std::fprintf(stderr,
+                     "kolvane-sim: unknown argument %s (kolvane-sim --help lists the options)\n",
+                     app.remaining().front().c_str());
+        return EXIT_USAGE;
+    }
+    return std::nullopt;
+}
+
+}  // namespace ksim

@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: MIT
+// The command line of kolvane-sim (the program only; the kolvane_sim library knows nothing of it).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "simulator.hpp"
+
+namespace ksim {
+
+struct CommandLine {
+    Model model = Model::em133;
+    std::uint16_t port = 0;  // 0: a free port chosen by the kernel
+    std::string listen = "127.0.0.1";
+    int records = 2880;                   // in each of the data logs 1-3
+    std::optional<std::uint32_t> serial;  // wins over the default meter's and the meter file's
+    std::string meter_file;               // empty: the default meter as it is
+};
+
+// Exit statuses of kolvane-sim.
+inline constexpr int EXIT_USAGE = 2;    // a bad or unknown argument, a bad meter file
+inline constexpr int EXIT_RUNTIME = 1;  // e.g. the port cannot be bound
+
+// Parses the arguments into `line`. Returns the exit status when the program ends here: 0 after
+// --help (the usage went to standard output), EXIT_USAGE after a bad or unknown argument (one line
+// went to standard error).
+std::optional<int> parse_command_line(int argc, const char* const* argv, CommandLine& line);
+
+}  // namespace ksim

@@ -28,6 +28,19 @@ def collect(target, port):
         raise AssertionError(f"kolvane collect failed: {done.stderr}")
 
 
+def copy_database(source, path):
+    """Copies the SQLite database `source` (with the rows its -wal file may hold) to `path`, and
+    leaves it as a collector that closed it does: all in the file, no -wal or -shm beside it."""
+    shutil.copyfile(source, path)
+    if os.path.exists(source + "-wal"):
+        shutil.copyfile(source + "-wal", path + "-wal")
+    last = sqlite3.connect(path)  # the last connection to close takes the -wal file's rows in
+    last.execute("PRAGMA wal_checkpoint(TRUNCATE)")
+    last.close()
+    if os.path.exists(path + "-wal"):
+        raise AssertionError(f"{path}-wal stays")
+
+
 class PostgresServer:
     """A fresh PostgreSQL cluster on a free loopback port, run as the postgres user; raises when
     it cannot start, so that the tests needing it fail."""
@@ -163,6 +176,55 @@ class CollectedFrames(SimTestCase):
             with self.subTest(path=path):
                 with self.assertRaisesRegex(ValueError, message):
                     kolvane.read_collected(path)
+
+    def test_reader_without_write_access(self):
+        """The user nobody, who may read the database and its directory but write neither, reads
+        what was collected: with no -wal and -shm files (the collector closed the database) and
+        with them there and readable (a collector has it open, rows still in its -wal file). With
+        them there but unreadable there is no safe read, and it fails."""
+        base = tempfile.mkdtemp(prefix="kolvane-read-only-")
+        self.addCleanup(shutil.rmtree, base, True)
+        os.chmod(base, 0o755)
+        expected = kolvane.read_collected(self.sqlite)
+        counts = [len(expected.datalog_values), len(expected.events), len(expected.readings)]
+        program = ("import sys, kolvane\n"
+                   "c = kolvane.read_collected(sys.argv[1])\n"
+                   "print(len(c.datalog_values), len(c.events), len(c.readings))")
+        for case, companions in (("closed", None), ("open", 0o644), ("unreadable", 0o600)):
+            with self.subTest(case=case):
+                folder = os.path.join(base, case)
+                os.mkdir(folder)
+                path = os.path.join(folder, "site.db")
+                copy_database(self.sqlite, path)
+                holder = None
+                if companions is not None:
+                    holder = sqlite3.connect(path)  # keeps the -wal file as a collector does
+                    holder.execute("SELECT count(*) FROM sqlite_master").fetchone()
+                    with sqlite3.connect(path) as writer:  # one more row, into the -wal file only
+                        writer.execute("INSERT INTO live_readings VALUES(1, '2030-01-01T00:00:00.000Z', 1, "
+                                       "'V1', 'V', 230.0)")
+                    writer.close()
+                    self.assertGreater(os.path.getsize(path + "-wal"), 0)
+                    os.chmod(path + "-wal", companions)
+                    os.chmod(path + "-shm", companions)
+                    self.addCleanup(holder.close)
+                listed = sorted(os.listdir(folder))
+                os.chmod(path, 0o444)
+                os.chmod(folder, 0o555)
+                try:
+                    done = subprocess.run(["runuser", "-u", "nobody", "--", "env",
+                                           f"PYTHONPATH={os.environ['PYTHONPATH']}", sys.executable, "-c",
+                                           program, path], capture_output=True, text=True, timeout=120)
+                finally:
+                    os.chmod(folder, 0o755)
+                self.assertEqual(sorted(os.listdir(folder)), listed, "nothing written beside the database")
+                if case == "unreadable":
+                    self.assertNotEqual(done.returncode, 0)
+                    self.assertIn("sqlite3.OperationalError", done.stderr)
+                    continue
+                self.assertEqual(done.returncode, 0, done.stderr)
+                self.assertEqual([int(n) for n in done.stdout.split()],
+                                 counts[:2] + [counts[2] + (1 if holder else 0)])
 
     def test_missing_database(self):
         with self.assertRaises(FileNotFoundError):

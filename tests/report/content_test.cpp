@@ -169,8 +169,9 @@ TEST(Report, FailuresKeepAnEarlierReport) {
         const char* message;
     };
     const std::string missing = std::filesystem::path(site.path()).parent_path() / "missing.db";
-    const std::string not_ours =
-        std::filesystem::path(good.path).string();  // an HTML file, no database
+    // An HTML file, no database (a copy: -o naming the database itself is refused before).
+    const std::string not_ours = std::filesystem::path(site.path()).parent_path() / "page.html";
+    std::filesystem::copy_file(good.path, not_ours);
     for (const Case& c : std::vector<Case>{
              {{"--db", missing}, 1, "Cannot open SQLite database"},
              {{"--db", not_ours}, 1, "SQLite"},

@@ -9,6 +9,7 @@ import collections
 import importlib
 import os
 import sqlite3
+import urllib.parse
 
 
 def _optional(module, purpose):
@@ -98,6 +99,48 @@ def _check_schema(cursor, postgres, target):
                          f"({_SCHEMA_VERSION})")
 
 
+_SQLITE_READONLY, _SQLITE_CANTOPEN = 8, 14
+
+
+def _exists(path):
+    """Whether `path` exists; a file that cannot be looked at counts as there."""
+    try:
+        os.stat(path)
+        return True
+    except FileNotFoundError:
+        return False
+    except OSError:
+        return True
+
+
+def _open_sqlite(path):
+    """A read-only connection to the collector's SQLite file `path`, also for a reader who may
+    write nothing beside it.
+
+    A plain read-only connection comes first: it takes SQLite's locks and reads what a collector
+    committed to the -wal file but not yet copied into the database file, so it is right whether
+    or not a collector is writing. It fails only where it would have to create the -wal and -shm
+    files, that is when they do not exist and the directory is not writable. Then no collector
+    has the database open (its connection keeps the -wal file while it lives), and SQLite's
+    immutable=1, which reads the file alone without locks, reads what is there. The other order
+    would read a busy database without its -wal: old rows, or pages torn by a checkpoint. With a
+    -wal or -journal file that cannot be read there is no safe read, and the first error stands."""
+    absolute = os.path.join(os.getcwd(), path)  # after "file://" a path, never a host
+    uri = "file://" + urllib.parse.quote(os.fsencode(absolute)) + "?mode=ro"
+    connection = sqlite3.connect(uri, uri=True)
+    try:
+        connection.execute("SELECT count(*) FROM sqlite_master").fetchone()
+        return connection
+    except sqlite3.OperationalError as failure:
+        connection.close()
+        code = getattr(failure, "sqlite_errorcode", None)
+        real = os.path.realpath(path)  # SQLite keeps its files beside a symbolic link's target
+        if (code is not None and code & 0xff not in (_SQLITE_READONLY, _SQLITE_CANTOPEN)) or \
+                any(_exists(real + suffix) for suffix in ("-wal", "-journal")):
+            raise
+    return sqlite3.connect(uri + "&immutable=1", uri=True)
+
+
 def _utc(pd, moment):
     """A time as a UTC Timestamp; a naive one is taken as UTC already."""
     stamp = pd.Timestamp(moment)
@@ -115,7 +158,8 @@ def read_collected(target="kolvane.db", *, serial=None, start=None, end=None):
     datalog_values, events and readings, in the views' columns, with their times as UTC
     datetimes. `serial` (one or several) picks meters; `start` (inclusive) and `end` (exclusive),
     datetimes or ISO texts, naive meaning UTC, pick the times. Any schema version up to the newest
-    this release writes is read; a database of a newer one, or of none, raises ValueError."""
+    this release writes is read; a database of a newer one, or of none, raises ValueError. A
+    SQLite file is only read, also by a user who may not write to it or its directory."""
     pd = _pandas()
     serials = [] if serial is None else [int(s) for s in ([serial] if isinstance(serial, int) else serial)]
     postgres = target.startswith(("postgresql://", "postgres://"))
@@ -126,7 +170,7 @@ def read_collected(target="kolvane.db", *, serial=None, start=None, end=None):
         path = target[len("sqlite:"):] if target.startswith("sqlite:") else target
         if not os.path.isfile(path):
             raise FileNotFoundError(f"No collector database at {path}")
-        connection = sqlite3.connect(f"file:{path}?mode=ro", uri=True)
+        connection = _open_sqlite(path)
         mark = "?"
     try:
         cursor = connection.cursor()

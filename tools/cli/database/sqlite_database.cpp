@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The collected database in SQLite: one connection in WAL mode; the collector writes through
 // prepared statements, one transaction per batch; readers open the file read-only.
+#include "common/lock_file.hpp"
 #include "database/database.hpp"
 #include "database/engines.hpp"
 #include "database/schema.hpp"
@@ -9,9 +10,14 @@
 #include <sqlite3.h>
 #include <nlohmann/json.hpp>
 
+#include <cctype>
+#include <chrono>
 #include <cmath>
+#include <filesystem>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <thread>
 
 namespace kdb {
 namespace {
@@ -37,23 +43,16 @@ private:
 class SqliteDatabase final : public Database {
 public:
     SqliteDatabase(const std::string& path, Access access) : path_(path) {
-        const int flags = access == Access::READ ? SQLITE_OPEN_READONLY
-                                                 : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
-        const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
-        if (rc != SQLITE_OK) {
-            const std::string reason = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
-            sqlite3_close(db_);
-            throw std::runtime_error("Cannot open SQLite database " + path + ": " + reason);
+        if (access == Access::READ) {
+            open_for_reading();
+            return;
         }
-        sqlite3_busy_timeout(db_, 30000);  // another connection may be writing a batch
+        open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
         try {
-            if (access == Access::READ)
-                check_readable();
-            else
-                prepare_for_collecting();
+            refuse_foreign_file();
+            prepare_for_collecting();
         } catch (const std::runtime_error& e) {
             close();
-            if (access == Access::READ) throw;
             throw std::runtime_error("Cannot use SQLite database " + path + ": " + e.what());
         }
     }
@@ -142,10 +141,44 @@ public:
         return added;
     }
 
-    // One collector per database file is the rule for SQLite; within it the runner keeps each
-    // meter to one reader.
-    bool claim(std::int64_t) override { return true; }
-    void release(std::int64_t) override {}
+    // Collectors sharing the file keep each meter to one reader through a lock file beside it,
+    // one byte per serial; a killed collector's locks go with it.
+    bool claim(std::int64_t serial) override {
+        std::lock_guard lock(meter_locks_mutex_);
+        if (!meter_locks_)
+            meter_locks_ = std::make_unique<kcli::LockFile>(path_ + "-kolvane-lock", 0664);
+        return meter_locks_->try_lock(static_cast<std::uint64_t>(serial));
+    }
+    void release(std::int64_t serial) override {
+        std::lock_guard lock(meter_locks_mutex_);
+        if (meter_locks_) meter_locks_->unlock(static_cast<std::uint64_t>(serial));
+    }
+
+    // On a connection of its own: the writing thread may be inside a transaction on the other.
+    std::optional<StoredMeter> stored_meter(std::int64_t serial) override {
+        std::lock_guard lock(meter_locks_mutex_);
+        if (!checks_) {
+            sqlite3* db = nullptr;
+            if (sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+                const std::string reason = db ? sqlite3_errmsg(db) : "out of memory";
+                sqlite3_close(db);
+                throw std::runtime_error("Cannot read SQLite database " + path_ + ": " + reason);
+            }
+            sqlite3_busy_timeout(db, 30000);
+            checks_.reset(db);
+        }
+        Statement query(checks_.get(),
+                        "SELECT model, host, port, unit, "
+                        "(julianday('now') - julianday(last_seen)) * 86400 "
+                        "FROM meters WHERE serial = ?1");
+        query.bind(1, serial);
+        if (!query.step()) return std::nullopt;
+        StoredMeter stored{query.column_text(0), query.column_text(1),
+                           static_cast<int>(query.column_int(2)),
+                           static_cast<int>(query.column_int(3)), query.column_double(4)};
+        query.reset();
+        return stored;
+    }
 
 protected:
     std::string time_text(const std::string& column) const override { return column; }
@@ -191,9 +224,99 @@ private:
         bool done_ = false;
     };
 
-    [[noreturn]] void fail_read() const {
+    [[noreturn]] void fail_read() {
+        read_error_ = sqlite3_extended_errcode(db_);
         throw std::runtime_error("Cannot read SQLite database " + path_ + ": " +
                                  sqlite3_errmsg(db_));
+    }
+
+    // Opens `name` with `flags`; throws "Cannot open SQLite database PATH: reason".
+    void open(const std::string& name, int flags) {
+        const int rc = sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
+        if (rc != SQLITE_OK) {
+            const std::string reason = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+            close();
+            throw std::runtime_error("Cannot open SQLite database " + path_ + ": " + reason);
+        }
+        sqlite3_busy_timeout(db_, 30000);  // another connection may be writing a batch
+    }
+
+    // Read-only, and for a reader who may write nothing next to the file either. A plain
+    // read-only connection comes first: it takes SQLite's locks and reads what a collector
+    // committed to the -wal file but not yet copied into the database file, so it is right
+    // whether or not a collector is writing. It fails only where it would have to create the
+    // -wal and -shm files, that is when they do not exist and the directory is not writable.
+    // Then no collector has the database open (its connection keeps the -wal file while it
+    // lives), and SQLite's immutable=1, which reads the file alone without locks, reads what is
+    // there. The other order would read a busy database without its -wal: old rows, or pages
+    // torn by a checkpoint. With a -wal or -journal file that cannot be read there is no safe
+    // read, and the first failure stands.
+    void open_for_reading() {
+        open(path_, SQLITE_OPEN_READONLY);
+        try {
+            check_readable();
+            return;
+        } catch (const std::runtime_error&) {
+            const int code = read_error_ & 0xff;
+            if ((code != SQLITE_READONLY && code != SQLITE_CANTOPEN) || has_companions()) {
+                close();
+                throw;
+            }
+        }
+        close();
+        open(immutable_uri(path_), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+        try {
+            check_readable();
+        } catch (const std::runtime_error&) {
+            close();
+            throw;
+        }
+    }
+
+    // Whether SQLite's -wal or -journal file exists beside the database (beside the file a
+    // symbolic link names, where SQLite keeps them).
+    bool has_companions() const {
+        std::error_code ec;
+        std::filesystem::path file = std::filesystem::canonical(path_, ec);
+        if (ec) file = path_;
+        for (const char* suffix : {"-wal", "-journal"})
+            if (std::filesystem::exists(file.string() + suffix, ec) || ec) return true;
+        return false;
+    }
+
+    // "file:" URI of the database file opened immutable, the path percent-encoded so that no
+    // '?' or '#' in it reads as a parameter.
+    static std::string immutable_uri(const std::string& path) {
+        std::error_code ec;
+        std::string absolute = std::filesystem::absolute(path, ec).string();
+        if (ec) absolute = path;
+        std::string uri = "file://";  // an empty authority: the path starts with '/'
+        const char* hex = "0123456789ABCDEF";
+        for (const unsigned char c : absolute) {
+            if (std::isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
+                uri += static_cast<char>(c);
+            } else {
+                uri += '%';
+                uri += hex[c >> 4];
+                uri += hex[c & 0xf];
+            }
+        }
+        return uri + "?immutable=1";
+    }
+
+    // A file that holds tables or views but no schema_version is some other program's database,
+    // and collect must not change a byte of it. Checked before anything writes: PRAGMA
+    // journal_mode=WAL alone rewrites the file's header.
+    void refuse_foreign_file() {
+        Statement objects(db_,
+                          "SELECT count(*), count(CASE WHEN name = 'schema_version' THEN 1 END) "
+                          "FROM sqlite_master");
+        objects.step();
+        const std::int64_t all = objects.column_int(0), ours = objects.column_int(1);
+        objects.reset();
+        if (all > 0 && ours == 0)
+            throw std::runtime_error(
+                "it holds no kolvane database but tables of something else; left untouched");
     }
 
     void exec(const std::string& sql) {
@@ -224,17 +347,35 @@ private:
         check_schema_version(*version, "SQLite database " + path_ + ": ");
     }
 
+    // Runs `step` again while another connection holds the lock it needs: switching to WAL and
+    // creating the schema do not wait through the busy handler when two collectors start at once.
+    template <typename Step>
+    void retry_while_busy(Step step) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        for (;;) {
+            try {
+                return step();
+            } catch (const std::runtime_error&) {
+                const int code = sqlite3_errcode(db_) & 0xFF;
+                if ((code != SQLITE_BUSY && code != SQLITE_LOCKED) ||
+                    std::chrono::steady_clock::now() > until)
+                    throw;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
     void prepare_for_collecting() {
-        exec("PRAGMA journal_mode=WAL");
+        retry_while_busy([&] { exec("PRAGMA journal_mode=WAL"); });
         exec("PRAGMA synchronous=NORMAL");
-        {
+        retry_while_busy([&] {
             Transaction tx(*this);
             const std::int64_t found = stored_version().value_or(0);
             check_schema_version(found, "");
             upgrade_schema(sqlite_schema_steps(), found,
                            [&](const std::string& sql) { exec(sql); });
             tx.commit();
-        }
+        });
         meter_ = std::make_unique<Statement>(
             db_,
             "INSERT INTO meters(serial, model, model_name, firmware, host, port, last_seen, info, "
@@ -277,12 +418,19 @@ private:
     void close() {
         meter_.reset(), directory_.reset(), layout_insert_.reset(), layout_select_.reset();
         datalog_.reset(), event_.reset(), reading_.reset();
+        // The side connection first: the writing one, closing last, moves the -wal file's rows
+        // into the database file and removes the -wal and -shm files.
+        checks_.reset();
         if (db_) sqlite3_close(db_);
         db_ = nullptr;
     }
 
     std::string path_;
     sqlite3* db_ = nullptr;
+    int read_error_ = SQLITE_OK;    // SQLite's extended code of the last failed read
+    std::mutex meter_locks_mutex_;  // guards the two below, used by the readers' threads
+    std::unique_ptr<kcli::LockFile> meter_locks_;
+    std::unique_ptr<sqlite3, decltype(&sqlite3_close)> checks_{nullptr, &sqlite3_close};
     std::unique_ptr<Statement> meter_, directory_, layout_insert_, layout_select_, datalog_, event_,
         reading_;
 };

@@ -6,6 +6,7 @@
 #include "common/part_file.hpp"
 #include "database/database.hpp"
 #include "report/html_page.hpp"
+#include "report/output_file.hpp"
 #include "report/report_model.hpp"
 #include "report/utc_time.hpp"
 
@@ -93,7 +94,9 @@ void add_report_command(CLI::App& app, int& status) {
         ->type_name("TARGET")
         ->capture_default_str()
         ->check(kdb::target_problem);
-    command->add_option("-o,--output", args->output, "The HTML file to write")
+    command
+        ->add_option("-o,--output", args->output,
+                     "The HTML file to write: a new one or a report written before")
         ->type_name("FILE")
         ->capture_default_str();
     auto* since = command
@@ -116,7 +119,14 @@ void add_report_command(CLI::App& app, int& status) {
                      "Only the meter with this serial number; may be repeated")
         ->type_name("N")
         ->check(CLI::PositiveNumber);
-    command->callback([args, &status] { status = run(*args, selection_of(*args)); });
+    command->callback([args, &status] {
+        const kdb::Selection selection = selection_of(*args);
+        // Before anything is opened or written: -o naming the database would replace it.
+        const std::string problem =
+            kreport::output_problem(args->output, *kdb::parse_target(args->db));
+        if (!problem.empty()) throw CLI::ValidationError("--output", problem);
+        status = run(*args, selection);
+    });
 }
 
 }  // namespace kcli

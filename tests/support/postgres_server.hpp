@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // A throwaway PostgreSQL 15 server for tests: a fresh cluster in a temporary directory, served
-// on a free loopback port with its socket in that directory, stopped and removed on destruction.
+// on a free loopback port with its socket in that directory, stopped and removed on destruction;
+// stop() and start() take it down and up again on the same port, as a restart would.
 // The server refuses to run as root, so initdb and pg_ctl run as the postgres user (runuser).
 // Construction throws std::runtime_error with the reason when the server cannot start: the
 // tests that need it then fail, they never skip.
@@ -38,15 +39,14 @@ public:
                 false);  // a free port; released just before the server takes it
             port_ = probe.port();
         }
-        run_as_postgres(std::string(BIN) + "/initdb -D " + dir_ +
-                            "/data -A trust -U postgres -E UTF8 --no-sync",
-                        "initdb");
-        run_as_postgres(std::string(BIN) + "/pg_ctl -D " + dir_ + "/data -l " + dir_ +
-                            "/server.log -w -t 60 -o \"" + "-c listen_addresses=127.0.0.1 -p " +
-                            std::to_string(port_) + " -k " + dir_ +
-                            " -c fsync=off -c full_page_writes=off\" start",
-                        "pg_ctl start");
-        started_ = true;
+        try {
+            run_as_postgres(std::string(BIN) + "/initdb -D " + dir_ +
+                                "/data -A trust -U postgres -E UTF8 --no-sync",
+                            "initdb");
+            start();
+        } catch (const std::runtime_error& e) {
+            fail(e.what());
+        }
     }
 
     ~PostgresServer() {
@@ -60,6 +60,23 @@ public:
     }
     PostgresServer(const PostgresServer&) = delete;
     PostgresServer& operator=(const PostgresServer&) = delete;
+
+    // Starts the server (again); throws std::runtime_error with its log when it does not.
+    void start() {
+        run_as_postgres(std::string(BIN) + "/pg_ctl -D " + dir_ + "/data -l " + dir_ +
+                            "/server.log -w -t 60 -o \"" + "-c listen_addresses=127.0.0.1 -p " +
+                            std::to_string(port_) + " -k " + dir_ +
+                            " -c fsync=off -c full_page_writes=off\" start",
+                        "pg_ctl start");
+        started_ = true;
+    }
+
+    // Stops the server as a restart does: every session is ended. Throws when it does not.
+    void stop() {
+        run_as_postgres(std::string(BIN) + "/pg_ctl -D " + dir_ + "/data -m fast -w stop",
+                        "pg_ctl stop");
+        started_ = false;
+    }
 
     int port() const { return port_; }
     // A libpq URI of a database on this server ("postgres" exists from the start).
@@ -87,7 +104,7 @@ private:
             text << in.rdbuf();
             std::ifstream server(dir_ + "/server.log");
             text << server.rdbuf();
-            fail(std::string(what) + " failed: " + text.str());
+            throw std::runtime_error(std::string(what) + " failed: " + text.str());
         }
     }
 

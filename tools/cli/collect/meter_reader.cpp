@@ -191,8 +191,8 @@ private:
 };
 
 // A failure after which the meter's other parts cannot succeed either.
-bool ends_meter(const std::string& error, const Writer& writer) {
-    return writer.failed() || kcli::interrupted() || error.starts_with("Cannot connect");
+bool ends_meter(const std::string& error, const Writer& writer, const MeterTally& tally) {
+    return writer.failed(tally) || kcli::interrupted() || error.starts_with("Cannot connect");
 }
 
 // Reads what `parts` asks for from a claimed meter. A log that fails does not keep the meter's
@@ -212,7 +212,7 @@ void read_parts(const Target& t, const Parts& parts, kdb::MeterRow meter,
         if (log.file_id == 0 ? !parts.eventlog : !parts.datalog) continue;
         const LogRead read = read_log(t, log, serial, tally, writer);
         summary.add_log(log.file_id, log.records, read);
-        if (!read.error.empty() && ends_meter(read.error, writer)) return;
+        if (!read.error.empty() && ends_meter(read.error, writer, *tally)) return;
     }
     if (parts.live) {
         try {

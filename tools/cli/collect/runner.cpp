@@ -2,12 +2,17 @@
 #include "collect/runner.hpp"
 
 #include "collect/progress_line.hpp"
+#include "collect/workers.hpp"
 #include "common/exit_status.hpp"
 #include "common/interrupt.hpp"
 #include "common/output.hpp"
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <string>
 #include <thread>
 
 namespace kcollect {
@@ -16,6 +21,41 @@ namespace {
 // Batches waiting for the store, per worker: enough to keep the writer busy, few enough that
 // memory stays small (a batch holds at most a few hundred rows).
 constexpr std::size_t QUEUED_BATCHES_PER_JOB = 4;
+
+// After Ctrl-C the readers stop at their next record, but one waiting on a meter that does not
+// answer would hold the tool for up to -t: it gets this long, then the tool leaves without it.
+constexpr auto GRACE = std::chrono::milliseconds(500);
+// How long the readers released by the last commit get to print their lines.
+constexpr auto LAST_LINES = std::chrono::milliseconds(200);
+// How often the wait for the readers looks for Ctrl-C.
+constexpr auto POLL = std::chrono::milliseconds(50);
+
+std::chrono::steady_clock::time_point from_now(std::chrono::milliseconds delay) {
+    return std::chrono::steady_clock::now() + delay;
+}
+
+// Waits for the readers. After Ctrl-C and the grace, it commits what the writer holds and ends
+// the process with status 130 while readers still sit in library calls: nothing half written,
+// as each batch is one transaction and the writer is idle then, and no line cut, as it holds
+// the output lock.
+void wait_for_readers(Workers& readers, Writer& writer, ProgressLine& progress,
+                      std::mutex& output) {
+    while (!readers.wait_until(from_now(POLL))) {
+        if (!kcli::interrupted() || readers.wait_until(from_now(GRACE))) continue;
+        writer.flush_and_close();
+        readers.wait_until(from_now(LAST_LINES));
+        std::lock_guard lock(output);
+        progress.clear();
+        std::_Exit(kcli::finish_stdout(kcli::INTERRUPTED));
+    }
+}
+
+// Says on the meter's summary line when its batches went through a reconnect.
+void note_reconnect(nlohmann::ordered_json& line, const Writer& writer) {
+    if (line.contains("serial") && !line.contains("busy") &&
+        writer.reconnected(line["serial"].get<std::int64_t>()))
+        line["reconnected"] = true;
+}
 
 // One pass over every target. Returns the exit status of the pass.
 int collect_once(const RunSettings& settings, kdb::Database& store) {
@@ -34,18 +74,21 @@ int collect_once(const RunSettings& settings, kdb::Database& store) {
         auto worker = [&] {
             for (std::size_t i; !kcli::interrupted() && !writer.failed() &&
                                 (i = next++) < settings.targets.size();) {
-                const MeterOutcome outcome =
+                MeterOutcome outcome =
                     collect_meter(settings.targets[i], settings.parts, store, claims, writer);
                 if (outcome.failed) any_failed = true;
+                note_reconnect(outcome.line, writer);
+                const std::string line = outcome.line.dump();
                 std::lock_guard lock(output);
                 progress.clear();
-                kcli::write_stdout_line(outcome.line.dump());
+                kcli::write_stdout_line(line);
                 progress.meter_done();
             }
         };
-        std::vector<std::jthread> workers;
-        for (int t = 0; t < jobs; ++t) workers.emplace_back(worker);
-        workers.clear();  // joins
+        {
+            Workers readers(jobs, worker);
+            wait_for_readers(readers, writer, progress, output);
+        }
         writer.flush();
         if (writer.failed()) store_error = writer.error();
     }

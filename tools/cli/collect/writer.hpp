@@ -12,6 +12,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <variant>
@@ -22,6 +23,16 @@ namespace kcollect {
 struct MeterTally {
     std::array<std::atomic<std::int64_t>, 17>
         log_new{};  // by file id: 0 the event log, 1-16 data logs
+
+    // Set once the meter must not be read on: the collector lost its claim.
+    void stop(const std::string& why);
+    bool stopped() const { return stopped_; }
+    std::string why_stopped() const;
+
+private:
+    std::atomic<bool> stopped_{false};
+    mutable std::mutex mutex_;
+    std::string why_;
 };
 
 class Writer {
@@ -38,27 +49,44 @@ public:
     void save(kdb::ReadingBatch batch, const std::shared_ptr<MeterTally>& tally);
     // Returns once everything handed over before has been written or dropped after a failure.
     void flush();
+    // Like flush(), and everything handed over later is dropped: the tool may end the process
+    // as soon as it returns, with no transaction half done.
+    void flush_and_close();
 
     // The first database failure; once there is one, later batches are dropped.
     bool failed() const { return failed_; }
     std::string error() const;
+    // Also true once the meter of `tally` must not be read on; error() then says why.
+    bool failed(const MeterTally& tally) const { return failed_ || tally.stopped(); }
+    std::string error(const MeterTally& tally) const;
+
+    // True when a batch of the meter was written over a connection opened again after it was
+    // lost. Final once the meter's batches are flushed.
+    bool reconnected(std::int64_t serial) const;
 
 private:
-    using Work = std::variant<kdb::MeterRow, kdb::DatalogBatch, kdb::EventBatch, kdb::ReadingBatch,
-                              std::shared_ptr<std::promise<void>>>;
+    struct Flush {
+        std::shared_ptr<std::promise<void>> done;
+        bool close = false;  // drop everything after it
+    };
+    using Work =
+        std::variant<kdb::MeterRow, kdb::DatalogBatch, kdb::EventBatch, kdb::ReadingBatch, Flush>;
     struct Job {
         Work work;
         std::shared_ptr<MeterTally> tally;
     };
     void run();
     void write(Job& job);
+    void wait_for(bool close);
 
     kdb::Database& store_;
     std::function<void(std::int64_t)> on_stored_;
     BoundedQueue<Job> queue_;
     std::atomic<bool> failed_{false};
-    mutable std::mutex error_mutex_;
+    bool closed_ = false;  // on the writing thread only
+    mutable std::mutex mutex_;
     std::string error_;
+    std::set<std::int64_t> reconnected_;
     std::thread thread_;
 };
 

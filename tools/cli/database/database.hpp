@@ -42,7 +42,7 @@ public:
     virtual void release(std::int64_t serial) = 0;
     // The meter stored under `serial`, if any; from a collector's database (Access::COLLECT).
     // May be called from any thread, also while the writing thread writes.
-    virtual std::optional<StoredMeter> stored_meter(std::int64_t) { return std::nullopt; }
+    virtual std::optional<StoredMeter> stored_meter(std::int64_t serial) = 0;
     // Throws, with the reason, once the collector no longer holds the claim of a meter it is
     // reading: the claim went with a lost connection and could not be taken again. Its reader
     // must stop then. May be called from any thread.

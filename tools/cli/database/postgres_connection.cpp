@@ -50,6 +50,11 @@ std::int64_t changed_rows(const PGresult* r) {
     return *changed ? std::stoll(changed) : 0;
 }
 
+// The server's notices and warnings, and the reason it sends before it ends an idle session, are
+// not the user's business: libpq would print them as they are on standard error. Failures reach
+// the user through the calls that fail.
+extern "C" void ignore_notice(void*, const char*) {}
+
 }  // namespace
 
 std::string one_line(const std::string& text) {
@@ -69,6 +74,7 @@ Connection::Connection(const std::string& uri) : c_(PQconnectdb(uri.c_str())) {
         PQfinish(c_);
         throw std::runtime_error("Cannot connect to PostgreSQL: " + reason);
     }
+    PQsetNoticeProcessor(c_, ignore_notice, nullptr);
 }
 
 Connection::~Connection() { PQfinish(c_); }
@@ -91,9 +97,35 @@ std::int64_t Connection::exec(const std::string& sql, const std::vector<std::str
     return changed_rows(r.get());
 }
 
+void Connection::set(const std::string& sql) {
+    exec(sql);
+    settings_.push_back(sql);
+}
+
 void Connection::prepare(const char* name, const char* sql) {
-    Result r(PQprepare(c_, name, sql, 0, nullptr));
+    prepare_now(name, sql);
+    prepared_.emplace_back(name, sql);
+}
+
+void Connection::prepare_now(const std::string& name, const std::string& sql) {
+    Result r(PQprepare(c_, name.c_str(), sql.c_str(), 0, nullptr));
     if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) fail();
+}
+
+bool Connection::lost() {
+    // A session the server ends sends its reason, then closes: the two may take two reads, and
+    // neither waits when nothing has arrived.
+    for (int read = 0; read < 2 && PQstatus(c_) == CONNECTION_OK; ++read) PQconsumeInput(c_);
+    return PQstatus(c_) == CONNECTION_BAD;
+}
+
+void Connection::reconnect() {
+    PQreset(c_);  // the same parameters; the notice processor stays
+    if (PQstatus(c_) != CONNECTION_OK)
+        throw std::runtime_error("PostgreSQL: connection lost, cannot reconnect: " +
+                                 one_line(PQerrorMessage(c_)));
+    for (const std::string& sql : settings_) exec(sql);
+    for (const auto& [name, sql] : prepared_) prepare_now(name, sql);
 }
 
 std::int64_t Connection::run(const char* name, const std::vector<std::string>& params) {

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // One PostgreSQL connection through libpq: opened with libpq's own URI and service syntax,
-// statements run with text parameters, rows streamed one at a time, and libpq's many-line
-// messages turned into the one line the tool prints.
+// statements run with text parameters, rows streamed one at a time, reopened with its session
+// settings and prepared statements after the server ended it, and libpq's many-line messages
+// turned into the one line the tool prints.
 #pragma once
 
 #include <libpq-fe.h>
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kdb {
@@ -30,6 +32,9 @@ public:
     // Without parameters a text may hold several statements.
     std::int64_t exec(const std::string& sql, const std::vector<std::string>& params = {});
 
+    // Runs `sql` now and again after every reconnect: a setting of the session.
+    void set(const std::string& sql);
+    // Prepares a statement now and again after every reconnect.
     void prepare(const char* name, const char* sql);
     // Runs a prepared statement; returns the rows it changed.
     std::int64_t run(const char* name, const std::vector<std::string>& params);
@@ -37,6 +42,13 @@ public:
     // Hands each row of `sql` to `take` as it arrives, so that a long log never sits in memory.
     void each_row(const std::string& sql, const std::vector<std::string>& params,
                   const std::function<void(const Row&)>& take);
+
+    // True when the connection is gone: a call failed on it, or the server ended the session
+    // (a restart, an administrator) while it was idle. Never waits for the server.
+    bool lost();
+    // Opens the connection again with the same parameters, session settings and prepared
+    // statements. Throws "PostgreSQL: connection lost, cannot reconnect: <reason>".
+    void reconnect();
 
     // Runs `work` inside a transaction; a failure rolls it all back.
     template <typename Work>
@@ -54,7 +66,11 @@ public:
 
 private:
     [[noreturn]] void fail() const;
+    void prepare_now(const std::string& name, const std::string& sql);
+
     PGconn* c_;
+    std::vector<std::string> settings_;
+    std::vector<std::pair<std::string, std::string>> prepared_;  // name and text
 };
 
 }  // namespace kdb

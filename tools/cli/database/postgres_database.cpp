@@ -2,16 +2,25 @@
 // The collected database in PostgreSQL: prepared inserts of whole batches as arrays with ON
 // CONFLICT DO NOTHING, one transaction per batch, and session advisory locks keyed by serial so
 // that collectors sharing the database never read one meter at once; readers stream rows.
+// A connection the server ended (a restart, an administrator) is opened again: a batch that failed
+// on it is written again (every insert is idempotent), and the locks of the meters being read are
+// taken again.
 #include "database/engines.hpp"
 #include "database/postgres_connection.hpp"
 #include "database/schema.hpp"
 
+#include "common/interrupt.hpp"
+
 #include <libpq-fe.h>
 #include <nlohmann/json.hpp>
 
+#include <atomic>
+#include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <stdexcept>
+#include <type_traits>
 #include <vector>
 
 namespace kdb {
@@ -70,7 +79,7 @@ constexpr const char* INSERT_READINGS =
 class PostgresDatabase final : public Database {
 public:
     PostgresDatabase(const std::string& uri, Access access) : c_(uri) {
-        c_.exec("SET client_min_messages = warning");
+        c_.set("SET client_min_messages = warning");
         if (access == Access::READ) {
             check_readable();
             return;
@@ -90,7 +99,7 @@ public:
     }
 
     void save_meter(const MeterRow& m) override {
-        c_.transaction([&] {
+        saved([&] {
             c_.exec(
                 "INSERT INTO meters(serial, model, model_name, firmware, host, port, last_seen, "
                 "info, unit) VALUES($1, $2, $3, $4, $5, $6, now(), $7::jsonb, $8) "
@@ -117,7 +126,7 @@ public:
 
     std::int64_t save_datalog(const DatalogBatch& b) override {
         if (b.rows.empty()) return 0;
-        return c_.transaction([&] {
+        return saved([&] {
             const std::vector<std::string> key{std::to_string(b.serial), std::to_string(b.file_id),
                                                columns_json(b.columns)};
             c_.exec(
@@ -159,7 +168,7 @@ public:
         }
         std::vector<std::string> params{std::to_string(b.serial)};
         for (const auto& column : columns) params.push_back(array_of(column));
-        return c_.transaction([&] { return c_.run("events", params); });
+        return saved([&] { return c_.run("events", params); });
     }
 
     std::int64_t save_readings(const ReadingBatch& b) override {
@@ -171,26 +180,59 @@ public:
             units.push_back(r.unit);
             values.push_back(nlohmann::json(r.value).dump());
         }
-        return c_.transaction([&] {
+        return saved([&] {
             return c_.run("readings", {std::to_string(b.serial), b.taken_at, array_of(pids),
                                        array_of(names), array_of(units), array_of(values)});
         });
     }
 
+    std::int64_t reconnections() const override { return reconnections_; }
+
     bool claim(std::int64_t serial) override {
         std::lock_guard lock(locks_mutex_);
-        return locks_->exec("SELECT pg_try_advisory_lock($1)::int",
-                            {std::to_string(METER_LOCK_BASE | serial)}) == 1;
+        keep_locks();
+        if (!try_lock(serial)) return false;
+        held_.insert(serial);
+        return true;
     }
 
     void release(std::int64_t serial) override {
         std::lock_guard lock(locks_mutex_);
+        lost_.erase(serial);
+        if (held_.erase(serial) == 0) return;  // its lock went with a lost connection
         try {
             locks_->exec("SELECT pg_advisory_unlock($1)::int",
                          {std::to_string(METER_LOCK_BASE | serial)});
         } catch (const std::runtime_error&) {
             // The lock connection is gone, and with it every lock it held.
         }
+    }
+
+    // On the lock connection: the writing thread uses the other one.
+    std::optional<StoredMeter> stored_meter(std::int64_t serial) override {
+        std::lock_guard lock(locks_mutex_);
+        keep_locks();
+        std::optional<StoredMeter> stored;
+        locks_->each_row(
+            "SELECT model, host, port, unit, extract(epoch FROM now() - last_seen) "
+            "FROM meters WHERE serial = $1",
+            {std::to_string(serial)}, [&](const Row& r) {
+                stored = StoredMeter{r.text(0), r.text(1), static_cast<int>(r.integer(2)),
+                                     static_cast<int>(r.integer(3)), r.real(4)};
+            });
+        return stored;
+    }
+
+    void confirm_claim(std::int64_t serial) override {
+        if (kcli::interrupted()) return;  // the readers are stopping anyway: no reconnect now
+        std::lock_guard lock(locks_mutex_);
+        try {
+            keep_locks();
+        } catch (const std::runtime_error&) {
+            // Every meter being read is in lost_ now, with the reason.
+        }
+        if (const auto lost = lost_.find(serial); lost != lost_.end())
+            throw std::runtime_error(lost->second);
     }
 
 protected:
@@ -210,6 +252,52 @@ protected:
     }
 
 private:
+    // Runs a save in a transaction. When the connection turns out lost, it is opened again and
+    // the save runs once more: a batch whose commit the server took just before the connection
+    // went is then found stored and counted as not new. After Ctrl-C the tool is leaving: the
+    // save fails instead.
+    template <typename Work>
+    std::invoke_result_t<Work&> saved(Work work) {
+        try {
+            return c_.transaction(work);
+        } catch (const std::runtime_error&) {
+            if (!c_.lost() || kcli::interrupted()) throw;
+        }
+        c_.reconnect();
+        ++reconnections_;
+        return c_.transaction(work);
+    }
+
+    bool try_lock(std::int64_t serial) {
+        return locks_->exec("SELECT pg_try_advisory_lock($1)::int",
+                            {std::to_string(METER_LOCK_BASE | serial)}) == 1;
+    }
+
+    // Opens the lock connection again when the server ended it. The locks ended with its session,
+    // so the lock of each meter still being read is taken again; a meter that another collector
+    // took meanwhile, or every one when the server cannot be reached, is marked lost: its reader
+    // must stop. Throws when the connection cannot be opened. Called with locks_mutex_ held.
+    void keep_locks() {
+        if (!locks_->lost()) return;
+        std::set<std::int64_t> reading;
+        reading.swap(held_);
+        try {
+            locks_->reconnect();
+            for (const std::int64_t serial : reading) {
+                if (try_lock(serial))
+                    held_.insert(serial);
+                else
+                    lost_[serial] =
+                        "PostgreSQL: the meter's lock went with a lost connection and another "
+                        "collector holds it now";
+            }
+        } catch (const std::runtime_error& e) {
+            for (const std::int64_t serial : reading)
+                if (!held_.contains(serial)) lost_.try_emplace(serial, e.what());
+            throw;
+        }
+    }
+
     // The version the database holds; nothing when it holds no collector's schema.
     std::optional<std::int64_t> stored_version() {
         if (c_.exec("SELECT count(*) FROM pg_tables WHERE tablename = 'schema_version' "
@@ -226,8 +314,11 @@ private:
     }
 
     Connection c_;
+    std::atomic<std::int64_t> reconnections_{0};
     std::mutex locks_mutex_;
     std::optional<Connection> locks_;  // holds the meters' advisory locks while they are read
+    std::set<std::int64_t> held_;      // serials whose lock locks_ holds
+    std::map<std::int64_t, std::string> lost_;  // serials being read whose lock is lost, and why
 };
 
 }  // namespace

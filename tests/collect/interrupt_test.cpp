@@ -13,18 +13,8 @@
 namespace collect_test {
 namespace {
 
-class CtrlC : public ::testing::TestWithParam<std::string> {
+class CtrlC : public EachEngine {
 protected:
-    void SetUp() override {
-        try {
-            target_ = GetParam() == "sqlite" ? fresh_sqlite_path() : fresh_postgres_database();
-        } catch (const std::exception& e) {
-            FAIL() << e.what();  // a server that cannot start fails the test, it never skips it
-        }
-    }
-    std::unique_ptr<Database> db() const {
-        return GetParam() == "sqlite" ? open_sqlite(target_) : open_postgres(target_);
-    }
     // Data log records and events stored, 0 while the schema is not there yet.
     std::int64_t kept() const {
         try {
@@ -35,8 +25,6 @@ protected:
             return 0;
         }
     }
-
-    std::string target_;
 };
 
 TEST_P(CtrlC, LeavesPromptlyWhileAMeterDoesNotAnswerAndKeepsEveryCommittedBatch) {
@@ -68,7 +56,7 @@ TEST_P(CtrlC, LeavesPromptlyWhileAMeterDoesNotAnswerAndKeepsEveryCommittedBatch)
     EXPECT_LT(stored, long_log.records_held());
     // Every row reported as stored is there, and no other: no batch half written or lost.
     EXPECT_EQ(stored, new_records(lines));
-    if (GetParam() == "sqlite") {
+    if (sqlite()) {
         EXPECT_EQ(db()->rows("PRAGMA integrity_check").at(0).at(0), "ok");
     }
 

@@ -15,18 +15,8 @@ namespace {
 constexpr int RECORDS = 120;
 constexpr int EVENTS = 40;
 
-class Stores : public ::testing::TestWithParam<std::string> {
+class Stores : public EachEngine {
 protected:
-    void SetUp() override {
-        try {
-            target_ = GetParam() == "sqlite" ? fresh_sqlite_path() : fresh_postgres_database();
-        } catch (const std::exception& e) {
-            FAIL() << e.what();  // a server that cannot start fails the test, it never skips it
-        }
-    }
-    std::unique_ptr<Database> db() const {
-        return GetParam() == "sqlite" ? open_sqlite(target_) : open_postgres(target_);
-    }
     Outcome run(std::vector<std::string> args) const {
         args.insert(args.end(), {"--db", target_});
         return collect(args);
@@ -42,8 +32,6 @@ protected:
                    s + ") AS r") +
                d->number("SELECT count(*) FROM events WHERE serial = " + s);
     }
-
-    std::string target_;
 };
 
 TEST_P(Stores, FirstRunStoresEveryRecordOnceAndTheSecondStoresNothing) {

@@ -33,20 +33,11 @@ std::vector<std::vector<std::string>> views(Database& db) {
     return all;
 }
 
-class Upgrade : public ::testing::TestWithParam<std::string> {
+class Upgrade : public EachEngine {
 protected:
-    void SetUp() override {
-        try {
-            target_ = GetParam() == "sqlite" ? sqlite_copy() : postgres_restore();
-        } catch (const std::exception& e) {
-            FAIL() << e.what();  // a server that cannot start fails the test, it never skips it
-        }
+    std::string fresh_target() const override {
+        return sqlite() ? sqlite_copy() : postgres_restore();
     }
-    std::unique_ptr<Database> db() const {
-        return GetParam() == "sqlite" ? open_sqlite(target_) : open_postgres(target_);
-    }
-
-    std::string target_;
 
 private:
     static std::string sqlite_copy() {
@@ -78,7 +69,7 @@ TEST_P(Upgrade, CollectUpgradesInPlaceKeepingEveryRowAndStoresNothingTwice) {
 
     // The fixture's meters answer at new ports now: they moved more than an hour ago.
     const std::string aged = "UPDATE meters SET last_seen = '2025-12-01T00:00:00.000Z'";
-    if (GetParam() == "sqlite")
+    if (sqlite())
         ASSERT_EQ(std::system(("sqlite3 " + target_ + " \"" + aged + "\"").c_str()), 0);
     else
         db()->rows(aged + " RETURNING serial");

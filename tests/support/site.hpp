@@ -6,6 +6,7 @@
 #include "simulator.hpp"
 #include "support/process.hpp"
 
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
@@ -58,5 +59,27 @@ std::unique_ptr<Database> open_postgres(const std::string& uri);
 std::string fresh_postgres_database();
 // A fresh SQLite file path in a fresh directory.
 std::string fresh_sqlite_path();
+
+// A test run once per engine, its parameter "sqlite" or "postgres", on a database of its own.
+class EachEngine : public ::testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override {
+        try {
+            target_ = fresh_target();
+        } catch (const std::exception& e) {
+            FAIL() << e.what();  // a server that cannot start fails the test, it never skips it
+        }
+    }
+    // The database the test starts with: a fresh empty one unless the test says otherwise.
+    virtual std::string fresh_target() const {
+        return sqlite() ? fresh_sqlite_path() : fresh_postgres_database();
+    }
+    bool sqlite() const { return GetParam() == "sqlite"; }
+    std::unique_ptr<Database> db() const {
+        return sqlite() ? open_sqlite(target_) : open_postgres(target_);
+    }
+
+    std::string target_;
+};
 
 }  // namespace collect_test

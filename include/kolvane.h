@@ -25,11 +25,14 @@
  * letter case. `options` may be NULL or a flat JSON object such as
  * {"port":1502,"unit_id":3,"timeout_ms":5000}: port 1-65535 (default 502), unit_id 0-255
  * (default 1), timeout_ms 100-3600000 (default 30000), deadline_ms 1-86400000 (default none).
- * Other keys are ignored. timeout_ms bounds each wait: the connect, the sending of a request
- * and the arrival of its whole reply; a signal that interrupts a wait does not extend it.
- * deadline_ms bounds the whole call: every wait is limited to the smaller of timeout_ms and
- * the time left, and when the deadline passes the call fails with "Deadline of N ms
- * exceeded", even where a refused read would otherwise fall back to defaults. Records
+ * kolvane_read_datalog and kolvane_read_eventlog also take after_seq 0-65535 (see
+ * kolvane_read_datalog); any other value or type of after_seq fails with
+ * "options.after_seq must be 0-65535". Other keys are ignored (after_seq too by the CSV
+ * exports, which always write the whole log). timeout_ms bounds each wait: the connect, the
+ * sending of a request and the arrival of its whole reply; a signal that interrupts a wait
+ * does not extend it. deadline_ms bounds the whole call: every wait is limited to the smaller
+ * of timeout_ms and the time left, and when the deadline passes the call fails with "Deadline
+ * of N ms exceeded", even where a refused read would otherwise fall back to defaults. Records
  * delivered and CSV rows written before then stay.
  *
  * Callbacks. Record and progress callbacks run on the calling thread, synchronously, without
@@ -165,6 +168,17 @@ KOLVANE_API int kolvane_list_points(const char* meter, char* out, int out_len, c
  * {"type":"record","no":1,"seq":77,"timestamp":"2024-03-01T12:00:00.000Z","trigger":"SP","values":[230.1]}
  * "total" is -1 when the meter cannot tell. Returns the number of data records delivered
  * (the header not counted). Records delivered before a failure stay delivered.
+ *
+ * With options member "after_seq" (0-65535, the "seq" of the last record the caller holds)
+ * only the records newer than it are delivered, "no" counting from 1; "total" stays the
+ * meter's record count. Sequence numbers count modulo 65536. The first block gives the
+ * oldest sequence number s0; when after_seq lies in s0 - 1 .. s0 + total - 1 the older records
+ * are not transferred: the read seeks to record after_seq + 1 and checks that it landed
+ * there (if not, it reads from the start and passes over the older records, with an Info
+ * message). When after_seq lies outside that range, the log was cleared or restarted or the
+ * records after it were overwritten: every record is delivered, with a Warning naming the
+ * range. When the meter cannot tell its record count, records not newer than after_seq are
+ * passed over as they come.
  */
 KOLVANE_API int kolvane_read_datalog(const char* host, const char* meter, int file_id,
                                      const char* options, kolvane_record_cb cb, void* user,
@@ -175,6 +189,7 @@ KOLVANE_API int kolvane_read_datalog(const char* host, const char* meter, int fi
  * {"type":"header","meter":..,"host":..,"file_id":0,"total":3}, then one record per event
  * with "no", "seq", "timestamp", "event_no", "cause", "point", "state", "effect", "target",
  * "source_id", "effect_id" and "value_triggered". Returns the number of event records.
+ * Options member "after_seq" delivers only the newer events, as for kolvane_read_datalog.
  */
 KOLVANE_API int kolvane_read_eventlog(const char* host, const char* meter, int file_id,
                                       const char* options, kolvane_record_cb cb, void* user,

@@ -84,4 +84,30 @@ ConnectionOptions parse_options(const char* options) {
     return parsed;
 }
 
+std::optional<uint16_t> parse_after_seq(const char* options) {
+    if (options == nullptr) return std::nullopt;
+    const std::string_view json(options);
+    constexpr std::string_view KEY = "\"after_seq\"";
+    const size_t at = json.find(KEY);
+    if (at == std::string_view::npos) return std::nullopt;
+    size_t pos = at + KEY.size();
+    while (pos < json.size() && is_space(json[pos])) ++pos;
+    if (pos >= json.size() || json[pos] != ':') return std::nullopt;  // a text, not a member
+    // Unlike the connection options, a value that is no plain integer is refused: reading "12"
+    // or 12.5 as something else could skip records the caller does not hold.
+    const char* message = "options.after_seq must be 0-65535";
+    int64_t value = 0;
+    if (!json_int_field(json.substr(at), KEY.substr(1, KEY.size() - 2), value)) {
+        throw std::runtime_error(message);
+    }
+    ++pos;
+    while (pos < json.size() && is_space(json[pos])) ++pos;
+    if (pos < json.size() && (json[pos] == '+' || json[pos] == '-')) ++pos;
+    while (pos < json.size() && json[pos] >= '0' && json[pos] <= '9') ++pos;
+    const bool plain_end =
+        pos == json.size() || json[pos] == ',' || json[pos] == '}' || is_space(json[pos]);
+    if (!plain_end || value < 0 || value > 65535) throw std::runtime_error(message);
+    return uint16_t(value);
+}
+
 }  // namespace kolvane

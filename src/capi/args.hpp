@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "meter/model.hpp"
@@ -14,5 +15,7 @@ void require_non_null(const void* pointer, const char* name);
 MeterModel parse_meter(const char* name);
 ConnectionOptions parse_options(const char* options);
 bool json_int_field(std::string_view json, std::string_view key, int64_t& value);
+// The options' after_seq member (0-65535) of the log streams; nullopt when absent.
+std::optional<uint16_t> parse_after_seq(const char* options);
 
 }  // namespace kolvane

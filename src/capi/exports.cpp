@@ -110,7 +110,9 @@ KOLVANE_API int kolvane_read_datalog(const char* host, const char* meter, int fi
             require_all(
                 {{host, "host"}, {meter, "meter"}, {reinterpret_cast<const void*>(cb), "cb"}});
             ModbusTcpClient client(host, parse_options(options));
-            return read_datalog_impl(client, parse_meter(meter), file_id, record_sink(cb, user));
+            const std::optional<uint16_t> after_seq = parse_after_seq(options);
+            return read_datalog_impl(client, parse_meter(meter), file_id, record_sink(cb, user),
+                                     after_seq);
         },
         err, err_len);
 }
@@ -123,7 +125,9 @@ KOLVANE_API int kolvane_read_eventlog(const char* host, const char* meter, int f
             require_all(
                 {{host, "host"}, {meter, "meter"}, {reinterpret_cast<const void*>(cb), "cb"}});
             ModbusTcpClient client(host, parse_options(options));
-            return read_eventlog_impl(client, parse_meter(meter), file_id, record_sink(cb, user));
+            const std::optional<uint16_t> after_seq = parse_after_seq(options);
+            return read_eventlog_impl(client, parse_meter(meter), file_id, record_sink(cb, user),
+                                      after_seq);
         },
         err, err_len);
 }

@@ -6,6 +6,7 @@
 #include "datalog/datalog_format.hpp"
 #include "ground/log.hpp"
 #include "logs/file_info.hpp"
+#include "logs/resume.hpp"
 #include "logs/transfer.hpp"
 #include "modbus/client.hpp"
 
@@ -50,9 +51,10 @@ std::string csv_header(const DatalogColumns& columns) {
 }  // namespace
 
 int read_datalog_impl(ModbusTcpClient& client, MeterModel model, int file_id,
-                      const RecordSink& deliver) {
+                      const RecordSink& deliver, std::optional<uint16_t> after_seq) {
     DatalogColumns columns = open_columns(client, model, file_id);
-    const int total = prepare_log_read(client, file_id);
+    const LogReadStart start = prepare_log_transfer(client, file_id);
+    const int total = start.records;
     bool header_written = false;
     int number = 1;
     std::string text;
@@ -60,8 +62,8 @@ int read_datalog_impl(ModbusTcpClient& client, MeterModel model, int file_id,
         header_written = true;
         deliver(json_header(client, columns, file_id, total));
     };
-    const int delivered =
-        read_log_file(client, file_id, total, [&](std::span<const uint16_t> record) {
+    const int delivered = read_log_file_after(
+        client, file_id, start, after_seq, [&](std::span<const uint16_t> record) {
             if (columns.columns.empty()) columns.resolve_from_record(record.size());
             if (!header_written) send_header();
             format_json_record(text, number++, record, columns);

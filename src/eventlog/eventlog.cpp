@@ -5,6 +5,7 @@
 #include "eventlog/decode.hpp"
 #include "eventlog/event_format.hpp"
 #include "ground/log.hpp"
+#include "logs/resume.hpp"
 #include "logs/transfer.hpp"
 #include "modbus/client.hpp"
 
@@ -18,15 +19,17 @@ constexpr const char* CSV_HEADER =
 }  // namespace
 
 int read_eventlog_impl(ModbusTcpClient& client, MeterModel model, int file_id,
-                       const RecordSink& deliver) {
+                       const RecordSink& deliver, std::optional<uint16_t> after_seq) {
     client.connect();
-    const int total = prepare_log_read(client, file_id);
+    const LogReadStart start = prepare_log_transfer(client, file_id);
+    const int total = start.records;
     deliver("{\"type\":\"header\"," + doc_prefix(client.host(), model) + ",\"file_id\":" +
             std::to_string(file_id) + ",\"total\":" + std::to_string(total) + "}");
     int number = 1;
-    return read_log_file(client, file_id, total, [&](std::span<const uint16_t> record) {
-        deliver(event_json_record(number++, record, decode_event(record)));
-    });
+    return read_log_file_after(
+        client, file_id, start, after_seq, [&](std::span<const uint16_t> record) {
+            deliver(event_json_record(number++, record, decode_event(record)));
+        });
 }
 
 int export_eventlog_impl(ModbusTcpClient& client, int file_id, const std::string& csv_path,

@@ -2,6 +2,8 @@
 // The event log as a stream of JSON records or as a CSV file.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "ground/sinks.hpp"
@@ -11,8 +13,9 @@ namespace kolvane {
 
 class ModbusTcpClient;
 
+// The records newer than after_seq when given (see read_log_file_after).
 int read_eventlog_impl(ModbusTcpClient& client, MeterModel model, int file_id,
-                       const RecordSink& deliver);
+                       const RecordSink& deliver, std::optional<uint16_t> after_seq = std::nullopt);
 int export_eventlog_impl(ModbusTcpClient& client, int file_id, const std::string& csv_path,
                          const ProgressSink& report_progress);
 

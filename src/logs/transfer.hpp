@@ -25,8 +25,15 @@ inline uint32_t record_microseconds(std::span<const uint16_t> record) {
     return low_first(record[4], record[5]);
 }
 
-// Selects the file and positions its read; returns its record count, or -1 when the
-// meter cannot tell.
+// What File Info told about a file whose read was prepared.
+struct LogReadStart {
+    int records = -1;  // -1 when the meter cannot tell
+    uint16_t start_index = 0;
+};
+
+// Selects the file and positions its read at the start index.
+LogReadStart prepare_log_transfer(ModbusTcpClient& client, int file_id);
+// prepare_log_transfer's record count, or -1 when the meter cannot tell.
 int prepare_log_read(ModbusTcpClient& client, int file_id);
 
 // Delivers each new record once, in order; max_records 0 transfers nothing, a negative

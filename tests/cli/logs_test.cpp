@@ -117,6 +117,31 @@ TEST_F(Logs, ADataLogTheMeterDoesNotHoldIsAnEmptyStreamWithAWarning) {
     EXPECT_EQ(quiet.err, "");
 }
 
+// --after passes after_seq: data log 1 holds sequence numbers 1000-3879, so only the last
+// three follow 3876, numbered from 1. A value out of range, or with a CSV export, is a usage
+// error.
+TEST_F(Logs, AfterPrintsOnlyTheNewerRecords) {
+    const Outcome r =
+        run_tool({"datalog", "127.0.0.1", "1", "-p", port(), "-m", "em133", "--after", "3876"});
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    const std::vector<std::string> lines = lines_of(r.out);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], DATALOG_HEADER);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const json record = json::parse(lines[i]);
+        EXPECT_EQ(record["no"], i);
+        EXPECT_EQ(record["seq"], 3876 + i);
+    }
+    const std::vector<std::vector<std::string>> misuses = {
+        {"--after", "65536"}, {"--after", "-1"}, {"--after", "5", "-o", "x.csv"}};
+    for (std::vector<std::string> args : misuses) {
+        args.insert(args.begin(), {"eventlog", "127.0.0.1", "-p", port(), "-m", "em133"});
+        const Outcome bad = run_tool(args);
+        EXPECT_EQ(bad.exit_status, 2) << bad.err;
+        EXPECT_EQ(bad.out, "");
+    }
+}
+
 TEST_F(Logs, AnExportOfALogTheMeterDoesNotHoldCreatesNoFile) {
     const std::vector<std::vector<std::string>> commands = {
         {"datalog", "127.0.0.1", "5"}, {"eventlog", "127.0.0.1", "--file-id", "5"}};

@@ -43,6 +43,19 @@ class StreamsTest(SimTestCase):
         self.assertIn("cause", records[1])
         self.assertIn("value_triggered", records[1])
 
+    def test_after_seq_yields_only_the_newer_records(self):
+        seqs = [r["seq"] for r in drain(self.meter.read_datalog(1))[0][1:]]
+        records, count = drain(self.meter.read_datalog(1, after_seq=seqs[-4]))
+        self.assertEqual(records[0]["total"], len(seqs))
+        self.assertEqual([r["seq"] for r in records[1:]], seqs[-3:])
+        self.assertEqual([r["no"] for r in records[1:]], [1, 2, 3])
+        self.assertEqual(count, 3)
+        events = [r["seq"] for r in drain(self.meter.read_eventlog())[0][1:]]
+        self.assertEqual(drain(self.meter.read_eventlog(after_seq=events[-1]))[1], 0)
+        with self.assertRaisesRegex(kolvane.KolvaneError,
+                                    "^options.after_seq must be 0-65535$"):
+            list(self.meter.read_datalog(1, after_seq=65536))
+
     def test_failure_is_raised_by_the_generator(self):
         with self.assertRaisesRegex(kolvane.KolvaneError, "^options.port must be 1-65535$"):
             list(kolvane.Meter("127.0.0.1", "em133", port=0).read_datalog(1))

@@ -188,6 +188,9 @@ struct LogFile {
         1;  // sequence numbers first_seq, first_seq+1, ... wrapping at 65536
     std::optional<std::uint16_t> header_records;  // block header word 4 override
     std::optional<std::uint16_t> header_words;    // block header word 5 override
+    // Added (modulo 65536) to the index a seek request names: a meter whose index is not a
+    // record position, so a seek lands that many records further on.
+    std::uint16_t seek_index_offset = 0;
 };
 
 // Data log record: status, seq, seconds (2 words), microseconds (2 words), trigger, 0, then two

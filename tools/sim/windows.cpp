@@ -54,8 +54,9 @@ std::uint8_t Simulator::Impl::window_write(std::uint16_t address, std::uint8_t f
         auto it = logs.find(file);
         if (it != logs.end()) {
             LogState& st = it->second;
-            std::uint16_t index = values.size() > 4 ? values[4] : 0;
-            std::uint64_t c = static_cast<std::uint16_t>(index - st.file.start_index);
+            const std::uint16_t index = values.size() > 4 ? values[4] : 0;
+            std::uint64_t c =
+                static_cast<std::uint16_t>(index + st.file.seek_index_offset - st.file.start_index);
             if (!st.file.endless) c = std::min<std::uint64_t>(c, st.file.records.size());
             st.cursor = c;
             st.pending = 0;

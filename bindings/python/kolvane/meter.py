@@ -70,9 +70,10 @@ class Meter:
         return (f"Meter({self.host!r}, {self.model!r}, port={self.port}, "
                 f"unit_id={self.unit_id}, timeout_ms={self.timeout_ms})")
 
-    def _args(self):
-        options = json.dumps({"port": self.port, "unit_id": self.unit_id,
-                              "timeout_ms": self.timeout_ms}, separators=(",", ":"))
+    def _args(self, **extra):
+        members = {"port": self.port, "unit_id": self.unit_id, "timeout_ms": self.timeout_ms}
+        members.update({key: value for key, value in extra.items() if value is not None})
+        options = json.dumps(members, separators=(",", ":"))
         return text(self.host), text(self.model), text(options)
 
     def device_info(self):
@@ -93,15 +94,18 @@ class Meter:
         return document("kolvane_read_points", self._args() + (text(_points_text(points)),),
                         self.buffer_size)
 
-    def read_datalog(self, file_id=1):
+    def read_datalog(self, file_id=1, after_seq=None):
         """A generator over data log `file_id`: the header record, then one dict per record.
-        Closing it early stops the transfer."""
-        host, model, options = self._args()
+        Closing it early stops the transfer. With `after_seq` (0-65535, the "seq" of the last
+        record already held) only the newer records follow the header; the whole log when the
+        meter no longer holds that sequence number."""
+        host, model, options = self._args(after_seq=after_seq)
         return records("kolvane_read_datalog", (host, model, int(file_id), options))
 
-    def read_eventlog(self, file_id=0):
-        """A generator over the event log: the header record, then one dict per event."""
-        host, model, options = self._args()
+    def read_eventlog(self, file_id=0, after_seq=None):
+        """A generator over the event log: the header record, then one dict per event;
+        `after_seq` as for read_datalog."""
+        host, model, options = self._args(after_seq=after_seq)
         return records("kolvane_read_eventlog", (host, model, int(file_id), options))
 
     def datalog_frame(self, file_id=1):

@@ -32,6 +32,7 @@ std::string MeterOptions::options_text() const {
     if (unit) member("unit_id", *unit);
     member("timeout_ms", timeout_ms);
     if (deadline_ms() > 0) member("deadline_ms", deadline_ms());
+    if (after_seq) member("after_seq", *after_seq);
     return text + "}";
 }
 

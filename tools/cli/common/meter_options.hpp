@@ -21,6 +21,7 @@ struct MeterOptions {
     int timeout_ms = DEFAULT_TIMEOUT_MS;
     std::optional<double> deadline_s;  // absent: 10 x the time-out; 0: no deadline
     int verbosity = 1;                 // warnings unless -q or -v...
+    std::optional<int> after_seq;      // the log streams' --after: only newer records
 
     // The whole call's limit in milliseconds, 0 for none.
     int deadline_ms() const;

@@ -132,13 +132,21 @@ CLI::App* add_log_command(CLI::App& app, int& status, const char* name, const ch
                           ExportCall to_csv) {
     CLI::App* command = app.add_subcommand(name, about);
     command->add_option("HOST", args->host, "Address or name of the meter")->required();
+    CLI::Option* output =
+        command
+            ->add_option("-o,--output", args->csv_path,
+                         "Write CSV to FILE instead of JSON lines. The rows go to FILE.part, "
+                         "which becomes FILE once the log is complete; after a failure or Ctrl-C "
+                         "FILE.part keeps the rows read and FILE is left as it was")
+            ->type_name("FILE");
+    // The CSV export always writes the whole log, so --after goes with the JSON lines only.
     command
-        ->add_option(
-            "-o,--output", args->csv_path,
-            "Write CSV to FILE instead of JSON lines. The rows go to FILE.part, which becomes FILE "
-            "once the log is complete; after a failure or Ctrl-C FILE.part keeps the rows read and "
-            "FILE is left as it was")
-        ->type_name("FILE");
+        ->add_option("--after", args->options.after_seq,
+                     "Only the records newer than sequence number SEQ (0-65535), the \"seq\" of "
+                     "the last record already held; the whole log when SEQ is not in it")
+        ->type_name("SEQ")
+        ->check(CLI::Range(0, 65535).description(""))
+        ->excludes(output);
     command->add_flag(
         "--progress", args->progress,
         "Show the progress of a CSV export even when standard error is not a terminal");

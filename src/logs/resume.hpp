@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: MIT
+// Resumed log reads: only the records newer than a sequence number the caller already holds,
+// reached by a seek instead of reading the older ones.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "logs/transfer.hpp"
+
+namespace kolvane {
+
+// Delivers the records of a prepared file that are newer than after_seq. The first block tells
+// the oldest sequence number s0; when after_seq lies in s0 - 1 .. s0 + records - 1 the read
+// seeks past the older records and checks that it landed on after_seq + 1 (else it reads from
+// the start, passing over the older records); otherwise the log was cleared or overwritten
+// and the whole file is read, with a warning. Without after_seq: read_log_file of the
+// announced records. Returns the number of records delivered.
+int read_log_file_after(ModbusTcpClient& client, int file_id, const LogReadStart& start,
+                        std::optional<uint16_t> after_seq, const RecordConsumer& consumer);
+
+}  // namespace kolvane

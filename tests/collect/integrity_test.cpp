@@ -182,5 +182,50 @@ TEST(Integrity, ALogLongerThanTheDeadlineCompletes) {
     EXPECT_EQ(new_records({line}), 3000);
 }
 
+// Appends `count` records to every log of `meter`, each a copy of the last one with the next
+// sequence number and a time 15 minutes later.
+void append_records(SiteMeter& meter, int count) {
+    for (const auto& [file_id, log] : meter.content().logs)
+        meter.sim().update_log(file_id, [count](ksim::LogFile& file) {
+            for (int i = 0; i < count; ++i) {
+                auto record = file.records.back();
+                record[1] = static_cast<std::uint16_t>(record[1] + 1);
+                const std::uint32_t seconds =
+                    (record[2] | (static_cast<std::uint32_t>(record[3]) << 16)) + 900;
+                record[2] = static_cast<std::uint16_t>(seconds);
+                record[3] = static_cast<std::uint16_t>(seconds >> 16);
+                file.records.push_back(record);
+            }
+        });
+}
+
+TEST(Integrity, EveryPassReadsOnlyWhatIsNewAndStoresExactlyTheMetersRecords) {
+    SiteMeter meter(ksim::Model::em133, 7601, 2000, 300);
+    const std::string path = fresh_sqlite_path();
+    const std::vector<std::string> args{meter.address(), "--only", "datalog,eventlog", "--db", path};
+    const Outcome first = collect(args);
+    ASSERT_EQ(first.exit_status, 0) << first.err;
+    const std::size_t full_requests = meter.sim().requests_received();
+    std::size_t before = full_requests;
+    for (int pass = 1; pass <= 10; ++pass) {
+        append_records(meter, pass % 3);  // none now and then
+        const Outcome run = collect(args);
+        ASSERT_EQ(run.exit_status, 0) << run.err;
+        const json line = summaries(run.out).at(0);
+        EXPECT_TRUE(line.at("complete").get<bool>()) << line;
+        for (const json& log : line.at("datalog")) {
+            EXPECT_TRUE(log.contains("resumed_after")) << line;
+            EXPECT_EQ(log.at("new"), pass % 3) << line;
+        }
+        EXPECT_EQ(line.at("eventlog").at("new"), pass % 3) << line;
+        const std::size_t requests = meter.sim().requests_received() - before;
+        before = meter.sim().requests_received();
+        EXPECT_LT(requests * 10, full_requests) << "pass " << pass;
+    }
+    // The meter's own content and kolvane's, with every record, both ways.
+    meter.sim().clear_faults();
+    EXPECT_EQ(stored(path, meter.serial()), streamed(meter, "em133"));
+}
+
 }  // namespace
 }  // namespace collect_test

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -45,6 +46,7 @@ struct LogStream {
     kdb::DatalogBatch datalog{serial, file_id, {}, {}};
     kdb::EventBatch events{serial, {}};
     int read = 0;
+    std::optional<int> first_seq;  // of the first record delivered
     std::string failure;  // a record that could not be taken, or the database's failure
 
     void add(const std::string& text) {
@@ -56,6 +58,8 @@ struct LogStream {
             datalog.rows.push_back(parse_datalog_record(text));
         else
             events.rows.push_back(parse_event_record(text));
+        if (!first_seq)
+            first_seq = file_id > 0 ? datalog.rows.back().seq : events.rows.back().seq;
         ++read;
         if (datalog.rows.size() + events.rows.size() >= BATCH_ROWS) hand_over();
     }
@@ -105,24 +109,38 @@ kcli::MeterOptions log_options(const kcli::MeterOptions& options, int records) {
 
 struct LogRead {
     int read = 0;
-    std::string error;  // empty on success
+    std::string error;              // empty on success
+    std::optional<int> after;       // the newest record stored before, the read resumed after
+    std::optional<int> first_seq;   // of the first record read
+    // Whether the read resumed after the newest stored record, or else why it read the whole log.
+    std::optional<std::string> full_read_reason() const {
+        if (!after) return "nothing stored yet";
+        if (!first_seq || *first_seq == (*after + 1) % 65536) return std::nullopt;
+        return "the meter's log no longer holds record " + std::to_string(*after) +
+               " (cleared or overwritten)";
+    }
 };
 
-// Streams one log into the writer; records delivered before a failure are kept.
+// Streams one log into the writer, only what is newer than the newest record stored of it;
+// records delivered before a failure are kept.
 LogRead read_log(const Target& t, const kdb::MeterRow::Log& log, std::int64_t serial,
-                 const std::shared_ptr<MeterTally>& tally, Writer& writer) {
+                 std::optional<int> after, const std::shared_ptr<MeterTally>& tally,
+                 Writer& writer) {
     LogStream stream(writer, tally, serial, log.file_id);
-    const std::string options = log_options(t.options, log.records).options_text();
+    kcli::MeterOptions options = log_options(t.options, log.records);
+    options.after_seq = after;
+    const std::string text = options.options_text();
     char err[1024];
     const int status =
         log.file_id > 0
-            ? kolvane_read_datalog(t.host.c_str(), t.meter.c_str(), log.file_id, options.c_str(),
+            ? kolvane_read_datalog(t.host.c_str(), t.meter.c_str(), log.file_id, text.c_str(),
                                    take_record, &stream, err, sizeof err)
-            : kolvane_read_eventlog(t.host.c_str(), t.meter.c_str(), 0, options.c_str(),
+            : kolvane_read_eventlog(t.host.c_str(), t.meter.c_str(), 0, text.c_str(),
                                     take_record, &stream, err, sizeof err);
     stream.hand_over();
-    if (status >= 0) return {stream.read, {}};
-    return {stream.read, stream.failure.empty() ? std::string(err) : stream.failure};
+    LogRead result{stream.read, {}, after, stream.first_seq};
+    if (status < 0) result.error = stream.failure.empty() ? std::string(err) : stream.failure;
+    return result;
 }
 
 // The meter's part of the summary: identity, then every log as it is read.
@@ -137,8 +155,13 @@ public:
         line_["serial"] = meter.serial;
     }
     void add_log(int file_id, int announced, const LogRead& r) {
-        if (r.read < announced) complete_ = false;
+        // A resumed read delivers only what is new; a full one must deliver what was announced.
+        if (!r.error.empty() || (r.full_read_reason() && r.read < announced)) complete_ = false;
         ordered_json entry = {{"announced", announced}, {"read", r.read}};
+        if (const auto reason = r.full_read_reason())
+            entry["full_read"] = *reason;
+        else
+            entry["resumed_after"] = *r.after;
         if (!r.error.empty()) {
             entry["error"] = r.error;
             set_error(r.error);
@@ -197,7 +220,7 @@ bool ends_meter(const std::string& error, const Writer& writer, const MeterTally
 
 // Reads what `parts` asks for from a claimed meter. A log that fails does not keep the meter's
 // other logs and live values from being read; each failure goes on the meter's line.
-void read_parts(const Target& t, const Parts& parts, kdb::MeterRow meter,
+void read_parts(const Target& t, const Parts& parts, kdb::MeterRow meter, kdb::Database& store,
                 const std::shared_ptr<MeterTally>& tally, Writer& writer, Summary& summary) {
     const std::string options = t.options.options_text();
     parse_log_directory(fetch([&](char* out, int out_len, char* err, int err_len) {
@@ -210,7 +233,8 @@ void read_parts(const Target& t, const Parts& parts, kdb::MeterRow meter,
     writer.save(std::move(meter));
     for (const kdb::MeterRow::Log& log : logs) {
         if (log.file_id == 0 ? !parts.eventlog : !parts.datalog) continue;
-        const LogRead read = read_log(t, log, serial, tally, writer);
+        const LogRead read =
+            read_log(t, log, serial, store.newest_seq(serial, log.file_id), tally, writer);
         summary.add_log(log.file_id, log.records, read);
         if (!read.error.empty() && ends_meter(read.error, writer, *tally)) return;
     }
@@ -345,7 +369,7 @@ MeterOutcome collect_meter(const Target& t, const Parts& parts, kdb::Database& s
                             {"busy", true}};
             return outcome;
         }
-        read_parts(t, parts, std::move(meter), tally, writer, summary);
+        read_parts(t, parts, std::move(meter), store, tally, writer, summary);
     } catch (const std::exception& e) {  // MeterFailed, a malformed document or the store's failure
         summary.set_error(e.what());
     }

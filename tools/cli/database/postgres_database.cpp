@@ -223,6 +223,17 @@ public:
         return stored;
     }
 
+    std::optional<int> newest_seq(std::int64_t serial, int file_id) override {
+        std::lock_guard lock(locks_mutex_);
+        keep_locks();
+        std::optional<int> seq;
+        std::vector<std::string> params{std::to_string(serial)};
+        if (file_id > 0) params.push_back(std::to_string(file_id));
+        locks_->each_row(file_id > 0 ? NEWEST_DATALOG_SEQ : NEWEST_EVENT_SEQ, params,
+                         [&](const Row& r) { seq = static_cast<int>(r.integer(0)); });
+        return seq;
+    }
+
     void confirm_claim(std::int64_t serial) override {
         if (kcli::interrupted()) return;  // the readers are stopping anyway: no reconnect now
         std::lock_guard lock(locks_mutex_);

@@ -157,17 +157,7 @@ public:
     // On a connection of its own: the writing thread may be inside a transaction on the other.
     std::optional<StoredMeter> stored_meter(std::int64_t serial) override {
         std::lock_guard lock(meter_locks_mutex_);
-        if (!checks_) {
-            sqlite3* db = nullptr;
-            if (sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-                const std::string reason = db ? sqlite3_errmsg(db) : "out of memory";
-                sqlite3_close(db);
-                throw std::runtime_error("Cannot read SQLite database " + path_ + ": " + reason);
-            }
-            sqlite3_busy_timeout(db, 30000);
-            checks_.reset(db);
-        }
-        Statement query(checks_.get(),
+        Statement query(checks(),
                         "SELECT model, host, port, unit, "
                         "(julianday('now') - julianday(last_seen)) * 86400 "
                         "FROM meters WHERE serial = ?1");
@@ -178,6 +168,17 @@ public:
                            static_cast<int>(query.column_int(3)), query.column_double(4)};
         query.reset();
         return stored;
+    }
+
+    std::optional<int> newest_seq(std::int64_t serial, int file_id) override {
+        std::lock_guard lock(meter_locks_mutex_);
+        Statement query(checks(), file_id > 0 ? NEWEST_DATALOG_SEQ : NEWEST_EVENT_SEQ);
+        query.bind(1, serial);
+        if (file_id > 0) query.bind(2, std::int64_t{file_id});
+        if (!query.step()) return std::nullopt;
+        const int seq = static_cast<int>(query.column_int(0));
+        query.reset();
+        return seq;
     }
 
 protected:
@@ -223,6 +224,22 @@ private:
         SqliteDatabase& db_;
         bool done_ = false;
     };
+
+    // The connection of the collector's checks, opened on first use. Called with
+    // meter_locks_mutex_ held.
+    sqlite3* checks() {
+        if (!checks_) {
+            sqlite3* db = nullptr;
+            if (sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+                const std::string reason = db ? sqlite3_errmsg(db) : "out of memory";
+                sqlite3_close(db);
+                throw std::runtime_error("Cannot read SQLite database " + path_ + ": " + reason);
+            }
+            sqlite3_busy_timeout(db, 30000);
+            checks_.reset(db);
+        }
+        return checks_.get();
+    }
 
     [[noreturn]] void fail_read() {
         read_error_ = sqlite3_extended_errcode(db_);

@@ -202,7 +202,8 @@ void append_records(SiteMeter& meter, int count) {
 TEST(Integrity, EveryPassReadsOnlyWhatIsNewAndStoresExactlyTheMetersRecords) {
     SiteMeter meter(ksim::Model::em133, 7601, 2000, 300);
     const std::string path = fresh_sqlite_path();
-    const std::vector<std::string> args{meter.address(), "--only", "datalog,eventlog", "--db", path};
+    const std::vector<std::string> args{meter.address(), "--only", "datalog,eventlog", "--db",
+                                        path};
     const Outcome first = collect(args);
     ASSERT_EQ(first.exit_status, 0) << first.err;
     const std::size_t full_requests = meter.sim().requests_received();

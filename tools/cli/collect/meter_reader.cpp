@@ -47,7 +47,7 @@ struct LogStream {
     kdb::EventBatch events{serial, {}};
     int read = 0;
     std::optional<int> first_seq;  // of the first record delivered
-    std::string failure;  // a record that could not be taken, or the database's failure
+    std::string failure;           // a record that could not be taken, or the database's failure
 
     void add(const std::string& text) {
         if (is_header(text)) {
@@ -58,8 +58,7 @@ struct LogStream {
             datalog.rows.push_back(parse_datalog_record(text));
         else
             events.rows.push_back(parse_event_record(text));
-        if (!first_seq)
-            first_seq = file_id > 0 ? datalog.rows.back().seq : events.rows.back().seq;
+        if (!first_seq) first_seq = file_id > 0 ? datalog.rows.back().seq : events.rows.back().seq;
         ++read;
         if (datalog.rows.size() + events.rows.size() >= BATCH_ROWS) hand_over();
     }
@@ -109,9 +108,9 @@ kcli::MeterOptions log_options(const kcli::MeterOptions& options, int records) {
 
 struct LogRead {
     int read = 0;
-    std::string error;              // empty on success
-    std::optional<int> after;       // the newest record stored before, the read resumed after
-    std::optional<int> first_seq;   // of the first record read
+    std::string error;             // empty on success
+    std::optional<int> after;      // the newest record stored before, the read resumed after
+    std::optional<int> first_seq;  // of the first record read
     // Whether the read resumed after the newest stored record, or else why it read the whole log.
     std::optional<std::string> full_read_reason() const {
         if (!after) return "nothing stored yet";
@@ -132,11 +131,10 @@ LogRead read_log(const Target& t, const kdb::MeterRow::Log& log, std::int64_t se
     const std::string text = options.options_text();
     char err[1024];
     const int status =
-        log.file_id > 0
-            ? kolvane_read_datalog(t.host.c_str(), t.meter.c_str(), log.file_id, text.c_str(),
-                                   take_record, &stream, err, sizeof err)
-            : kolvane_read_eventlog(t.host.c_str(), t.meter.c_str(), 0, text.c_str(),
-                                    take_record, &stream, err, sizeof err);
+        log.file_id > 0 ? kolvane_read_datalog(t.host.c_str(), t.meter.c_str(), log.file_id,
+                                               text.c_str(), take_record, &stream, err, sizeof err)
+                        : kolvane_read_eventlog(t.host.c_str(), t.meter.c_str(), 0, text.c_str(),
+                                                take_record, &stream, err, sizeof err);
     stream.hand_over();
     LogRead result{stream.read, {}, after, stream.first_seq};
     if (status < 0) result.error = stream.failure.empty() ? std::string(err) : stream.failure;

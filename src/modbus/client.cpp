@@ -53,6 +53,7 @@ ModbusTcpClient::~ModbusTcpClient() { close_socket(); }
 void ModbusTcpClient::close_socket() noexcept {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    received_.clear();
 }
 
 ModbusTcpClient::Clock::time_point ModbusTcpClient::wait_end() const {
@@ -127,44 +128,59 @@ void ModbusTcpClient::connect() {
         }
     }
 
-    // The socket stays non-blocking: every send and receive waits in poll, bounded by the
-    // time-out and the call's deadline.
+    // The socket stays non-blocking: a send or receive that must wait does so in poll, bounded
+    // by the time-out and the call's deadline.
     if (log_enabled()) log_msg(LogLevel::Debug, "Connected to " + endpoint());
 }
 
 // Each wait for the socket has its own time limit, as a blocking call with a socket time-out
-// would: a reply that trickles in keeps the exchange alive, one that stalls ends it.
+// would: a reply that trickles in keeps the exchange alive, one that stalls ends it. The socket
+// is tried before any wait, so a send that it can take at once costs one system call.
 void ModbusTcpClient::send_all(const uint8_t* data, size_t size) {
+    // No request starts once the call's deadline has passed: a write must not reach the meter
+    // for a call that then fails.
+    if (Clock::now() >= wait_end()) time_up("socket send failed");
     size_t sent = 0;
-    while (sent < size) {
-        wait_ready(POLLOUT, wait_end(), "socket send failed");
+    for (;;) {
         // MSG_NOSIGNAL: a meter that closed the connection must not kill the host with SIGPIPE.
         const ssize_t n = ::send(fd_, data + sent, size - sent, MSG_NOSIGNAL);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-        if (n <= 0) throw TransportError("socket send failed");
-        sent += size_t(n);
+        if (n > 0) {
+            sent += size_t(n);
+            if (sent == size) return;
+        } else if (n == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
+            throw TransportError("socket send failed");
+        }
+        wait_ready(POLLOUT, wait_end(), "socket send failed");
     }
 }
 
-void ModbusTcpClient::recv_exact(uint8_t* data, size_t size) {
-    size_t received = 0;
-    while (received < size) {
+// One wait and one recv of whatever the socket holds, as often as the frame needs; bytes of a
+// following frame stay in the buffer.
+void ModbusTcpClient::fill(size_t size) {
+    while (received_.size() < size) {
         wait_ready(POLLIN, wait_end(), "socket recv failed");
-        const ssize_t n = ::recv(fd_, data + received, size - received, 0);
+        uint8_t* space = received_.space(size);
+        const ssize_t n = ::recv(fd_, space, received_.space_size(), 0);
         if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         if (n <= 0) throw TransportError("socket recv failed");
-        received += size_t(n);
+        received_.added(size_t(n));
     }
 }
 
 uint16_t ModbusTcpClient::receive_frame(std::vector<uint8_t>& pdu) {
-    uint8_t header[MBAP_SIZE];
-    recv_exact(header, MBAP_SIZE);
-    const uint16_t length = be16(header + 4);
-    if (length < 2 || length > 260) fail("Invalid MBAP length: " + std::to_string(length));
-    pdu.resize(length - 1u);
-    recv_exact(pdu.data(), pdu.size());
-    return be16(header);
+    fill(MBAP_SIZE);
+    const uint16_t id = be16(received_.data());
+    const uint16_t length = be16(received_.data() + 4);
+    if (length < 2 || length > 260) {
+        received_.consume(MBAP_SIZE);  // the header is taken, as when it was read on its own
+        fail("Invalid MBAP length: " + std::to_string(length));
+    }
+    const size_t frame_size = MBAP_SIZE + length - 1u;
+    fill(frame_size);
+    const uint8_t* frame = received_.data();  // read after fill: the bytes may have moved
+    pdu.assign(frame + MBAP_SIZE, frame + frame_size);
+    received_.consume(frame_size);
+    return id;
 }
 
 std::vector<uint8_t> ModbusTcpClient::request(const std::vector<uint8_t>& pdu, uint8_t unit) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "modbus/receive_buffer.hpp"
+
 namespace kolvane {
 
 // Where and how patiently to talk to the meter.
@@ -57,7 +59,8 @@ private:
     // Throws DeadlineExceeded when the call's deadline has passed, else `timeout_message`.
     [[noreturn]] void time_up(const std::string& timeout_message) const;
     void send_all(const uint8_t* data, size_t size);
-    void recv_exact(uint8_t* data, size_t size);
+    // Receives until the buffer holds at least `size` bytes of the frame being read.
+    void fill(size_t size);
     // Receives one whole frame; returns its transaction id and fills the PDU.
     uint16_t receive_frame(std::vector<uint8_t>& pdu);
 
@@ -69,6 +72,7 @@ private:
     Clock::time_point call_deadline_;  // meaningful when deadline_ms_ > 0
     uint16_t transaction_id_ = 0;
     int fd_ = -1;
+    ReceiveBuffer received_;  // of this connection only: emptied when it closes
 };
 
 // Reads any range of holding registers in requests of at most 120 registers.

@@ -5,7 +5,9 @@
 
 #include "database/rows.hpp"
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace kcollect {
 
@@ -18,7 +20,14 @@ void parse_log_directory(const std::string& document, kdb::MeterRow& meter);
 // A data log header's columns.
 std::vector<kdb::Column> parse_datalog_header(const std::string& header);
 
+// A data log record, read by scan_datalog_record when it has the library's layout, else parsed
+// whole; throws on a text that is not a record.
 kdb::DatalogRow parse_datalog_record(const std::string& record);
+// The fast path: reads seq, timestamp and trigger and cuts out the values array of a record laid
+// out as the library writes it, {"type":"record","no":N,"seq":N,"timestamp":"..","trigger":"..",
+// "values":[..]}. Nothing when the text has any other shape, or a value that is not a plain
+// decimal of at most 15 digits: those go the whole parse.
+std::optional<kdb::DatalogRow> scan_datalog_record(std::string_view record);
 kdb::EventRow parse_event_record(const std::string& record);
 
 // The rows of a readings document; the document's time stamp goes into `taken_at`.

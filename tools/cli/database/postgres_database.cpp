@@ -31,8 +31,10 @@ constexpr long long METER_LOCK_BASE = 0x6B6F6C76LL << 32;
 constexpr long long SCHEMA_LOCK = 0x6B6F6C77LL << 32;
 
 // A float8[] literal: the JSON array's brackets become braces.
-std::string array_literal(const std::vector<double>& values) {
-    std::string text = nlohmann::json(values).dump();
+std::string array_literal(const std::string& values) {
+    if (values.size() < 2 || values.front() != '[' || values.back() != ']')
+        throw std::runtime_error("PostgreSQL: data log values are not a JSON array: " + values);
+    std::string text = values;
     text.front() = '{';
     text.back() = '}';
     return text;

@@ -41,7 +41,9 @@ struct DatalogRow {
     std::string recorded_at;  // UTC, ISO 8601 with milliseconds
     int seq = 0;
     std::string trigger;
-    std::vector<double> values;
+    // The record's values as a JSON array of numbers, "[230.6,232.1,15.0]": the library's text,
+    // stored as it stands by SQLite, as a float8[] by PostgreSQL.
+    std::string values;
 };
 
 // source_id and effect_id are stored but not in the events view: readers get 0.

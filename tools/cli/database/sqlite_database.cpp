@@ -8,7 +8,6 @@
 #include "database/sqlite_statement.hpp"
 
 #include <sqlite3.h>
-#include <nlohmann/json.hpp>
 
 #include <cctype>
 #include <chrono>
@@ -96,7 +95,7 @@ public:
                          .bind(4, std::int64_t{r.seq})
                          .bind(5, r.trigger)
                          .bind(6, layout)
-                         .bind(7, nlohmann::json(r.values).dump())
+                         .bind(7, r.values)
                          .run();
         }
         tx.commit();

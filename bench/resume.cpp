@@ -17,19 +17,10 @@
 
 namespace {
 
-// One more record at the end of every log: the last one again, with the next sequence number
-// and a time 15 minutes later.
+// One more record at the end of every log.
 void append_record(ksim::Simulator& sim, const ksim::Meter& meter) {
     for (const auto& [file_id, log] : meter.logs)
-        sim.update_log(file_id, [](ksim::LogFile& file) {
-            auto record = file.records.back();
-            record[1] = static_cast<std::uint16_t>(record[1] + 1);
-            const std::uint32_t seconds =
-                (record[2] | (static_cast<std::uint32_t>(record[3]) << 16)) + 900;
-            record[2] = static_cast<std::uint16_t>(seconds);
-            record[3] = static_cast<std::uint16_t>(seconds >> 16);
-            file.records.push_back(record);
-        });
+        sim.update_log(file_id, [](ksim::LogFile& file) { ksim::append_next_records(file, 1); });
 }
 
 void pass(const char* name, ksim::Simulator& sim, const std::string& db) {

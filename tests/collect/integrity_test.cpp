@@ -182,21 +182,11 @@ TEST(Integrity, ALogLongerThanTheDeadlineCompletes) {
     EXPECT_EQ(new_records({line}), 3000);
 }
 
-// Appends `count` records to every log of `meter`, each a copy of the last one with the next
-// sequence number and a time 15 minutes later.
+// Appends `count` records to every log of `meter`.
 void append_records(SiteMeter& meter, int count) {
     for (const auto& [file_id, log] : meter.content().logs)
-        meter.sim().update_log(file_id, [count](ksim::LogFile& file) {
-            for (int i = 0; i < count; ++i) {
-                auto record = file.records.back();
-                record[1] = static_cast<std::uint16_t>(record[1] + 1);
-                const std::uint32_t seconds =
-                    (record[2] | (static_cast<std::uint32_t>(record[3]) << 16)) + 900;
-                record[2] = static_cast<std::uint16_t>(seconds);
-                record[3] = static_cast<std::uint16_t>(seconds >> 16);
-                file.records.push_back(record);
-            }
-        });
+        meter.sim().update_log(
+            file_id, [count](ksim::LogFile& file) { ksim::append_next_records(file, count); });
 }
 
 TEST(Integrity, EveryPassReadsOnlyWhatIsNewAndStoresExactlyTheMetersRecords) {

@@ -67,6 +67,18 @@ std::array<std::uint16_t, IDENTITY_WORDS> Identity::words() const {
     return w;
 }
 
+void append_next_records(LogFile& log, int count, std::uint32_t step_seconds) {
+    for (int i = 0; i < count && !log.records.empty(); ++i) {
+        std::vector<std::uint16_t> record = log.records.back();
+        record[1] = static_cast<std::uint16_t>(record[1] + 1);
+        const std::uint32_t seconds =
+            (record[2] | (static_cast<std::uint32_t>(record[3]) << 16)) + step_seconds;
+        record[2] = static_cast<std::uint16_t>(seconds);
+        record[3] = static_cast<std::uint16_t>(seconds >> 16);
+        log.records.push_back(std::move(record));
+    }
+}
+
 std::vector<std::uint16_t> datalog_record(std::uint16_t status, std::uint16_t seq,
                                           std::uint32_t seconds, std::uint32_t micros,
                                           std::uint16_t trigger,

@@ -206,6 +206,10 @@ std::vector<std::uint16_t> event_record(std::uint16_t status, std::uint16_t seq,
                                         std::uint16_t event_no, std::uint16_t source_id,
                                         std::uint16_t effect_id, std::int32_t value);
 
+// Appends `count` records to `log`, each a copy of the last one with the next sequence number
+// and a time `step_seconds` later: a log that went on recording. Does nothing to an empty log.
+void append_next_records(LogFile& log, int count, std::uint32_t step_seconds = 900);
+
 // ---------------------------------------------------------------- meter description
 // A complete description of a meter's content, applied with Simulator::load(). Absent optionals
 // leave the registers unknown (exception 2 on read).

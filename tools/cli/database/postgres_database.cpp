@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -192,8 +193,7 @@ public:
 
     bool claim(std::int64_t serial) override {
         std::lock_guard lock(locks_mutex_);
-        keep_locks();
-        if (!try_lock(serial)) return false;
+        if (!on_lock_connection([&] { return try_lock(serial); })) return false;
         held_.insert(serial);
         return true;
     }
@@ -212,10 +212,8 @@ public:
 
     // On the lock connection: the writing thread uses the other one.
     std::optional<StoredMeter> stored_meter(std::int64_t serial) override {
-        std::lock_guard lock(locks_mutex_);
-        keep_locks();
         std::optional<StoredMeter> stored;
-        locks_->each_row(
+        query_on_lock_connection(
             "SELECT model, host, port, unit, extract(epoch FROM now() - last_seen) "
             "FROM meters WHERE serial = $1",
             {std::to_string(serial)}, [&](const Row& r) {
@@ -226,13 +224,11 @@ public:
     }
 
     std::optional<int> newest_seq(std::int64_t serial, int file_id) override {
-        std::lock_guard lock(locks_mutex_);
-        keep_locks();
         std::optional<int> seq;
         std::vector<std::string> params{std::to_string(serial)};
         if (file_id > 0) params.push_back(std::to_string(file_id));
-        locks_->each_row(file_id > 0 ? NEWEST_DATALOG_SEQ : NEWEST_EVENT_SEQ, params,
-                         [&](const Row& r) { seq = static_cast<int>(r.integer(0)); });
+        query_on_lock_connection(file_id > 0 ? NEWEST_DATALOG_SEQ : NEWEST_EVENT_SEQ, params,
+                                 [&](const Row& r) { seq = static_cast<int>(r.integer(0)); });
         return seq;
     }
 
@@ -279,6 +275,28 @@ private:
         c_.reconnect();
         ++reconnections_;
         return c_.transaction(work);
+    }
+
+    // Runs `work` on the lock connection, with locks_mutex_ held. A connection the server ended
+    // shows only when a query fails on it: it is then opened again (its locks taken again) and
+    // `work` runs once more.
+    template <typename Work>
+    std::invoke_result_t<Work&> on_lock_connection(Work work) {
+        keep_locks();
+        try {
+            return work();
+        } catch (const std::runtime_error&) {
+            if (!locks_->lost() || kcli::interrupted()) throw;
+        }
+        keep_locks();
+        return work();
+    }
+
+    // The collector's checks run on the lock connection: the writing thread uses the other one.
+    void query_on_lock_connection(const char* sql, const std::vector<std::string>& params,
+                                  const std::function<void(const Row&)>& take) {
+        std::lock_guard lock(locks_mutex_);
+        on_lock_connection([&] { locks_->each_row(sql, params, take); });
     }
 
     bool try_lock(std::int64_t serial) {

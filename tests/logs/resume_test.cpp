@@ -41,6 +41,13 @@ std::vector<std::string> prepared(const std::vector<std::string>& rest) {
 }
 
 // Prepares file 1 and reads it after `after_seq`, as the record streams do.
+// The log most cases read: sequence numbers 1000-1019, 8 records per block, start index 100.
+ksim::LogFile twenty_records() {
+    ksim::LogFile file = log_file(records_from(1000, 20), 8);
+    file.start_index = 100;
+    return file;
+}
+
 int read_after(SimMeter& meter, std::optional<uint16_t> after_seq, Collected& got) {
     auto client = meter.connect();
     const kolvane::LogReadStart start = kolvane::prepare_log_transfer(*client, 1);
@@ -99,9 +106,7 @@ TEST(ResumedRead, SkipsByBlockOrBySeekWithinTheLog) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         SimMeter meter;
-        ksim::LogFile file = log_file(records_from(1000, 20), 8);
-        file.start_index = 100;
-        meter.sim.set_log(1, file);
+        meter.sim.set_log(1, twenty_records());
         Collected got;
         LogCapture log;
 
@@ -198,8 +203,7 @@ TEST(ResumedRead, SeekThatDoesNotLandFallsBackToReadingFromTheStart) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.offset);
         SimMeter meter;
-        ksim::LogFile file = log_file(records_from(1000, 20), 8);
-        file.start_index = 100;
+        ksim::LogFile file = twenty_records();
         file.seek_index_offset = c.offset;
         meter.sim.set_log(1, file);
         Collected got;

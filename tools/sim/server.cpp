@@ -253,6 +253,7 @@ Request decode_request(std::uint64_t connection, const std::uint8_t* mbap,
                        const std::vector<std::uint8_t>& pdu) {
     Request request;
     request.connection = connection;
+    request.received = std::chrono::steady_clock::now();
     request.transaction_id = be16(mbap);
     request.unit = mbap[6];
     request.pdu = pdu;

@@ -82,6 +82,7 @@ struct Request {
     std::uint16_t quantity = 0;         // FC3/FC16: the quantity field; FC6: 1
     std::vector<std::uint16_t> values;  // FC6: the one value; FC16: the values written
     std::vector<std::uint8_t> pdu;      // the request PDU as received (function code first)
+    std::chrono::steady_clock::time_point received;  // when its last byte was read
 };
 
 // ---------------------------------------------------------------- fault injection

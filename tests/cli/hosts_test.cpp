@@ -35,12 +35,12 @@ TEST_F(Hosts, InfoPrintsOneLinePerMeterInFileOrderAndFailsForTheUnreachableOne) 
     const std::vector<std::string> lines = lines_of(r.out);
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_TRUE(lines[0].starts_with(R"({"meter":"em133","host":"127.0.0.1","port":)" + port() +
-                                     R"(,"model_name":)"))
+                                     R"(,"unit":1,"model_name":)"))
         << lines[0];
     EXPECT_EQ(json::parse(lines[0])["serial"], 1201784);
     EXPECT_EQ(lines[1], R"({"host":"127.0.0.1","port":)" + closed_ +
-                            R"(,"meter":"em235","error":"Cannot connect to 127.0.0.1:)" + closed_ +
-                            R"("})");
+                            R"(,"unit":1,"meter":"em235","error":"gateway 127.0.0.1:)" + closed_ +
+                            R"( unreachable: Cannot connect to 127.0.0.1:)" + closed_ + R"("})");
     EXPECT_EQ(json::parse(lines[2])["meter"], "em133");
     EXPECT_EQ(json::parse(lines[2])["port"], std::stoi(port()));
 }
@@ -73,7 +73,8 @@ TEST(HostsFile, UnreadableOrMalformedFilesFail) {
     const Outcome bad = run_tool({"live", "--hosts", path});
     EXPECT_EQ(bad.exit_status, 2);
     EXPECT_EQ(bad.err, "kolvane: " + path +
-                           " line 1: expected HOST[:PORT] [MODEL], got '127.0.0.1 em133 extra'\n");
+                           " line 1: expected HOST[:PORT] [MODEL] [unit=N] [name=LABEL] [gap=MS], "
+                           "got '127.0.0.1 em133 extra'\n");
     EXPECT_EQ(bad.out, "");
 }
 
@@ -87,7 +88,13 @@ TEST(HostsFile, EveryBadLineIsReportedBeforeAnyTraffic) {
                         << "127.0.0.1 em999\n"
                         << "# no model and no -m:\n"
                         << "127.0.0.1\n"
-                        << "127.0.0.1: em133\n";
+                        << "127.0.0.1: em133\n"
+                        << "127.0.0.1 em133 unit=256\n"
+                        << "127.0.0.1 em133 gap=10001 unit=1\n"
+                        << "127.0.0.1 em133 colour=red\n"
+                        << "127.0.0.1 em133 name=\"open # not a comment\n"
+                        << "127.0.0.1 unit=2 em133\n"
+                        << "127.0.0.1 em133 unit=2 unit=3\n";
     const Outcome r = run_tool({"info", "--hosts", path});
     EXPECT_EQ(r.exit_status, 2);
     EXPECT_EQ(r.out, "");
@@ -96,7 +103,17 @@ TEST(HostsFile, EveryBadLineIsReportedBeforeAnyTraffic) {
                          "3: port must be 1-65535, got 65536\n" + at +
                          "4: unknown model 'em999' (expected em133, em235 or pm335)\n" + at +
                          "6: no MODEL on the line and no -m/--meter\n" + at +
-                         "7: expected HOST[:PORT] [MODEL], got '127.0.0.1: em133'\n");
+                         "7: expected HOST[:PORT] [MODEL] [unit=N] [name=LABEL] [gap=MS], got "
+                         "'127.0.0.1: em133'\n" +
+                         at + "8: unit must be 0-255, got '256'\n" + at +
+                         "9: gap must be 0-10000 milliseconds, got '10001'\n" + at +
+                         "10: unknown field 'colour' (expected unit=, name= or gap=)\n" + at +
+                         "11: a double quote is not closed in '127.0.0.1 em133 name=\"open # not "
+                         "a comment'\n" +
+                         at +
+                         "12: expected HOST[:PORT] [MODEL] [unit=N] [name=LABEL] [gap=MS], got "
+                         "'127.0.0.1 unit=2 em133'\n" +
+                         at + "13: unit given twice\n");
     EXPECT_EQ(meter.sim.connections_accepted(), 0u);
 }
 
@@ -112,6 +129,22 @@ TEST_F(Hosts, AHostsFileOnStandardInput) {
     EXPECT_EQ(failure["host"], "::1");
     EXPECT_EQ(failure["port"], std::stoi(closed_));
     EXPECT_EQ(failure["meter"], "em235");
+}
+
+// A line's unit and name reach the meter and its line; a quoted name keeps its blanks and '#'.
+TEST(HostsFile, UnitAndNameOfALine) {
+    ServedMeter meter;
+    const std::string path = fresh_dir("hosts_fields") + "/meters.txt";
+    std::ofstream(path) << "127.0.0.1:" << meter.port()
+                        << " em133 unit=7 name=\"Hall #2\" # gateway\n";
+    const Outcome r = run_tool({"info", "--hosts", path});
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    const json line = json::parse(r.out);
+    EXPECT_EQ(line["unit"], 7);
+    EXPECT_EQ(line["name"], "Hall #2");
+    const std::vector<ksim::Request> requests = meter.sim.journal();
+    ASSERT_FALSE(requests.empty());
+    for (const ksim::Request& request : requests) EXPECT_EQ(request.unit, 7);
 }
 
 TEST(HostsFile, HostAndHostsTogetherIsAUsageError) {

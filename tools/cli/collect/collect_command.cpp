@@ -18,6 +18,7 @@
 #include <set>
 #include <sstream>
 #include <stdexcept>
+#include <tuple>
 
 namespace kcli {
 namespace {
@@ -28,6 +29,7 @@ struct CollectArgs {
     std::string hosts_file;
     std::string db = kdb::DEFAULT_TARGET;
     int jobs = 4;
+    int per_gateway = 1;
     std::string only;
     std::string every;
 };
@@ -44,7 +46,7 @@ HostEntry parse_host(const std::string& text, const std::string& meter) {
     const std::optional<HostPort> split = split_host_port(text);
     if (!split || split->host.empty())
         throw CLI::ValidationError("HOST", "bad host in '" + text + "'");
-    HostEntry entry{split->host, meter, std::nullopt};
+    HostEntry entry{split->host, meter, std::nullopt, std::nullopt, {}, std::nullopt};
     if (!split->port.empty()) {
         entry.port = port_number(split->port);
         if (!entry.port) throw CLI::ValidationError("HOST", "bad port in '" + text + "'");
@@ -52,17 +54,17 @@ HostEntry parse_host(const std::string& text, const std::string& meter) {
     return entry;
 }
 
-// The meters to read, each once: a host and port named twice is read once.
+// The meters to read, each once: a meter (host, port and unit) named twice is read once.
 std::vector<kcollect::Target> targets_of(const std::vector<HostEntry>& entries,
                                          const MeterOptions& options) {
     std::vector<kcollect::Target> targets;
-    std::set<std::pair<std::string, int>> seen;
+    std::set<std::tuple<std::string, int, int>> seen;
     for (const HostEntry& entry : entries) {
-        MeterOptions own = options;
-        own.port = entry.port ? entry.port : options.port;
+        const MeterOptions own = options_for(entry, options);
         const int port = own.port.value_or(MODBUS_TCP_PORT);
-        if (!seen.insert({entry.host, port}).second) continue;
-        targets.push_back({entry.host, port, options.unit.value_or(1), entry.meter, own});
+        const int unit = own.unit.value_or(1);
+        if (!seen.insert({entry.host, port, unit}).second) continue;
+        targets.push_back({entry.host, port, unit, entry.meter, entry.name, own});
     }
     return targets;
 }
@@ -83,6 +85,7 @@ int run(const CollectArgs& args) {
     kcollect::RunSettings settings;
     settings.targets = targets_of(entries, args.options);
     settings.jobs = args.jobs;
+    settings.per_gateway = args.per_gateway;
     if (!args.only.empty()) {
         const std::vector<std::string> only = split_parts(args.only);
         auto has = [&](const char* part) {
@@ -119,7 +122,7 @@ void add_collect_command(CLI::App& app, int& status) {
     command
         ->add_option("--hosts", args->hosts_file,
                      "Also read every meter of FILE ('-': standard input): one 'HOST[:PORT] "
-                     "[MODEL]' per line, "
+                     "[MODEL] [unit=N] [name=LABEL] [gap=MS]' per line, "
                      "'#' comments, -m for lines without MODEL")
         ->type_name("FILE");
     command->add_option("--db", args->db, kdb::TARGET_HELP)
@@ -127,6 +130,12 @@ void add_collect_command(CLI::App& app, int& status) {
         ->capture_default_str()
         ->check(kdb::target_problem);
     command->add_option("-j,--jobs", args->jobs, "Meters read at once")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 256));
+    command
+        ->add_option("--per-gateway", args->per_gateway,
+                     "Meters of one gateway (one HOST:PORT) read at once, whatever --jobs")
+        ->type_name("N")
         ->capture_default_str()
         ->check(CLI::Range(1, 256));
     command

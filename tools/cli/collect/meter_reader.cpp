@@ -141,12 +141,18 @@ LogRead read_log(const Target& t, const kdb::MeterRow::Log& log, std::int64_t se
     return result;
 }
 
+// The start of every line about the meter: where it is and what the hosts file calls it.
+ordered_json line_start(const Target& t) {
+    ordered_json line = {{"host", t.host}, {"port", t.port}, {"unit", t.unit}};
+    if (!t.name.empty()) line["name"] = t.name;
+    line["meter"] = t.meter;
+    return line;
+}
+
 // The meter's part of the summary: identity, then every log as it is read.
 class Summary {
 public:
-    explicit Summary(const Target& t) {
-        line_ = {{"host", t.host}, {"port", t.port}, {"meter", t.meter}};
-    }
+    explicit Summary(const Target& t) : line_(line_start(t)) {}
 
     void identify(const kdb::MeterRow& meter) {
         line_["meter"] = meter.model;
@@ -341,7 +347,8 @@ MeterOutcome collect_meter(const Target& t, const Parts& parts, kdb::Database& s
     // Another kolvane on this machine transferring from the meter: it is read next time.
     const kcli::MeterLock transfer(t.host, t.port, t.unit, std::chrono::milliseconds(0));
     if (!transfer.held()) {
-        outcome.line = {{"host", t.host}, {"port", t.port}, {"meter", t.meter}, {"busy", true}};
+        outcome.line = line_start(t);
+        outcome.line["busy"] = true;
         return outcome;
     }
     try {
@@ -355,16 +362,16 @@ MeterOutcome collect_meter(const Target& t, const Parts& parts, kdb::Database& s
             throw MeterFailed(problem);
         kdb::MeterRow meter = parse_identity(info, t.host, t.port);
         meter.unit = t.unit;
+        meter.name = t.name;
         summary.identify(meter);
         const std::int64_t serial = meter.serial;
         // The meter keeps one read position per log: a second reader would leave gaps in both.
         const MeterClaim claim(claims, store, meter, t, parts.moved_after);
         if (!claim.held()) {
-            outcome.line = {{"host", t.host},
-                            {"port", t.port},
-                            {"meter", meter.model},
-                            {"serial", serial},
-                            {"busy", true}};
+            outcome.line = line_start(t);
+            outcome.line["meter"] = meter.model;
+            outcome.line["serial"] = serial;
+            outcome.line["busy"] = true;
             return outcome;
         }
         read_parts(t, parts, std::move(meter), store, tally, writer, summary);
@@ -375,6 +382,12 @@ MeterOutcome collect_meter(const Target& t, const Parts& parts, kdb::Database& s
     writer.flush();
     outcome.line = summary.finish(*tally, parts);
     return outcome;
+}
+
+MeterOutcome not_reached(const Target& t, const Parts& parts, const std::string& error) {
+    Summary summary(t);
+    summary.set_error(error);
+    return {summary.finish(MeterTally{}, parts), true};
 }
 
 }  // namespace kcollect

@@ -23,7 +23,8 @@ struct Target {
     int port = kcli::MODBUS_TCP_PORT;
     int unit = 1;                // the Modbus unit id
     std::string meter;           // model name for the library
-    kcli::MeterOptions options;  // port and unit included
+    std::string name;            // the hosts file's name for the meter, may be empty
+    kcli::MeterOptions options;  // port, unit and gap included
 };
 
 struct Parts {
@@ -59,5 +60,7 @@ struct MeterOutcome {
 
 MeterOutcome collect_meter(const Target& target, const Parts& parts, kdb::Database& store,
                            Claims& claims, Writer& writer);
+// The line of a meter that was not contacted, because its gateway could not be reached.
+MeterOutcome not_reached(const Target& target, const Parts& parts, const std::string& error);
 
 }  // namespace kcollect

@@ -4,6 +4,8 @@
 #include "collect/progress_line.hpp"
 #include "collect/workers.hpp"
 #include "common/exit_status.hpp"
+#include "common/gateway_queue.hpp"
+#include "common/host_port.hpp"
 #include "common/interrupt.hpp"
 #include "common/output.hpp"
 
@@ -57,6 +59,28 @@ void note_reconnect(nlohmann::ordered_json& line, const Writer& writer) {
         line["reconnected"] = true;
 }
 
+// Reads the queue's next meter, or fails it at once when its gateway could not be reached; a
+// meter that cannot be connected to fails the rest of its gateway's meters of the pass.
+MeterOutcome read_next(const RunSettings& settings, const kcli::GatewayQueue::Item& item,
+                       kcli::GatewayQueue& queue, kdb::Database& store, Claims& claims,
+                       Writer& writer) {
+    const Target& target = settings.targets[item.index];
+    if (item.gateway_failure) return not_reached(target, settings.parts, *item.gateway_failure);
+    MeterOutcome outcome = collect_meter(target, settings.parts, store, claims, writer);
+    const std::string error = outcome.line.value("error", "");
+    if (kcli::is_connect_failure(error))
+        outcome.line["error"] = queue.fail_gateway(item.index, error);
+    queue.done(item.index);
+    return outcome;
+}
+
+std::vector<std::string> gateways_of(const std::vector<Target>& targets) {
+    std::vector<std::string> gateways;
+    for (const Target& target : targets)
+        gateways.push_back(kcli::join_host_port(target.host, target.port));
+    return gateways;
+}
+
 // One pass over every target. Returns the exit status of the pass.
 int collect_once(const RunSettings& settings, kdb::Database& store) {
     const auto count = static_cast<int>(settings.targets.size());
@@ -70,12 +94,11 @@ int collect_once(const RunSettings& settings, kdb::Database& store) {
         const auto jobs = std::clamp(settings.jobs, 1, count);
         Writer writer(store, QUEUED_BATCHES_PER_JOB * static_cast<std::size_t>(jobs),
                       [&](std::int64_t rows) { progress.rows_stored(rows); });
-        std::atomic<std::size_t> next{0};
+        kcli::GatewayQueue queue(gateways_of(settings.targets), settings.per_gateway);
+        auto stop = [&] { return kcli::interrupted() || writer.failed(); };
         auto worker = [&] {
-            for (std::size_t i; !kcli::interrupted() && !writer.failed() &&
-                                (i = next++) < settings.targets.size();) {
-                MeterOutcome outcome =
-                    collect_meter(settings.targets[i], settings.parts, store, claims, writer);
+            while (const auto item = queue.next(stop)) {
+                MeterOutcome outcome = read_next(settings, *item, queue, store, claims, writer);
                 if (outcome.failed) any_failed = true;
                 note_reconnect(outcome.line, writer);
                 const std::string line = outcome.line.dump();

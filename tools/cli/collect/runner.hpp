@@ -15,6 +15,7 @@ struct RunSettings {
     std::vector<Target> targets;
     Parts parts;
     int jobs = 4;
+    int per_gateway = 1;  // meters of one HOST:PORT read at once
     std::optional<std::chrono::seconds> every;
 };
 

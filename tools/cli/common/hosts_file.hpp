@@ -2,6 +2,8 @@
 // The hosts file: the meters of a site, one per line.
 #pragma once
 
+#include "common/meter_options.hpp"
+
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -9,11 +11,22 @@
 
 namespace kcli {
 
+// One meter: HOST, PORT and UNIT tell it apart, so that the meters behind one gateway are
+// several entries with one HOST:PORT.
 struct HostEntry {
     std::string host;
-    std::string meter;        // em133 or em235
-    std::optional<int> port;  // from HOST:PORT; otherwise -p or the default applies
+    std::string meter;          // em133 or em235
+    std::optional<int> port;    // from HOST:PORT; otherwise -p or the default applies
+    std::optional<int> unit;    // unit=N; otherwise -u or the default applies
+    std::string name;           // name=LABEL: the site's own name for the meter, may be empty
+    std::optional<int> gap_ms;  // gap=MS: the pause the gateway wants between requests
 };
+
+// The options of one entry's calls: the command line's, with what the line itself says.
+MeterOptions options_for(const HostEntry& entry, const MeterOptions& command_line);
+
+// "HOST:PORT" of the entry's gateway (or meter): entries that share it share a connection limit.
+std::string gateway_of(const HostEntry& entry, const MeterOptions& command_line);
 
 // A hosts file that cannot be used, with every problem found in it, each naming its line.
 class HostsFileError : public std::runtime_error {
@@ -30,8 +43,9 @@ private:
 // Prints every problem of `error` on standard error and returns its exit status.
 int report_hosts_error(const HostsFileError& error);
 
-// Reads one "HOST[:PORT] [MODEL]" per line ("-" reads standard input; an IPv6 address with a
-// port is written [ADDRESS]:PORT); '#' starts a comment, blank lines are skipped and
+// Reads one "HOST[:PORT] [MODEL] [unit=N] [name=LABEL] [gap=MS]" per line ("-" reads standard
+// input; an IPv6 address with a port is written [ADDRESS]:PORT; a LABEL with blanks is written in
+// double quotes); '#' outside quotes starts a comment, blank lines are skipped and
 // `default_meter` (the -m model, may be empty) stands for a missing MODEL. The whole file is
 // checked before it is used: throws HostsFileError naming every bad line.
 std::vector<HostEntry> read_hosts_file(const std::string& path, const std::string& default_meter);

@@ -33,6 +33,7 @@ std::string MeterOptions::options_text() const {
     member("timeout_ms", timeout_ms);
     if (deadline_ms() > 0) member("deadline_ms", deadline_ms());
     if (after_seq) member("after_seq", *after_seq);
+    if (gap_ms && *gap_ms > 0) member("request_gap_ms", *gap_ms);
     return text + "}";
 }
 
@@ -106,6 +107,12 @@ CLI::Option* add_meter_options(CLI::App& command, MeterOptions& options, bool co
                                : "Value " + text + " not in range 0 to 86400";
                 },
                 ""));
+        command
+            .add_option("--gap", options.gap_ms,
+                        "Least pause between two requests, 0-10000 milliseconds, as a Modbus "
+                        "gateway or a slow bus wants (default 0)")
+            ->type_name("MS")
+            ->check(CLI::Range(0, MAX_GAP_MS).description(""));
     }
     add_verbose_flag(command, options);
     return meter;

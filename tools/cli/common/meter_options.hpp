@@ -13,6 +13,7 @@ class Option;
 namespace kcli {
 
 inline constexpr int DEFAULT_TIMEOUT_MS = 5000;
+inline constexpr int MAX_GAP_MS = 10000;  // the library's limit of request_gap_ms
 
 struct MeterOptions {
     std::string meter;  // the model as named by -m (lower case); empty when -m was not given
@@ -22,6 +23,7 @@ struct MeterOptions {
     std::optional<double> deadline_s;  // absent: 10 x the time-out; 0: no deadline
     int verbosity = 1;                 // warnings unless -q or -v...
     std::optional<int> after_seq;      // the log streams' --after: only newer records
+    std::optional<int> gap_ms;         // --gap: the least pause between two requests
 
     // The whole call's limit in milliseconds, 0 for none.
     int deadline_ms() const;
@@ -41,8 +43,8 @@ std::string canonical_model(const std::string& model);
 // True for em133, em235 and pm335 in any case.
 bool known_model(const std::string& model);
 
-// -m/--meter (required), -q and -v on every command that names a model; -p, -u, -t and --deadline
-// as well when `connection`. Returns the -m option, for commands that can do without it.
+// -m/--meter (required), -q and -v on every command that names a model; -p, -u, -t, --deadline
+// and --gap as well when `connection`. Returns the -m option, for commands that can do without it.
 CLI::Option* add_meter_options(CLI::App& command, MeterOptions& options, bool connection = true);
 
 // -q and -v alone, for commands that take no meter options.

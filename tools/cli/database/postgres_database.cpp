@@ -105,13 +105,13 @@ public:
         saved([&] {
             c_.exec(
                 "INSERT INTO meters(serial, model, model_name, firmware, host, port, last_seen, "
-                "info, unit) VALUES($1, $2, $3, $4, $5, $6, now(), $7::jsonb, $8) "
+                "info, unit, name) VALUES($1, $2, $3, $4, $5, $6, now(), $7::jsonb, $8, $9) "
                 "ON CONFLICT(serial) DO UPDATE SET model = excluded.model, "
                 "model_name = excluded.model_name, firmware = excluded.firmware, "
                 "host = excluded.host, port = excluded.port, last_seen = excluded.last_seen, "
-                "info = excluded.info, unit = excluded.unit",
+                "info = excluded.info, unit = excluded.unit, name = excluded.name",
                 {std::to_string(m.serial), m.model, m.model_name, m.firmware, m.host,
-                 std::to_string(m.port), m.info, std::to_string(m.unit)});
+                 std::to_string(m.port), m.info, std::to_string(m.unit), m.name});
             for (const MeterRow::Log& log : m.logs) {
                 c_.exec(
                     "INSERT INTO log_directory VALUES($1, $2, $3, $4, NULLIF($5, '')::jsonb, "

@@ -27,6 +27,7 @@ struct MeterRow {
     std::string host;
     int port = kcli::MODBUS_TCP_PORT;
     int unit = 1;      // the Modbus unit id the meter answered at
+    std::string name;  // the site's own name for the meter, may be empty
     std::string info;  // the device information document as the library gave it
     struct Log {
         int file_id = 0;

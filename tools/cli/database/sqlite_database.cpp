@@ -69,6 +69,7 @@ public:
             .bind(6, std::int64_t{m.port})
             .bind(7, m.info)
             .bind(8, std::int64_t{m.unit})
+            .bind(9, m.name)
             .run();
         for (const MeterRow::Log& log : m.logs) {
             directory_->bind(1, m.serial)
@@ -395,11 +396,12 @@ private:
         meter_ = std::make_unique<Statement>(
             db_,
             "INSERT INTO meters(serial, model, model_name, firmware, host, port, last_seen, info, "
-            "unit) VALUES(?1, ?2, ?3, ?4, ?5, ?6, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), ?7, ?8) "
+            "unit, name) VALUES(?1, ?2, ?3, ?4, ?5, ?6, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), ?7, ?8, "
+            "?9) "
             "ON CONFLICT(serial) DO UPDATE SET model = excluded.model, "
             "model_name = excluded.model_name, firmware = excluded.firmware, "
             "host = excluded.host, port = excluded.port, last_seen = excluded.last_seen, "
-            "info = excluded.info, unit = excluded.unit");
+            "info = excluded.info, unit = excluded.unit, name = excluded.name");
         directory_ = std::make_unique<Statement>(
             db_,
             "INSERT OR REPLACE INTO log_directory VALUES(?1, ?2, ?3, ?4, ?5, "

@@ -52,7 +52,12 @@ constexpr const char* VERSION_2 = R"sql(
 ALTER TABLE meters ADD COLUMN unit INTEGER NOT NULL DEFAULT 1;
 )sql";
 
-constexpr std::array<const char*, SCHEMA_VERSION> STEPS{VERSION_1, VERSION_2};
+// The site's own name for a meter, from its line of the hosts file ('' when it has none).
+constexpr const char* VERSION_3 = R"sql(
+ALTER TABLE meters ADD COLUMN name TEXT NOT NULL DEFAULT '';
+)sql";
+
+constexpr std::array<const char*, SCHEMA_VERSION> STEPS{VERSION_1, VERSION_2, VERSION_3};
 
 }  // namespace
 

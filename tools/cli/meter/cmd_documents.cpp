@@ -54,8 +54,9 @@ void add_meter_command(CLI::App& app, int& status, const char* name, const char*
         command
             ->add_option(
                 "--hosts", args->hosts_file,
-                "Read every meter of FILE ('-': standard input): one 'HOST[:PORT] [MODEL]' "
-                "per line, '#' comments, -m for lines without MODEL; one JSON line per "
+                "Read every meter of FILE ('-': standard input): one 'HOST[:PORT] [MODEL] "
+                "[unit=N] [name=LABEL] [gap=MS]' per line, '#' comments, -m for lines without "
+                "MODEL; one JSON line per "
                 "meter, in the file's order, with its host, port and model")
             ->type_name("FILE")
             ->excludes(host);
@@ -95,22 +96,15 @@ void add_meter_command(CLI::App& app, int& status, const char* name, const char*
             status = report_hosts_error(e);
             return;
         }
-        for (HostEntry& entry : entries) {
-            if (!entry.port) entry.port = args->options.port;
-        }
         status = run_hosts(
-            entries, args->jobs,
-            [args, call, is_info](const HostEntry& entry, char* out, int out_len, char* err,
-                                  int err_len) {
-                MeterOptions options = args->options;
-                options.port = entry.port;
-                const std::string text = options.options_text();
+            entries, args->options, args->jobs,
+            [call, is_info](const HostEntry& entry, const char* options, char* out, int out_len,
+                            char* err, int err_len) {
                 return identity_guarded(
                     [&](char* o, int ol, char* e, int el) {
-                        return call(entry.host.c_str(), entry.meter.c_str(), text.c_str(), o, ol, e,
-                                    el);
+                        return call(entry.host.c_str(), entry.meter.c_str(), options, o, ol, e, el);
                     },
-                    entry.host, entry.meter, text, is_info)(out, out_len, err, err_len);
+                    entry.host, entry.meter, options, is_info)(out, out_len, err, err_len);
             },
             args->pretty);
     });

@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
     kcli::add_document_commands(app, status);
     kcli::add_log_commands(app, status);
     kcli::add_export_commands(app, status);
+    kcli::add_scan_command(app, status);
     kcli::add_collect_command(app, status);
     kexp::add_exporter_command(app, status);
     kcli::add_report_command(app, status);

@@ -25,14 +25,26 @@ std::string model_of_number(std::int64_t number) {
     return {};
 }
 
+// The supported models the identity names by model name and number.
+std::set<std::string> models_named(const nlohmann::json& document) {
+    std::set<std::string> named{model_of_name(document.at("model_name").get<std::string>()),
+                                model_of_number(document.at("model_id").get<std::int64_t>())};
+    named.erase("");
+    return named;
+}
+
 }  // namespace
+
+std::string named_model(const std::string& info) {
+    const std::set<std::string> named = models_named(nlohmann::json::parse(info));
+    return named.size() == 1 ? *named.begin() : std::string();
+}
 
 std::string identity_mismatch(const std::string& info, const std::string& model) {
     const nlohmann::json document = nlohmann::json::parse(info);
     const std::string name = document.at("model_name").get<std::string>();
     const std::int64_t number = document.at("model_id").get<std::int64_t>();
-    std::set<std::string> named{model_of_name(name), model_of_number(number)};
-    named.erase("");
+    const std::set<std::string> named = models_named(document);
     const std::string wanted = canonical_model(model);
     if (named.empty() || named.contains(wanted)) return {};
     return "the meter at " + document.at("host").get<std::string>() + " is an " + *named.begin() +

@@ -14,4 +14,8 @@ namespace kcli {
 // document.
 std::string identity_mismatch(const std::string& info, const std::string& model);
 
+// The supported model (em133 or em235) that the identity in `info` names by its model name or
+// number; empty when it names none, or the two disagree. Throws as identity_mismatch does.
+std::string named_model(const std::string& info);
+
 }  // namespace kcli

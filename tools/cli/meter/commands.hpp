@@ -18,4 +18,7 @@ void add_log_commands(CLI::App& app, int& status);
 // export-all, diagnostics: CSV files on port 502.
 void add_export_commands(CLI::App& app, int& status);
 
+// scan: the meters behind one address, as hosts file lines.
+void add_scan_command(CLI::App& app, int& status);
+
 }  // namespace kcli

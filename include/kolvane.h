@@ -20,11 +20,12 @@
  * caller may retry with a buffer of N bytes. The document is built only after all meter
  * traffic, so such a retry repeats that traffic.
  *
- * Text arguments are NUL-terminated. `host` is a dotted IPv4 address or a host name that
- * resolves to IPv4. `meter` is the model name "em133" or "em235" (alias "pm335"), in any
- * letter case. `options` may be NULL or a flat JSON object such as
- * {"port":1502,"unit_id":3,"timeout_ms":5000}: port 1-65535 (default 502), unit_id 0-255
- * (default 1), timeout_ms 100-3600000 (default 30000), deadline_ms 1-86400000 (default none).
+ * Text arguments are NUL-terminated. `host` is a dotted IPv4 address, an IPv6 literal such as
+ * "::1" (without brackets) or a host name that resolves to IPv4. `meter` is the model name
+ * "em133" or "em235" (alias "pm335"), in any letter case. `options` may be NULL or a flat JSON
+ * object such as {"port":1502,"unit_id":3,"timeout_ms":5000}: port 1-65535 (default 502),
+ * unit_id 0-255 (default 1), timeout_ms 100-3600000 (default 30000), deadline_ms 1-86400000
+ * (default none), request_gap_ms 0-10000 (default 0).
  * kolvane_read_datalog and kolvane_read_eventlog also take after_seq 0-65535 (see
  * kolvane_read_datalog); any other value or type of after_seq fails with
  * "options.after_seq must be 0-65535". Other keys are ignored (after_seq too by the CSV
@@ -33,7 +34,10 @@
  * does not extend it. deadline_ms bounds the whole call: every wait is limited to the smaller
  * of timeout_ms and the time left, and when the deadline passes the call fails with "Deadline
  * of N ms exceeded", even where a refused read would otherwise fall back to defaults. Records
- * delivered and CSV rows written before then stay.
+ * delivered and CSV rows written before then stay. request_gap_ms is the least time between the
+ * end of one reply, or the connect, and the next request on the connection, as Modbus gateways
+ * and RS-485 buses want; never extends the call past deadline_ms (a request whose gap would
+ * end after the deadline is not sent, and the call fails with the deadline message).
  *
  * Callbacks. Record and progress callbacks run on the calling thread, synchronously, without
  * any library lock held; a non-zero return cancels the operation (status -2). Texts handed to

@@ -81,6 +81,8 @@ ConnectionOptions parse_options(const char* options) {
                 parsed.timeout_ms);
     apply_field(json, "deadline_ms", 1, 86400000, "options.deadline_ms must be 1-86400000",
                 parsed.deadline_ms);
+    apply_field(json, "request_gap_ms", 0, 10000, "options.request_gap_ms must be 0-10000",
+                parsed.request_gap_ms);
     return parsed;
 }
 

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <stdexcept>
 
 #include "ground/interruptions.hpp"
@@ -38,6 +39,39 @@ int millis_until(std::chrono::steady_clock::time_point end) {
     return int(std::chrono::ceil<std::chrono::milliseconds>(left).count());
 }
 
+template <class Address>
+socklen_t store(const Address& address, sockaddr_storage& storage) {
+    std::memcpy(&storage, &address, sizeof address);
+    return sizeof address;
+}
+
+// The socket address of `host` and its size: an IPv4 or IPv6 literal as written, a name by its
+// first IPv4 address.
+socklen_t socket_address(const std::string& host, uint16_t port, sockaddr_storage& storage) {
+    struct sockaddr_in6 v6 {};
+    if (::inet_pton(AF_INET6, host.c_str(), &v6.sin6_addr) == 1) {
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(port);
+        return store(v6, storage);
+    }
+    struct sockaddr_in v4 {};
+    v4.sin_family = AF_INET;
+    v4.sin_port = htons(port);
+    if (::inet_pton(AF_INET, host.c_str(), &v4.sin_addr) != 1) {
+        struct addrinfo hints {};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        struct addrinfo* found = nullptr;
+        if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
+            if (found != nullptr) ::freeaddrinfo(found);
+            fail("Cannot resolve host: " + host);
+        }
+        v4.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+        ::freeaddrinfo(found);
+    }
+    return store(v4, storage);
+}
+
 }  // namespace
 
 ModbusTcpClient::ModbusTcpClient(std::string host, const ConnectionOptions& options)
@@ -46,6 +80,7 @@ ModbusTcpClient::ModbusTcpClient(std::string host, const ConnectionOptions& opti
       unit_id_(options.unit_id),
       timeout_ms_(options.timeout_ms),
       deadline_ms_(options.deadline_ms),
+      request_gap_ms_(options.request_gap_ms),
       call_deadline_(Clock::now() + std::chrono::milliseconds(options.deadline_ms)) {}
 
 ModbusTcpClient::~ModbusTcpClient() { close_socket(); }
@@ -82,32 +117,38 @@ void ModbusTcpClient::time_up(const std::string& timeout_message) const {
     throw TransportError(timeout_message);
 }
 
-std::string ModbusTcpClient::endpoint() const { return host_ + ":" + std::to_string(port_); }
+void ModbusTcpClient::start_request_gap() {
+    if (request_gap_ms_ > 0) {
+        next_request_from_ = Clock::now() + std::chrono::milliseconds(request_gap_ms_);
+    }
+}
+
+void ModbusTcpClient::wait_for_request_gap() const {
+    if (request_gap_ms_ <= 0) return;
+    const Clock::time_point end =
+        deadline_ms_ > 0 ? std::min(next_request_from_, call_deadline_) : next_request_from_;
+    // poll without descriptors sleeps; after a signal the time left is taken afresh.
+    for (int left = millis_until(end); left > 0; left = millis_until(end)) ::poll(nullptr, 0, left);
+}
+
+// An IPv6 literal is bracketed, so that the port stays apart from the address: "[::1]:502".
+// Only such a literal holds a colon; no IPv4 address or host name does.
+std::string ModbusTcpClient::endpoint() const {
+    const std::string port = ":" + std::to_string(port_);
+    return host_.find(':') == std::string::npos ? host_ + port : "[" + host_ + "]" + port;
+}
 
 void ModbusTcpClient::connect() {
-    struct sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port_);
-    if (::inet_pton(AF_INET, host_.c_str(), &address.sin_addr) != 1) {
-        struct addrinfo hints {};
-        hints.ai_family = AF_INET;
-        hints.ai_socktype = SOCK_STREAM;
-        struct addrinfo* found = nullptr;
-        if (::getaddrinfo(host_.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
-            if (found != nullptr) ::freeaddrinfo(found);
-            fail("Cannot resolve host: " + host_);
-        }
-        address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-        ::freeaddrinfo(found);
-    }
+    struct sockaddr_storage address {};
+    const socklen_t address_size = socket_address(host_, port_, address);
 
     close_socket();
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    fd_ = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd_ < 0) fail("socket() failed");
     const int flags = ::fcntl(fd_, F_GETFL, 0);
     ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
 
-    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), address_size) != 0) {
         if (errno != EINPROGRESS) {
             close_socket();
             fail("Cannot connect to " + endpoint());
@@ -128,6 +169,7 @@ void ModbusTcpClient::connect() {
         }
     }
 
+    start_request_gap();  // the first request, too, leaves the gap after the connect
     // The socket stays non-blocking: a send or receive that must wait does so in poll, bounded
     // by the time-out and the call's deadline.
     if (log_enabled()) log_msg(LogLevel::Debug, "Connected to " + endpoint());
@@ -193,6 +235,8 @@ std::vector<uint8_t> ModbusTcpClient::request(const std::vector<uint8_t>& pdu, u
     put_be16(frame, uint16_t(pdu.size() + 1));
     frame.push_back(unit);
     frame.insert(frame.end(), pdu.begin(), pdu.end());
+    // A wait for the gap that reaches the deadline ends in send_all, before anything is sent.
+    wait_for_request_gap();
     send_all(frame.data(), frame.size());
 
     // A reply to an earlier request that timed out may still arrive: it is read whole and
@@ -209,6 +253,7 @@ std::vector<uint8_t> ModbusTcpClient::request(const std::vector<uint8_t>& pdu, u
                                          " while waiting for " + std::to_string(transaction_id_));
         }
     }
+    start_request_gap();  // the reply has ended, whatever it says
     if (!response.empty() && (response[0] & 0x80) != 0) {
         const int code = response.size() >= 2 ? response[1] : -1;
         fail("Modbus exception " + std::to_string(code));

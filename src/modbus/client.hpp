@@ -19,6 +19,10 @@ struct ConnectionOptions {
     int32_t timeout_ms = 30000;
     // Bound of the whole call in milliseconds; 0 means none.
     int32_t deadline_ms = 0;
+    // Least time in milliseconds between the end of one reply (or of the connect) and the next
+    // request: a gateway in front of an RS-485 bus answers busy, or nothing, to requests that
+    // come too fast. 0 sends each request at once.
+    int32_t request_gap_ms = 0;
 };
 
 // The connection failed to carry an exchange: no reply came (time limit, peer closed or reset
@@ -58,6 +62,11 @@ private:
     int wait_ready(short events, Clock::time_point end, const std::string& timeout_message) const;
     // Throws DeadlineExceeded when the call's deadline has passed, else `timeout_message`.
     [[noreturn]] void time_up(const std::string& timeout_message) const;
+    // With a request gap: the next request may go out `request_gap_ms_` from now.
+    void start_request_gap();
+    // Waits until the next request may go out, or until the call's deadline when that comes
+    // first; a signal that interrupts the wait neither extends nor shortens it.
+    void wait_for_request_gap() const;
     void send_all(const uint8_t* data, size_t size);
     // Receives until the buffer holds at least `size` bytes of the frame being read.
     void fill(size_t size);
@@ -69,7 +78,9 @@ private:
     uint8_t unit_id_;
     int32_t timeout_ms_;
     int32_t deadline_ms_;
-    Clock::time_point call_deadline_;  // meaningful when deadline_ms_ > 0
+    int32_t request_gap_ms_;
+    Clock::time_point call_deadline_;      // meaningful when deadline_ms_ > 0
+    Clock::time_point next_request_from_;  // meaningful when request_gap_ms_ > 0
     uint16_t transaction_id_ = 0;
     int fd_ = -1;
     ReceiveBuffer received_;  // of this connection only: emptied when it closes

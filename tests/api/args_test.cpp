@@ -52,6 +52,7 @@ TEST(ParseOptions, DefaultsWhenNothingIsGiven) {
         EXPECT_EQ(parsed.port, 502) << (text ? text : "null");
         EXPECT_EQ(parsed.unit_id, 1);
         EXPECT_EQ(parsed.timeout_ms, 30000);
+        EXPECT_EQ(parsed.request_gap_ms, 0);
     }
 }
 
@@ -59,6 +60,7 @@ TEST(ParseOptions, AcceptedValues) {
     struct Case {
         const char* text;
         int port, unit_id, timeout_ms;
+        int request_gap_ms = 0;
     };
     for (const Case& c : {
              Case{R"({"port":1502,"unit_id":3,"timeout_ms":5000})", 1502, 3, 5000},
@@ -73,6 +75,9 @@ TEST(ParseOptions, AcceptedValues) {
              Case{R"({"port":1502.7})", 1502, 1, 30000},
              Case{R"({"unit_id":5,"unit_id":7})", 502, 5, 30000},
              Case{R"({"timeout_ms":5000,"port":2000})", 2000, 1, 5000},
+             Case{R"({"request_gap_ms":0})", 502, 1, 30000},
+             Case{R"({"request_gap_ms":10000})", 502, 1, 30000, 10000},
+             Case{R"({"port":1502,"request_gap_ms":40,"deadline_ms":900})", 1502, 1, 30000, 40},
              // 0xA0 is not blank in the standard classification: the value is not found.
              Case{"{\"port\":\xA0"
                   "1502}",
@@ -82,6 +87,7 @@ TEST(ParseOptions, AcceptedValues) {
         EXPECT_EQ(parsed.port, c.port) << c.text;
         EXPECT_EQ(parsed.unit_id, c.unit_id) << c.text;
         EXPECT_EQ(parsed.timeout_ms, c.timeout_ms) << c.text;
+        EXPECT_EQ(parsed.request_gap_ms, c.request_gap_ms) << c.text;
     }
 }
 
@@ -89,23 +95,32 @@ TEST(ParseOptions, OutOfRangeValuesFailWithTheFirstKeyInOrder) {
     const std::string port = "options.port must be 1-65535";
     const std::string unit = "options.unit_id must be 0-255";
     const std::string timeout = "options.timeout_ms must be 100-3600000";
+    const std::string deadline = "options.deadline_ms must be 1-86400000";
+    const std::string gap = "options.request_gap_ms must be 0-10000";
     struct Case {
         const char* text;
         const std::string& message;
     };
     for (const Case& c : {
-             Case{R"({"port":0})", port}, Case{R"({"port":65536})", port},
+             Case{R"({"port":0})", port},
+             Case{R"({"port":65536})", port},
              Case{R"({"port":-1})", port},
              Case{R"({"port":4294967298})", port},            // would wrap to 2 in 32 bits
              Case{R"({"port":99999999999999999999})", port},  // saturates, never wraps
-             Case{R"({"unit_id":-1})", unit}, Case{R"({"unit_id":256})", unit},
+             Case{R"({"unit_id":-1})", unit},
+             Case{R"({"unit_id":256})", unit},
              Case{R"({"unit_id":257})", unit},  // would wrap to 1 in 8 bits
-             Case{R"({"timeout_ms":99})", timeout}, Case{R"({"timeout_ms":3600001})", timeout},
+             Case{R"({"timeout_ms":99})", timeout},
+             Case{R"({"timeout_ms":3600001})", timeout},
              Case{R"({"timeout_ms":4294967396})", timeout},  // 2^32 + 100
              Case{R"({"timeout_ms":-99999999999999999999})", timeout},
              Case{R"({"port":70000,"unit_id":300})", port},
              Case{R"({"unit_id":300,"timeout_ms":5})", unit},
              Case{R"({"timeout_ms":5,"unit_id":300,"port":0})", port},  // key order, not text order
+             Case{R"({"request_gap_ms":-1})", gap},
+             Case{R"({"request_gap_ms":10001})", gap},
+             Case{R"({"request_gap_ms":4294967296})", gap},  // would wrap to 0 in 32 bits
+             Case{R"({"request_gap_ms":-1,"deadline_ms":0})", deadline},
          }) {
         EXPECT_EQ(failure_of([&] { parse_options(c.text); }), c.message) << c.text;
     }

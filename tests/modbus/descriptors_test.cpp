@@ -41,7 +41,8 @@ TEST(Descriptors, FailedConnectLeavesNothingOpen) {
         std::string message;
     };
     const Case cases[] = {
-        {"::1", port_options(refusing.port(), 300), "Cannot resolve host: ::1"},
+        {"::1", port_options(refusing.port(), 300),
+         "Cannot connect to [::1]:" + std::to_string(refusing.port())},
         {"127.0.0.1", port_options(refusing.port(), 300),
          "Cannot connect to 127.0.0.1:" + std::to_string(refusing.port())},
         {"127.0.0.1", port_options(silent.port(), 300),

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace ktest {
@@ -58,14 +59,28 @@ inline Bytes pdu_writen(std::uint16_t addr, const std::vector<std::uint16_t>& v)
 
 class RawClient {
 public:
-    explicit RawClient(std::uint16_t port) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_port = htons(port);
-        ::inet_pton(AF_INET, "127.0.0.1", &sa.sin_addr);
-        if (::connect(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0)
+    // Connects to `address` (an IPv4 or IPv6 loopback literal) on `port`.
+    explicit RawClient(std::uint16_t port, const std::string& address = "127.0.0.1") {
+        sockaddr_storage sa{};
+        socklen_t size = 0;
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&sa);
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&sa);
+        if (::inet_pton(AF_INET, address.c_str(), &v4->sin_addr) == 1) {
+            v4->sin_family = AF_INET;
+            v4->sin_port = htons(port);
+            size = sizeof *v4;
+        } else if (::inet_pton(AF_INET6, address.c_str(), &v6->sin6_addr) == 1) {
+            v6->sin6_family = AF_INET6;
+            v6->sin6_port = htons(port);
+            size = sizeof *v6;
+        } else {
+            throw std::runtime_error("bad address " + address);
+        }
+        fd_ = ::socket(sa.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd_ < 0 || ::connect(fd_, reinterpret_cast<sockaddr*>(&sa), size) != 0) {
+            if (fd_ >= 0) ::close(fd_);
             throw std::runtime_error("connect failed");
+        }
         int one = 1;
         ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     }

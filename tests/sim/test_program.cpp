@@ -56,6 +56,8 @@ TEST(SimProgram, BadArgumentsAreUsageErrors) {
         "kolvane-sim: --records must be 0-65535: a meter announces at most 65535 records per log";
     const std::string serial = "kolvane-sim: --serial must be 0-4294967295";
     const std::string unknown = " (kolvane-sim --help lists the options)";
+    const std::string units =
+        "kolvane-sim: --units must be unit ids 0-255 separated by commas, e.g. 1,2,5";
     expect_usage_errors({
         {{"--model", "em999"}, "kolvane-sim: --model must be em133 or em235"},
         {{"--model", "EM133"}, "kolvane-sim: --model must be em133 or em235"},
@@ -68,6 +70,19 @@ TEST(SimProgram, BadArgumentsAreUsageErrors) {
         {{"--records", "99999999999999999999"}, records},
         {{"--serial", "4294967296"}, serial},
         {{"--serial", "-1"}, serial},
+        {{"--units", "256"}, units},
+        {{"--units", "-1"}, units},
+        {{"--units", "1,,2"}, units},
+        {{"--units", "1,2,"}, units},
+        {{"--units", ",1"}, units},
+        {{"--units", "1;2"}, units},
+        {{"--units", "0x1"}, units},
+        {{"--units", "1,2,1"}, "kolvane-sim: --units names unit 1 twice"},
+        {{"--units", "5,005"}, "kolvane-sim: --units names unit 5 twice"},
+        {{"--units"}, "kolvane-sim: --units needs a value"},
+        {{"--latency", "60001"}, "kolvane-sim: --latency must be 0-60000 ms"},
+        {{"--min-gap", "-1"}, "kolvane-sim: --min-gap must be 0-60000 ms"},
+        {{"--max-connections", "1001"}, "kolvane-sim: --max-connections must be 0-1000"},
         {{"--model"}, "kolvane-sim: --model needs a value"},
         {{"--port", "--records", "10"}, "kolvane-sim: --port needs a value"},
         {{"--listen"}, "kolvane-sim: --listen needs a value"},
@@ -106,7 +121,8 @@ TEST(SimProgram, HelpListsTheOptionsAndServesNothing) {
         const std::string usage = sim.out;
         EXPECT_NE(usage.find("Usage: kolvane-sim"), std::string::npos) << usage;
         for (const char* option : {"--model", "--port", "--listen", "--records", "--serial",
-                                   "--meter", "first line on standard output"})
+                                   "--meter", "--units", "--latency", "--max-connections",
+                                   "--min-gap", "--journal", "first line on standard output"})
             EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
 }
@@ -158,6 +174,35 @@ TEST(SimProgram, OptionsShapeTheServedMeter) {
         EXPECT_EQ(stopped.err, "kolvane-sim: stopped after 1 connections, 3 requests\n")
             << joined(c.args);
     }
+}
+
+// A gateway on IPv6 loopback: one meter per unit with serials counting up, exception 11 for any
+// other unit, and one journal line per request on standard error.
+TEST(SimProgram, UnitsServeOneMeterEachBehindOnePort) {
+    cli_test::Process sim = start_sim({"--units", "1,2", "--serial", "500", "--records", "0",
+                                       "--listen", "::1", "--latency", "5", "--journal"});
+    const std::string line = sim.read_out_line();
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(
+        line, match, std::regex(R"(kolvane-sim: em133 listening on \[::1\]:([0-9]+) units 1,2)")))
+        << line;
+    {
+        RawClient client(static_cast<std::uint16_t>(std::stoi(match[1])), "::1");
+        EXPECT_EQ(client.call(1, pdu_read(ksim::IDENTITY_REGISTER, 1), 1).regs()[0], 500);
+        EXPECT_EQ(client.call(2, pdu_read(ksim::IDENTITY_REGISTER, 1), 2).regs()[0], 501);
+        EXPECT_EQ(client.call(3, pdu_read(ksim::IDENTITY_REGISTER, 1), 3).pdu, (Bytes{0x83, 11}));
+    }
+    const std::string head = R"(\+[0-9]+\.[0-9]{3}s conn 1 unit )";
+    const std::string read = R"( fc 3 addr 46080 qty 1 )";
+    const std::string took = R"( in [0-9]+\.[0-9] ms)";
+    for (const std::string& expected :
+         {head + "1" + read + "replied" + took, head + "2" + read + "replied" + took,
+          head + "3" + read + "refused with exception 11" + took}) {
+        const std::string journal_line = sim.read_err_line();
+        EXPECT_TRUE(std::regex_match(journal_line, std::regex(expected))) << journal_line;
+    }
+    sim.signal(SIGTERM);
+    EXPECT_EQ(sim.finish().exit_status, 0);
 }
 
 TEST(SimProgram, ListensOnTheNamedPort) {

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <ctime>
+#include <fstream>
 #include <mutex>
 #include <stdexcept>
 
@@ -29,6 +30,33 @@ int SiteMeter::records_held() const {
     int total = 0;
     for (const auto& [file_id, log] : meter_.logs) total += static_cast<int>(log.records.size());
     return total;
+}
+
+SiteGateway::SiteGateway(ksim::Model model, std::vector<Unit> units, int records, int events)
+    : model_(model), units_(std::move(units)), sim_(std::make_unique<ksim::Simulator>(model)) {
+    const auto now = static_cast<std::int64_t>(std::time(nullptr));
+    for (const Unit& unit : units_) {
+        ksim::Meter meter = ksim::default_meter(model, records, now, events);
+        meter.identity->serial = unit.serial;
+        sim_->add_unit(static_cast<std::uint8_t>(unit.unit), meter);
+    }
+    sim_->start();
+}
+
+std::string SiteGateway::address() const { return "127.0.0.1:" + std::to_string(sim_->port()); }
+
+std::string SiteGateway::hosts_lines(const std::string& fields) const {
+    std::string text;
+    for (const Unit& unit : units_)
+        text += address() + " " + ksim::model_name(model_) + " unit=" + std::to_string(unit.unit) +
+                (fields.empty() ? "" : " " + fields) + "\n";
+    return text;
+}
+
+std::string hosts_file(const std::string& text) {
+    const std::string path = cli_test::fresh_dir("hosts") + "/site.txt";
+    std::ofstream(path) << text;
+    return path;
 }
 
 Outcome collect(const std::vector<std::string>& args) {

@@ -37,6 +37,30 @@ private:
     std::unique_ptr<ksim::Simulator> sim_;
 };
 
+// A simulated Modbus gateway: one default meter of `model` per unit id, each with its own
+// serial, behind one loopback port. The journal is kept.
+class SiteGateway {
+public:
+    struct Unit {
+        int unit;
+        std::uint32_t serial;
+    };
+    SiteGateway(ksim::Model model, std::vector<Unit> units, int records, int events = 40);
+    ksim::Simulator& sim() { return *sim_; }
+    std::string address() const;  // "127.0.0.1:PORT"
+    // Lines of a hosts file, one per unit: "127.0.0.1:PORT em133 unit=N" + `fields`.
+    std::string hosts_lines(const std::string& fields = "") const;
+    const std::vector<Unit>& units() const { return units_; }
+
+private:
+    ksim::Model model_;
+    std::vector<Unit> units_;
+    std::unique_ptr<ksim::Simulator> sim_;
+};
+
+// Writes `text` to a fresh hosts file and returns its path.
+std::string hosts_file(const std::string& text);
+
 // Runs `kolvane collect` with `args` (and -m em133 unless a model is given).
 Outcome collect(const std::vector<std::string>& args);
 // The summary lines of a run, parsed.

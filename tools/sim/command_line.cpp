@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +26,29 @@ long long decimal(const std::string& text, long long low, long long high,
     const long long value = std::strtoll(text.c_str(), &end, 10);
     if (*end != '\0' || errno == ERANGE || value < low || value > high) refuse(refusal);
     return value;
+}
+
+// Unit ids 0-255 separated by commas, each named once: "1,2,5".
+std::vector<std::uint8_t> unit_list(const std::string& text) {
+    const std::string refusal = "--units must be unit ids 0-255 separated by commas, e.g. 1,2,5";
+    std::vector<std::uint8_t> units;
+    std::size_t begin = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', begin);
+        const std::string item = text.substr(begin, comma - begin);
+        if (item.empty()) refuse(refusal);
+        const auto unit = static_cast<std::uint8_t>(decimal(item, 0, 255, refusal));
+        if (std::find(units.begin(), units.end(), unit) != units.end())
+            refuse("--units names unit " + std::to_string(unit) + " twice");
+        units.push_back(unit);
+        if (comma == std::string::npos) return units;
+        begin = comma + 1;
+    }
+}
+
+// A number of milliseconds, 0-60000.
+std::chrono::milliseconds milliseconds(const std::string& text, const std::string& name) {
+    return std::chrono::milliseconds(decimal(text, 0, 60000, name + " must be 0-60000 ms"));
 }
 
 // An option that takes one value and hands it to `take`. CLI11 is told the value may be missing,
@@ -65,7 +89,8 @@ void add_options(CLI::App& app, CommandLine& line) {
             line.port =
                 static_cast<std::uint16_t>(decimal(text, 0, 65535, "--port must be 0-65535"));
         });
-    add_value_option(app, "--listen", "ADDR", "IPv4 address to listen on (default 127.0.0.1)",
+    add_value_option(app, "--listen", "ADDR",
+                     "Address to listen on, IPv4 or IPv6 such as ::1 (default 127.0.0.1)",
                      [&line](const std::string& text) { line.listen = text; });
     // A meter announces a log's record count in one 16-bit register.
     add_value_option(
@@ -84,18 +109,42 @@ void add_options(CLI::App& app, CommandLine& line) {
                      });
     add_value_option(app, "--meter", "FILE", "Meter description file (see tools/sim/README.md)",
                      [&line](const std::string& text) { line.meter_file = text; });
+    add_value_option(app, "--units", "LIST",
+                     "Play a gateway: one meter per unit id listed (0-255, e.g. 1,2,5), serials "
+                     "counting up from --serial; other unit ids get exception 11",
+                     [&line](const std::string& text) { line.units = unit_list(text); });
+    add_value_option(
+        app, "--latency", "MS", "Delay every reply by MS milliseconds, 0-60000",
+        [&line](const std::string& text) { line.latency = milliseconds(text, "--latency"); });
+    add_value_option(app, "--max-connections", "N",
+                     "Close connections beyond N open ones at once, 0-1000 (0, default: no limit)",
+                     [&line](const std::string& text) {
+                         line.max_connections = static_cast<std::size_t>(
+                             decimal(text, 0, 1000, "--max-connections must be 0-1000"));
+                     });
+    add_value_option(
+        app, "--min-gap", "MS",
+        "Answer exception 6 (busy) to a request sooner than MS milliseconds after the "
+        "previous reply, 0-60000 (0, default: off)",
+        [&line](const std::string& text) { line.min_gap = milliseconds(text, "--min-gap"); });
+    app.add_flag_callback(
+           "--journal", [&line] { line.journal = true; },
+           "One line per request on standard error: time, connection, unit, function, address, "
+           "quantity and how it was answered")
+        ->trigger_on_parse();
 }
 
 }  // namespace
 
 std::optional<int> parse_command_line(int argc, const char* const* argv, CommandLine& line) {
     CLI::App app(
-        "kolvane-sim: serves one simulated em133 or em235 meter over Modbus TCP until SIGINT or "
-        "SIGTERM.",
+        "kolvane-sim: serves one simulated em133 or em235 meter over Modbus TCP, or a gateway with "
+        "several behind one port (--units), until SIGINT or SIGTERM.",
         "kolvane-sim");
     app.footer(
         "The first line on standard output names the bound port: \"kolvane-sim: em133 listening "
-        "on 127.0.0.1:PORT\".\n\n"
+        "on 127.0.0.1:PORT\" (\"[::1]:PORT\" for IPv6), followed by \" units 1,2,5\" with "
+        "--units.\n\n"
         "Exit status: 0 stopped by SIGINT or SIGTERM, 1 cannot listen, 2 bad argument or meter "
         "file.");
     // Left-over arguments are reported below, in one line naming the first of them.

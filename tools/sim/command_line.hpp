@@ -2,9 +2,12 @@
 // The command line of kolvane-sim (the program only; the kolvane_sim library knows nothing of it).
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "simulator.hpp"
 
@@ -17,6 +20,11 @@ struct CommandLine {
     int records = 2880;                   // in each of the data logs 1-3
     std::optional<std::uint32_t> serial;  // wins over the default meter's and the meter file's
     std::string meter_file;               // empty: the default meter as it is
+    std::vector<std::uint8_t> units;      // a gateway: one meter per unit id; empty: one meter
+    std::chrono::milliseconds latency{0};
+    std::size_t max_connections = 0;  // 0: unlimited
+    std::chrono::milliseconds min_gap{0};
+    bool journal = false;  // one line per request on standard error
 };
 
 // Exit statuses of kolvane-sim.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 
 namespace ksim {
 
@@ -354,13 +355,28 @@ Meter default_meter(Model model, int records, std::int64_t now, int events) {
     return m;
 }
 
-void update_live_values(Simulator& sim, double t, double start,
-                        const std::map<std::uint16_t, std::int32_t>& overrides) {
+namespace {
+// The live values of a `model` meter at time t, the overrides written over them.
+std::map<std::uint16_t, std::int32_t> live_point_map(
+    Model model, double t, double start, const std::map<std::uint16_t, std::int32_t>& overrides) {
     std::map<std::uint16_t, std::int32_t> points;
-    for (auto& [pid, raw] : live_points(sim.model(), t, (t - start) / 3600.0 * ENERGY_ACCEL))
+    for (auto& [pid, raw] : live_points(model, t, (t - start) / 3600.0 * ENERGY_ACCEL))
         points[pid] = raw;
     for (auto& [pid, v] : overrides) points[pid] = v;
-    sim.set_points(points);
+    return points;
+}
+}  // namespace
+
+void update_live_values(Simulator& sim, double t, double start,
+                        const std::map<std::uint16_t, std::int32_t>& overrides) {
+    sim.set_points(live_point_map(sim.model(), t, start, overrides));
+}
+
+void update_live_values(Simulator& sim, std::uint8_t unit, double t, double start,
+                        const std::map<std::uint16_t, std::int32_t>& overrides) {
+    const std::optional<Model> model = sim.unit_model(unit);
+    if (!model) throw std::invalid_argument("ksim: no meter at unit " + std::to_string(unit));
+    sim.set_unit_points(unit, live_point_map(*model, t, start, overrides));
 }
 
 }  // namespace ksim

@@ -1,15 +1,41 @@
 // SPDX-License-Identifier: MIT
-// kolvane-sim: serves one simulated em133 or em235 meter over Modbus TCP until SIGINT/SIGTERM.
+// kolvane-sim: serves one simulated em133 or em235 meter, or a gateway with several behind one
+// port, over Modbus TCP until SIGINT/SIGTERM.
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include <pthread.h>
 
 #include "command_line.hpp"
+#include "journal_line.hpp"
 #include "simulator.hpp"
+
+namespace {
+
+// One distinct meter per unit id: `meter` with serials counting up from its own.
+void add_units(ksim::Simulator& sim, const ksim::Meter& meter,
+               const std::vector<std::uint8_t>& units) {
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        ksim::Meter unit_meter = meter;
+        if (unit_meter.identity) unit_meter.identity->serial += static_cast<std::uint32_t>(i);
+        sim.add_unit(units[i], unit_meter);
+    }
+}
+
+// " units 1,2,5", or nothing for a single meter.
+std::string units_text(const std::vector<std::uint8_t>& units) {
+    std::string text;
+    for (const std::uint8_t unit : units)
+        text += (text.empty() ? " units " : ",") + std::to_string(unit);
+    return text;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     ksim::CommandLine line;
@@ -33,11 +59,25 @@ int main(int argc, char** argv) {
             }
         }
         if (line.serial && meter.identity) meter.identity->serial = *line.serial;
-        ksim::Simulator sim(meter);
+        ksim::Simulator sim(meter.model);
+        if (line.units.empty())
+            sim.load(meter);
+        else
+            add_units(sim, meter, line.units);
         sim.set_journal_enabled(false);
+        sim.set_latency(line.latency);
+        sim.set_max_connections(line.max_connections);
+        sim.set_min_gap(line.min_gap);
+        if (line.journal) {
+            const auto started = std::chrono::steady_clock::now();
+            sim.set_request_observer([started](const ksim::Request& request) {
+                std::fprintf(stderr, "%s\n", ksim::journal_line(request, started).c_str());
+            });
+        }
         const std::uint16_t bound = sim.start(line.port, line.listen);
-        std::printf("kolvane-sim: %s listening on %s:%u\n", ksim::model_name(meter.model),
-                    line.listen.c_str(), static_cast<unsigned>(bound));
+        std::printf("kolvane-sim: %s listening on %s%s\n", ksim::model_name(meter.model),
+                    ksim::endpoint_text(line.listen, bound).c_str(),
+                    units_text(line.units).c_str());
         std::fflush(stdout);
 
         const double start = static_cast<double>(now);
@@ -47,8 +87,10 @@ int main(int argc, char** argv) {
             if (sig == SIGINT || sig == SIGTERM) break;
             timespec ts{};
             clock_gettime(CLOCK_REALTIME, &ts);
-            ksim::update_live_values(sim, static_cast<double>(ts.tv_sec) + ts.tv_nsec / 1e9, start,
-                                     meter.point_overrides);
+            const double t = static_cast<double>(ts.tv_sec) + ts.tv_nsec / 1e9;
+            if (line.units.empty()) ksim::update_live_values(sim, t, start, meter.point_overrides);
+            for (const std::uint8_t unit : line.units)
+                ksim::update_live_values(sim, unit, t, start, meter.point_overrides);
         }
         sim.stop();
         std::fprintf(stderr, "kolvane-sim: stopped after %zu connections, %zu requests\n",

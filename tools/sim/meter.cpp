@@ -118,7 +118,7 @@ std::vector<std::uint16_t> event_record(std::uint16_t status, std::uint16_t seq,
             static_cast<std::uint16_t>(u >> 16)};
 }
 
-// ------------------------------------------------------------------ Simulator content setters
+// ------------------------------------------------------------------ one meter's content
 namespace {
 void put_opt(RegisterSpace& regs, std::uint16_t a, std::optional<std::uint16_t> v) {
     if (v)
@@ -126,9 +126,13 @@ void put_opt(RegisterSpace& regs, std::uint16_t a, std::optional<std::uint16_t> 
     else
         regs.erase(a);
 }
+std::vector<std::uint16_t> identity_words(const Identity& id) {
+    const auto w = id.words();
+    return {w.begin(), w.end()};
+}
 }  // namespace
 
-void Simulator::Impl::put_point(std::uint16_t pid, std::int32_t raw) {
+void MeterContent::put_point(std::uint16_t pid, std::int32_t raw) {
     auto reg = point_register(model, pid);
     if (!reg)
         throw std::invalid_argument("ksim: point " + std::to_string(pid) +
@@ -138,106 +142,129 @@ void Simulator::Impl::put_point(std::uint16_t pid, std::int32_t raw) {
     regs.set(static_cast<std::uint16_t>(*reg + 1), static_cast<std::uint16_t>(u >> 16));
 }
 
-void Simulator::set_register(std::uint16_t a, std::uint16_t v) {
-    std::lock_guard<std::mutex> lk(impl_->mu);
-    impl_->regs.set(a, v);
-}
-void Simulator::set_registers(std::uint16_t a, const std::vector<std::uint16_t>& v) {
-    std::lock_guard<std::mutex> lk(impl_->mu);
-    impl_->regs.set(a, v);
-}
-void Simulator::erase_registers(std::uint16_t a, std::size_t n) {
-    std::lock_guard<std::mutex> lk(impl_->mu);
-    impl_->regs.erase(a, n);
-}
-void Simulator::clear_registers() {
-    std::lock_guard<std::mutex> lk(impl_->mu);
-    impl_->regs.clear();
-}
-std::optional<std::uint16_t> Simulator::get_register(std::uint16_t a) const {
-    std::lock_guard<std::mutex> lk(impl_->mu);
-    if (!impl_->regs.has(a)) return std::nullopt;
-    return impl_->regs.get(a);
+std::optional<std::int32_t> MeterContent::point(std::uint16_t pid) const {
+    auto reg = point_register(model, pid);
+    if (!reg || !regs.has(*reg) || !regs.has(static_cast<std::uint16_t>(*reg + 1)))
+        return std::nullopt;
+    std::uint32_t u = regs.get(*reg) | (static_cast<std::uint32_t>(regs.get(*reg + 1)) << 16);
+    return static_cast<std::int32_t>(u);
 }
 
-void Simulator::set_identity(const Identity& id) {
-    auto w = id.words();
-    set_registers(IDENTITY_REGISTER, std::vector<std::uint16_t>(w.begin(), w.end()));
-}
-void Simulator::clear_identity() { erase_registers(IDENTITY_REGISTER, IDENTITY_WORDS); }
-
-void Simulator::set_pt_ratio(std::optional<std::uint16_t> v) {
-    std::lock_guard<std::mutex> lk(impl_->mu);
-    put_opt(impl_->regs, pt_ratio_register(impl_->model), v);
-}
-void Simulator::set_high_resolution(std::optional<std::uint16_t> v) {
-    std::lock_guard<std::mutex> lk(impl_->mu);
-    if (impl_->model == Model::em133) put_opt(impl_->regs, HIGH_RESOLUTION_EM133, v);
-}
-void Simulator::set_energy_decimals(std::optional<std::uint16_t> v) {
-    std::lock_guard<std::mutex> lk(impl_->mu);
-    put_opt(impl_->regs, energy_decimals_register(impl_->model), v);
-}
-void Simulator::set_energy_unit(int entry, std::optional<std::uint16_t> code) {
+void MeterContent::set_energy_unit(int entry, std::optional<std::uint16_t> code) {
     if (entry < 0 || entry > 15)
         throw std::invalid_argument("ksim: energy register entry must be 0-15");
-    std::lock_guard<std::mutex> lk(impl_->mu);
     auto a = static_cast<std::uint16_t>(ENERGY_SETUP_REGISTER + 4 * entry);
     if (code)
-        impl_->regs.set(a, {0, *code, 0, 0});
+        regs.set(a, {0, *code, 0, 0});
     else
-        impl_->regs.erase(a, 4);
+        regs.erase(a, 4);
 }
-void Simulator::set_energy_units(const std::vector<std::uint16_t>& codes) {
+
+void MeterContent::set_energy_units(const std::vector<std::uint16_t>& codes) {
     for (int i = 0; i < 16; ++i)
         set_energy_unit(i, i < static_cast<int>(codes.size())
                                ? std::optional<std::uint16_t>(codes[i])
                                : std::nullopt);
 }
 
-void Simulator::set_point(std::uint16_t pid, std::int32_t raw) {
-    std::lock_guard<std::mutex> lk(impl_->mu);
-    impl_->put_point(pid, raw);
-}
-void Simulator::set_points(const std::map<std::uint16_t, std::int32_t>& points) {
-    std::lock_guard<std::mutex> lk(impl_->mu);
-    for (auto& [pid, raw] : points) impl_->put_point(pid, raw);
-}
-std::optional<std::int32_t> Simulator::point(std::uint16_t pid) const {
-    std::lock_guard<std::mutex> lk(impl_->mu);
-    auto reg = point_register(impl_->model, pid);
-    if (!reg || !impl_->regs.has(*reg) || !impl_->regs.has(static_cast<std::uint16_t>(*reg + 1)))
-        return std::nullopt;
-    std::uint32_t u =
-        impl_->regs.get(*reg) | (static_cast<std::uint32_t>(impl_->regs.get(*reg + 1)) << 16);
-    return static_cast<std::int32_t>(u);
-}
-void Simulator::set_family_present(std::uint16_t base_pid, bool present) {
-    std::lock_guard<std::mutex> lk(impl_->mu);
-    auto reg = point_register(impl_->model, base_pid);
+void MeterContent::set_family_present(std::uint16_t base_pid, bool present) {
+    auto reg = point_register(model, base_pid);
     if (!reg || (base_pid & 0x7F) != 0)
         throw std::invalid_argument("ksim: not the base of a register family");
     if (present)
-        impl_->regs.set(*reg, std::vector<std::uint16_t>(256, 0));
+        regs.set(*reg, std::vector<std::uint16_t>(256, 0));
     else
-        impl_->regs.erase(*reg, 256);
+        regs.erase(*reg, 256);
+}
+
+void MeterContent::load(const Meter& m) {
+    if (m.model != model)
+        throw std::invalid_argument("ksim: meter description is for another model");
+    if (m.identity) regs.set(IDENTITY_REGISTER, identity_words(*m.identity));
+    if (m.pt_ratio) regs.set(pt_ratio_register(model), *m.pt_ratio);
+    if (m.high_resolution && model == Model::em133)
+        regs.set(HIGH_RESOLUTION_EM133, *m.high_resolution);
+    if (m.energy_decimals) regs.set(energy_decimals_register(model), *m.energy_decimals);
+    if (!m.energy_units.empty()) set_energy_units(m.energy_units);
+    for (std::uint16_t base : m.present_families) set_family_present(base, true);
+    for (auto& [pid, raw] : m.points) put_point(pid, raw);
+    for (auto& [a, v] : m.registers) regs.set(a, v);
+    for (auto& [id, file] : m.logs) set_log(id, file);
+}
+
+// ------------------------------------------------------------------ Simulator content setters
+void Simulator::set_register(std::uint16_t a, std::uint16_t v) {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    impl_->content.regs.set(a, v);
+}
+void Simulator::set_registers(std::uint16_t a, const std::vector<std::uint16_t>& v) {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    impl_->content.regs.set(a, v);
+}
+void Simulator::erase_registers(std::uint16_t a, std::size_t n) {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    impl_->content.regs.erase(a, n);
+}
+void Simulator::clear_registers() {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    impl_->content.regs.clear();
+}
+std::optional<std::uint16_t> Simulator::get_register(std::uint16_t a) const {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    if (!impl_->content.regs.has(a)) return std::nullopt;
+    return impl_->content.regs.get(a);
+}
+
+void Simulator::set_identity(const Identity& id) {
+    set_registers(IDENTITY_REGISTER, identity_words(id));
+}
+void Simulator::clear_identity() { erase_registers(IDENTITY_REGISTER, IDENTITY_WORDS); }
+
+void Simulator::set_pt_ratio(std::optional<std::uint16_t> v) {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    put_opt(impl_->content.regs, pt_ratio_register(impl_->content.model), v);
+}
+void Simulator::set_high_resolution(std::optional<std::uint16_t> v) {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    if (impl_->content.model == Model::em133)
+        put_opt(impl_->content.regs, HIGH_RESOLUTION_EM133, v);
+}
+void Simulator::set_energy_decimals(std::optional<std::uint16_t> v) {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    put_opt(impl_->content.regs, energy_decimals_register(impl_->content.model), v);
+}
+void Simulator::set_energy_unit(int entry, std::optional<std::uint16_t> code) {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    impl_->content.set_energy_unit(entry, code);
+}
+void Simulator::set_energy_units(const std::vector<std::uint16_t>& codes) {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    impl_->content.set_energy_units(codes);
+}
+
+void Simulator::set_point(std::uint16_t pid, std::int32_t raw) {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    impl_->content.put_point(pid, raw);
+}
+void Simulator::set_points(const std::map<std::uint16_t, std::int32_t>& points) {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    for (auto& [pid, raw] : points) impl_->content.put_point(pid, raw);
+}
+std::optional<std::int32_t> Simulator::point(std::uint16_t pid) const {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    return impl_->content.point(pid);
+}
+void Simulator::set_family_present(std::uint16_t base_pid, bool present) {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    impl_->content.set_family_present(base_pid, present);
 }
 void Simulator::set_all_families_present(bool present) {
     for (const Family& f : FAMILIES) set_family_present(f.base_pid, present);
 }
 
 void Simulator::load(const Meter& m) {
-    if (m.model != impl_->model)
-        throw std::invalid_argument("ksim: meter description is for another model");
-    if (m.identity) set_identity(*m.identity);
-    if (m.pt_ratio) set_pt_ratio(m.pt_ratio);
-    if (m.high_resolution) set_high_resolution(m.high_resolution);
-    if (m.energy_decimals) set_energy_decimals(m.energy_decimals);
-    if (!m.energy_units.empty()) set_energy_units(m.energy_units);
-    for (std::uint16_t base : m.present_families) set_family_present(base, true);
-    set_points(m.points);
-    for (auto& [a, v] : m.registers) set_register(a, v);
-    for (auto& [id, file] : m.logs) set_log(id, file);
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    impl_->content.load(m);
 }
 
 }  // namespace ksim

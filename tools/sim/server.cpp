@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The Modbus TCP server: listening, connections (one thread each), MBAP framing, request execution,
-// fault application and the journal.
+// The Modbus TCP server: listening, connections (one thread each), the bus they share, MBAP
+// framing, request execution, fault application and the journal.
 #include "internal.hpp"
 
 #include <arpa/inet.h>
@@ -107,36 +107,50 @@ Simulator::Simulator(const Meter& meter) : impl_(std::make_unique<Impl>(meter.mo
 }
 Simulator::~Simulator() { stop(); }
 
-Model Simulator::model() const { return impl_->model; }
+Model Simulator::model() const { return impl_->content.model; }
 bool Simulator::running() const { return impl_->is_running; }
 std::uint16_t Simulator::port() const { return impl_->bound_port; }
+
+std::string endpoint_text(const std::string& address, std::uint16_t port) {
+    const bool ipv6 = address.find(':') != std::string::npos;
+    return (ipv6 ? "[" + address + "]" : address) + ":" + std::to_string(port);
+}
 
 std::uint16_t Simulator::start(std::uint16_t port, const std::string& address) {
     Impl& s = *impl_;
     if (s.is_running) throw std::runtime_error("ksim: simulator already running");
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    if (::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1)
+    sockaddr_storage sa{};
+    socklen_t size = 0;
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&sa);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&sa);
+    if (::inet_pton(AF_INET, address.c_str(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(port);
+        size = sizeof *v4;
+    } else if (::inet_pton(AF_INET6, address.c_str(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(port);
+        size = sizeof *v6;
+    } else {
         throw std::runtime_error("ksim: bad listen address " + address);
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    }
+    int fd = ::socket(sa.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) throw std::runtime_error("ksim: socket failed");
     int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd, 64) != 0) {
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), size) != 0 || ::listen(fd, 64) != 0) {
         int e = errno;
         ::close(fd);
-        throw std::runtime_error(std::string("ksim: cannot listen on ") + address + ":" +
-                                 std::to_string(port) + ": " + std::strerror(e));
+        throw std::runtime_error("ksim: cannot listen on " + endpoint_text(address, port) + ": " +
+                                 std::strerror(e));
     }
-    socklen_t len = sizeof sa;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &size);
     if (::pipe2(s.wake, O_CLOEXEC) != 0) {
         ::close(fd);
         throw std::runtime_error("ksim: pipe failed");
     }
     s.listen_fd = fd;
-    s.bound_port = ntohs(sa.sin_port);
+    s.bound_port = ntohs(sa.ss_family == AF_INET6 ? v6->sin6_port : v4->sin_port);
     s.stopping = false;
     s.is_running = true;
     s.acceptor = std::thread([&s] { s.accept_loop(); });
@@ -169,6 +183,17 @@ void Simulator::stop() {
     s.stopping = false;
 }
 
+std::size_t Simulator::Impl::live_connections() const {
+    std::size_t live = 0;
+    for (const Connection& c : conns) {
+        if (c.done || c.fd < 0) continue;
+        pollfd p{c.fd, POLLRDHUP, 0};
+        if (::poll(&p, 1, 0) == 1 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR))) continue;
+        ++live;
+    }
+    return live;
+}
+
 void Simulator::Impl::accept_loop() {
     for (;;) {
         pollfd p[2] = {{listen_fd, POLLIN, 0}, {wake[0], POLLIN, 0}};
@@ -179,14 +204,7 @@ void Simulator::Impl::accept_loop() {
         if (fd < 0) continue;
         int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        std::uint64_t number;
-        {
-            std::lock_guard<std::mutex> lk(mu);
-            number = ++accepted;
-            ++open;
-            cv.notify_all();
-        }
-        std::lock_guard<std::mutex> lk(conn_mu);
+        std::lock_guard<std::mutex> conn_lock(conn_mu);
         for (auto it = conns.begin(); it != conns.end();) {
             if (it->done) {
                 it->thread.join();
@@ -194,6 +212,23 @@ void Simulator::Impl::accept_loop() {
             } else {
                 ++it;
             }
+        }
+        const std::size_t live = live_connections();
+        std::uint64_t number;
+        bool refused;
+        {
+            std::lock_guard<std::mutex> lk(mu);
+            number = ++accepted;
+            refused = max_connections > 0 && live >= max_connections;
+            if (!refused) {
+                ++open;
+                open_peak = std::max(open_peak, live + 1);
+            }
+            cv.notify_all();
+        }
+        if (refused) {  // as a gateway does: accepted, closed at once, nothing read
+            ::close(fd);
+            continue;
         }
         conns.emplace_back();
         Connection* c = &conns.back();
@@ -216,22 +251,7 @@ void Simulator::Impl::serve(Connection* c, std::uint64_t number) {
         if (len < 2 || len > 1024) break;  // not a Modbus frame: drop the connection
         std::vector<std::uint8_t> pdu(len - 1u);
         if (!read_exact(fd, wake[0], pdu.data(), pdu.size())) break;
-        Outcome o = process(number, h, pdu);
-        if (o.kind == Outcome::Kind::close) break;
-        if (o.kind == Outcome::Kind::none) continue;
-        if (o.delay.count() > 0 && !sleep_for(o.delay)) break;
-        if (!o.stale.empty() && !send_all(fd, o.stale.data(), o.stale.size())) break;
-        std::size_t n = std::min(o.limit, o.bytes.size());
-        bool ok = true;
-        if (o.trickled) {
-            for (std::size_t i = 0; i < n && ok; ++i) {
-                ok = send_all(fd, o.bytes.data() + i, 1);
-                if (ok && i + 1 < n) ok = sleep_for(o.trickle);
-            }
-        } else {
-            ok = send_all(fd, o.bytes.data(), n);
-        }
-        if (!ok || o.close_after) break;
+        if (!answer(fd, number, h, pdu, std::chrono::steady_clock::now())) break;
     }
     {
         std::lock_guard<std::mutex> lk(conn_mu);
@@ -245,15 +265,79 @@ void Simulator::Impl::serve(Connection* c, std::uint64_t number) {
     cv.notify_all();
 }
 
+bool Simulator::Impl::answer(int fd, std::uint64_t number, const std::uint8_t* mbap,
+                             const std::vector<std::uint8_t>& pdu,
+                             std::chrono::steady_clock::time_point received) {
+    std::unique_lock<std::mutex> bus(bus_mu);
+    if (stopping) return false;
+    Outcome o = process(number, mbap, pdu, received);
+    bool ok = o.kind != Outcome::Kind::close;
+    const std::uint8_t* last_byte = nullptr;
+    if (o.kind == Outcome::Kind::send) {
+        if (o.latency.count() > 0 && !sleep_for(o.latency)) return false;
+        // A fault's own pacing is the meter's, not the bus's: other connections go on meanwhile.
+        if (o.delay.count() > 0 || o.trickled) bus.unlock();
+        if (o.delay.count() > 0 && !sleep_for(o.delay)) return false;
+        if (!o.stale.empty()) ok = send_all(fd, o.stale.data(), o.stale.size());
+        const std::size_t n = std::min(o.limit, o.bytes.size());
+        const bool whole = n > 0 && n == o.bytes.size();
+        const std::size_t head = whole ? n - 1 : n;  // a whole reply's last byte: note_answer
+        if (ok && o.trickled) {
+            for (std::size_t i = 0; i < head && ok; ++i) {
+                ok = send_all(fd, o.bytes.data() + i, 1);
+                if (ok && i + 1 < n) ok = sleep_for(o.trickle);
+            }
+        } else if (ok) {
+            ok = send_all(fd, o.bytes.data(), head);
+        }
+        if (ok && whole) last_byte = &o.bytes.back();
+    }
+    ok = note_answer(fd, o, last_byte) && ok;
+    if (bus.owns_lock()) bus.unlock();
+    return ok && !o.close_after;
+}
+
+bool Simulator::Impl::note_answer(int fd, Outcome& o, const std::uint8_t* last_byte) {
+    std::shared_ptr<const std::function<void(const Request&)>> notify;
+    bool ok = true;
+    {
+        // The last byte goes out under the lock: a client that has the whole reply finds its
+        // answered time in the journal.
+        std::unique_lock<std::mutex> lk(mu);
+        if (last_byte) {
+            const ssize_t sent = ::send(fd, last_byte, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (sent != 1 && (errno == EAGAIN || errno == EINTR)) {  // a full socket: not locked
+                lk.unlock();
+                ok = send_all(fd, last_byte, 1);
+                lk.lock();
+            } else {
+                ok = sent == 1;
+            }
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (o.kind == Outcome::Kind::send) last_reply = now;
+        if (last_byte && ok) {
+            o.request.answered = now;
+            const std::uint64_t dropped = journaled - journal.size();  // by clear_journal()
+            if (o.journal_number && *o.journal_number >= dropped)
+                journal[*o.journal_number - dropped].answered = now;
+        }
+        notify = observer;
+    }
+    if (notify) (*notify)(o.request);
+    return ok;
+}
+
 // ------------------------------------------------------------------ request processing
 namespace {
 
 // The request as the journal keeps it, decoded from its MBAP header and PDU.
 Request decode_request(std::uint64_t connection, const std::uint8_t* mbap,
-                       const std::vector<std::uint8_t>& pdu) {
+                       const std::vector<std::uint8_t>& pdu,
+                       std::chrono::steady_clock::time_point received) {
     Request request;
     request.connection = connection;
-    request.received = std::chrono::steady_clock::now();
+    request.received = received;
     request.transaction_id = be16(mbap);
     request.unit = mbap[6];
     request.pdu = pdu;
@@ -303,55 +387,67 @@ const Fault* Simulator::Impl::due_fault(const Request& request) {
 }
 
 Outcome Simulator::Impl::process(std::uint64_t conn, const std::uint8_t* mbap,
-                                 const std::vector<std::uint8_t>& pdu) {
-    const Request request = decode_request(conn, mbap, pdu);
-    const std::uint16_t protocol = be16(mbap + 2);
-
+                                 const std::vector<std::uint8_t>& pdu,
+                                 std::chrono::steady_clock::time_point received) {
+    Outcome outcome;
+    outcome.request = decode_request(conn, mbap, pdu, received);
     std::lock_guard<std::mutex> lock(mu);
     ++requests;
+    respond(outcome, be16(mbap + 2));
+    if (outcome.kind == Outcome::Kind::send) outcome.latency = latency;
     if (journal_enabled) {
-        journal.push_back(request);
+        outcome.journal_number = journaled++;
+        journal.push_back(outcome.request);
         cv.notify_all();
     }
+    return outcome;
+}
 
-    Outcome outcome;
+void Simulator::Impl::respond(Outcome& outcome, std::uint16_t protocol) {
+    Request& request = outcome.request;
     auto reply = [&](const std::vector<std::uint8_t>& reply_pdu) {
         outcome.kind = Outcome::Kind::send;
         outcome.bytes =
             frame(request.transaction_id, protocol,
                   static_cast<std::uint16_t>(reply_pdu.size() + 1), request.unit, reply_pdu);
+        if (reply_pdu.size() >= 2 && (reply_pdu[0] & 0x80)) request.exception = reply_pdu[1];
     };
+    // A gateway wants a pause between requests; one that comes too soon is not passed on.
+    if (min_gap.count() > 0 && last_reply && request.received < *last_reply + min_gap) {
+        reply(exception_pdu(request.function, 6));
+        return;
+    }
     if (only_unit && request.unit != *only_unit) {
         if (unit_exception11) reply(exception_pdu(request.function, 11));
-        return outcome;
+        return;
     }
 
     const Fault* fault = due_fault(request);
     if (!fault) {
         reply(execute(request));
-        return outcome;
+        return;
     }
     // Faults that replace the reply: the request is not executed.
     switch (fault->kind) {
         case Fault::Kind::exception:
             reply(exception_pdu(request.function, fault->code));
-            return outcome;
+            return;
         case Fault::Kind::no_reply:
-            return outcome;
+            return;
         case Fault::Kind::close:
             outcome.kind = Outcome::Kind::close;
-            return outcome;
+            return;
         case Fault::Kind::raw:
             outcome.kind = Outcome::Kind::send;
             outcome.bytes = fault->bytes;
-            return outcome;
+            return;
         case Fault::Kind::pdu: {
             const auto length = fault->length_override >= 0
                                     ? static_cast<std::uint16_t>(fault->length_override)
                                     : static_cast<std::uint16_t>(fault->bytes.size() + 1);
             outcome.kind = Outcome::Kind::send;
             outcome.bytes = frame(request.transaction_id, 0, length, request.unit, fault->bytes);
-            return outcome;
+            return;
         }
         default:
             break;
@@ -381,10 +477,17 @@ Outcome Simulator::Impl::process(std::uint64_t conn, const std::uint8_t* mbap,
         default:
             break;
     }
-    return outcome;
 }
 
-std::vector<std::uint8_t> Simulator::Impl::execute(const Request& r) {
+std::vector<std::uint8_t> Simulator::Impl::execute(const Request& request) {
+    if (units.empty()) return content.execute(request);
+    const auto unit = units.find(request.unit);
+    // What a gateway answers for a unit id no meter on its bus has.
+    if (unit == units.end()) return exception_pdu(request.function, 11);
+    return unit->second.execute(request);
+}
+
+std::vector<std::uint8_t> MeterContent::execute(const Request& r) {
     const std::uint8_t fc = r.function;
     const std::size_t size = r.pdu.size();
     if (fc == 3) {
@@ -467,6 +570,10 @@ std::size_t Simulator::connections_accepted() const {
 std::size_t Simulator::open_connections() const {
     std::lock_guard<std::mutex> lk(impl_->mu);
     return impl_->open;
+}
+std::size_t Simulator::max_open_connections() const {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    return impl_->open_peak;
 }
 bool Simulator::wait_for_connections(std::size_t n, std::chrono::milliseconds timeout) const {
     std::unique_lock<std::mutex> lk(impl_->mu);

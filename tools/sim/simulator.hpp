@@ -83,6 +83,11 @@ struct Request {
     std::vector<std::uint16_t> values;  // FC6: the one value; FC16: the values written
     std::vector<std::uint8_t> pdu;      // the request PDU as received (function code first)
     std::chrono::steady_clock::time_point received;  // when its last byte was read
+    // When the reply's last byte was sent; left default when no complete reply was sent.
+    std::chrono::steady_clock::time_point answered{};
+    // The exception code the simulator answered (6: the gateway was busy, 11: no meter at that
+    // unit, or a fault's or the meter's own refusal); 0 for a normal reply or a fault's raw bytes.
+    std::uint8_t exception = 0;
 };
 
 // ---------------------------------------------------------------- fault injection
@@ -249,8 +254,9 @@ public:
     Simulator& operator=(const Simulator&) = delete;
 
     // ---- server
-    // Binds `address` (default loopback) on `port` (0: the kernel picks) and starts serving;
-    // returns the bound port. Throws std::runtime_error on failure or when already running.
+    // Binds `address` (default loopback; an IPv4 or IPv6 literal such as ::1) on `port` (0: the
+    // kernel picks) and starts serving; returns the bound port. Throws std::runtime_error on
+    // failure or when already running.
     std::uint16_t start(std::uint16_t port = 0, const std::string& address = "127.0.0.1");
     void stop();  // closes the listener and every connection, joins every thread; idempotent
     bool running() const;
@@ -259,6 +265,39 @@ public:
     // Answer only this unit id (nullopt: answer every unit, the default). Requests to other units
     // are journaled and get no reply, or exception 11 when `exception11` is true.
     void answer_only_unit(std::optional<std::uint8_t> unit, bool exception11 = false);
+
+    // ---- gateway: several meters behind this port, told apart by unit id
+    // Puts a distinct meter (its own registers, identity, points, logs and window state) at
+    // `unit`, replacing the one there. Once a unit is added the simulator is a gateway: requests to
+    // an added unit are executed against its meter, requests to any other unit are journaled and
+    // answered with exception 11 (target device failed to respond). Fault rules and the journal
+    // stay shared. The content calls below (set_register, set_log, ...) keep acting on the default
+    // content, which a gateway no longer serves.
+    void add_unit(std::uint8_t unit, const Meter& meter);
+    std::vector<std::uint8_t> units() const;  // in increasing order
+    // The model of the meter at `unit`, nullopt when there is none. The unit calls below throw
+    // std::invalid_argument for a unit that was not added.
+    std::optional<Model> unit_model(std::uint8_t unit) const;
+    void update_unit_log(std::uint8_t unit, int file_id,
+                         const std::function<void(LogFile&)>& change);  // keeps the cursor
+    std::size_t unit_log_cursor(std::uint8_t unit, int file_id) const;
+    void set_unit_points(std::uint8_t unit, const std::map<std::uint16_t, std::int32_t>& points);
+    std::optional<std::int32_t> unit_point(std::uint8_t unit, std::uint16_t pid) const;
+    std::optional<std::uint16_t> unit_register(std::uint8_t unit, std::uint16_t address) const;
+
+    // ---- link and bus pacing. Requests are executed one at a time across all connections, as on
+    // a bus: from execution until the reply is sent (latency included) no other request runs.
+    // A fault's own delay or trickle does not hold the bus.
+    void set_latency(std::chrono::milliseconds latency);  // every reply is delayed by this
+    // A connection beyond n open ones is accepted and closed at once, unread (0: unlimited, the
+    // default). It still counts in connections_accepted().
+    void set_max_connections(std::size_t n);
+    // A request that arrives sooner than `gap` after the previous reply was sent (on any
+    // connection) is journaled and answered with exception 6 (busy), not executed. 0: off.
+    void set_min_gap(std::chrono::milliseconds gap);
+    // Called after each request was answered (or left unanswered), from the connection's thread,
+    // outside the simulator's lock, also when the journal is off. Set it before start().
+    void set_request_observer(std::function<void(const Request&)> observer);
 
     // ---- content
     void load(const Meter& meter);  // applies the description on top of the present content
@@ -307,6 +346,7 @@ public:
                            std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
     std::size_t connections_accepted() const;
     std::size_t open_connections() const;
+    std::size_t max_open_connections() const;  // the most open at the same time since start
     bool wait_for_connections(std::size_t n,
                               std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
     // Journaling is on by default; long-running servers (kolvane-sim, benchmarks) may switch it
@@ -328,5 +368,11 @@ private:
 // values. Points in `overrides` are written after the live values (they stay fixed).
 void update_live_values(Simulator& sim, double t, double start,
                         const std::map<std::uint16_t, std::int32_t>& overrides = {});
+// The same for the meter at `unit` of a gateway.
+void update_live_values(Simulator& sim, std::uint8_t unit, double t, double start,
+                        const std::map<std::uint16_t, std::int32_t>& overrides = {});
+
+// "127.0.0.1:502" or, for an IPv6 address, "[::1]:502".
+std::string endpoint_text(const std::string& address, std::uint16_t port);
 
 }  // namespace ksim

@@ -15,14 +15,14 @@ std::uint16_t info_records(const LogFile& f) {
 }
 }  // namespace
 
-std::uint8_t Simulator::Impl::window_read_check(std::uint32_t a, std::uint32_t n) const {
+std::uint8_t MeterContent::window_read_check(std::uint32_t a, std::uint32_t n) const {
     if (info_read_exception && a < FILE_INFO_DATA + 18u && a + n > FILE_INFO_DATA)
         return info_read_exception;
     return 0;
 }
 
-std::uint8_t Simulator::Impl::window_write(std::uint16_t address, std::uint8_t fc,
-                                           const std::vector<std::uint16_t>& values) {
+std::uint8_t MeterContent::window_write(std::uint16_t address, std::uint8_t fc,
+                                        const std::vector<std::uint16_t>& values) {
     if (address == FILE_INFO_REQUEST && fc == 16 && values.size() >= 2 && values[0] == 9) {
         std::uint8_t refuse = 0;
         file_info(values, refuse);
@@ -67,7 +67,7 @@ std::uint8_t Simulator::Impl::window_write(std::uint16_t address, std::uint8_t f
     return 0;
 }
 
-void Simulator::Impl::file_info(const std::vector<std::uint16_t>& req, std::uint8_t& refuse) {
+void MeterContent::file_info(const std::vector<std::uint16_t>& req, std::uint8_t& refuse) {
     const int file = req[1];
     const std::uint16_t variant = req.size() > 5 ? req[5] : 0;
     auto it = logs.find(file);
@@ -110,7 +110,7 @@ void Simulator::Impl::file_info(const std::vector<std::uint16_t>& req, std::uint
     }
 }
 
-std::vector<std::uint16_t> Simulator::Impl::log_record(const LogState& st, std::uint64_t i) const {
+std::vector<std::uint16_t> MeterContent::log_record(const LogState& st, std::uint64_t i) const {
     const LogFile& f = st.file;
     if (!f.endless) return f.records[i];
     auto seq = static_cast<std::uint16_t>(f.endless_first_seq + i);
@@ -118,7 +118,7 @@ std::vector<std::uint16_t> Simulator::Impl::log_record(const LogState& st, std::
     return datalog_record(0, seq, seconds, 0, 0, {static_cast<std::int32_t>(i)});
 }
 
-void Simulator::Impl::next_block(int file_id) {
+void MeterContent::next_block(int file_id) {
     current_file = file_id;
     std::vector<std::uint16_t> header(8, 0);
     header[0] = static_cast<std::uint16_t>(file_id);
@@ -158,30 +158,37 @@ void Simulator::Impl::next_block(int file_id) {
     block_data_len = data.size();
 }
 
+void MeterContent::set_log(int file_id, LogFile file) {
+    LogState st;
+    st.file = std::move(file);
+    logs[file_id] = std::move(st);
+}
+std::size_t MeterContent::log_cursor(int file_id) const {
+    auto it = logs.find(file_id);
+    return it == logs.end() ? 0 : static_cast<std::size_t>(it->second.cursor);
+}
+
 // ------------------------------------------------------------------ Simulator log API
 void Simulator::set_log(int file_id, LogFile file) {
     std::lock_guard<std::mutex> lk(impl_->mu);
-    LogState st;
-    st.file = std::move(file);
-    impl_->logs[file_id] = std::move(st);
+    impl_->content.set_log(file_id, std::move(file));
 }
 void Simulator::remove_log(int file_id) {
     std::lock_guard<std::mutex> lk(impl_->mu);
-    impl_->logs.erase(file_id);
+    impl_->content.logs.erase(file_id);
 }
 void Simulator::update_log(int file_id, const std::function<void(LogFile&)>& change) {
     std::lock_guard<std::mutex> lk(impl_->mu);
-    change(impl_->logs[file_id].file);
+    change(impl_->content.logs[file_id].file);
 }
 std::size_t Simulator::log_cursor(int file_id) const {
     std::lock_guard<std::mutex> lk(impl_->mu);
-    auto it = impl_->logs.find(file_id);
-    return it == impl_->logs.end() ? 0 : static_cast<std::size_t>(it->second.cursor);
+    return impl_->content.log_cursor(file_id);
 }
 void Simulator::set_log_cursor(int file_id, std::size_t cursor) {
     std::lock_guard<std::mutex> lk(impl_->mu);
-    auto it = impl_->logs.find(file_id);
-    if (it != impl_->logs.end()) {
+    auto it = impl_->content.logs.find(file_id);
+    if (it != impl_->content.logs.end()) {
         it->second.cursor = cursor;
         it->second.pending = 0;
         it->second.empty_served = 0;

@@ -55,7 +55,8 @@ std::optional<UnitRange> parse_units(const std::string& text) {
     return UnitRange{*first, *last};
 }
 
-// The supported model that answers at the options' unit, or empty.
+// The supported model that answers at the options' unit, or empty. Throws when the address
+// cannot be connected to: no other unit would answer either.
 std::string model_at(const std::string& host, const MeterOptions& options) {
     const std::string text = options.options_text();
     const DocumentResult result =
@@ -63,11 +64,13 @@ std::string model_at(const std::string& host, const MeterOptions& options) {
             return kolvane_read_device_info(host.c_str(), "em133", text.c_str(), out, out_len, err,
                                             err_len);
         });
+    if (result.status < 0 && is_connect_failure(result.error))
+        throw std::runtime_error(result.error);
     if (result.status < 0) return {};
     try {
         return named_model(result.text);
     } catch (const std::exception&) {
-        return {};
+        return {};  // an identity of no supported meter
     }
 }
 

@@ -82,7 +82,8 @@ TEST_F(Probe, ValuesAndIdentityEqualTheLibrarysDocumentsAndPassPromtool) {
                                  {"serial", std::to_string(identity["serial"].get<long>())},
                                  {"model", "em235"},
                                  {"model_name", identity["model_name"]},
-                                 {"firmware", "2.3"}}));
+                                 {"firmware", "2.3"},
+                                 {"unit", "1"}}));
     EXPECT_EQ(meter->value, 1);
 }
 
@@ -163,6 +164,16 @@ TEST_F(Probe, EndsWithinTheScrapeTimeOut) {
     ASSERT_EQ(response.status, 200);
     EXPECT_EQ(find_sample(parse_samples(response.body), "kolvane_up")->value, 0);
     EXPECT_LT(elapsed, std::chrono::milliseconds(1500 + 1000));
+}
+
+TEST(Ipv6, AListedMeterOnAnIpv6AddressIsProbed) {
+    ksim::Simulator sim(ksim::default_meter(ksim::Model::em133));
+    const std::string port = std::to_string(sim.start(0, "::1"));
+    // The hosts file and the probe may write the address differently.
+    Exporter exporter({"--hosts", hosts_file({"[0:0:0:0:0:0:0:1]:" + port + " em133"})});
+    const httplib::Response response = exporter.get("/probe?target=[::1]:" + port);
+    ASSERT_EQ(response.status, 200) << response.body;
+    EXPECT_EQ(find_sample(parse_samples(response.body), "kolvane_up")->value, 1);
 }
 
 TEST(Pages, MetricsPassPromtoolAndTheFrontPageShowsTheScrapeConfiguration) {

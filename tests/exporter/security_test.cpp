@@ -30,18 +30,24 @@ protected:
 TEST_F(Refusals, BadParametersGet400WithAOneLineReasonAndNoTraffic) {
     Exporter exporter({"--hosts", hosts_file({listed() + " em133"}), "--allow-any-target"});
     const std::string t = "/probe?target=" + listed();
+    const std::string bad_target =
+        "target must be HOST[:PORT] or [IPV6][:PORT] with a port of 1-65535";
     const struct {
         std::string path;
         std::string reason;
     } cases[] = {
         {"/probe", "target is required"},
-        {"/probe?target=", "target must be HOST or HOST:PORT with a port of 1-65535"},
-        {"/probe?target=a%20b", "target must be HOST or HOST:PORT with a port of 1-65535"},
-        {"/probe?target=127.0.0.1:0", "target must be HOST or HOST:PORT with a port of 1-65535"},
-        {"/probe?target=127.0.0.1:70000",
-         "target must be HOST or HOST:PORT with a port of 1-65535"},
-        {"/probe?target=127.0.0.1:12x", "target must be HOST or HOST:PORT with a port of 1-65535"},
-        {"/probe?target=[::1]:502", "target must be HOST or HOST:PORT with a port of 1-65535"},
+        {"/probe?target=", bad_target},
+        {"/probe?target=a%20b", bad_target},
+        {"/probe?target=127.0.0.1:0", bad_target},
+        {"/probe?target=127.0.0.1:70000", bad_target},
+        {"/probe?target=127.0.0.1:12x", bad_target},
+        {"/probe?target=::1", bad_target},  // a port could not be told from the address
+        {"/probe?target=[::1", bad_target},
+        {"/probe?target=[::1]:0", bad_target},
+        {"/probe?target=[::g]:502", bad_target},
+        {"/probe?target=[127.0.0.1]:502", bad_target},
+        {"/probe?target=[localhost]", bad_target},
         {t + "&target=" + unlisted(), "target must be given once"},
         {t + "&unit=256", "unit must be 0-255"},
         {t + "&unit=-1", "unit must be 0-255"},
@@ -76,19 +82,21 @@ TEST_F(Refusals, UnlistedTargetsGet403WithoutTrafficUnlessAnyTargetIsAllowed) {
         hosts_file({"# the one meter we may read, of the model -m names", listed()});
     {
         Exporter exporter({"--hosts", hosts, "-m", "em133"});
-        for (const std::string& target :
-             {unlisted(), std::string("127.0.0.1"),
-              std::string("localhost:") + std::to_string(listed_port_)}) {
+        for (const std::string& target : {unlisted(), std::string("127.0.0.1"),
+                                          std::string("localhost:") + std::to_string(listed_port_),
+                                          std::string("[::1]:") + std::to_string(listed_port_)}) {
             const httplib::Response response =
                 exporter.get("/probe?target=" + target + "&model=em133");
             EXPECT_EQ(response.status, 403) << target;
             EXPECT_EQ(response.body.find('\n'), response.body.size() - 1) << response.body;
         }
         EXPECT_EQ(exporter.get("/probe?target=" + listed()).status, 200);
+        // A line without unit= lists every unit of its HOST:PORT.
+        EXPECT_EQ(exporter.get("/probe?target=" + listed() + "&unit=7").status, 200);
         const auto refused =
             find_sample(parse_samples(exporter.get("/metrics").body),
                         "kolvane_exporter_probes_refused_total", {{"code", "403"}});
-        EXPECT_EQ(refused->value, 3);
+        EXPECT_EQ(refused->value, 4);
     }
     EXPECT_EQ(unlisted_.connections_accepted(), 0u);
 

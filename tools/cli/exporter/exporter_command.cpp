@@ -5,6 +5,7 @@
 #include "common/host_port.hpp"
 #include "common/hosts_file.hpp"
 #include "common/log_output.hpp"
+#include "common/meter_options.hpp"
 #include "common/output.hpp"
 #include "exporter/exporter_server.hpp"
 
@@ -25,6 +26,8 @@ struct ExporterArgs {
     std::string meter;  // the model of hosts file lines that name none
     bool allow_any_target = false;
     int max_concurrent = 16;
+    int per_gateway = 1;
+    int gap_ms = 0;  // for hosts file lines without gap=
     std::optional<int> timeout_ms;
     int verbosity = 0;
 };
@@ -71,11 +74,13 @@ int run_exporter(const ExporterArgs& args) {
     settings.listen_port = listen->second;
     settings.timeout_ms = args.timeout_ms.value_or(settings.timeout_ms);
     settings.max_concurrent = args.max_concurrent;
+    settings.per_gateway = args.per_gateway;
     settings.log_refusals = args.verbosity > 0;
     try {
         std::vector<kcli::HostEntry> listed;
         if (!args.hosts_file.empty()) listed = kcli::read_hosts_file(args.hosts_file, args.meter);
-        ExporterServer server(settings, TargetPolicy(std::move(listed), args.allow_any_target));
+        ExporterServer server(settings,
+                              TargetPolicy(std::move(listed), args.allow_any_target, args.gap_ms));
         const int port = server.bind();
         kcli::write_stdout_line("kolvane exporter listening on " +
                                 kcli::join_host_port(settings.listen_host, port));
@@ -95,7 +100,8 @@ void add_exporter_command(CLI::App& app, int& status) {
     CLI::App* command =
         app.add_subcommand("exporter",
                            "Serve live values to Prometheus: GET "
-                           "/probe?target=HOST[:PORT]&model=MODEL&unit=N reads one meter");
+                           "/probe?target=HOST[:PORT]&unit=N&model=MODEL reads one meter "
+                           "([IPv6]:PORT for an IPv6 address)");
     command
         ->add_option("--listen", args->listen,
                      "Address and port to serve HTTP on (ADDR:PORT, [IPv6]:PORT)")
@@ -105,7 +111,9 @@ void add_exporter_command(CLI::App& app, int& status) {
         command
             ->add_option(
                 "--hosts", args->hosts_file,
-                "The meters that may be probed: one 'HOST[:PORT] [MODEL]' per line, '#' comments")
+                "The meters that may be probed: one 'HOST[:PORT] [MODEL] [unit=N] [name=LABEL] "
+                "[gap=MS]' per line ([IPv6]:PORT for an IPv6 address), '#' comments; a line "
+                "without unit= lists every unit of its HOST:PORT")
             ->type_name("FILE");
     command
         ->add_option("-m,--meter", args->meter,
@@ -127,6 +135,20 @@ void add_exporter_command(CLI::App& app, int& status) {
         ->type_name("N")
         ->capture_default_str()
         ->check(CLI::Range(1, 256));
+    command
+        ->add_option("--per-gateway", args->per_gateway,
+                     "Probes talking to one gateway (one HOST:PORT) at once, whatever "
+                     "--max-concurrent; others wait for it within their scrape's budget")
+        ->type_name("N")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 64));
+    command
+        ->add_option("--gap", args->gap_ms,
+                     "Least pause between two requests, 0-10000 milliseconds, as a Modbus gateway "
+                     "or a slow bus wants, for every target whose hosts file line names no gap=")
+        ->type_name("MS")
+        ->capture_default_str()
+        ->check(CLI::Range(0, kcli::MAX_GAP_MS).description(""));
     command->add_flag(
         "-v,--verbose", args->verbosity,
         "Log refused probes and the library's messages on standard error; repeat for more "

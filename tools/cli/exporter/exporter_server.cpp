@@ -5,7 +5,6 @@
 #include "common/output.hpp"
 #include "exporter/exposition.hpp"
 #include "exporter/landing_page.hpp"
-#include "exporter/meter_probe.hpp"
 #include "exporter/probe_metrics.hpp"
 
 #include <kolvane.h>
@@ -63,9 +62,14 @@ std::variant<int, Refusal> probe_budget_ms(const std::string* header) {
 }
 
 ExporterServer::ExporterServer(ExporterSettings settings, TargetPolicy policy)
-    : settings_(std::move(settings)), policy_(std::move(policy)), slots_(settings_.max_concurrent) {
+    : settings_(std::move(settings)),
+      policy_(std::move(policy)),
+      slots_(settings_.max_concurrent),
+      gateways_(settings_.per_gateway) {
     // A fixed pool: the probes within the bound, as many waiting for a slot, and a few for the
-    // other pages. Each connection serves one request, so an idle one never holds a thread.
+    // other pages. Each connection serves one request, so an idle one never holds a thread. A
+    // probe waits for its gateway while holding its slot, so that waiting never takes more
+    // threads than the bound, and no thread longer than the probe's budget.
     const std::size_t threads = 2 * static_cast<std::size_t>(settings_.max_concurrent) + 2;
     http_.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
     http_.set_keep_alive_max_count(1);
@@ -146,14 +150,29 @@ void ExporterServer::probe(const httplib::Request& request, httplib::Response& r
                                 "); try again"});
     const Slot slot(slots_, in_flight_);
 
-    const ProbeResult result = probe_meter(target, settings_.timeout_ms, deadline, identities_);
+    const ProbeResult result = probe_target(target, deadline);
     ++probes_;
     if (!result.up) {
         ++failures_;
         kcli::write_stderr_line("kolvane: probe of " + target.address() + " unit " +
                                 std::to_string(target.unit) + " failed: " + result.error);
     }
-    response.set_content(probe_exposition(result), EXPOSITION_CONTENT_TYPE);
+    response.set_content(probe_exposition(target, result), EXPOSITION_CONTENT_TYPE);
+}
+
+ProbeResult ExporterServer::probe_target(const ProbeTarget& target, const Deadline& deadline) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::string gateway = target.address();
+    const auto held = gateways_.acquire(gateway, deadline.end);
+    if (!held) {
+        ProbeResult busy;
+        busy.error = "gateway " + gateway + " busy for the whole budget of " +
+                     std::to_string(deadline.total_ms) + " ms";
+        busy.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        return busy;
+    }
+    return probe_meter(target, settings_.timeout_ms, deadline, identities_);
 }
 
 void ExporterServer::metrics(httplib::Response& response) const {
@@ -171,7 +190,8 @@ void ExporterServer::metrics(httplib::Response& response) const {
     out.sample("kolvane_exporter_probes_refused_total", {{"code", "403"}},
                double(forbidden_.load()));
     out.sample("kolvane_exporter_probes_refused_total", {{"code", "503"}}, double(busy_.load()));
-    out.family("kolvane_exporter_probes_in_flight", "gauge", "Probes reading a meter right now.");
+    out.family("kolvane_exporter_probes_in_flight", "gauge",
+               "Probes reading a meter or waiting for its gateway right now.");
     out.sample("kolvane_exporter_probes_in_flight", {}, in_flight_.load());
     out.family("kolvane_exporter_build_info", "gauge",
                "Versions of the exporter and its library; the value is always 1.");

@@ -3,7 +3,9 @@
 // exporter itself, / shows how to configure Prometheus.
 #pragma once
 
+#include "exporter/gateway_slots.hpp"
 #include "exporter/identity_cache.hpp"
+#include "exporter/meter_probe.hpp"
 #include "exporter/target_policy.hpp"
 
 #include <httplib.h>
@@ -22,6 +24,7 @@ struct ExporterSettings {
     int listen_port = 9735;  // 0: the kernel picks one
     int timeout_ms = 5000;   // each wait for a meter
     int max_concurrent = 16;
+    int per_gateway = 1;                        // probes talking to one HOST:PORT at once
     std::chrono::milliseconds slot_wait{1000};  // how long a probe over the bound waits for a slot
     bool log_refusals = false;
 };
@@ -48,6 +51,9 @@ private:
     void metrics(httplib::Response& response) const;
     void refuse(const httplib::Request& request, httplib::Response& response,
                 const Refusal& refusal);
+    // The probe of `target` within `deadline`, once it holds a slot: waits for its gateway, then
+    // reads the meter.
+    ProbeResult probe_target(const ProbeTarget& target, const Deadline& deadline);
 
     ExporterSettings settings_;
     TargetPolicy policy_;
@@ -55,6 +61,7 @@ private:
     httplib::Server http_;
     std::string address_;  // HOST:PORT once bound
     std::counting_semaphore<> slots_;
+    GatewaySlots gateways_;
     std::atomic<std::uint64_t> probes_{0}, failures_{0}, bad_requests_{0}, forbidden_{0}, busy_{0};
     std::atomic<int> in_flight_{0};
 };

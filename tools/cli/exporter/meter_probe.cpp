@@ -3,6 +3,7 @@
 
 #include "common/document.hpp"
 #include "common/identity_check.hpp"
+#include "common/meter_options.hpp"
 
 #include <kolvane.h>
 
@@ -23,12 +24,14 @@ std::string options_text(const ProbeTarget& target, int timeout_ms, const Deadli
     if (left <= 0)
         throw std::runtime_error("Deadline of " + std::to_string(deadline.total_ms) +
                                  " ms exceeded");
-    const long long timeout =
-        std::max<long long>(SHORTEST_TIMEOUT_MS, std::min<long long>(timeout_ms, left));
-    return "{\"port\":" + std::to_string(target.port) +
-           ",\"unit_id\":" + std::to_string(target.unit) +
-           ",\"timeout_ms\":" + std::to_string(timeout) +
-           ",\"deadline_ms\":" + std::to_string(left) + "}";
+    kcli::MeterOptions options;
+    options.port = target.port;
+    options.unit = target.unit;
+    options.timeout_ms = static_cast<int>(
+        std::max<long long>(SHORTEST_TIMEOUT_MS, std::min<long long>(timeout_ms, left)));
+    options.deadline_s = static_cast<double>(left) / 1000;  // written back as `left` ms
+    options.gap_ms = target.gap_ms;                         // written only when > 0
+    return options.options_text();
 }
 
 using MeterCall = int (*)(const char*, const char*, const char*, char*, int, char*, int);

@@ -15,7 +15,7 @@ constexpr std::uint16_t TOTAL_ENERGIES_LAST = 0x177F;
 constexpr std::uint16_t KWH_NET = 0x1702;
 constexpr std::uint16_t KVARH_NET = 0x1706;
 
-void write_identity(Exposition& out, const json& info) {
+void write_identity(Exposition& out, const json& info, const ProbeTarget& target) {
     const std::string serial = std::to_string(info.at("serial").get<std::uint32_t>());
     const json& firmware = info.at("firmware");
     const std::string version = std::to_string(firmware.at("version").get<int>()) + "." +
@@ -23,10 +23,14 @@ void write_identity(Exposition& out, const json& info) {
     const std::string model = info.at("meter").get<std::string>();
     const std::string model_name = info.at("model_name").get<std::string>();
     out.family("kolvane_meter_info", "gauge", "Identity of the meter; the value is always 1.");
-    out.sample(
-        "kolvane_meter_info",
-        {{"serial", serial}, {"model", model}, {"model_name", model_name}, {"firmware", version}},
-        1);
+    const std::string unit = std::to_string(target.unit);
+    Labels labels{{"serial", serial},
+                  {"model", model},
+                  {"model_name", model_name},
+                  {"firmware", version},
+                  {"unit", unit}};
+    if (!target.name.empty()) labels.emplace_back("name", target.name);
+    out.sample("kolvane_meter_info", labels, 1);
 }
 
 // One family of readings: the gauges or the energy counters.
@@ -60,7 +64,7 @@ bool is_energy_counter(std::uint16_t pid) {
            pid != KVARH_NET;
 }
 
-std::string probe_exposition(const ProbeResult& result) {
+std::string probe_exposition(const ProbeTarget& target, const ProbeResult& result) {
     Exposition out;
     out.family("kolvane_up", "gauge", "Whether the meter answered the probe (1) or not (0).");
     out.sample("kolvane_up", {}, result.up ? 1 : 0);
@@ -68,7 +72,7 @@ std::string probe_exposition(const ProbeResult& result) {
                "How long the probe took to read the meter.");
     out.sample("kolvane_probe_duration_seconds", {}, result.seconds);
     if (result.up) {
-        write_identity(out, json::parse(result.identity));
+        write_identity(out, json::parse(result.identity), target);
         const json readings = json::parse(result.live).at("readings");
         write_readings(out, readings, false);
         write_readings(out, readings, true);

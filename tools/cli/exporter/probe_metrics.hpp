@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // A probe's answer in the exposition format: kolvane_up, kolvane_probe_duration_seconds and,
-// when the meter answered, its identity and live values.
+// when the meter answered, its identity (with the target's unit and hosts file name) and live
+// values.
 #pragma once
 
 #include "exporter/meter_probe.hpp"
@@ -14,6 +15,6 @@ namespace kexp {
 // energy is exported, stay gauges with the other point values.
 bool is_energy_counter(std::uint16_t pid);
 
-std::string probe_exposition(const ProbeResult& result);
+std::string probe_exposition(const ProbeTarget& target, const ProbeResult& result);
 
 }  // namespace kexp

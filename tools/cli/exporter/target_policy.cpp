@@ -4,6 +4,8 @@
 #include "common/host_port.hpp"
 #include "common/meter_options.hpp"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -28,6 +30,20 @@ bool valid_host(const std::string& host) {
            });
 }
 
+// The IPv6 address in `text` in its one canonical form, nothing when `text` is none.
+std::optional<std::string> canonical_ipv6(const std::string& text) {
+    in6_addr address{};
+    if (inet_pton(AF_INET6, text.c_str(), &address) != 1) return std::nullopt;
+    char canonical[INET6_ADDRSTRLEN];
+    return std::string(inet_ntop(AF_INET6, &address, canonical, sizeof canonical));
+}
+
+// The host as targets are compared: IPv6 addresses canonical, names in lower case, so that a
+// target matches its hosts file line however either writes it.
+std::string comparable_host(const std::string& host) {
+    return canonical_ipv6(host).value_or(lower(host));
+}
+
 // The single value of parameter `name`; a refusal when it is given more than once.
 std::variant<std::optional<std::string>, Refusal> single(const QueryParams& params,
                                                          const std::string& name) {
@@ -41,21 +57,26 @@ std::variant<std::optional<std::string>, Refusal> single(const QueryParams& para
 
 std::string ProbeTarget::address() const { return kcli::join_host_port(host, port); }
 
-TargetPolicy::TargetPolicy(std::vector<kcli::HostEntry> listed, bool allow_any_target)
-    : listed_(std::move(listed)), allow_any_target_(allow_any_target) {
+TargetPolicy::TargetPolicy(std::vector<kcli::HostEntry> listed, bool allow_any_target, int gap_ms)
+    : listed_(std::move(listed)), allow_any_target_(allow_any_target), gap_ms_(gap_ms) {
     for (kcli::HostEntry& entry : listed_) {
         if (!entry.meter.empty() && canonical_model(entry.meter).empty())
             throw std::runtime_error("Unknown meter model '" + entry.meter + "' for " + entry.host +
                                      " in the hosts file (expected em133 or em235)");
-        entry.host = lower(entry.host);
+        entry.host = comparable_host(entry.host);
         entry.meter = canonical_model(entry.meter);
     }
 }
 
-const kcli::HostEntry* TargetPolicy::listed(const std::string& host, int port) const {
-    for (const kcli::HostEntry& entry : listed_)
-        if (entry.host == host && entry.port.value_or(kcli::MODBUS_TCP_PORT) == port) return &entry;
-    return nullptr;
+const kcli::HostEntry* TargetPolicy::listed(const ProbeTarget& target) const {
+    const kcli::HostEntry* every_unit = nullptr;
+    for (const kcli::HostEntry& entry : listed_) {
+        if (entry.host != target.host || entry.port.value_or(kcli::MODBUS_TCP_PORT) != target.port)
+            continue;
+        if (entry.unit == target.unit) return &entry;
+        if (!entry.unit && !every_unit) every_unit = &entry;
+    }
+    return every_unit;
 }
 
 std::variant<ProbeTarget, Refusal> TargetPolicy::resolve(const QueryParams& params) const {
@@ -72,10 +93,16 @@ std::variant<ProbeTarget, Refusal> TargetPolicy::resolve(const QueryParams& para
     const std::optional<kcli::HostPort> target = kcli::split_host_port(*target_text);
     const std::optional<int> port =
         target && !target->port.empty() ? kcli::port_number(target->port) : kcli::MODBUS_TCP_PORT;
-    if (!target || !valid_host(target->host) || !port)
-        return Refusal{400, "target must be HOST or HOST:PORT with a port of 1-65535"};
+    // Brackets hold an IPv6 address and nothing else; unbracketed, a colon can only start a port.
+    const std::optional<std::string> host =
+        !target                         ? std::nullopt
+        : target_text->starts_with('[') ? canonical_ipv6(target->host)
+        : valid_host(target->host)      ? std::optional(lower(target->host))
+                                        : std::nullopt;
+    if (!host || !port)
+        return Refusal{400, "target must be HOST[:PORT] or [IPV6][:PORT] with a port of 1-65535"};
 
-    ProbeTarget probe{lower(target->host), *port, 1, {}};
+    ProbeTarget probe{*host, *port, 1, {}, {}, gap_ms_};
     if (unit_text) {
         const char* end = unit_text->data() + unit_text->size();
         const auto parsed = std::from_chars(unit_text->data(), end, probe.unit);
@@ -89,9 +116,14 @@ std::variant<ProbeTarget, Refusal> TargetPolicy::resolve(const QueryParams& para
         if (model.empty()) return Refusal{400, "model must be em133 or em235"};
     }
 
-    const kcli::HostEntry* entry = listed(probe.host, probe.port);
+    const kcli::HostEntry* entry = listed(probe);
     if (!entry && !allow_any_target_)
-        return Refusal{403, "target " + probe.address() + " is not in the hosts file"};
+        return Refusal{403, "target " + probe.address() + " unit " + std::to_string(probe.unit) +
+                                " is not in the hosts file"};
+    if (entry) {
+        probe.name = entry->name;
+        probe.gap_ms = entry->gap_ms.value_or(gap_ms_);
+    }
     if (entry && !entry->meter.empty()) {
         if (!model.empty() && model != entry->meter)
             return Refusal{400, "model " + model + " contradicts the hosts file's " + entry->meter +

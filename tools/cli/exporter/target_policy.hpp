@@ -14,12 +14,14 @@
 namespace kexp {
 
 struct ProbeTarget {
-    std::string host;
+    std::string host;  // a host name or an address; an IPv6 address without brackets
     int port = kcli::MODBUS_TCP_PORT;
     int unit = 1;
     std::string model;  // "em133" or "em235"
+    std::string name;   // the hosts file's name= of the meter, may be empty
+    int gap_ms = 0;     // the least pause between two requests, 0 for none
 
-    std::string address() const;  // HOST:PORT
+    std::string address() const;  // HOST:PORT, an IPv6 address in brackets
 };
 
 // A probe that is not served: the HTTP status (400, 403) and a one-line reason.
@@ -33,18 +35,24 @@ using QueryParams = std::multimap<std::string, std::string>;
 
 class TargetPolicy {
 public:
-    // Throws std::runtime_error when a line of the hosts file names an unknown model.
-    TargetPolicy(std::vector<kcli::HostEntry> listed, bool allow_any_target);
+    // A listed meter is its HOST, PORT and UNIT: a line with unit=N lists that unit alone, a line
+    // without unit= every unit of its HOST:PORT. `gap_ms` is the pause between requests for
+    // targets whose line names no gap=. Throws std::runtime_error when a line of the hosts file
+    // names an unknown model.
+    TargetPolicy(std::vector<kcli::HostEntry> listed, bool allow_any_target, int gap_ms = 0);
 
-    // target=HOST[:PORT], optional unit=N (default 1) and model=em133|em235|pm335; the model may
-    // come from the target's line of the hosts file instead, but is never guessed.
+    // target=HOST[:PORT] or [IPV6][:PORT], optional unit=N (default 1) and
+    // model=em133|em235|pm335; the model may come from the target's line of the hosts file
+    // instead, but is never guessed.
     std::variant<ProbeTarget, Refusal> resolve(const QueryParams& params) const;
 
 private:
-    const kcli::HostEntry* listed(const std::string& host, int port) const;
+    // The line listing the meter: the one naming its unit, else one naming no unit.
+    const kcli::HostEntry* listed(const ProbeTarget& target) const;
 
     std::vector<kcli::HostEntry> listed_;
     bool allow_any_target_;
+    int gap_ms_;
 };
 
 }  // namespace kexp

@@ -189,6 +189,39 @@ void append_records(SiteMeter& meter, int count) {
             file_id, [count](ksim::LogFile& file) { ksim::append_next_records(file, count); });
 }
 
+// A resumed read gets the deadline alone, as it reads what is new: many new records make it go
+// on after the last record it delivered, and a meter that stops answering costs that deadline,
+// not one grown by the size of its log.
+TEST(Integrity, AResumedReadIsBoundedByWhatItReads) {
+    SiteMeter meter(ksim::Model::em133, 7502, 2000, 5);
+    const std::string path = fresh_sqlite_path();
+    auto run = [&](const std::string& timeout_ms) {
+        return collect({meter.address(), "--only", "datalog", "-t", timeout_ms, "--deadline", "1",
+                        "--db", path});
+    };
+    ASSERT_EQ(run("5000").exit_status, 0);
+    append_records(meter, 200);
+    meter.sim().add_fault(ksim::Fault::delay(std::chrono::milliseconds(70))
+                              .reads(ksim::BLOCK_DATA, ksim::FILE_INFO_REQUEST - 1)
+                              .times(60));
+    // 20 blocks of 70 ms per log: over the one second the deadline gives a call.
+    const Outcome longer = run("5000");
+    ASSERT_EQ(longer.exit_status, 0) << longer.out << longer.err;
+    EXPECT_EQ(new_records(summaries(longer.out)), 3 * 200);
+    EXPECT_EQ(open_sqlite(path)->number("SELECT count(*) FROM datalog_records"), 3 * 2200);
+
+    append_records(meter, 1);
+    meter.sim().add_fault(
+        ksim::Fault::no_reply().reads(ksim::BLOCK_DATA, ksim::FILE_INFO_REQUEST - 1));
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome silent = run("30000");
+    // Grown by 25 ms for each of 2,201 records, each log's deadline would be some 56 s.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+    EXPECT_EQ(silent.exit_status, 1);
+    for (const json& log : summaries(silent.out).at(0).at("datalog"))
+        EXPECT_EQ(log.at("error"), "Deadline of 1000 ms exceeded") << log;
+}
+
 TEST(Integrity, EveryPassReadsOnlyWhatIsNewAndStoresExactlyTheMetersRecords) {
     SiteMeter meter(ksim::Model::em133, 7601, 2000, 300);
     const std::string path = fresh_sqlite_path();

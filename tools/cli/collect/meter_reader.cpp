@@ -24,8 +24,8 @@ using nlohmann::ordered_json;
 // stays small while the queue is full.
 constexpr std::size_t BATCH_ROWS = 500;
 
-// A log transfer's deadline grows by this much per record the meter announces, so that a long
-// log over a slow link completes instead of being cut at the same record every run.
+// A full read's deadline grows by this much per record the meter announces, so that a long log
+// over a slow link completes instead of being cut at the same record every run.
 constexpr int DEADLINE_PER_RECORD_MS = 25;
 constexpr long long MAX_DEADLINE_MS = 86400LL * 1000;  // the library's limit
 
@@ -47,6 +47,7 @@ struct LogStream {
     kdb::EventBatch events{serial, {}};
     int read = 0;
     std::optional<int> first_seq;  // of the first record delivered
+    std::optional<int> last_seq;   // of the last record delivered
     std::string failure;           // a record that could not be taken, or the database's failure
 
     void add(const std::string& text) {
@@ -58,7 +59,8 @@ struct LogStream {
             datalog.rows.push_back(parse_datalog_record(text));
         else
             events.rows.push_back(parse_event_record(text));
-        if (!first_seq) first_seq = file_id > 0 ? datalog.rows.back().seq : events.rows.back().seq;
+        last_seq = file_id > 0 ? datalog.rows.back().seq : events.rows.back().seq;
+        if (!first_seq) first_seq = last_seq;
         ++read;
         if (datalog.rows.size() + events.rows.size() >= BATCH_ROWS) hand_over();
     }
@@ -121,24 +123,36 @@ struct LogRead {
 };
 
 // Streams one log into the writer, only what is newer than the newest record stored of it;
-// records delivered before a failure are kept.
+// records delivered before a failure are kept. A full read is given time for every record the
+// meter announces; a resumed one only the deadline, as it reads what is new. A resumed read cut
+// by its deadline after it delivered records goes on after the last of them, so that the time
+// allowed grows with what is read, not with the size of the log.
 LogRead read_log(const Target& t, const kdb::MeterRow::Log& log, std::int64_t serial,
                  std::optional<int> after, const std::shared_ptr<MeterTally>& tally,
                  Writer& writer) {
     LogStream stream(writer, tally, serial, log.file_id);
-    kcli::MeterOptions options = log_options(t.options, log.records);
-    options.after_seq = after;
-    const std::string text = options.options_text();
-    char err[1024];
-    const int status =
-        log.file_id > 0 ? kolvane_read_datalog(t.host.c_str(), t.meter.c_str(), log.file_id,
-                                               text.c_str(), take_record, &stream, err, sizeof err)
-                        : kolvane_read_eventlog(t.host.c_str(), t.meter.c_str(), 0, text.c_str(),
-                                                take_record, &stream, err, sizeof err);
-    stream.hand_over();
-    LogRead result{stream.read, {}, after, stream.first_seq};
-    if (status < 0) result.error = stream.failure.empty() ? std::string(err) : stream.failure;
-    return result;
+    for (std::optional<int> resume_after = after;;) {
+        kcli::MeterOptions options = log_options(t.options, resume_after ? 0 : log.records);
+        options.after_seq = resume_after;
+        const std::string text = options.options_text();
+        const int read_before = stream.read;
+        char err[1024];
+        const int status =
+            log.file_id > 0
+                ? kolvane_read_datalog(t.host.c_str(), t.meter.c_str(), log.file_id, text.c_str(),
+                                       take_record, &stream, err, sizeof err)
+                : kolvane_read_eventlog(t.host.c_str(), t.meter.c_str(), 0, text.c_str(),
+                                        take_record, &stream, err, sizeof err);
+        stream.hand_over();
+        LogRead result{stream.read, {}, after, stream.first_seq};
+        if (status >= 0) return result;
+        result.error = stream.failure.empty() ? std::string(err) : stream.failure;
+        const bool cut_after_progress = resume_after && stream.failure.empty() &&
+                                        result.error.starts_with("Deadline of") &&
+                                        stream.read > read_before && !kcli::interrupted();
+        if (!cut_after_progress) return result;
+        resume_after = stream.last_seq;
+    }
 }
 
 // The start of every line about the meter: where it is and what the hosts file calls it.

@@ -396,7 +396,8 @@ private:
         meter_ = std::make_unique<Statement>(
             db_,
             "INSERT INTO meters(serial, model, model_name, firmware, host, port, last_seen, info, "
-            "unit, name) VALUES(?1, ?2, ?3, ?4, ?5, ?6, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), ?7, ?8, "
+            "unit, name) VALUES(?1, ?2, ?3, ?4, ?5, ?6, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), ?7, "
+            "?8, "
             "?9) "
             "ON CONFLICT(serial) DO UPDATE SET model = excluded.model, "
             "model_name = excluded.model_name, firmware = excluded.firmware, "

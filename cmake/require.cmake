@@ -24,3 +24,19 @@ macro(kolvane_require_module prefix module debian option)
                         "or configure with -D${option}=OFF")
   endif()
 endmacro()
+
+# kolvane_require_library(TARGET LIBRARY HEADER DEBIAN_PACKAGE OPTION): a library that ships
+# neither a CMake package nor a pkg-config module, imported as TARGET.
+macro(kolvane_require_library target library header debian option)
+  if(NOT TARGET ${target})
+    find_library(${library}_LIBRARY ${library})
+    find_path(${library}_INCLUDE_DIR ${header})
+    if(NOT ${library}_LIBRARY OR NOT ${library}_INCLUDE_DIR)
+      message(FATAL_ERROR "${library} not found: install the Debian package ${debian}, "
+                          "or configure with -D${option}=OFF")
+    endif()
+    add_library(${target} UNKNOWN IMPORTED)
+    set_target_properties(${target} PROPERTIES IMPORTED_LOCATION ${${library}_LIBRARY}
+                                               INTERFACE_INCLUDE_DIRECTORIES ${${library}_INCLUDE_DIR})
+  endif()
+endmacro()

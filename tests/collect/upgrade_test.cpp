@@ -39,6 +39,30 @@ protected:
         return sqlite() ? sqlite_copy() : postgres_restore();
     }
 
+    // Collects the fixture's two meters, served again with the same logs, their clocks on `zone`.
+    void collect_fixture_meters(const std::string& zone) {
+        // They answer at new ports now: they moved more than an hour ago.
+        const std::string aged = "UPDATE meters SET last_seen = '2025-12-01T00:00:00.000Z'";
+        if (sqlite())
+            ASSERT_EQ(std::system(("sqlite3 " + target_ + " \"" + aged + "\"").c_str()), 0);
+        else
+            db()->rows(aged + " RETURNING serial");
+        SiteMeter em133(ksim::Model::em133, 1201784, RECORDS, EVENTS, FIXTURE_END);
+        SiteMeter em235(ksim::Model::em235, 2305001, RECORDS, EVENTS, FIXTURE_END);
+        const Outcome run =
+            collect({em133.address(), "--only", "datalog,eventlog", "--tz", zone, "--db", target_});
+        const Outcome run235 = collect({em235.address(), "-m", "em235", "--only",
+                                        "datalog,eventlog", "--tz", zone, "--db", target_});
+        ASSERT_EQ(run.exit_status, 0) << run.err;
+        ASSERT_EQ(run235.exit_status, 0) << run235.err;
+        EXPECT_EQ(new_records(summaries(run.out)) + new_records(summaries(run235.out)), 0);
+    }
+
+    std::int64_t stored_records() {
+        return db()->number("SELECT count(*) FROM datalog_records") +
+               db()->number("SELECT count(*) FROM event_records");
+    }
+
 private:
     static std::string sqlite_copy() {
         const std::string path = fresh_sqlite_path();
@@ -56,36 +80,50 @@ private:
     }
 };
 
-TEST_P(Upgrade, CollectUpgradesInPlaceKeepingEveryRowAndStoresNothingTwice) {
-    ASSERT_EQ(db()->number("SELECT max(version) FROM schema_version"), 1);
-    const auto before = views(*db());
-    ASSERT_FALSE(before.empty());
-
-    // The report reads the old schema as it is, without changing it.
+// The report reads the old schema as it is, without changing it.
+TEST_P(Upgrade, TheReportReadsAnOldDatabaseWithoutChangingIt) {
     const Outcome report = cli_test::run_tool(
         {"report", "--db", target_, "-o", cli_test::fresh_dir("upgrade_report") + "/r.html"});
     EXPECT_EQ(report.exit_status, 0) << report.err;
     EXPECT_EQ(db()->number("SELECT max(version) FROM schema_version"), 1);
+}
 
-    // The fixture's meters answer at new ports now: they moved more than an hour ago.
-    const std::string aged = "UPDATE meters SET last_seen = '2025-12-01T00:00:00.000Z'";
-    if (sqlite())
-        ASSERT_EQ(std::system(("sqlite3 " + target_ + " \"" + aged + "\"").c_str()), 0);
-    else
-        db()->rows(aged + " RETURNING serial");
-    SiteMeter em133(ksim::Model::em133, 1201784, RECORDS, EVENTS, FIXTURE_END);
-    SiteMeter em235(ksim::Model::em235, 2305001, RECORDS, EVENTS, FIXTURE_END);
-    const Outcome run = collect({em133.address(), "--only", "datalog,eventlog", "--db", target_});
-    const Outcome run235 =
-        collect({em235.address(), "-m", "em235", "--only", "datalog,eventlog", "--db", target_});
-    ASSERT_EQ(run.exit_status, 0) << run.err;
-    ASSERT_EQ(run235.exit_status, 0) << run235.err;
-    EXPECT_EQ(new_records(summaries(run.out)) + new_records(summaries(run235.out)), 0);
-
+TEST_P(Upgrade, CollectUpgradesInPlaceKeepingEveryRowAndStoresNothingTwice) {
+    ASSERT_EQ(db()->number("SELECT max(version) FROM schema_version"), 1);
+    const auto before = views(*db());
+    ASSERT_FALSE(before.empty());
+    collect_fixture_meters("UTC");
     EXPECT_EQ(db()->number("SELECT count(*) FROM schema_version"), 1);
-    EXPECT_EQ(db()->number("SELECT max(version) FROM schema_version"), 3);
+    EXPECT_EQ(db()->number("SELECT max(version) FROM schema_version"), 4);
     EXPECT_EQ(views(*db()), before);
     EXPECT_EQ(db()->number("SELECT count(*) FROM meters WHERE unit = 1 AND name = ''"), 2);
+}
+
+// Version 1 stored the meters' wall time labelled UTC. Their first collection with a zone turns
+// every stored record into true UTC, keeping the wall time beside it, and stores none twice; a
+// later change of zone converts them again from the wall time.
+TEST_P(Upgrade, OldRecordsGetTrueUtcTimesFromTheMetersZone) {
+    const std::int64_t records = stored_records();
+    // The records lie in the winter of 2025, when Berlin is an hour ahead of UTC.
+    for (const auto& [zone, to_utc] : {std::pair{"Europe/Berlin", "-1 hours"},
+                                       {"Europe/Berlin", "-1 hours"},
+                                       {"Asia/Tokyo", "-9 hours"},
+                                       {"UTC", "+0 hours"}}) {
+        SCOPED_TRACE(zone);
+        collect_fixture_meters(zone);
+        EXPECT_EQ(stored_records(), records);
+        const std::string wrong =
+            sqlite() ? std::string("recorded_at != strftime('%Y-%m-%dT%H:%M:%fZ', meter_time, '") +
+                           to_utc + "')"
+                     : std::string("recorded_at != (meter_time + interval '") + to_utc +
+                           "') AT TIME ZONE 'UTC'";
+        for (const char* table : {"datalog_records", "event_records"})
+            EXPECT_EQ(db()->number(std::string("SELECT count(*) FROM ") + table + " WHERE " +
+                                   wrong + " OR meter_time IS NULL"),
+                      0)
+                << table;
+    }
+    EXPECT_EQ(db()->number("SELECT count(*) FROM meters WHERE clock_zone = 'UTC'"), 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Upgrade, ::testing::Values("sqlite", "postgres"),

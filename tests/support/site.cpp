@@ -62,9 +62,14 @@ std::string hosts_file(const std::string& text) {
 Outcome collect(const std::vector<std::string>& args) {
     std::vector<std::string> all{"collect"};
     all.insert(all.end(), args.begin(), args.end());
-    bool has_model = false;
-    for (const std::string& a : args) has_model = has_model || a == "-m";
+    bool has_model = false, has_zone = false;
+    for (const std::string& a : args) {
+        has_model = has_model || a == "-m";
+        has_zone = has_zone || a == "--tz";
+    }
     if (!has_model) all.insert(all.end(), {"-m", "em133"});
+    // The simulated meters' clocks run on UTC, whatever the zone of the machine running the tests.
+    if (!has_zone) all.insert(all.end(), {"--tz", "UTC"});
     return cli_test::run_tool(all);
 }
 

@@ -61,7 +61,7 @@ private:
 // Writes `text` to a fresh hosts file and returns its path.
 std::string hosts_file(const std::string& text);
 
-// Runs `kolvane collect` with `args` (and -m em133 unless a model is given).
+// Runs `kolvane collect` with `args` (and -m em133 and --tz UTC unless they are given).
 Outcome collect(const std::vector<std::string>& args);
 // The summary lines of a run, parsed.
 std::vector<nlohmann::json> summaries(const std::string& out);

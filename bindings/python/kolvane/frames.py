@@ -80,8 +80,8 @@ _VIEWS = (("datalog_values", "recorded_at", "serial, file_id, recorded_at, seq, 
 
 
 # The newest schema of the collector's database that these frames read. Every older version has
-# the same views, so reads alike; a newer one may not, and is refused.
-_SCHEMA_VERSION = 2
+# the views these frames read, so reads alike; a newer one may not, and is refused.
+_SCHEMA_VERSION = 4
 
 
 def _check_schema(cursor, postgres, target):

@@ -7,6 +7,7 @@
 #include "common/host_port.hpp"
 #include "common/hosts_file.hpp"
 #include "common/log_output.hpp"
+#include "common/meter_clock.hpp"
 #include "common/meter_options.hpp"
 #include "common/output.hpp"
 #include "database/database.hpp"
@@ -32,6 +33,7 @@ struct CollectArgs {
     int per_gateway = 1;
     std::string only;
     std::string every;
+    std::string zone;  // --tz: the clock zone of meters whose line names none
 };
 
 std::vector<std::string> split_parts(const std::string& text) {
@@ -46,7 +48,7 @@ HostEntry parse_host(const std::string& text, const std::string& meter) {
     const std::optional<HostPort> split = split_host_port(text);
     if (!split || split->host.empty())
         throw CLI::ValidationError("HOST", "bad host in '" + text + "'");
-    HostEntry entry{split->host, meter, std::nullopt, std::nullopt, {}, std::nullopt};
+    HostEntry entry{split->host, meter, std::nullopt, std::nullopt, {}, std::nullopt, {}};
     if (!split->port.empty()) {
         entry.port = port_number(split->port);
         if (!entry.port) throw CLI::ValidationError("HOST", "bad port in '" + text + "'");
@@ -56,7 +58,7 @@ HostEntry parse_host(const std::string& text, const std::string& meter) {
 
 // The meters to read, each once: a meter (host, port and unit) named twice is read once.
 std::vector<kcollect::Target> targets_of(const std::vector<HostEntry>& entries,
-                                         const MeterOptions& options) {
+                                         const MeterOptions& options, const std::string& zone) {
     std::vector<kcollect::Target> targets;
     std::set<std::tuple<std::string, int, int>> seen;
     for (const HostEntry& entry : entries) {
@@ -64,7 +66,8 @@ std::vector<kcollect::Target> targets_of(const std::vector<HostEntry>& entries,
         const int port = own.port.value_or(MODBUS_TCP_PORT);
         const int unit = own.unit.value_or(1);
         if (!seen.insert({entry.host, port, unit}).second) continue;
-        targets.push_back({entry.host, port, unit, entry.meter, entry.name, own});
+        targets.push_back({entry.host, port, unit, entry.meter, entry.name,
+                           entry.zone.empty() ? zone : entry.zone, own});
     }
     return targets;
 }
@@ -83,7 +86,8 @@ int run(const CollectArgs& args) {
         }
     }
     kcollect::RunSettings settings;
-    settings.targets = targets_of(entries, args.options);
+    settings.targets =
+        targets_of(entries, args.options, args.zone.empty() ? host_zone() : args.zone);
     settings.jobs = args.jobs;
     settings.per_gateway = args.per_gateway;
     if (!args.only.empty()) {
@@ -122,7 +126,7 @@ void add_collect_command(CLI::App& app, int& status) {
     command
         ->add_option("--hosts", args->hosts_file,
                      "Also read every meter of FILE ('-': standard input): one 'HOST[:PORT] "
-                     "[MODEL] [unit=N] [name=LABEL] [gap=MS]' per line, "
+                     "[MODEL] [unit=N] [name=LABEL] [gap=MS] [tz=ZONE]' per line, "
                      "'#' comments, -m for lines without MODEL")
         ->type_name("FILE");
     command->add_option("--db", args->db, kdb::TARGET_HELP)
@@ -132,6 +136,13 @@ void add_collect_command(CLI::App& app, int& status) {
     command->add_option("-j,--jobs", args->jobs, "Meters read at once")
         ->capture_default_str()
         ->check(CLI::Range(1, 256));
+    command
+        ->add_option("--tz", args->zone,
+                     "Zone of the meters' clocks, an IANA name such as Europe/Berlin, or UTC, for "
+                     "lines without tz= (default: this host's zone, the one export-all "
+                     "--set-clock writes)")
+        ->type_name("ZONE")
+        ->check(zone_problem);
     command
         ->add_option("--per-gateway", args->per_gateway,
                      "Meters of one gateway (one HOST:PORT) read at once, whatever --jobs")

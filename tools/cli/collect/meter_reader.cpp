@@ -5,6 +5,7 @@
 #include "common/document.hpp"
 #include "common/identity_check.hpp"
 #include "common/interrupt.hpp"
+#include "common/meter_clock.hpp"
 #include "common/meter_lock.hpp"
 
 #include <kolvane.h>
@@ -36,13 +37,15 @@ struct MeterFailed : std::runtime_error {
 
 // One log's stream: parses each record and hands full batches to the writer.
 struct LogStream {
-    LogStream(Writer& w, std::shared_ptr<MeterTally> t, std::int64_t s, int f)
-        : writer(w), tally(std::move(t)), serial(s), file_id(f) {}
+    LogStream(Writer& w, std::shared_ptr<MeterTally> t, std::int64_t s, int f,
+              const std::string& zone, const std::optional<std::string>& newest_stored)
+        : writer(w), tally(std::move(t)), serial(s), file_id(f), to_utc(zone, newest_stored) {}
 
     Writer& writer;
     std::shared_ptr<MeterTally> tally;
     std::int64_t serial;
     int file_id;
+    kcli::WallToUtc to_utc;  // the meter's wall time to true UTC, in the order it recorded
     kdb::DatalogBatch datalog{serial, file_id, {}, {}};
     kdb::EventBatch events{serial, {}};
     int read = 0;
@@ -56,13 +59,20 @@ struct LogStream {
             return;
         }
         if (file_id > 0)
-            datalog.rows.push_back(parse_datalog_record(text));
+            keep_times(datalog.rows.emplace_back(parse_datalog_record(text)));
         else
-            events.rows.push_back(parse_event_record(text));
+            keep_times(events.rows.emplace_back(parse_event_record(text)));
         last_seq = file_id > 0 ? datalog.rows.back().seq : events.rows.back().seq;
         if (!first_seq) first_seq = last_seq;
         ++read;
         if (datalog.rows.size() + events.rows.size() >= BATCH_ROWS) hand_over();
+    }
+
+    // The library prints the meter's wall time as it stands: kept as such, and as true UTC.
+    template <typename Row>
+    void keep_times(Row& row) {
+        row.meter_time = kcli::wall_text(row.recorded_at);
+        row.recorded_at = to_utc(row.recorded_at);
     }
 
     void hand_over() {
@@ -128,9 +138,11 @@ struct LogRead {
 // by its deadline after it delivered records goes on after the last of them, so that the time
 // allowed grows with what is read, not with the size of the log.
 LogRead read_log(const Target& t, const kdb::MeterRow::Log& log, std::int64_t serial,
-                 std::optional<int> after, const std::shared_ptr<MeterTally>& tally,
-                 Writer& writer) {
-    LogStream stream(writer, tally, serial, log.file_id);
+                 const std::optional<kdb::NewestRecord>& newest,
+                 const std::shared_ptr<MeterTally>& tally, Writer& writer) {
+    const std::optional<int> after = newest ? std::optional<int>(newest->seq) : std::nullopt;
+    LogStream stream(writer, tally, serial, log.file_id, t.zone,
+                     newest ? std::optional<std::string>(newest->recorded_at) : std::nullopt);
     for (std::optional<int> resume_after = after;;) {
         kcli::MeterOptions options = log_options(t.options, resume_after ? 0 : log.records);
         options.after_seq = resume_after;
@@ -238,8 +250,9 @@ bool ends_meter(const std::string& error, const Writer& writer, const MeterTally
 
 // Reads what `parts` asks for from a claimed meter. A log that fails does not keep the meter's
 // other logs and live values from being read; each failure goes on the meter's line.
-void read_parts(const Target& t, const Parts& parts, kdb::MeterRow meter, kdb::Database& store,
-                const std::shared_ptr<MeterTally>& tally, Writer& writer, Summary& summary) {
+void read_parts(const Target& t, const Parts& parts, kdb::MeterRow meter, bool retimed,
+                kdb::Database& store, const std::shared_ptr<MeterTally>& tally, Writer& writer,
+                Summary& summary) {
     const std::string options = t.options.options_text();
     parse_log_directory(fetch([&](char* out, int out_len, char* err, int err_len) {
                             return kolvane_list_logs(t.host.c_str(), t.meter.c_str(),
@@ -249,10 +262,12 @@ void read_parts(const Target& t, const Parts& parts, kdb::MeterRow meter, kdb::D
     const std::int64_t serial = meter.serial;
     const std::vector<kdb::MeterRow::Log> logs = meter.logs;
     writer.save(std::move(meter));
+    // Stored records converted to another zone: the newest of each log is known once they are.
+    if (retimed) writer.flush();
     for (const kdb::MeterRow::Log& log : logs) {
         if (log.file_id == 0 ? !parts.eventlog : !parts.datalog) continue;
         const LogRead read =
-            read_log(t, log, serial, store.newest_seq(serial, log.file_id), tally, writer);
+            read_log(t, log, serial, store.newest_record(serial, log.file_id), tally, writer);
         summary.add_log(log.file_id, log.records, read);
         if (!read.error.empty() && ends_meter(read.error, writer, *tally)) return;
     }
@@ -312,7 +327,8 @@ public:
                 break;
         }
         try {
-            check_stored(store_.stored_meter(serial_), meter, t, moved_after);
+            stored_ = store_.stored_meter(serial_);
+            check_stored(stored_, meter, t, moved_after);
             held_ = store_.claim(serial_);
         } catch (...) {
             claims_.release(serial_);
@@ -328,12 +344,15 @@ public:
     MeterClaim(const MeterClaim&) = delete;
     MeterClaim& operator=(const MeterClaim&) = delete;
     bool held() const { return held_; }
+    // What the database held of the meter before this pass.
+    const std::optional<kdb::StoredMeter>& stored() const { return stored_; }
 
 private:
     Claims& claims_;
     kdb::Database& store_;
     std::int64_t serial_;
     bool held_ = false;
+    std::optional<kdb::StoredMeter> stored_;
 };
 
 }  // namespace
@@ -377,6 +396,7 @@ MeterOutcome collect_meter(const Target& t, const Parts& parts, kdb::Database& s
         kdb::MeterRow meter = parse_identity(info, t.host, t.port);
         meter.unit = t.unit;
         meter.name = t.name;
+        meter.clock_zone = t.zone;
         summary.identify(meter);
         const std::int64_t serial = meter.serial;
         // The meter keeps one read position per log: a second reader would leave gaps in both.
@@ -388,7 +408,8 @@ MeterOutcome collect_meter(const Target& t, const Parts& parts, kdb::Database& s
             outcome.line["busy"] = true;
             return outcome;
         }
-        read_parts(t, parts, std::move(meter), store, tally, writer, summary);
+        const bool retimed = claim.stored() && claim.stored()->clock_zone != t.zone;
+        read_parts(t, parts, std::move(meter), retimed, store, tally, writer, summary);
     } catch (const std::exception& e) {  // MeterFailed, a malformed document or the store's failure
         summary.set_error(e.what());
     }

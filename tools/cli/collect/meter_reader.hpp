@@ -24,6 +24,7 @@ struct Target {
     int unit = 1;                // the Modbus unit id
     std::string meter;           // model name for the library
     std::string name;            // the hosts file's name for the meter, may be empty
+    std::string zone;            // the zone of the meter's clock
     kcli::MeterOptions options;  // port, unit and gap included
 };
 

@@ -3,6 +3,7 @@
 
 #include "common/exit_status.hpp"
 #include "common/host_port.hpp"
+#include "common/meter_clock.hpp"
 #include "common/meter_options.hpp"
 #include "common/output.hpp"
 
@@ -74,8 +75,12 @@ std::optional<std::string> take_field(const std::string& field, HostEntry& entry
             if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
                 return std::string("name must not hold control characters");
         entry.name = value;
+    } else if (key == "tz") {
+        if (!entry.zone.empty()) return std::string("tz given twice");
+        if (const std::string problem = zone_problem(value); !problem.empty()) return problem;
+        entry.zone = value;
     } else {
-        return "unknown field '" + key + "' (expected unit=, name= or gap=)";
+        return "unknown field '" + key + "' (expected unit=, name=, gap= or tz=)";
     }
     return std::nullopt;
 }
@@ -88,7 +93,7 @@ std::optional<std::string> parse_line(const std::string& line, const std::string
     if (!words) return "a double quote is not closed in '" + line + "'";
     if (words->empty()) return std::nullopt;
     const std::string malformed =
-        "expected HOST[:PORT] [MODEL] [unit=N] [name=LABEL] [gap=MS], got '" + line + "'";
+        "expected HOST[:PORT] [MODEL] [unit=N] [name=LABEL] [gap=MS] [tz=ZONE], got '" + line + "'";
     const std::optional<HostPort> split = split_host_port(words->front());
     if (!split || split->host.empty()) return malformed;
     std::string model;

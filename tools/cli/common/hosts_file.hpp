@@ -20,6 +20,7 @@ struct HostEntry {
     std::optional<int> unit;    // unit=N; otherwise -u or the default applies
     std::string name;           // name=LABEL: the site's own name for the meter, may be empty
     std::optional<int> gap_ms;  // gap=MS: the pause the gateway wants between requests
+    std::string zone;           // tz=ZONE: the zone of the meter's clock; empty: the default
 };
 
 // The options of one entry's calls: the command line's, with what the line itself says.
@@ -43,9 +44,9 @@ private:
 // Prints every problem of `error` on standard error and returns its exit status.
 int report_hosts_error(const HostsFileError& error);
 
-// Reads one "HOST[:PORT] [MODEL] [unit=N] [name=LABEL] [gap=MS]" per line ("-" reads standard
-// input; an IPv6 address with a port is written [ADDRESS]:PORT; a LABEL with blanks is written in
-// double quotes); '#' outside quotes starts a comment, blank lines are skipped and
+// Reads one "HOST[:PORT] [MODEL] [unit=N] [name=LABEL] [gap=MS] [tz=ZONE]" per line ("-" reads
+// standard input; an IPv6 address with a port is written [ADDRESS]:PORT; a LABEL with blanks is
+// written in double quotes); '#' outside quotes starts a comment, blank lines are skipped and
 // `default_meter` (the -m model, may be empty) stands for a missing MODEL. The whole file is
 // checked before it is used: throws HostsFileError naming every bad line.
 std::vector<HostEntry> read_hosts_file(const std::string& path, const std::string& default_meter);

@@ -43,10 +43,10 @@ public:
     // The meter stored under `serial`, if any; from a collector's database (Access::COLLECT).
     // May be called from any thread, also while the writing thread writes.
     virtual std::optional<StoredMeter> stored_meter(std::int64_t serial) = 0;
-    // The sequence number of the newest record (by time stamp, so that numbers that wrapped
-    // around do not mislead) stored of a meter's log, file id 0 the event log; nothing when none
-    // is. Like stored_meter().
-    virtual std::optional<int> newest_seq(std::int64_t serial, int file_id) = 0;
+    // The newest record (by time stamp, so that sequence numbers that wrapped around do not
+    // mislead) stored of a meter's log, file id 0 the event log; nothing when none is. Like
+    // stored_meter().
+    virtual std::optional<NewestRecord> newest_record(std::int64_t serial, int file_id) = 0;
     // Throws, with the reason, once the collector no longer holds the claim of a meter it is
     // reading: the claim went with a lost connection and could not be taken again. Its reader
     // must stop then. May be called from any thread.

@@ -7,6 +7,7 @@
 // taken again.
 #include "database/engines.hpp"
 #include "database/postgres_connection.hpp"
+#include "database/retime.hpp"
 #include "database/schema.hpp"
 
 #include "common/interrupt.hpp"
@@ -14,6 +15,7 @@
 #include <libpq-fe.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <map>
@@ -59,19 +61,21 @@ std::string array_of(const std::vector<std::string>& items) {
 // Batches go in as one array per column, unnested by statements prepared once: the server parses
 // and plans each statement once, not once per batch.
 constexpr const char* INSERT_DATALOG =
-    "INSERT INTO datalog_records(serial, file_id, recorded_at, seq, trigger, layout_id, vals) "
-    "SELECT $1::bigint, $2::integer, t, q, tr, $3::bigint, v::double precision[] "
-    "FROM unnest($4::timestamptz[], $5::integer[], $6::text[], $7::text[]) AS u(t, q, tr, v) "
+    "INSERT INTO datalog_records(serial, file_id, recorded_at, seq, trigger, layout_id, vals, "
+    "meter_time) "
+    "SELECT $1::bigint, $2::integer, t, q, tr, $3::bigint, v::double precision[], w "
+    "FROM unnest($4::timestamptz[], $5::integer[], $6::text[], $7::text[], $8::timestamp[]) "
+    "AS u(t, q, tr, v, w) "
     "ON CONFLICT DO NOTHING";
 constexpr const char* INSERT_EVENTS =
     "INSERT INTO event_records(serial, recorded_at, seq, event_no, cause, point, state, effect, "
     "target, source_id, "
-    "effect_id, value_triggered) "
-    "SELECT $1::bigint, t, q, n, c, p, st, ef, tg, si, ei, vt "
+    "effect_id, value_triggered, meter_time) "
+    "SELECT $1::bigint, t, q, n, c, p, st, ef, tg, si, ei, vt, w "
     "FROM unnest($2::timestamptz[], $3::integer[], $4::integer[], $5::text[], $6::text[], "
     "$7::text[], $8::text[], "
-    "$9::text[], $10::integer[], $11::integer[], $12::bigint[]) AS u(t, q, n, c, p, st, ef, tg, "
-    "si, ei, vt) "
+    "$9::text[], $10::integer[], $11::integer[], $12::bigint[], $13::timestamp[]) "
+    "AS u(t, q, n, c, p, st, ef, tg, si, ei, vt, w) "
     "ON CONFLICT DO NOTHING";
 constexpr const char* INSERT_READINGS =
     "INSERT INTO live_readings(serial, taken_at, pid, name, unit, value) "
@@ -103,15 +107,18 @@ public:
 
     void save_meter(const MeterRow& m) override {
         saved([&] {
+            retime(m);
             c_.exec(
                 "INSERT INTO meters(serial, model, model_name, firmware, host, port, last_seen, "
-                "info, unit, name) VALUES($1, $2, $3, $4, $5, $6, now(), $7::jsonb, $8, $9) "
+                "info, unit, name, clock_zone) "
+                "VALUES($1, $2, $3, $4, $5, $6, now(), $7::jsonb, $8, $9, $10) "
                 "ON CONFLICT(serial) DO UPDATE SET model = excluded.model, "
                 "model_name = excluded.model_name, firmware = excluded.firmware, "
                 "host = excluded.host, port = excluded.port, last_seen = excluded.last_seen, "
-                "info = excluded.info, unit = excluded.unit, name = excluded.name",
+                "info = excluded.info, unit = excluded.unit, name = excluded.name, "
+                "clock_zone = excluded.clock_zone",
                 {std::to_string(m.serial), m.model, m.model_name, m.firmware, m.host,
-                 std::to_string(m.port), m.info, std::to_string(m.unit), m.name});
+                 std::to_string(m.port), m.info, std::to_string(m.unit), m.name, m.clock_zone});
             for (const MeterRow::Log& log : m.logs) {
                 c_.exec(
                     "INSERT INTO log_directory VALUES($1, $2, $3, $4, NULLIF($5, '')::jsonb, "
@@ -140,21 +147,22 @@ public:
                 std::to_string(c_.exec("SELECT layout_id FROM datalog_layouts "
                                        "WHERE serial = $1 AND file_id = $2 AND columns = $3::jsonb",
                                        key));
-            std::vector<std::string> times, seqs, triggers, values;
+            std::vector<std::string> times, seqs, triggers, values, walls;
             for (const DatalogRow& r : b.rows) {
                 times.push_back(r.recorded_at);
                 seqs.push_back(std::to_string(r.seq));
                 triggers.push_back(r.trigger);
                 values.push_back(array_literal(r.values));
+                walls.push_back(r.meter_time);
             }
             return c_.run("datalog", {key[0], key[1], layout, array_of(times), array_of(seqs),
-                                      array_of(triggers), array_of(values)});
+                                      array_of(triggers), array_of(values), array_of(walls)});
         });
     }
 
     std::int64_t save_events(const EventBatch& b) override {
         if (b.rows.empty()) return 0;
-        std::vector<std::vector<std::string>> columns(11);
+        std::vector<std::vector<std::string>> columns(12);
         for (const EventRow& e : b.rows) {
             const std::string row[] = {e.recorded_at,
                                        std::to_string(e.seq),
@@ -166,7 +174,8 @@ public:
                                        e.target,
                                        std::to_string(e.source_id),
                                        std::to_string(e.effect_id),
-                                       std::to_string(e.value_triggered)};
+                                       std::to_string(e.value_triggered),
+                                       e.meter_time};
             for (std::size_t c = 0; c < columns.size(); ++c) columns[c].push_back(row[c]);
         }
         std::vector<std::string> params{std::to_string(b.serial)};
@@ -214,22 +223,30 @@ public:
     std::optional<StoredMeter> stored_meter(std::int64_t serial) override {
         std::optional<StoredMeter> stored;
         query_on_lock_connection(
-            "SELECT model, host, port, unit, extract(epoch FROM now() - last_seen) "
-            "FROM meters WHERE serial = $1",
+            "SELECT model, host, port, unit, extract(epoch FROM now() - last_seen), "
+            "(clock_zone IS NOT NULL)::int, clock_zone FROM meters WHERE serial = $1",
             {std::to_string(serial)}, [&](const Row& r) {
-                stored = StoredMeter{r.text(0), r.text(1), static_cast<int>(r.integer(2)),
-                                     static_cast<int>(r.integer(3)), r.real(4)};
+                stored = StoredMeter{r.text(0),
+                                     r.text(1),
+                                     static_cast<int>(r.integer(2)),
+                                     static_cast<int>(r.integer(3)),
+                                     r.real(4),
+                                     {}};
+                if (r.integer(5) != 0) stored->clock_zone = r.text(6);
             });
         return stored;
     }
 
-    std::optional<int> newest_seq(std::int64_t serial, int file_id) override {
-        std::optional<int> seq;
+    std::optional<NewestRecord> newest_record(std::int64_t serial, int file_id) override {
+        std::optional<NewestRecord> newest;
         std::vector<std::string> params{std::to_string(serial)};
         if (file_id > 0) params.push_back(std::to_string(file_id));
-        query_on_lock_connection(file_id > 0 ? NEWEST_DATALOG_SEQ : NEWEST_EVENT_SEQ, params,
-                                 [&](const Row& r) { seq = static_cast<int>(r.integer(0)); });
-        return seq;
+        const std::string sql = "SELECT seq, " + time_text("recorded_at") +
+                                (file_id > 0 ? NEWEST_DATALOG_RECORD : NEWEST_EVENT_RECORD);
+        query_on_lock_connection(sql.c_str(), params, [&](const Row& r) {
+            newest = NewestRecord{static_cast<int>(r.integer(0)), r.text(1)};
+        });
+        return newest;
     }
 
     void confirm_claim(std::int64_t serial) override {
@@ -261,6 +278,67 @@ protected:
     }
 
 private:
+    // A meter's stored records get their true UTC times when its clock zone is not the one they
+    // were converted with: once after an upgrade (none was known), again when the zone changes.
+    // Runs inside save_meter's transaction.
+    void retime(const MeterRow& m) {
+        std::optional<std::string> stored_zone;
+        bool known = false;
+        c_.each_row(
+            "SELECT (clock_zone IS NOT NULL)::int, clock_zone FROM meters WHERE serial = $1",
+            {std::to_string(m.serial)}, [&](const Row& r) {
+                known = true;
+                if (r.integer(0) != 0) stored_zone = r.text(1);
+            });
+        if (!known || stored_zone == m.clock_zone) return;
+        const std::string wall =
+            "to_char(coalesce(meter_time, recorded_at AT TIME ZONE 'UTC'), "
+            "'YYYY-MM-DD\"T\"HH24:MI:SS.MS')";
+        retime_table(m,
+                     "SELECT file_id, seq, " + time_text("recorded_at") + ", " + wall +
+                         " AS wall FROM datalog_records WHERE serial = $1 "
+                         "ORDER BY file_id, wall, seq",
+                     "datalog_records d", "d.file_id = u.f AND ");
+        retime_table(m,
+                     "SELECT 0, seq, " + time_text("recorded_at") + ", " + wall +
+                         " AS wall FROM event_records WHERE serial = $1 ORDER BY wall, seq",
+                     "event_records d", "");
+    }
+
+    // Updates the rows of `table` ("name d") in batches of arrays, found by `file_match` and
+    // their key.
+    void retime_table(const MeterRow& m, const std::string& select, const std::string& table,
+                      const std::string& file_match) {
+        std::vector<StoredTime> times;
+        c_.each_row(select, {std::to_string(m.serial)}, [&](const Row& r) {
+            times.push_back({static_cast<int>(r.integer(0)),
+                             static_cast<int>(r.integer(1)),
+                             r.text(2),
+                             r.text(3),
+                             {}});
+        });
+        convert_times(times, m.clock_zone);
+        constexpr std::size_t BATCH = 5000;
+        for (std::size_t first = 0; first < times.size(); first += BATCH) {
+            std::vector<std::string> files, seqs, keys, utcs, walls;
+            for (std::size_t i = first; i < std::min(times.size(), first + BATCH); ++i) {
+                files.push_back(std::to_string(times[i].file_id));
+                seqs.push_back(std::to_string(times[i].seq));
+                keys.push_back(times[i].key);
+                utcs.push_back(times[i].utc);
+                walls.push_back(times[i].wall);
+            }
+            c_.exec("UPDATE " + table +
+                        " SET recorded_at = u.n, meter_time = u.w "
+                        "FROM unnest($2::integer[], $3::integer[], $4::timestamptz[], "
+                        "$5::timestamptz[], $6::timestamp[]) AS u(f, q, k, n, w) "
+                        "WHERE d.serial = $1 AND " +
+                        file_match + "d.seq = u.q AND d.recorded_at = u.k",
+                    {std::to_string(m.serial), array_of(files), array_of(seqs), array_of(keys),
+                     array_of(utcs), array_of(walls)});
+        }
+    }
+
     // Runs a save in a transaction. When the connection turns out lost, it is opened again and
     // the save runs once more: a batch whose commit the server took just before the connection
     // went is then found stored and counted as not new. After Ctrl-C the tool is leaving: the

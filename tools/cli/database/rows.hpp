@@ -26,9 +26,10 @@ struct MeterRow {
     std::string firmware;    // "version.build"
     std::string host;
     int port = kcli::MODBUS_TCP_PORT;
-    int unit = 1;      // the Modbus unit id the meter answered at
-    std::string name;  // the site's own name for the meter, may be empty
-    std::string info;  // the device information document as the library gave it
+    int unit = 1;            // the Modbus unit id the meter answered at
+    std::string name;        // the site's own name for the meter, may be empty
+    std::string clock_zone;  // the zone of the meter's clock, its records' times converted with
+    std::string info;        // the device information document as the library gave it
     struct Log {
         int file_id = 0;
         std::string type;  // "eventlog" or "datalog"
@@ -40,6 +41,7 @@ struct MeterRow {
 
 struct DatalogRow {
     std::string recorded_at;  // UTC, ISO 8601 with milliseconds
+    std::string meter_time;   // the meter's own wall time, "2026-03-01T13:15:00.000"
     int seq = 0;
     std::string trigger;
     // The record's values as a JSON array of numbers, "[230.6,232.1,15.0]": the library's text,
@@ -50,6 +52,7 @@ struct DatalogRow {
 // source_id and effect_id are stored but not in the events view: readers get 0.
 struct EventRow {
     std::string recorded_at;
+    std::string meter_time;
     int seq = 0;
     int event_no = 0;
     std::string cause, point, state, effect, target;
@@ -91,6 +94,15 @@ struct StoredMeter {
     int port = 0;
     int unit = 1;
     double seconds_ago = 0;  // since it was last collected
+    // The zone its records' times were converted with; nothing for records stored before meter
+    // clocks were known, which hold the meter's wall time labelled UTC.
+    std::optional<std::string> clock_zone;
+};
+
+// The newest record stored of a meter's log.
+struct NewestRecord {
+    int seq = 0;
+    std::string recorded_at;  // UTC text
 };
 
 // Which rows to read. Times are UTC in the collector's text form, 2026-03-01T12:15:00.000Z.

@@ -4,6 +4,7 @@
 #include "common/lock_file.hpp"
 #include "database/database.hpp"
 #include "database/engines.hpp"
+#include "database/retime.hpp"
 #include "database/schema.hpp"
 #include "database/sqlite_statement.hpp"
 
@@ -61,6 +62,7 @@ public:
 
     void save_meter(const MeterRow& m) override {
         Transaction tx(*this);
+        retime(m);
         meter_->bind(1, m.serial)
             .bind(2, m.model)
             .bind(3, m.model_name)
@@ -70,6 +72,7 @@ public:
             .bind(7, m.info)
             .bind(8, std::int64_t{m.unit})
             .bind(9, m.name)
+            .bind(10, m.clock_zone)
             .run();
         for (const MeterRow::Log& log : m.logs) {
             directory_->bind(1, m.serial)
@@ -97,6 +100,7 @@ public:
                          .bind(5, r.trigger)
                          .bind(6, layout)
                          .bind(7, r.values)
+                         .bind(8, r.meter_time)
                          .run();
         }
         tx.commit();
@@ -119,6 +123,7 @@ public:
                          .bind(10, std::int64_t{e.source_id})
                          .bind(11, std::int64_t{e.effect_id})
                          .bind(12, e.value_triggered)
+                         .bind(13, e.meter_time)
                          .run();
         }
         tx.commit();
@@ -159,26 +164,31 @@ public:
         std::lock_guard lock(meter_locks_mutex_);
         Statement query(checks(),
                         "SELECT model, host, port, unit, "
-                        "(julianday('now') - julianday(last_seen)) * 86400 "
-                        "FROM meters WHERE serial = ?1");
+                        "(julianday('now') - julianday(last_seen)) * 86400, "
+                        "clock_zone IS NOT NULL, clock_zone FROM meters WHERE serial = ?1");
         query.bind(1, serial);
         if (!query.step()) return std::nullopt;
-        StoredMeter stored{query.column_text(0), query.column_text(1),
+        StoredMeter stored{query.column_text(0),
+                           query.column_text(1),
                            static_cast<int>(query.column_int(2)),
-                           static_cast<int>(query.column_int(3)), query.column_double(4)};
+                           static_cast<int>(query.column_int(3)),
+                           query.column_double(4),
+                           {}};
+        if (query.column_int(5) != 0) stored.clock_zone = query.column_text(6);
         query.reset();
         return stored;
     }
 
-    std::optional<int> newest_seq(std::int64_t serial, int file_id) override {
+    std::optional<NewestRecord> newest_record(std::int64_t serial, int file_id) override {
         std::lock_guard lock(meter_locks_mutex_);
-        Statement query(checks(), file_id > 0 ? NEWEST_DATALOG_SEQ : NEWEST_EVENT_SEQ);
+        Statement query(checks(), std::string("SELECT seq, recorded_at") +
+                                      (file_id > 0 ? NEWEST_DATALOG_RECORD : NEWEST_EVENT_RECORD));
         query.bind(1, serial);
         if (file_id > 0) query.bind(2, std::int64_t{file_id});
         if (!query.step()) return std::nullopt;
-        const int seq = static_cast<int>(query.column_int(0));
+        NewestRecord newest{static_cast<int>(query.column_int(0)), query.column_text(1)};
         query.reset();
-        return seq;
+        return newest;
     }
 
 protected:
@@ -396,13 +406,14 @@ private:
         meter_ = std::make_unique<Statement>(
             db_,
             "INSERT INTO meters(serial, model, model_name, firmware, host, port, last_seen, info, "
-            "unit, name) VALUES(?1, ?2, ?3, ?4, ?5, ?6, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), ?7, "
-            "?8, "
-            "?9) "
+            "unit, name, clock_zone) "
+            "VALUES(?1, ?2, ?3, ?4, ?5, ?6, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), ?7, ?8, ?9, "
+            "?10) "
             "ON CONFLICT(serial) DO UPDATE SET model = excluded.model, "
             "model_name = excluded.model_name, firmware = excluded.firmware, "
             "host = excluded.host, port = excluded.port, last_seen = excluded.last_seen, "
-            "info = excluded.info, unit = excluded.unit, name = excluded.name");
+            "info = excluded.info, unit = excluded.unit, name = excluded.name, "
+            "clock_zone = excluded.clock_zone");
         directory_ = std::make_unique<Statement>(
             db_,
             "INSERT OR REPLACE INTO log_directory VALUES(?1, ?2, ?3, ?4, ?5, "
@@ -415,13 +426,63 @@ private:
                                         "SELECT layout_id FROM datalog_layouts "
                                         "WHERE serial = ?1 AND file_id = ?2 AND columns = ?3");
         datalog_ = std::make_unique<Statement>(
-            db_, "INSERT OR IGNORE INTO datalog_records VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+            db_,
+            "INSERT OR IGNORE INTO datalog_records(serial, file_id, recorded_at, seq, trigger, "
+            "layout_id, vals, meter_time) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
         event_ = std::make_unique<Statement>(
             db_,
-            "INSERT OR IGNORE INTO event_records "
-            "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)");
+            "INSERT OR IGNORE INTO event_records(serial, recorded_at, seq, event_no, cause, point, "
+            "state, effect, target, source_id, effect_id, value_triggered, meter_time) "
+            "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
         reading_ = std::make_unique<Statement>(
             db_, "INSERT OR IGNORE INTO live_readings VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+    }
+
+    // A meter's stored records get their true UTC times when its clock zone is not the one they
+    // were converted with: once after an upgrade (none was known), again when the zone changes.
+    void retime(const MeterRow& m) {
+        Statement zone(db_,
+                       "SELECT clock_zone IS NOT NULL, clock_zone FROM meters WHERE serial = ?1");
+        zone.bind(1, m.serial);
+        if (!zone.step()) return;  // a new meter: nothing stored yet
+        const bool converted = zone.column_int(0) != 0;
+        const std::string stored_zone = zone.column_text(1);
+        zone.reset();
+        if (converted && stored_zone == m.clock_zone) return;
+        const std::string wall = "coalesce(meter_time, substr(recorded_at, 1, 23))";
+        retime_table(m,
+                     "SELECT file_id, seq, recorded_at, " + wall +
+                         " AS wall FROM datalog_records WHERE serial = ?1 "
+                         "ORDER BY file_id, wall, seq",
+                     "UPDATE datalog_records SET recorded_at = ?1, meter_time = ?2 "
+                     "WHERE serial = ?3 AND file_id = ?4 AND recorded_at = ?5 AND seq = ?6");
+        retime_table(m,
+                     "SELECT 0, seq, recorded_at, " + wall +
+                         " AS wall FROM event_records WHERE serial = ?1 ORDER BY wall, seq",
+                     "UPDATE event_records SET recorded_at = ?1, meter_time = ?2 "
+                     "WHERE serial = ?3 AND ?4 = 0 AND recorded_at = ?5 AND seq = ?6");
+    }
+
+    void retime_table(const MeterRow& m, const std::string& select, const std::string& update) {
+        std::vector<StoredTime> times;
+        Statement query(db_, select);
+        query.bind(1, m.serial);
+        while (query.step())
+            times.push_back({static_cast<int>(query.column_int(0)),
+                             static_cast<int>(query.column_int(1)),
+                             query.column_text(2),
+                             query.column_text(3),
+                             {}});
+        convert_times(times, m.clock_zone);
+        Statement change(db_, update);
+        for (const StoredTime& t : times)
+            change.bind(1, t.utc)
+                .bind(2, t.wall)
+                .bind(3, m.serial)
+                .bind(4, std::int64_t{t.file_id})
+                .bind(5, t.key)
+                .bind(6, std::int64_t{t.seq})
+                .run();
     }
 
     // Once per batch: cheap beside the batch's rows, and never stale after a rolled-back batch.

@@ -57,7 +57,29 @@ constexpr const char* VERSION_3 = R"sql(
 ALTER TABLE meters ADD COLUMN name TEXT NOT NULL DEFAULT '';
 )sql";
 
-constexpr std::array<const char*, SCHEMA_VERSION> STEPS{VERSION_1, VERSION_2, VERSION_3};
+// Meter clocks: each record keeps the meter's own wall time beside its true UTC time, and each
+// meter the zone its records were converted with (NULL: stored before, the wall time labelled
+// UTC, until the next collection converts them).
+constexpr const char* VERSION_4 = R"sql(
+ALTER TABLE datalog_records ADD COLUMN meter_time TEXT;
+ALTER TABLE event_records ADD COLUMN meter_time TEXT;
+ALTER TABLE meters ADD COLUMN clock_zone TEXT;
+DROP VIEW datalog_values;
+CREATE VIEW datalog_values AS
+  SELECT r.serial, r.file_id, r.recorded_at, r.seq, json_extract(c.value, '$[0]') AS name,
+         json_extract(c.value, '$[1]') AS unit, v.value AS value, r.meter_time
+  FROM datalog_records r
+  JOIN datalog_layouts l ON l.layout_id = r.layout_id
+  JOIN json_each(r.vals) v
+  JOIN json_each(l.columns) c ON c.key = v.key;
+DROP VIEW events;
+CREATE VIEW events AS
+  SELECT serial, recorded_at, seq, event_no, cause, point, state, effect, target, value_triggered,
+         meter_time
+  FROM event_records;
+)sql";
+
+constexpr std::array<const char*, SCHEMA_VERSION> STEPS{VERSION_1, VERSION_2, VERSION_3, VERSION_4};
 
 }  // namespace
 

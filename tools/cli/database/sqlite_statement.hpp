@@ -16,6 +16,7 @@ public:
         if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK)
             throw std::runtime_error(std::string("SQLite: ") + sqlite3_errmsg(db));
     }
+    Statement(sqlite3* db, const std::string& sql) : Statement(db, sql.c_str()) {}
     ~Statement() { sqlite3_finalize(stmt_); }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;

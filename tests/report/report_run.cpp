@@ -117,7 +117,7 @@ std::string utc(double seconds) {
 
 kdb::DatalogRow datalog_row(double seconds, int seq, std::vector<double> values) {
     // The values array as the collector stored it from the library's text before.
-    return {utc(seconds), seq, "periodic", nlohmann::json(values).dump()};
+    return {utc(seconds), seq, "periodic", nlohmann::json(values).dump(), {}};
 }
 
 BrowserView open_in_browser(const std::string& html_path, const std::string& screenshot) {

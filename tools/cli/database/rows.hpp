@@ -41,24 +41,24 @@ struct MeterRow {
 
 struct DatalogRow {
     std::string recorded_at;  // UTC, ISO 8601 with milliseconds
-    std::string meter_time;   // the meter's own wall time, "2026-03-01T13:15:00.000"
     int seq = 0;
     std::string trigger;
     // The record's values as a JSON array of numbers, "[230.6,232.1,15.0]": the library's text,
     // stored as it stands by SQLite, as a float8[] by PostgreSQL.
     std::string values;
+    std::string meter_time;  // the meter's own wall time, "2026-03-01T13:15:00.000"
 };
 
 // source_id and effect_id are stored but not in the events view: readers get 0.
 struct EventRow {
     std::string recorded_at;
-    std::string meter_time;
     int seq = 0;
     int event_no = 0;
     std::string cause, point, state, effect, target;
     int source_id = 0;
     int effect_id = 0;
     std::int64_t value_triggered = 0;
+    std::string meter_time;  // the meter's own wall time
 };
 
 struct ReadingRow {

@@ -2,10 +2,12 @@
 // The realistic default meter of kolvane-sim.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 #include "raw_client.hpp"
 #include "simulator.hpp"
+#include "zone_clock.hpp"
 
 using namespace ktest;
 using ksim::Model;
@@ -63,6 +65,55 @@ TEST(SimDefaultMeter, LiveEnergiesGrow) {
     EXPECT_EQ(sim.get_register(46209), 10);
     EXPECT_EQ(sim.get_register(46258), 2);
     EXPECT_FALSE(sim.get_register(2390).has_value());
+}
+
+// The time stamp (words 2-3) of a record.
+std::int64_t stamp_of(const W& record) { return record[2] | (std::int64_t{record[3]} << 16); }
+
+// A meter whose clock is set to Berlin's wall time stamps every record with the wall time of the
+// instant it was recorded, 15 minutes apart in true time: across the change back to winter time an
+// hour of stamps comes twice, across the change to summer time the stamps jump by 75 minutes.
+// Records appended across the change follow the same clock.
+TEST(SimDefaultMeter, WallClockStampsFollowTheTimeZone) {
+    const ksim::WallClock berlin = *ksim::zone_wall_clock("Europe/Berlin");
+    const struct {
+        std::int64_t now;
+        std::int64_t odd_step;  // the one step between stamps that is not 15 minutes
+    } cases[] = {
+        {1793016000, -2700},  // 2026-10-26T12:00Z: 02:45 summer time, then 02:00 winter time
+        {1774872000, 4500},   // 2026-03-30T12:00Z: 01:45 winter time, then 03:00 summer time
+    };
+    const int records = 192, appended = 144;  // two days, the change 35 hours before `now`
+    for (const auto& c : cases) {
+        const ksim::Meter on_utc = ksim::default_meter(Model::em133, records, c.now, 40);
+        const ksim::Meter on_wall = ksim::default_meter(Model::em133, records, c.now, 40, berlin);
+        for (const auto& [file, log] : on_utc.logs) {
+            const auto& stamped = on_wall.logs.at(file).records;
+            ASSERT_EQ(stamped.size(), log.records.size());
+            for (std::size_t i = 0; i < stamped.size(); ++i) {
+                W expected = log.records[i];
+                const auto wall = static_cast<std::uint32_t>(berlin(stamp_of(expected)));
+                expected[2] = static_cast<std::uint16_t>(wall);
+                expected[3] = static_cast<std::uint16_t>(wall >> 16);
+                EXPECT_EQ(stamped[i], expected) << c.now << " file " << file << " record " << i;
+            }
+        }
+        const auto& data = on_wall.logs.at(1).records;
+        std::map<std::int64_t, int> steps;
+        for (std::size_t i = 1; i < data.size(); ++i)
+            ++steps[stamp_of(data[i]) - stamp_of(data[i - 1])];
+        EXPECT_EQ(steps, (std::map<std::int64_t, int>{{900, records - 2}, {c.odd_step, 1}}));
+
+        const std::int64_t before = c.now - appended * 900;
+        ksim::LogFile log =
+            ksim::default_meter(Model::em133, records - appended, before, 0, berlin).logs.at(1);
+        ksim::append_next_records(log, appended, ksim::newest_record_time(before) + 900, berlin);
+        ASSERT_EQ(log.records.size(), data.size());
+        for (std::size_t i = 0; i < data.size(); ++i)  // status, sequence number, stamp
+            EXPECT_EQ(W(log.records[i].begin(), log.records[i].begin() + 4),
+                      W(data[i].begin(), data[i].begin() + 4))
+                << c.now << " record " << i;
+    }
 }
 
 }  // namespace

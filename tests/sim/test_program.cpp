@@ -3,8 +3,11 @@
 // standard output that tests and scripts read the port from.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <ctime>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "raw_client.hpp"
@@ -13,6 +16,7 @@
 #include "support/loopback_ports.hpp"
 #include "support/process.hpp"
 #include "support/temp_dir.hpp"
+#include "zone_clock.hpp"
 
 using namespace ktest;
 using Args = std::vector<std::string>;
@@ -83,6 +87,12 @@ TEST(SimProgram, BadArgumentsAreUsageErrors) {
         {{"--latency", "60001"}, "kolvane-sim: --latency must be 0-60000 ms"},
         {{"--min-gap", "-1"}, "kolvane-sim: --min-gap must be 0-60000 ms"},
         {{"--max-connections", "1001"}, "kolvane-sim: --max-connections must be 0-1000"},
+        {{"--clock-zone", "Nowhere/Atlantis"}, "kolvane-sim: unknown time zone 'Nowhere/Atlantis'"},
+        {{"--clock-zone"}, "kolvane-sim: --clock-zone needs a value"},
+        {{"--wrap", "0"}, "kolvane-sim: --wrap must be 1-65535 records"},
+        {{"--wrap", "65536"}, "kolvane-sim: --wrap must be 1-65535 records"},
+        {{"--record-every", "0"}, "kolvane-sim: --record-every must be 1-86400 seconds"},
+        {{"--record-every", "86401"}, "kolvane-sim: --record-every must be 1-86400 seconds"},
         {{"--model"}, "kolvane-sim: --model needs a value"},
         {{"--port", "--records", "10"}, "kolvane-sim: --port needs a value"},
         {{"--listen"}, "kolvane-sim: --listen needs a value"},
@@ -120,9 +130,10 @@ TEST(SimProgram, HelpListsTheOptionsAndServesNothing) {
         EXPECT_EQ(sim.err, "") << joined(args);
         const std::string usage = sim.out;
         EXPECT_NE(usage.find("Usage: kolvane-sim"), std::string::npos) << usage;
-        for (const char* option : {"--model", "--port", "--listen", "--records", "--serial",
-                                   "--meter", "--units", "--latency", "--max-connections",
-                                   "--min-gap", "--journal", "first line on standard output"})
+        for (const char* option :
+             {"--model", "--port", "--listen", "--records", "--serial", "--meter", "--units",
+              "--latency", "--max-connections", "--min-gap", "--journal", "--clock-zone", "--wrap",
+              "--record-every", "first line on standard output"})
             EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
 }
@@ -131,10 +142,20 @@ std::uint32_t pair32(const std::vector<std::uint16_t>& words) {
     return words[0] | (std::uint32_t{words[1]} << 16);
 }
 
-// The record count data log 1 announces in File Info.
-std::uint16_t announced_records(RawClient& client) {
+// The File Info words of data log 1: word 8 the records it announces, word 12 its start index.
+std::vector<std::uint16_t> data_log_info(RawClient& client) {
     client.writen(ksim::FILE_INFO_REQUEST, {9, 1, 0, 0, 0, 0, 0, 0});
-    return client.read(ksim::FILE_INFO_DATA, 14)[8];
+    return client.read(ksim::FILE_INFO_DATA, 14);
+}
+
+// The record of data log 1 at seek index `start index + k`, as a collector resuming there reads
+// it (empty when the meter serves none).
+std::vector<std::uint16_t> data_log_record(RawClient& client, std::uint16_t k) {
+    const auto start = data_log_info(client)[12];
+    client.writen(ksim::TRANSFER_REQUEST, {3, 1, 0, 0, static_cast<std::uint16_t>(start + k), 0});
+    client.writen(ksim::TRANSFER_REQUEST, {11, 1, 0, 0, 0, 0});
+    const std::uint16_t words = client.read(ksim::BLOCK_HEADER, 8)[5];
+    return words ? client.read(ksim::BLOCK_DATA, words) : std::vector<std::uint16_t>{};
 }
 
 TEST(SimProgram, OptionsShapeTheServedMeter) {
@@ -166,7 +187,7 @@ TEST(SimProgram, OptionsShapeTheServedMeter) {
         {
             RawClient client(static_cast<std::uint16_t>(port));
             EXPECT_EQ(pair32(client.read(ksim::IDENTITY_REGISTER, 2)), c.serial) << joined(c.args);
-            EXPECT_EQ(announced_records(client), c.records) << joined(c.args);
+            EXPECT_EQ(data_log_info(client)[8], c.records) << joined(c.args);
         }
         sim.signal(c.stop_signal);
         const cli_test::Outcome stopped = sim.finish();
@@ -200,6 +221,35 @@ TEST(SimProgram, UnitsServeOneMeterEachBehindOnePort) {
           head + "3" + read + "refused with exception 11" + took}) {
         const std::string journal_line = sim.read_err_line();
         EXPECT_TRUE(std::regex_match(journal_line, std::regex(expected))) << journal_line;
+    }
+    sim.signal(SIGTERM);
+    EXPECT_EQ(sim.finish().exit_status, 0);
+}
+
+// With --wrap the logs are circular and go on recording: seconds later data log 1 still announces
+// 5 records, newer ones, at the same seek indexes. --clock-zone stamps them with Berlin's wall time
+// of the instant each was recorded: the default meter's newest record (sequence number 3879) at
+// the quarter hour of start-up, each appended one 15 minutes after the one before.
+TEST(SimProgram, WrappedLogsGoOnRecording) {
+    const std::int64_t before = ksim::newest_record_time(std::time(nullptr));
+    cli_test::Process sim =
+        start_sim({"--wrap", "5", "--record-every", "1", "--clock-zone", "Europe/Berlin"});
+    const int port = listening_port(sim.read_out_line(), "em133");
+    const std::int64_t after = ksim::newest_record_time(std::time(nullptr));
+    ASSERT_NE(port, 0);
+    const ksim::WallClock berlin = *ksim::zone_wall_clock("Europe/Berlin");
+    RawClient client(static_cast<std::uint16_t>(port));
+    std::uint16_t first_seq = 0;
+    for (const int pause : {0, 3}) {
+        std::this_thread::sleep_for(std::chrono::seconds(pause));
+        EXPECT_EQ(data_log_info(client)[8], 5);
+        const std::vector<std::uint16_t> newest = data_log_record(client, 4);
+        ASSERT_GE(newest.size(), 4u);
+        const std::int64_t later = 900 * (newest[1] - 3879);
+        const std::int64_t stamp = pair32({newest[2], newest[3]});
+        EXPECT_TRUE(stamp == berlin(before + later) || stamp == berlin(after + later)) << stamp;
+        EXPECT_GT(newest[1], first_seq);
+        first_seq = newest[1];
     }
     sim.signal(SIGTERM);
     EXPECT_EQ(sim.finish().exit_status, 0);

@@ -236,6 +236,37 @@ TEST_F(SimLogs, Modes) {
     EXPECT_EQ(next(4), (std::pair<int, int>{200, 7}));
 }
 
+// A circular log that overwrote its oldest records: the records left keep their sequence numbers
+// and seek indexes (the start index wraps past 65535 here), File Info announces the records left,
+// and a transfer in progress goes on with the record it was at, even when that one is gone.
+TEST_F(SimLogs, WrappedLogKeepsSeekIndexes) {
+    LogFile f = numbered(25, 4);
+    f.start_index = 65530;
+    f.info_records = 25;
+    sim.set_log(1, f);
+    for (int i = 0; i < 2; ++i) {
+        next(1);
+        ack();
+    }
+    sim.update_log(1, [](LogFile& l) { ksim::wrap_log(l, 20); });  // 1-5 overwritten
+    const W v0 = info(1, 0).regs();
+    EXPECT_EQ((W{v0[8], v0[10], v0[12]}), (W{20, 2, 65535}));  // records, read and start index
+    EXPECT_EQ(next(1).first, 4);
+    EXPECT_EQ(block(4, 10)[1], 9);
+    for (const auto& [index, seq] : {std::pair<int, int>{65535, 6}, {13, 20}, {18, 25}}) {
+        EXPECT_FALSE(
+            c->writen(63120, {3, 1, 0, 0, static_cast<std::uint16_t>(index), 0}).is_exception());
+        next(1);
+        EXPECT_EQ(block(1, 10)[1], seq) << index;
+    }
+    EXPECT_FALSE(c->writen(63120, {3, 1, 0, 0, 65535, 0}).is_exception());
+    next(1);                                                       // 6-9 served, not acknowledged
+    sim.update_log(1, [](LogFile& l) { ksim::wrap_log(l, 18); });  // 6 and 7 overwritten
+    ack();
+    next(1);
+    EXPECT_EQ(block(1, 10)[1], 10);
+}
+
 TEST_F(SimLogs, ClockWindowIsJournaledAndRefusable) {
     EXPECT_FALSE(c->write1(2575, 1).is_exception());
     sim.add_fault(ksim::Fault::exception(3).writes(4352, 4358));

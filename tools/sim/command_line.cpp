@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <functional>
 
+#include "zone_clock.hpp"
+
 namespace ksim {
 
 namespace {
@@ -127,6 +129,29 @@ void add_options(CLI::App& app, CommandLine& line) {
         "Answer exception 6 (busy) to a request sooner than MS milliseconds after the "
         "previous reply, 0-60000 (0, default: off)",
         [&line](const std::string& text) { line.min_gap = milliseconds(text, "--min-gap"); });
+    add_value_option(app, "--clock-zone", "ZONE",
+                     "Run the meter's clock, and so its log time stamps, on the wall time of this "
+                     "IANA time zone, e.g. Europe/Berlin, changes to and from summer time included "
+                     "(default UTC)",
+                     [&line](const std::string& text) {
+                         auto wall = zone_wall_clock(text);
+                         if (!wall) refuse("unknown time zone '" + text + "'");
+                         line.wall = std::move(*wall);
+                     });
+    add_value_option(app, "--wrap", "N",
+                     "Make the data logs and the event log circular logs of at most N records, "
+                     "1-65535, and go on recording: the next data log record every --record-every",
+                     [&line](const std::string& text) {
+                         line.wrap = static_cast<std::uint16_t>(
+                             decimal(text, 1, 65535, "--wrap must be 1-65535 records"));
+                     });
+    add_value_option(app, "--record-every", "S",
+                     "With --wrap, append a record (15 minutes of the meter's time) to each data "
+                     "log every S seconds of real time, 1-86400 (default 900)",
+                     [&line](const std::string& text) {
+                         line.record_every = std::chrono::seconds(
+                             decimal(text, 1, 86400, "--record-every must be 1-86400 seconds"));
+                     });
     app.add_flag_callback(
            "--journal", [&line] { line.journal = true; },
            "One line per request on standard error: time, connection, unit, function, address, "

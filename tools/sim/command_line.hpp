@@ -25,6 +25,11 @@ struct CommandLine {
     std::size_t max_connections = 0;  // 0: unlimited
     std::chrono::milliseconds min_gap{0};
     bool journal = false;  // one line per request on standard error
+    WallClock wall;        // the meter's clock on a time zone's wall time; empty: on UTC
+    // Circular logs of at most this many records, which go on recording every `record_every`;
+    // nullopt: the logs stay as built.
+    std::optional<std::uint16_t> wrap;
+    std::chrono::seconds record_every{900};
 };
 
 // Exit statuses of kolvane-sim.

@@ -228,12 +228,12 @@ std::vector<std::int32_t> column_values(const Points& live,
     return v;
 }
 
-LogFile event_log(int count, std::int64_t now, std::int64_t span) {
+LogFile event_log(int count, std::int64_t now, std::int64_t span, const WallClock& wall) {
     LogFile f;
     f.records_per_block = 16;
     const std::int64_t first = now - span;
     for (int i = 0; i < count; ++i) {
-        auto t = static_cast<std::uint32_t>(first + span * (i + 1) / (count + 1));
+        const std::uint32_t t = wall_stamp(wall, first + span * (i + 1) / (count + 1));
         auto ms =
             static_cast<std::uint32_t>((noise(static_cast<std::uint64_t>(i) * 31) + 1) * 499) *
             1000;
@@ -294,7 +294,7 @@ LogFile event_log(int count, std::int64_t now, std::int64_t span) {
 
 }  // namespace
 
-Meter default_meter(Model model, int records, std::int64_t now, int events) {
+Meter default_meter(Model model, int records, std::int64_t now, int events, const WallClock& wall) {
     Meter m;
     m.model = model;
     Identity id;
@@ -327,7 +327,7 @@ Meter default_meter(Model model, int records, std::int64_t now, int events) {
     for (auto& [pid, raw] : live_points(model, static_cast<double>(now), 0)) m.points[pid] = raw;
 
     if (records < 0) records = 0;
-    const std::int64_t end = now - now % 900;
+    const std::int64_t end = newest_record_time(now);
     const std::vector<std::vector<std::uint16_t>> cols = {
         {0x1100, 0x1101, 0x1102, 0x1103, 0x1104, 0x1105, 0x1400, 0x1403, 0x1700},
         {0x1106, 0x1107, 0x1108, 0x1401, 0x1402, 0x1502, 0x1112, 0x1113, 0x1114},
@@ -347,11 +347,12 @@ Meter default_meter(Model model, int records, std::int64_t now, int events) {
         for (int file = 1; file <= 3; ++file) {
             LogFile& f = m.logs[file];
             auto seq = static_cast<std::uint16_t>(1000 * file + i);
-            f.records.push_back(datalog_record(0, seq, static_cast<std::uint32_t>(t), 0, 0,
-                                               column_values(live, f.columns)));
+            f.records.push_back(
+                datalog_record(0, seq, wall_stamp(wall, t), 0, 0, column_values(live, f.columns)));
         }
     }
-    m.logs[0] = event_log(events, now, static_cast<std::int64_t>(std::max(records, 96)) * 900);
+    m.logs[0] =
+        event_log(events, now, static_cast<std::int64_t>(std::max(records, 96)) * 900, wall);
     return m;
 }
 

@@ -38,7 +38,7 @@ std::optional<Model> Simulator::unit_model(std::uint8_t unit) const {
 void Simulator::update_unit_log(std::uint8_t unit, int file_id,
                                 const std::function<void(LogFile&)>& change) {
     std::lock_guard<std::mutex> lk(impl_->mu);
-    change(impl_->unit_content(unit).logs[file_id].file);
+    impl_->unit_content(unit).update_log(file_id, change);
 }
 
 std::size_t Simulator::unit_log_cursor(std::uint8_t unit, int file_id) const {

@@ -33,6 +33,10 @@ private:
     std::vector<std::uint8_t> present_;
 };
 
+// The time stamp of a record recorded at the true instant `utc` on a meter whose clock is `wall`
+// (meter.cpp).
+std::uint32_t wall_stamp(const WallClock& wall, std::int64_t utc);
+
 // True when the request satisfies the rule's function/range/unit filter (faults.cpp).
 bool fault_filter(const Fault& f, const Request& r);
 
@@ -72,6 +76,8 @@ struct MeterContent {
     void next_block(int file_id);
     std::vector<std::uint16_t> log_record(const LogState& st, std::uint64_t index) const;
     void set_log(int file_id, LogFile file);  // replaces the file and resets its cursor
+    // Changes the file (created when absent), its cursor kept on the same record.
+    void update_log(int file_id, const std::function<void(LogFile&)>& change);
     std::size_t log_cursor(int file_id) const;
     // Meter content (meter.cpp).
     void load(const Meter& meter);  // throws std::invalid_argument for another model

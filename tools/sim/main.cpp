@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 // kolvane-sim: serves one simulated em133 or em235 meter, or a gateway with several behind one
 // port, over Modbus TCP until SIGINT/SIGTERM.
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,26 @@ void add_units(ksim::Simulator& sim, const ksim::Meter& meter,
         ksim::Meter unit_meter = meter;
         if (unit_meter.identity) unit_meter.identity->serial += static_cast<std::uint32_t>(i);
         sim.add_unit(units[i], unit_meter);
+    }
+}
+
+// Applies `change` to log `file_id` of every meter served: the one meter, or each unit's.
+void update_logs(ksim::Simulator& sim, const std::vector<std::uint8_t>& units, int file_id,
+                 const std::function<void(ksim::LogFile&)>& change) {
+    if (units.empty()) sim.update_log(file_id, change);
+    for (const std::uint8_t unit : units) sim.update_unit_log(unit, file_id, change);
+}
+
+// The meters go on recording: each data log gets its next record, recorded at the true instant
+// `utc`, and overwrites its oldest beyond the --wrap size.
+void record_next(ksim::Simulator& sim, const ksim::CommandLine& line, const ksim::Meter& meter,
+                 std::int64_t utc) {
+    for (const auto& entry : meter.logs) {
+        if (entry.first == 0) continue;  // the event log records no events as time passes
+        update_logs(sim, line.units, entry.first, [&line, utc](ksim::LogFile& log) {
+            ksim::append_next_records(log, 1, utc, line.wall);
+            ksim::wrap_log(log, *line.wrap);
+        });
     }
 }
 
@@ -50,15 +72,17 @@ int main(int argc, char** argv) {
 
     try {
         const auto now = static_cast<std::int64_t>(std::time(nullptr));
-        ksim::Meter meter = ksim::default_meter(line.model, line.records, now);
+        ksim::Meter meter = ksim::default_meter(line.model, line.records, now, 300, line.wall);
         if (!line.meter_file.empty()) {
             std::string error;
-            if (!ksim::load_meter_file(line.meter_file, meter, error)) {
+            if (!ksim::load_meter_file(line.meter_file, meter, error, now, line.wall)) {
                 std::fprintf(stderr, "kolvane-sim: %s\n", error.c_str());
                 return ksim::EXIT_USAGE;
             }
         }
         if (line.serial && meter.identity) meter.identity->serial = *line.serial;
+        if (line.wrap)
+            for (auto& entry : meter.logs) ksim::wrap_log(entry.second, *line.wrap);
         ksim::Simulator sim(meter.model);
         if (line.units.empty())
             sim.load(meter);
@@ -81,10 +105,19 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
 
         const double start = static_cast<double>(now);
+        std::int64_t next_record = ksim::newest_record_time(now) + 900;  // its true instant
+        auto next_append = std::chrono::steady_clock::now() + line.record_every;
         for (;;) {
             timespec wait{1, 0};
             int sig = sigtimedwait(&signals, nullptr, &wait);
             if (sig == SIGINT || sig == SIGTERM) break;
+            const auto tick = std::chrono::steady_clock::now();
+            if (line.wrap && tick >= next_append) {
+                record_next(sim, line, meter, next_record);
+                next_record += 900;
+                // One record per tick: after a pause (a suspended machine) it goes on from now.
+                next_append = std::max(next_append + line.record_every, tick);
+            }
             timespec ts{};
             clock_gettime(CLOCK_REALTIME, &ts);
             const double t = static_cast<double>(ts.tv_sec) + ts.tv_nsec / 1e9;

@@ -67,16 +67,49 @@ std::array<std::uint16_t, IDENTITY_WORDS> Identity::words() const {
     return w;
 }
 
+std::uint32_t wall_stamp(const WallClock& wall, std::int64_t utc) {
+    return static_cast<std::uint32_t>(wall ? wall(utc) : utc);
+}
+
+namespace {
+// A copy of the log's last record with the next sequence number and time stamp `seconds`.
+void append_record(LogFile& log, std::uint32_t seconds) {
+    std::vector<std::uint16_t> record = log.records.back();
+    record[1] = static_cast<std::uint16_t>(record[1] + 1);
+    record[2] = static_cast<std::uint16_t>(seconds);
+    record[3] = static_cast<std::uint16_t>(seconds >> 16);
+    log.records.push_back(std::move(record));
+}
+}  // namespace
+
 void append_next_records(LogFile& log, int count, std::uint32_t step_seconds) {
     for (int i = 0; i < count && !log.records.empty(); ++i) {
-        std::vector<std::uint16_t> record = log.records.back();
-        record[1] = static_cast<std::uint16_t>(record[1] + 1);
-        const std::uint32_t seconds =
-            (record[2] | (static_cast<std::uint32_t>(record[3]) << 16)) + step_seconds;
-        record[2] = static_cast<std::uint16_t>(seconds);
-        record[3] = static_cast<std::uint16_t>(seconds >> 16);
-        log.records.push_back(std::move(record));
+        const std::vector<std::uint16_t>& last = log.records.back();
+        append_record(log, (last[2] | (static_cast<std::uint32_t>(last[3]) << 16)) + step_seconds);
     }
+}
+
+void append_next_records(LogFile& log, int count, std::int64_t first_utc, const WallClock& wall,
+                         std::uint32_t step_seconds) {
+    for (int i = 0; i < count && !log.records.empty(); ++i) {
+        const std::int64_t utc = first_utc + std::int64_t{step_seconds} * i;
+        append_record(log, wall_stamp(wall, utc));
+    }
+}
+
+void wrap_log(LogFile& log, std::size_t keep) {
+    if (log.endless || log.records.size() <= keep) return;
+    const std::size_t dropped = log.records.size() - keep;
+    log.records.erase(log.records.begin(),
+                      log.records.begin() + static_cast<std::ptrdiff_t>(dropped));
+    log.start_index = static_cast<std::uint16_t>(log.start_index + dropped);
+    if (log.info_records && *log.info_records > keep)
+        log.info_records = static_cast<std::uint16_t>(keep);
+    // empty_at names a record by its place in `records`, which moved.
+    if (log.empty_at)
+        log.empty_at = *log.empty_at >= dropped
+                           ? std::optional<std::size_t>(*log.empty_at - dropped)
+                           : std::nullopt;
 }
 
 std::vector<std::uint16_t> datalog_record(std::uint16_t status, std::uint16_t seq,

@@ -4,7 +4,6 @@
 #include "simulator.hpp"
 
 #include <cstdint>
-#include <ctime>
 #include <fstream>
 #include <limits>
 #include <optional>
@@ -151,7 +150,8 @@ std::string apply_line(const std::vector<std::string>& w, Meter& meter) {
 
 }  // namespace
 
-bool load_meter_file(const std::string& path, Meter& meter, std::string& error) {
+bool load_meter_file(const std::string& path, Meter& meter, std::string& error, std::int64_t now,
+                     const WallClock& wall) {
     std::ifstream in(path);
     if (!in) {
         error = "cannot open meter file " + path;
@@ -197,7 +197,7 @@ bool load_meter_file(const std::string& path, Meter& meter, std::string& error) 
         const int evs =
             events ? static_cast<int>(*events)
                    : (meter.logs.count(0) ? static_cast<int>(meter.logs[0].records.size()) : 300);
-        meter = default_meter(mdl, recs, static_cast<std::int64_t>(std::time(nullptr)), evs);
+        meter = default_meter(mdl, recs, now, evs, wall);
     }
     for (const Line& line : lines) {
         const std::string why = apply_line(line.words, meter);

@@ -212,9 +212,26 @@ std::vector<std::uint16_t> event_record(std::uint16_t status, std::uint16_t seq,
                                         std::uint16_t event_no, std::uint16_t source_id,
                                         std::uint16_t effect_id, std::int32_t value);
 
+// A meter's clock: the seconds its clock shows (and writes into a record's time stamp) at a true
+// UTC instant. Site engineers set meters to local wall time, so across a change to summer time
+// the stamps jump an hour ahead, and across the change back an hour of stamps comes twice.
+using WallClock = std::function<std::int64_t(std::int64_t utc_seconds)>;
+
 // Appends `count` records to `log`, each a copy of the last one with the next sequence number
 // and a time `step_seconds` later: a log that went on recording. Does nothing to an empty log.
 void append_next_records(LogFile& log, int count, std::uint32_t step_seconds = 900);
+// The same on a meter whose clock is `wall`: the appended records were recorded at the true
+// instants first_utc, first_utc + step_seconds, ... and stamped wall(instant) (the instant itself
+// when `wall` is empty). A stamp cannot tell its true instant, so the caller names the first.
+void append_next_records(LogFile& log, int count, std::int64_t first_utc, const WallClock& wall,
+                         std::uint32_t step_seconds = 900);
+
+// Makes `log` a circular log that holds at most `keep` records: the oldest beyond that are
+// overwritten. The records left keep their sequence numbers and their seek indexes (start_index
+// advances by the number dropped, modulo 65536); an `info_records` override is cut to the records
+// left. Simulator::update_log keeps a transfer in progress on the same record. Does nothing to an
+// endless log.
+void wrap_log(LogFile& log, std::size_t keep);
 
 // ---------------------------------------------------------------- meter description
 // A complete description of a meter's content, applied with Simulator::load(). Absent optionals
@@ -236,13 +253,20 @@ struct Meter {
 
 // The realistic meter of kolvane-sim: identity, scaling, all families with live values, data logs
 // 1..3 of `records` records at 15-minute intervals ending at `now`, an event log of a few hundred
-// events.
+// events. With `wall`, every record is stamped with the meter's wall time of the instant it was
+// recorded (the records stay 15 minutes apart in true time); without, with the instant itself.
 Meter default_meter(Model model, int records = 2880,
                     std::int64_t now = static_cast<std::int64_t>(std::time(nullptr)),
-                    int events = 300);
+                    int events = 300, const WallClock& wall = {});
+// The true instant of the default meter's newest data log record: the quarter hour at `now` or
+// before.
+inline std::int64_t newest_record_time(std::int64_t now) { return now - now % 900; }
 // Applies a meter description file (format in README.md) onto `meter`. The `model`, `records` and
-// `events` keys rebuild the default meter first. Returns false and sets `error` on a bad file.
-bool load_meter_file(const std::string& path, Meter& meter, std::string& error);
+// `events` keys rebuild the default meter first, as default_meter(..., now, ..., wall) builds it.
+// Returns false and sets `error` on a bad file.
+bool load_meter_file(const std::string& path, Meter& meter, std::string& error,
+                     std::int64_t now = static_cast<std::int64_t>(std::time(nullptr)),
+                     const WallClock& wall = {});
 
 // ---------------------------------------------------------------- the simulator
 class Simulator {
@@ -279,7 +303,7 @@ public:
     // std::invalid_argument for a unit that was not added.
     std::optional<Model> unit_model(std::uint8_t unit) const;
     void update_unit_log(std::uint8_t unit, int file_id,
-                         const std::function<void(LogFile&)>& change);  // keeps the cursor
+                         const std::function<void(LogFile&)>& change);  // as update_log
     std::size_t unit_log_cursor(std::uint8_t unit, int file_id) const;
     void set_unit_points(std::uint8_t unit, const std::map<std::uint16_t, std::int32_t>& points);
     std::optional<std::int32_t> unit_point(std::uint8_t unit, std::uint16_t pid) const;
@@ -327,7 +351,9 @@ public:
     // ---- logs
     void set_log(int file_id, LogFile file);  // replaces the file and resets its cursor
     void remove_log(int file_id);  // File Info of an absent file: exception 2 on the data read
-    void update_log(int file_id, const std::function<void(LogFile&)>& change);  // keeps the cursor
+    // Changes a file and keeps its cursor on the same record: when the change advances the start
+    // index (wrap_log), the cursor moves back with it, to the oldest record left at most.
+    void update_log(int file_id, const std::function<void(LogFile&)>& change);
     std::size_t log_cursor(int file_id) const;  // index of the next record to serve
     void set_log_cursor(int file_id, std::size_t cursor);
 

@@ -163,6 +163,23 @@ void MeterContent::set_log(int file_id, LogFile file) {
     st.file = std::move(file);
     logs[file_id] = std::move(st);
 }
+void MeterContent::update_log(int file_id, const std::function<void(LogFile&)>& change) {
+    LogState& st = logs[file_id];
+    const std::uint16_t start = st.file.start_index;
+    change(st.file);
+    // The meter's read pointer is an index into its log, not a place in `records`: when the
+    // oldest records were overwritten it stays on the record it was on, and when that one is gone
+    // too, on the oldest left, with an acknowledge still moving past what the last block served.
+    const auto dropped = static_cast<std::uint16_t>(st.file.start_index - start);
+    if (dropped == 0 || st.file.endless) return;
+    if (st.cursor >= dropped) {
+        st.cursor -= dropped;
+        return;
+    }
+    const std::uint64_t acknowledged = st.cursor + st.pending;
+    st.pending = acknowledged > dropped ? static_cast<std::size_t>(acknowledged - dropped) : 0;
+    st.cursor = 0;
+}
 std::size_t MeterContent::log_cursor(int file_id) const {
     auto it = logs.find(file_id);
     return it == logs.end() ? 0 : static_cast<std::size_t>(it->second.cursor);
@@ -179,7 +196,7 @@ void Simulator::remove_log(int file_id) {
 }
 void Simulator::update_log(int file_id, const std::function<void(LogFile&)>& change) {
     std::lock_guard<std::mutex> lk(impl_->mu);
-    change(impl_->content.logs[file_id].file);
+    impl_->content.update_log(file_id, change);
 }
 std::size_t Simulator::log_cursor(int file_id) const {
     std::lock_guard<std::mutex> lk(impl_->mu);

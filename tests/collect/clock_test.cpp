@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: MIT
+// Meters whose clocks keep Berlin's wall time: the collector stores true UTC times, exactly as
+// far apart as the meter recorded them, across both changes of the clock and across a pass that
+// ends inside the hour an autumn change repeats.
+#include "support/site.hpp"
+
+#include "zone_clock.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <ctime>
+#include <set>
+
+namespace collect_test {
+namespace {
+
+constexpr std::int64_t AUTUMN_CHANGE = 1792890000;  // 2026-10-25T01:00:00Z, 03:00 CEST -> 02:00 CET
+constexpr std::int64_t SPRING_CHANGE = 1774746000;  // 2026-03-29T01:00:00Z, 02:00 CET -> 03:00 CEST
+
+std::int64_t epoch_of(const std::string& utc) {
+    std::tm tm{};
+    std::sscanf(utc.c_str(), "%d-%d-%dT%d:%d:%d", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
+                &tm.tm_min, &tm.tm_sec);
+    tm.tm_year -= 1900;
+    tm.tm_mon -= 1;
+    return timegm(&tm);
+}
+
+// The first data log as stored: UTC seconds and the meter's wall time, in recording order.
+std::vector<std::pair<std::int64_t, std::string>> stored_log(const std::string& path) {
+    std::vector<std::pair<std::int64_t, std::string>> log;
+    for (const auto& row : open_sqlite(path)->rows(
+             "SELECT recorded_at, meter_time FROM datalog_records WHERE file_id = 1 ORDER BY seq"))
+        log.emplace_back(epoch_of(row[0]), row[1]);
+    return log;
+}
+
+Outcome collect_berlin(ksim::Simulator& sim, const std::string& path) {
+    return collect({"127.0.0.1:" + std::to_string(sim.port()), "--only", "datalog", "--tz",
+                    "Europe/Berlin", "--db", path});
+}
+
+TEST(MeterClock, BerlinWallTimeIsStoredAsTrueUtc) {
+    const ksim::WallClock berlin = *ksim::zone_wall_clock("Europe/Berlin");
+    struct Case {
+        const char* what;
+        std::int64_t change;
+        int repeated_stamps;  // wall times that come twice
+    };
+    for (const Case& c : {Case{"autumn", AUTUMN_CHANGE, 4}, Case{"spring", SPRING_CHANGE, 0}}) {
+        SCOPED_TRACE(c.what);
+        // A day of records up to the change, then the pass ends (in autumn: inside the repeated
+        // hour, 02:45 CEST); the next day's records come in a second pass.
+        const std::int64_t first_pass_end = c.change - 900;
+        ksim::Meter meter = ksim::default_meter(ksim::Model::em133, 96, first_pass_end, 5, berlin);
+        meter.identity->serial = 7801;
+        ksim::Simulator sim(meter);
+        sim.start();
+        const std::string path = fresh_sqlite_path();
+        ASSERT_EQ(collect_berlin(sim, path).exit_status, 0);
+        sim.update_log(1, [&](ksim::LogFile& log) {
+            ksim::append_next_records(log, 96, first_pass_end + 900, berlin);
+        });
+        const Outcome second = collect_berlin(sim, path);
+        ASSERT_EQ(second.exit_status, 0) << second.err;
+        EXPECT_TRUE(summaries(second.out).at(0).at("datalog").at(0).contains("resumed_after"));
+
+        const auto log = stored_log(path);
+        ASSERT_EQ(log.size(), 192u);
+        EXPECT_EQ(log.back().first, c.change + 95 * 900);
+        std::set<std::string> stamps;
+        for (std::size_t i = 0; i < log.size(); ++i) {
+            stamps.insert(log[i].second);
+            if (i > 0) {
+                EXPECT_EQ(log[i].first - log[i - 1].first, 900) << log[i].second;
+            }
+        }
+        EXPECT_EQ(stamps.size(), log.size() - c.repeated_stamps);
+    }
+}
+
+}  // namespace
+}  // namespace collect_test

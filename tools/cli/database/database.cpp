@@ -48,11 +48,14 @@ std::string Database::where(const Selection& selection, const char* time_column,
 std::vector<MeterIdentity> Database::meters(const Selection& selection) {
     std::vector<std::string> parameters;
     std::vector<MeterIdentity> found;
+    // Meter clocks came with version 4: before, every time was the meter's wall time as UTC.
+    const std::string zone = read_version_ >= 4 ? "coalesce(clock_zone, 'UTC')" : "'UTC'";
     each_row("SELECT serial, model, model_name, firmware, host, port, " + time_text("last_seen") +
-                 " FROM meters" + where(selection, nullptr, parameters) + " ORDER BY serial",
+                 ", " + zone + " FROM meters" + where(selection, nullptr, parameters) +
+                 " ORDER BY serial",
              parameters, [&](const Row& r) {
                  found.push_back({r.integer(0), r.text(1), r.text(2), r.text(3), r.text(4),
-                                  static_cast<int>(r.integer(5)), r.text(6)});
+                                  static_cast<int>(r.integer(5)), r.text(6), r.text(7)});
              });
     return found;
 }

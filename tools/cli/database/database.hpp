@@ -4,6 +4,7 @@
 #pragma once
 
 #include "database/rows.hpp"
+#include "database/schema.hpp"
 #include "database/target.hpp"
 
 #include <cstdint>
@@ -63,6 +64,9 @@ public:
                     const std::function<void(std::int64_t serial, const EventRow&)>& take);
 
 protected:
+    // The schema version of a database opened for reading: columns newer than it read as empty.
+    std::int64_t read_version_ = SCHEMA_VERSION;
+
     // The queries are the same for both engines but for how a time is compared and printed.
     // A time column as the collector's UTC text.
     virtual std::string time_text(const std::string& column) const = 0;

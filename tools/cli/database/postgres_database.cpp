@@ -420,6 +420,7 @@ private:
         if (!version)
             throw std::runtime_error("PostgreSQL database holds nothing collected by kolvane");
         check_schema_version(*version, "PostgreSQL: ");
+        read_version_ = *version;
     }
 
     Connection c_;

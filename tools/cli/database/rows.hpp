@@ -118,6 +118,7 @@ struct MeterIdentity {
     std::string model, model_name, firmware, host;
     int port = 0;
     std::string last_seen;
+    std::string clock_zone;  // the zone of the meter's clock; UTC when none was known
 };
 
 // One value of a data log record, a row of the datalog_values view.

@@ -372,6 +372,7 @@ private:
             throw std::runtime_error("SQLite database " + path_ +
                                      " holds nothing collected by kolvane");
         check_schema_version(*version, "SQLite database " + path_ + ": ");
+        read_version_ = *version;
     }
 
     // Runs `step` again while another connection holds the lock it needs: switching to WAL and

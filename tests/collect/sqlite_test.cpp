@@ -127,13 +127,13 @@ TEST(Collect, ADatabaseOfANewerSchemaIsLeftAlone) {
     SiteMeter meter(ksim::Model::em133, 6201, 5, 5);
     const std::string path = fresh_sqlite_path();
     ASSERT_EQ(collect({meter.address(), "--db", path}).exit_status, 0);
-    EXPECT_EQ(open_sqlite(path)->number("SELECT version FROM schema_version"), 4);
-    const std::string later = "sqlite3 " + path + " 'UPDATE schema_version SET version = 5'";
+    EXPECT_EQ(open_sqlite(path)->number("SELECT version FROM schema_version"), 5);
+    const std::string later = "sqlite3 " + path + " 'UPDATE schema_version SET version = 6'";
     ASSERT_EQ(std::system(later.c_str()), 0);
     const Outcome outcome = collect({meter.address(), "--db", path});
     EXPECT_EQ(outcome.exit_status, 1);
     EXPECT_EQ(outcome.err, "kolvane: Cannot use SQLite database " + path +
-                               ": schema version 5 is newer than this kolvane knows (4)\n");
+                               ": schema version 6 is newer than this kolvane knows (5)\n");
 }
 
 const std::string USAGE_HINT = "Run 'kolvane --help' or 'kolvane COMMAND --help' for usage.";
@@ -228,7 +228,7 @@ TEST(Collect, AFileOfSomethingElseIsLeftUntouched) {
         const Outcome outcome = collect({meter.address(), "--db", path});
         EXPECT_EQ(outcome.exit_status, c.status) << outcome.err;
         if (c.status == 0) {
-            EXPECT_EQ(open_sqlite(path)->number("SELECT max(version) FROM schema_version"), 4);
+            EXPECT_EQ(open_sqlite(path)->number("SELECT max(version) FROM schema_version"), 5);
             EXPECT_EQ(new_records(summaries(outcome.out)), meter.records_held());
             continue;
         }

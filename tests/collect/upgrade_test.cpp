@@ -94,7 +94,7 @@ TEST_P(Upgrade, CollectUpgradesInPlaceKeepingEveryRowAndStoresNothingTwice) {
     ASSERT_FALSE(before.empty());
     collect_fixture_meters("UTC");
     EXPECT_EQ(db()->number("SELECT count(*) FROM schema_version"), 1);
-    EXPECT_EQ(db()->number("SELECT max(version) FROM schema_version"), 4);
+    EXPECT_EQ(db()->number("SELECT max(version) FROM schema_version"), 5);
     EXPECT_EQ(views(*db()), before);
     EXPECT_EQ(db()->number("SELECT count(*) FROM meters WHERE unit = 1 AND name = ''"), 2);
 }

@@ -171,7 +171,7 @@ class CollectedFrames(SimTestCase):
         other = os.path.join(self.dir, "other.db")
         with sqlite3.connect(other) as db:
             db.execute("CREATE TABLE t(x)")
-        for path, message in ((newer, r"is newer than this kolvane knows \(4\)"),
+        for path, message in ((newer, r"is newer than this kolvane knows \(5\)"),
                               (other, "holds nothing collected by kolvane")):
             with self.subTest(path=path):
                 with self.assertRaisesRegex(ValueError, message):

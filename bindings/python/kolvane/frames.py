@@ -81,7 +81,7 @@ _VIEWS = (("datalog_values", "recorded_at", "serial, file_id, recorded_at, seq, 
 
 # The newest schema of the collector's database that these frames read. Every older version has
 # the views these frames read, so reads alike; a newer one may not, and is refused.
-_SCHEMA_VERSION = 4
+_SCHEMA_VERSION = 5
 
 
 def _check_schema(cursor, postgres, target):

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "collect/meter_reader.hpp"
 
+#include "collect/log_checks.hpp"
 #include "collect/parse.hpp"
 #include "common/document.hpp"
 #include "common/identity_check.hpp"
@@ -49,9 +50,11 @@ struct LogStream {
     kdb::DatalogBatch datalog{serial, file_id, {}, {}};
     kdb::EventBatch events{serial, {}};
     int read = 0;
-    std::optional<int> first_seq;  // of the first record delivered
-    std::optional<int> last_seq;   // of the last record delivered
-    std::string failure;           // a record that could not be taken, or the database's failure
+    std::optional<int> first_seq;           // of the first record delivered
+    std::optional<int> last_seq;            // of the last record delivered
+    std::string first_utc;                  // of the first record delivered
+    std::string last_utc, before_last_utc;  // of the last two records delivered
+    std::string failure;  // a record that could not be taken, or the database's failure
 
     void add(const std::string& text) {
         if (is_header(text)) {
@@ -63,7 +66,9 @@ struct LogStream {
         else
             keep_times(events.rows.emplace_back(parse_event_record(text)));
         last_seq = file_id > 0 ? datalog.rows.back().seq : events.rows.back().seq;
-        if (!first_seq) first_seq = last_seq;
+        before_last_utc = std::exchange(last_utc, file_id > 0 ? datalog.rows.back().recorded_at
+                                                              : events.rows.back().recorded_at);
+        if (!first_seq) first_seq = last_seq, first_utc = last_utc;
         ++read;
         if (datalog.rows.size() + events.rows.size() >= BATCH_ROWS) hand_over();
     }
@@ -123,6 +128,9 @@ struct LogRead {
     std::string error;             // empty on success
     std::optional<int> after;      // the newest record stored before, the read resumed after
     std::optional<int> first_seq;  // of the first record read
+    std::optional<std::string> newest_utc;  // of the newest record, read now or stored before
+    double step_s = 0;                      // between the two newest records; 0: not known
+    std::optional<kdb::GapRow> lost;        // records overwritten before they were collected
     // Whether the read resumed after the newest stored record, or else why it read the whole log.
     std::optional<std::string> full_read_reason() const {
         if (!after) return "nothing stored yet";
@@ -131,6 +139,30 @@ struct LogRead {
                " (cleared or overwritten)";
     }
 };
+
+// The read so far: counts, the newest record and the records lost before collection.
+LogRead what_was_read(const LogStream& stream, std::int64_t serial, int file_id,
+                      const std::optional<kdb::NewestRecord>& stored) {
+    LogRead read{stream.read, {}, {}, stream.first_seq, {}, 0, {}};
+    if (stored) read.after = stored->seq;
+    std::optional<std::string> before;
+    if (!stream.last_utc.empty()) {
+        read.newest_utc = stream.last_utc;
+        if (!stream.before_last_utc.empty())
+            before = stream.before_last_utc;
+        else if (stored)
+            before = stored->recorded_at;
+    } else if (stored) {
+        read.newest_utc = stored->recorded_at;
+        before = stored->before;
+    }
+    if (read.newest_utc && before)
+        read.step_s =
+            static_cast<double>(kcli::utc_ms(*read.newest_utc) - kcli::utc_ms(*before)) / 1000;
+    if (stored && stream.first_seq && read.full_read_reason())
+        read.lost = records_lost(serial, file_id, *stored, *stream.first_seq, stream.first_utc);
+    return read;
+}
 
 // Streams one log into the writer, only what is newer than the newest record stored of it;
 // records delivered before a failure are kept. A full read is given time for every record the
@@ -156,7 +188,7 @@ LogRead read_log(const Target& t, const kdb::MeterRow::Log& log, std::int64_t se
                 : kolvane_read_eventlog(t.host.c_str(), t.meter.c_str(), 0, text.c_str(),
                                         take_record, &stream, err, sizeof err);
         stream.hand_over();
-        LogRead result{stream.read, {}, after, stream.first_seq};
+        LogRead result = what_was_read(stream, serial, log.file_id, newest);
         if (status >= 0) return result;
         result.error = stream.failure.empty() ? std::string(err) : stream.failure;
         const bool cut_after_progress = resume_after && stream.failure.empty() &&
@@ -192,6 +224,10 @@ public:
             entry["full_read"] = *reason;
         else
             entry["resumed_after"] = *r.after;
+        if (r.lost) {
+            entry["lost"] = r.lost->missing;
+            warnings_.push_back(lost_warning(*r.lost));
+        }
         if (!r.error.empty()) {
             entry["error"] = r.error;
             set_error(r.error);
@@ -203,6 +239,14 @@ public:
         } else {
             eventlog_ = entry;
         }
+    }
+    // Compares the newest data log record with this host's clock.
+    void check_clock(const std::string& newest_utc, double step_s) {
+        const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::system_clock::now().time_since_epoch());
+        newest_ = newest_utc;
+        const std::string warning = clock_warning(newest_utc, step_s, kcli::utc_text(now.count()));
+        if (!warning.empty()) warnings_.push_back(warning);
     }
     void set_live(int readings) { live_ = readings; }
     void set_live_error(const std::string& error) {
@@ -228,6 +272,8 @@ public:
         }
         if (parts.live && live_) line_["live"] = *live_;
         if (parts.live && !live_error_.empty()) line_["live_error"] = live_error_;
+        if (newest_) line_["newest_record"] = *newest_;
+        if (!warnings_.empty()) line_["warnings"] = warnings_;
         if (line_.contains("serial")) line_["complete"] = complete_ && error_.empty();
         if (!error_.empty()) line_["error"] = error_;
         return line_;
@@ -239,6 +285,8 @@ private:
     ordered_json eventlog_;
     std::optional<int> live_;
     std::string live_error_;
+    std::optional<std::string> newest_;  // UTC of the newest data log record
+    std::vector<std::string> warnings_;
     bool complete_ = true;
     std::string error_;
 };
@@ -264,13 +312,20 @@ void read_parts(const Target& t, const Parts& parts, kdb::MeterRow meter, bool r
     writer.save(std::move(meter));
     // Stored records converted to another zone: the newest of each log is known once they are.
     if (retimed) writer.flush();
+    std::optional<std::string> newest;  // the newest data log record, and its log's interval
+    double step_s = 0;
     for (const kdb::MeterRow::Log& log : logs) {
         if (log.file_id == 0 ? !parts.eventlog : !parts.datalog) continue;
         const LogRead read =
             read_log(t, log, serial, store.newest_record(serial, log.file_id), tally, writer);
+        if (read.lost) writer.save(*read.lost);
         summary.add_log(log.file_id, log.records, read);
+        if (log.file_id > 0 && read.newest_utc &&
+            (!newest || kcli::utc_ms(*read.newest_utc) > kcli::utc_ms(*newest)))
+            newest = read.newest_utc, step_s = read.step_s;
         if (!read.error.empty() && ends_meter(read.error, writer, *tally)) return;
     }
+    if (newest) summary.check_clock(*newest, step_s);
     if (parts.live) {
         try {
             kdb::ReadingBatch readings = parse_readings(

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "collect/runner.hpp"
 
+#include "collect/pass_record.hpp"
 #include "collect/progress_line.hpp"
 #include "collect/workers.hpp"
 #include "common/exit_status.hpp"
@@ -60,17 +61,24 @@ void note_reconnect(nlohmann::ordered_json& line, const Writer& writer) {
 }
 
 // Reads the queue's next meter, or fails it at once when its gateway could not be reached; a
-// meter that cannot be connected to fails the rest of its gateway's meters of the pass.
+// meter that cannot be connected to fails the rest of its gateway's meters of the pass. Either
+// way the collections table gets the meter's part of the pass.
 MeterOutcome read_next(const RunSettings& settings, const kcli::GatewayQueue::Item& item,
                        kcli::GatewayQueue& queue, kdb::Database& store, Claims& claims,
                        Writer& writer) {
     const Target& target = settings.targets[item.index];
-    if (item.gateway_failure) return not_reached(target, settings.parts, *item.gateway_failure);
-    MeterOutcome outcome = collect_meter(target, settings.parts, store, claims, writer);
-    const std::string error = outcome.line.value("error", "");
-    if (kcli::is_connect_failure(error))
-        outcome.line["error"] = queue.fail_gateway(item.index, error);
-    queue.done(item.index);
+    const std::string started = now_utc();
+    MeterOutcome outcome;
+    if (item.gateway_failure) {
+        outcome = not_reached(target, settings.parts, *item.gateway_failure);
+    } else {
+        outcome = collect_meter(target, settings.parts, store, claims, writer);
+        const std::string error = outcome.line.value("error", "");
+        if (kcli::is_connect_failure(error))
+            outcome.line["error"] = queue.fail_gateway(item.index, error);
+        queue.done(item.index);
+    }
+    writer.save(pass_record(outcome.line, started, now_utc()));
     return outcome;
 }
 

@@ -38,6 +38,9 @@ void Writer::save(kdb::ReadingBatch batch, const std::shared_ptr<MeterTally>& ta
     queue_.push({std::move(batch), tally});
 }
 
+void Writer::save(kdb::CollectionRow row) { queue_.push({std::move(row), nullptr}); }
+void Writer::save(kdb::GapRow gap) { queue_.push({std::move(gap), nullptr}); }
+
 void Writer::flush() { wait_for(false); }
 
 void Writer::flush_and_close() { wait_for(true); }
@@ -92,6 +95,11 @@ void Writer::write(Job& job) {
         } else if (auto* readings = std::get_if<kdb::ReadingBatch>(&job.work)) {
             serial = readings->serial;
             stored = store_.save_readings(*readings);
+        } else if (auto* pass = std::get_if<kdb::CollectionRow>(&job.work)) {
+            store_.save_collection(*pass);
+        } else if (auto* gap = std::get_if<kdb::GapRow>(&job.work)) {
+            serial = gap->serial;
+            store_.save_gap(*gap);
         }
         if (store_.reconnections() != reconnections) {
             std::lock_guard lock(mutex_);

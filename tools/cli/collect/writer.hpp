@@ -47,6 +47,8 @@ public:
     void save(kdb::DatalogBatch batch, const std::shared_ptr<MeterTally>& tally);
     void save(kdb::EventBatch batch, const std::shared_ptr<MeterTally>& tally);
     void save(kdb::ReadingBatch batch, const std::shared_ptr<MeterTally>& tally);
+    void save(kdb::CollectionRow row);
+    void save(kdb::GapRow gap);
     // Returns once everything handed over before has been written or dropped after a failure.
     void flush();
     // Like flush(), and everything handed over later is dropped: the tool may end the process
@@ -69,8 +71,8 @@ private:
         std::shared_ptr<std::promise<void>> done;
         bool close = false;  // drop everything after it
     };
-    using Work =
-        std::variant<kdb::MeterRow, kdb::DatalogBatch, kdb::EventBatch, kdb::ReadingBatch, Flush>;
+    using Work = std::variant<kdb::MeterRow, kdb::DatalogBatch, kdb::EventBatch, kdb::ReadingBatch,
+                              kdb::CollectionRow, kdb::GapRow, Flush>;
     struct Job {
         Work work;
         std::shared_ptr<MeterTally> tally;

@@ -35,6 +35,8 @@ std::int64_t to_ms(UtcPoint point, int millis) {
     return std::chrono::duration_cast<Milliseconds>(point.time_since_epoch()).count() + millis;
 }
 
+}  // namespace
+
 std::string utc_text(std::int64_t ms) {
     const UtcPoint seconds{std::chrono::seconds(ms / 1000 - (ms % 1000 < 0 ? 1 : 0))};
     const int millis = static_cast<int>((ms % 1000 + 1000) % 1000);
@@ -43,7 +45,10 @@ std::string utc_text(std::int64_t ms) {
     return cctz::format("%Y-%m-%dT%H:%M:%S", seconds, cctz::utc_time_zone()) + tail;
 }
 
-}  // namespace
+std::int64_t utc_ms(const std::string& utc) {
+    const Stamp parsed = parse_stamp(utc);
+    return to_ms(cctz::convert(parsed.wall, cctz::utc_time_zone()), parsed.millis);
+}
 
 std::string zone_problem(const std::string& zone) {
     cctz::time_zone loaded;
@@ -68,10 +73,7 @@ std::string host_zone() {
 WallToUtc::WallToUtc(const std::string& zone, const std::optional<std::string>& previous_utc) {
     if (!cctz::load_time_zone(zone, &zone_))
         throw std::runtime_error("unknown time zone '" + zone + "'");
-    if (previous_utc) {
-        const Stamp previous = parse_stamp(*previous_utc);
-        previous_ms_ = to_ms(cctz::convert(previous.wall, cctz::utc_time_zone()), previous.millis);
-    }
+    if (previous_utc) previous_ms_ = utc_ms(*previous_utc);
 }
 
 std::string WallToUtc::operator()(const std::string& stamp) {

@@ -41,6 +41,11 @@ private:
     std::optional<std::int64_t> previous_ms_;  // UTC milliseconds of the record before
 };
 
+// Milliseconds since the epoch of a UTC text "YYYY-MM-DDTHH:MM:SS.mmmZ"; the UTC text of such a
+// count. utc_ms throws std::runtime_error for a malformed text.
+std::int64_t utc_ms(const std::string& utc);
+std::string utc_text(std::int64_t ms);
+
 // "YYYY-MM-DDTHH:MM:SS.mmm": a stamp without the Z the library gives it, as a meter's wall time is
 // kept beside its UTC time.
 std::string wall_text(const std::string& stamp);

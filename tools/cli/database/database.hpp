@@ -36,6 +36,8 @@ public:
     virtual std::int64_t save_datalog(const DatalogBatch& batch) = 0;
     virtual std::int64_t save_events(const EventBatch& batch) = 0;
     virtual std::int64_t save_readings(const ReadingBatch& batch) = 0;
+    virtual void save_collection(const CollectionRow& row) = 0;
+    virtual void save_gap(const GapRow& gap) = 0;
 
     // Claims a meter for this collector until release() (which never throws); false when another
     // collector sharing the database is reading it. May be called from any thread.

@@ -13,13 +13,13 @@ namespace kdb {
 std::unique_ptr<Database> open_sqlite_database(const std::string& path, Access access);
 std::unique_ptr<Database> open_postgres_database(const std::string& uri, Access access);
 
-// The newest record of a meter's data log ($1 serial, $2 file id) or event log ($1 serial),
+// The two newest records of a meter's data log ($1 serial, $2 file id) or event log ($1 serial),
 // after "SELECT seq, <recorded_at as UTC text>"; both engines number the parameters so.
 inline constexpr const char* NEWEST_DATALOG_RECORD =
     " FROM datalog_records WHERE serial = $1 AND file_id = $2 "
-    "ORDER BY recorded_at DESC, seq DESC LIMIT 1";
+    "ORDER BY recorded_at DESC, seq DESC LIMIT 2";
 inline constexpr const char* NEWEST_EVENT_RECORD =
-    " FROM event_records WHERE serial = $1 ORDER BY recorded_at DESC, seq DESC LIMIT 1";
+    " FROM event_records WHERE serial = $1 ORDER BY recorded_at DESC, seq DESC LIMIT 2";
 
 // A data log's column layout as both engines keep it: a JSON array of [name, unit] pairs.
 std::string columns_json(const std::vector<Column>& columns);

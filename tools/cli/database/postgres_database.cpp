@@ -198,6 +198,32 @@ public:
         });
     }
 
+    void save_collection(const CollectionRow& c) override {
+        // An optional number as a parameter: empty for NULL.
+        const auto text = [](const auto& value) -> std::string {
+            return value ? nlohmann::json(*value).dump() : "";
+        };
+        saved([&] {
+            return c_.exec(
+                "INSERT INTO collection_passes VALUES($1, $2, $3, $4, $5, $6, "
+                "NULLIF($7, '')::bigint, $8, NULLIF($9, ''), $10::jsonb, "
+                "NULLIF($11, '')::timestamptz, NULLIF($12, '')::double precision, $13::jsonb) "
+                "ON CONFLICT DO NOTHING",
+                {c.started_at, c.finished_at, c.host, std::to_string(c.port),
+                 std::to_string(c.unit), c.name, text(c.serial), c.outcome, c.error, c.logs,
+                 c.newest_record.value_or(""), text(c.newest_age_s), c.warnings});
+        });
+    }
+
+    void save_gap(const GapRow& g) override {
+        saved([&] {
+            return c_.exec(
+                "INSERT INTO log_gaps VALUES($1, $2, $3, $4, $5, $6, now()) ON CONFLICT DO NOTHING",
+                {std::to_string(g.serial), std::to_string(g.file_id), g.gap_from, g.gap_to,
+                 std::to_string(g.missing), g.cause});
+        });
+    }
+
     std::int64_t reconnections() const override { return reconnections_; }
 
     bool claim(std::int64_t serial) override {
@@ -244,7 +270,10 @@ public:
         const std::string sql = "SELECT seq, " + time_text("recorded_at") +
                                 (file_id > 0 ? NEWEST_DATALOG_RECORD : NEWEST_EVENT_RECORD);
         query_on_lock_connection(sql.c_str(), params, [&](const Row& r) {
-            newest = NewestRecord{static_cast<int>(r.integer(0)), r.text(1)};
+            if (newest)
+                newest->before = r.text(1);
+            else
+                newest = NewestRecord{static_cast<int>(r.integer(0)), r.text(1), {}};
         });
         return newest;
     }

@@ -76,7 +76,29 @@ CREATE OR REPLACE VIEW events AS
   FROM event_records;
 )sql";
 
-constexpr std::array<const char*, SCHEMA_VERSION> STEPS{VERSION_1, VERSION_2, VERSION_3, VERSION_4};
+// A record of every collection (one row per meter per pass) and the records known missing.
+constexpr const char* VERSION_5 = R"sql(
+CREATE TABLE collection_passes(
+  started_at timestamptz NOT NULL, finished_at timestamptz NOT NULL, host text NOT NULL,
+  port integer NOT NULL, unit integer NOT NULL, name text NOT NULL, serial bigint,
+  outcome text NOT NULL, error text, logs jsonb NOT NULL, newest_record timestamptz,
+  newest_age_s double precision, warnings jsonb NOT NULL,
+  PRIMARY KEY(host, port, unit, started_at));
+CREATE INDEX collection_passes_by_serial ON collection_passes(serial, started_at);
+CREATE VIEW collections AS
+  SELECT serial, host, port, unit, name, started_at, finished_at, outcome, error, logs,
+         newest_record, newest_age_s, warnings
+  FROM collection_passes;
+CREATE TABLE log_gaps(
+  serial bigint NOT NULL, file_id integer NOT NULL, gap_from timestamptz NOT NULL,
+  gap_to timestamptz NOT NULL, missing bigint NOT NULL, cause text NOT NULL,
+  found_at timestamptz NOT NULL, PRIMARY KEY(serial, file_id, gap_from));
+CREATE VIEW gaps AS
+  SELECT serial, file_id, gap_from, gap_to, missing, cause, found_at FROM log_gaps;
+)sql";
+
+constexpr std::array<const char*, SCHEMA_VERSION> STEPS{VERSION_1, VERSION_2, VERSION_3, VERSION_4,
+                                                        VERSION_5};
 
 }  // namespace
 

@@ -87,6 +87,31 @@ struct ReadingBatch {
     std::vector<ReadingRow> rows;
 };
 
+// One meter's part of one collection pass, as its summary line tells it.
+struct CollectionRow {
+    std::string started_at, finished_at;  // UTC texts
+    std::string host;
+    int port = 0;
+    int unit = 1;
+    std::string name;
+    std::optional<std::int64_t> serial;        // nothing when the meter did not say who it is
+    std::string outcome;                       // complete, incomplete, failed or busy
+    std::string error;                         // the first failure, empty when none
+    std::string logs;                          // JSON array: each log's entry of the line
+    std::optional<std::string> newest_record;  // UTC of the newest data log record
+    std::optional<double> newest_age_s;        // the host's clock less that record's time
+    std::string warnings;                      // JSON array of texts
+};
+
+// Records of a log that are missing, and why.
+struct GapRow {
+    std::int64_t serial = 0;
+    int file_id = 0;               // 0: the event log
+    std::string gap_from, gap_to;  // UTC of the records on either side
+    std::int64_t missing = 0;
+    std::string cause;
+};
+
 // What the database last stored of a meter, for the collector's checks before reading it.
 struct StoredMeter {
     std::string model;  // canonical model name
@@ -102,7 +127,8 @@ struct StoredMeter {
 // The newest record stored of a meter's log.
 struct NewestRecord {
     int seq = 0;
-    std::string recorded_at;  // UTC text
+    std::string recorded_at;            // UTC text
+    std::optional<std::string> before;  // the record's before it, UTC text
 };
 
 // Which rows to read. Times are UTC in the collector's text form, 2026-03-01T12:15:00.000Z.

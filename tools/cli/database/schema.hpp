@@ -11,7 +11,7 @@
 
 namespace kdb {
 
-inline constexpr int SCHEMA_VERSION = 4;
+inline constexpr int SCHEMA_VERSION = 5;
 
 // The steps in each engine's SQL, SCHEMA_VERSION of them.
 std::span<const char* const> sqlite_schema_steps();

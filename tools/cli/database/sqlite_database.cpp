@@ -146,6 +146,43 @@ public:
         return added;
     }
 
+    void save_collection(const CollectionRow& c) override {
+        Transaction tx(*this);
+        Statement insert(db_,
+                         "INSERT OR IGNORE INTO collection_passes "
+                         "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
+        insert.bind(1, c.started_at)
+            .bind(2, c.finished_at)
+            .bind(3, c.host)
+            .bind(4, std::int64_t{c.port})
+            .bind(5, std::int64_t{c.unit})
+            .bind(6, c.name)
+            .bind(10, c.logs)
+            .bind(13, c.warnings);
+        c.serial ? insert.bind(7, *c.serial) : insert.bind_null(7);
+        insert.bind(8, c.outcome);
+        c.error.empty() ? insert.bind_null(9) : insert.bind(9, c.error);
+        c.newest_record ? insert.bind(11, *c.newest_record) : insert.bind_null(11);
+        c.newest_age_s ? insert.bind(12, *c.newest_age_s) : insert.bind_null(12);
+        insert.run();
+        tx.commit();
+    }
+
+    void save_gap(const GapRow& g) override {
+        Transaction tx(*this);
+        Statement(db_,
+                  "INSERT OR IGNORE INTO log_gaps "
+                  "VALUES(?1, ?2, ?3, ?4, ?5, ?6, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'))")
+            .bind(1, g.serial)
+            .bind(2, std::int64_t{g.file_id})
+            .bind(3, g.gap_from)
+            .bind(4, g.gap_to)
+            .bind(5, g.missing)
+            .bind(6, g.cause)
+            .run();
+        tx.commit();
+    }
+
     // Collectors sharing the file keep each meter to one reader through a lock file beside it,
     // one byte per serial; a killed collector's locks go with it.
     bool claim(std::int64_t serial) override {
@@ -186,7 +223,8 @@ public:
         query.bind(1, serial);
         if (file_id > 0) query.bind(2, std::int64_t{file_id});
         if (!query.step()) return std::nullopt;
-        NewestRecord newest{static_cast<int>(query.column_int(0)), query.column_text(1)};
+        NewestRecord newest{static_cast<int>(query.column_int(0)), query.column_text(1), {}};
+        if (query.step()) newest.before = query.column_text(1);
         query.reset();
         return newest;
     }

@@ -79,7 +79,28 @@ CREATE VIEW events AS
   FROM event_records;
 )sql";
 
-constexpr std::array<const char*, SCHEMA_VERSION> STEPS{VERSION_1, VERSION_2, VERSION_3, VERSION_4};
+// A record of every collection (one row per meter per pass) and the records known missing.
+constexpr const char* VERSION_5 = R"sql(
+CREATE TABLE collection_passes(
+  started_at TEXT NOT NULL, finished_at TEXT NOT NULL, host TEXT NOT NULL, port INTEGER NOT NULL,
+  unit INTEGER NOT NULL, name TEXT NOT NULL, serial INTEGER, outcome TEXT NOT NULL, error TEXT,
+  logs TEXT NOT NULL, newest_record TEXT, newest_age_s REAL, warnings TEXT NOT NULL,
+  PRIMARY KEY(host, port, unit, started_at));
+CREATE INDEX collection_passes_by_serial ON collection_passes(serial, started_at);
+CREATE VIEW collections AS
+  SELECT serial, host, port, unit, name, started_at, finished_at, outcome, error, logs,
+         newest_record, newest_age_s, warnings
+  FROM collection_passes;
+CREATE TABLE log_gaps(
+  serial INTEGER NOT NULL, file_id INTEGER NOT NULL, gap_from TEXT NOT NULL, gap_to TEXT NOT NULL,
+  missing INTEGER NOT NULL, cause TEXT NOT NULL, found_at TEXT NOT NULL,
+  PRIMARY KEY(serial, file_id, gap_from)) WITHOUT ROWID;
+CREATE VIEW gaps AS
+  SELECT serial, file_id, gap_from, gap_to, missing, cause, found_at FROM log_gaps;
+)sql";
+
+constexpr std::array<const char*, SCHEMA_VERSION> STEPS{VERSION_1, VERSION_2, VERSION_3, VERSION_4,
+                                                        VERSION_5};
 
 }  // namespace
 

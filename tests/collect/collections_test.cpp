@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: MIT
+// A record of every collection: one row per meter per pass, the warnings about the meter's clock
+// and about records its circular log overwrote before they were collected, and the stored gap.
+#include "support/loopback_ports.hpp"
+#include "support/site.hpp"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+namespace collect_test {
+namespace {
+
+using nlohmann::json;
+
+// The first warning of a summary line that contains `text`, or empty.
+std::string warning_with(const json& line, const std::string& text) {
+    for (const json& warning : line.value("warnings", json::array()))
+        if (warning.get<std::string>().find(text) != std::string::npos) return warning;
+    return {};
+}
+
+TEST(Collections, AClockOutOfStepIsAWarningOnTheLineAndInTheCollections) {
+    const auto now = static_cast<std::int64_t>(std::time(nullptr));
+    struct Case {
+        const char* what;
+        std::int64_t logs_end;  // the meter's clock at its newest record
+        std::string warning;    // part of the warning; empty: none
+    };
+    const std::vector<Case> cases{
+        {"right", now, ""},
+        {"three hours ahead", now + 3 * 3600, "in the future"},
+        {"a day behind", now - 86400, "old though the log records every 15 min"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SiteMeter meter(ksim::Model::em133, 8101, 20, 5, c.logs_end);
+        const std::string path = fresh_sqlite_path();
+        const Outcome run = collect({meter.address(), "--only", "datalog", "--db", path});
+        ASSERT_EQ(run.exit_status, 0) << run.err;
+        const json line = summaries(run.out).at(0);
+        EXPECT_TRUE(line.contains("newest_record")) << line;
+        const auto db = open_sqlite(path);
+        const auto stored = db->rows("SELECT outcome, warnings FROM collections");
+        ASSERT_EQ(stored.size(), 1u);
+        EXPECT_EQ(stored[0][0], "complete");
+        if (c.warning.empty()) {
+            EXPECT_FALSE(line.contains("warnings")) << line;
+            EXPECT_EQ(stored[0][1], "[]");
+        } else {
+            EXPECT_NE(warning_with(line, c.warning), "") << line;
+            EXPECT_NE(stored[0][1].find(c.warning), std::string::npos) << stored[0][1];
+        }
+    }
+}
+
+// A circular log that went on recording while nobody collected it: the records it overwrote are
+// counted, warned of and stored as a gap; what the meter still holds is stored whole.
+TEST(Collections, RecordsOverwrittenBeforeCollectionAreAWarningAndAStoredGap) {
+    SiteMeter meter(ksim::Model::em133, 8201, 100, 5);
+    const std::string path = fresh_sqlite_path();
+    const std::vector<std::string> args{meter.address(), "--only", "datalog", "--db", path};
+    ASSERT_EQ(collect(args).exit_status, 0);
+    meter.sim().update_log(1, [](ksim::LogFile& log) {
+        ksim::append_next_records(log, 150);
+        ksim::wrap_log(log, 100);
+    });
+    const Outcome run = collect(args);
+    ASSERT_EQ(run.exit_status, 0) << run.err;
+    const json line = summaries(run.out).at(0);
+    EXPECT_EQ(line.at("datalog").at(0).at("lost"), 50) << line;
+    EXPECT_EQ(line.at("datalog").at(0).at("new"), 100) << line;
+    EXPECT_NE(warning_with(line, "data log 1: 50 records were overwritten"), "") << line;
+
+    const auto db = open_sqlite(path);
+    EXPECT_EQ(db->number("SELECT count(*) FROM datalog_records WHERE file_id = 1"), 200);
+    const auto gaps = db->rows("SELECT file_id, missing, cause, gap_from < gap_to FROM gaps");
+    ASSERT_EQ(gaps.size(), 1u);
+    EXPECT_EQ(gaps[0], (std::vector<std::string>{"1", "50", "overwritten before collection", "1"}));
+    EXPECT_EQ(db->number("SELECT count(*) FROM collections WHERE serial = 8201"), 2);
+}
+
+TEST(Collections, AMeterThatCannotBeReachedHasItsRowToo) {
+    const ktest::RefusingPort closed;
+    const std::string path = fresh_sqlite_path();
+    const Outcome run =
+        collect({"127.0.0.1:" + std::to_string(closed.port()), "--db", path, "-t", "500"});
+    EXPECT_EQ(run.exit_status, 1);
+    const auto rows =
+        open_sqlite(path)->rows("SELECT outcome, serial IS NULL, error FROM collections");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0], "failed");
+    EXPECT_EQ(rows[0][1], "1");
+    EXPECT_NE(rows[0][2].find("unreachable"), std::string::npos) << rows[0][2];
+}
+
+}  // namespace
+}  // namespace collect_test

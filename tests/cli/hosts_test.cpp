@@ -101,22 +101,22 @@ TEST(HostsFile, EveryBadLineIsReportedBeforeAnyTraffic) {
     EXPECT_EQ(r.exit_status, 2);
     EXPECT_EQ(r.out, "");
     const std::string at = "kolvane: " + path + " line ";
-    EXPECT_EQ(r.err, at + "2: port must be 1-65535, got 0\n" + at +
-                         "3: port must be 1-65535, got 65536\n" + at +
-                         "4: unknown model 'em999' (expected em133, em235 or pm335)\n" + at +
-                         "6: no MODEL on the line and no -m/--meter\n" + at +
-                         "7: expected HOST[:PORT] [MODEL] [unit=N] [name=LABEL] [gap=MS] [tz=ZONE], got "
-                         "'127.0.0.1: em133'\n" +
-                         at + "8: unit must be 0-255, got '256'\n" + at +
-                         "9: gap must be 0-10000 milliseconds, got '10001'\n" + at +
-                         "10: unknown field 'colour' (expected unit=, name=, gap= or tz=)\n" + at +
-                         "11: a double quote is not closed in '127.0.0.1 em133 name=\"open # not "
-                         "a comment'\n" +
-                         at +
-                         "12: expected HOST[:PORT] [MODEL] [unit=N] [name=LABEL] [gap=MS] [tz=ZONE], got "
-                         "'127.0.0.1 unit=2 em133'\n" +
-                         at + "13: unit given twice\n" + at +
-                         "14: unknown time zone 'Nowhere/Atlantis'\n");
+    EXPECT_EQ(
+        r.err,
+        at + "2: port must be 1-65535, got 0\n" + at + "3: port must be 1-65535, got 65536\n" + at +
+            "4: unknown model 'em999' (expected em133, em235 or pm335)\n" + at +
+            "6: no MODEL on the line and no -m/--meter\n" + at +
+            "7: expected HOST[:PORT] [MODEL] [unit=N] [name=LABEL] [gap=MS] [tz=ZONE], got "
+            "'127.0.0.1: em133'\n" +
+            at + "8: unit must be 0-255, got '256'\n" + at +
+            "9: gap must be 0-10000 milliseconds, got '10001'\n" + at +
+            "10: unknown field 'colour' (expected unit=, name=, gap= or tz=)\n" + at +
+            "11: a double quote is not closed in '127.0.0.1 em133 name=\"open # not "
+            "a comment'\n" +
+            at +
+            "12: expected HOST[:PORT] [MODEL] [unit=N] [name=LABEL] [gap=MS] [tz=ZONE], got "
+            "'127.0.0.1 unit=2 em133'\n" +
+            at + "13: unit given twice\n" + at + "14: unknown time zone 'Nowhere/Atlantis'\n");
     EXPECT_EQ(meter.sim.connections_accepted(), 0u);
 }
 

@@ -119,10 +119,30 @@ TEST(Report, MeterWithOnlyAnEventLog) {
     site.meter(7002, "em235");
     kdb::EventBatch batch{7002, {}};
     for (int i = 0; i < 30; ++i)
-        batch.rows.push_back({utc(START + i * 3600), i + 1, i % 3, i % 2 ? "Setpoint" : "Power up",
-                              "V1", "on", "none", "relay", 0, 0, 100 + i, {}});
-    batch.rows.push_back({utc(START + 31 * 3600), 32, 1, "<script>alert(1)</script>", "</script>",
-                          "", "", "", 0, 0, 0, {}});
+        batch.rows.push_back({utc(START + i * 3600),
+                              i + 1,
+                              i % 3,
+                              i % 2 ? "Setpoint" : "Power up",
+                              "V1",
+                              "on",
+                              "none",
+                              "relay",
+                              0,
+                              0,
+                              100 + i,
+                              {}});
+    batch.rows.push_back({utc(START + 31 * 3600),
+                          32,
+                          1,
+                          "<script>alert(1)</script>",
+                          "</script>",
+                          "",
+                          "",
+                          "",
+                          0,
+                          0,
+                          0,
+                          {}});
     site.events(batch);
     const Report report = make_report(site.path());
     expect_valid_page(report);

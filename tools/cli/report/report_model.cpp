@@ -99,7 +99,8 @@ nlohmann::json build_report(kdb::Database& reader, const kdb::Selection& selecti
     // Rows of a meter missing from the meters table still show, under their serial.
     auto meter = [&](std::int64_t serial) -> nlohmann::json& {
         auto [at, added] = meters.try_emplace(serial);
-        if (added) at->second = meter_entry(kdb::MeterIdentity{serial, "", "", "", "", 0, "", "UTC"});
+        if (added)
+            at->second = meter_entry(kdb::MeterIdentity{serial, "", "", "", "", 0, "", "UTC"});
         return at->second;
     };
 

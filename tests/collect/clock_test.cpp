@@ -47,8 +47,11 @@ TEST(MeterClock, BerlinWallTimeIsStoredAsTrueUtc) {
         const char* what;
         std::int64_t change;
         int repeated_stamps;  // wall times that come twice
+        const char* day;      // of the change
+        int quarter_hours;    // on that day
     };
-    for (const Case& c : {Case{"autumn", AUTUMN_CHANGE, 4}, Case{"spring", SPRING_CHANGE, 0}}) {
+    for (const Case& c : {Case{"autumn", AUTUMN_CHANGE, 4, "2026-10-25", 100},
+                          Case{"spring", SPRING_CHANGE, 0, "2026-03-29", 92}}) {
         SCOPED_TRACE(c.what);
         // A day of records up to the change, then the pass ends (in autumn: inside the repeated
         // hour, 02:45 CEST); the next day's records come in a second pass.
@@ -77,6 +80,13 @@ TEST(MeterClock, BerlinWallTimeIsStoredAsTrueUtc) {
             }
         }
         EXPECT_EQ(stamps.size(), log.size() - c.repeated_stamps);
+        // The day of the change has its own number of quarter hours, every one of them stored.
+        EXPECT_EQ(
+            open_sqlite(path)->rows(std::string("SELECT expected, present, missing FROM "
+                                                "completeness WHERE file_id = 1 AND day = '") +
+                                    c.day + "'"),
+            (std::vector<std::vector<std::string>>{
+                {std::to_string(c.quarter_hours), std::to_string(c.quarter_hours), "0"}}));
     }
 }
 

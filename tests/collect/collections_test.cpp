@@ -94,5 +94,40 @@ TEST(Collections, AMeterThatCannotBeReachedHasItsRowToo) {
     EXPECT_NE(rows[0][2].find("unreachable"), std::string::npos) << rows[0][2];
 }
 
+// Holes in a data log: one with the meter's power down and up events around it, one without. Each
+// is a gap with its cause, and the days around them count the records missing.
+class Holes : public EachEngine {};
+
+TEST_P(Holes, InALogAreGapsWithTheirCause) {
+    const auto now = static_cast<std::int64_t>(std::time(nullptr));
+    SiteMeter meter(ksim::Model::em133, 8301, 200, 5, now);
+    const auto time_of = [](const ksim::LogFile& log, std::size_t i) {
+        return static_cast<std::uint32_t>(log.records[i][2] | (log.records[i][3] << 16));
+    };
+    std::uint32_t off = 0, on = 0;
+    meter.sim().update_log(1, [&](ksim::LogFile& log) {
+        off = time_of(log, 120), on = time_of(log, 131);
+        log.records.erase(log.records.begin() + 121, log.records.begin() + 131);  // 10 missing
+        log.records.erase(log.records.begin() + 40, log.records.begin() + 44);    // 4 missing
+    });
+    meter.sim().update_log(0, [&](ksim::LogFile& log) {
+        log.records = {ksim::event_record(0, 1, off + 60, 0, 1, 0x6300, 0, 0),
+                       ksim::event_record(0, 2, on - 60, 0, 2, 0x6308, 0, 0)};
+    });
+    const std::string path = fresh_sqlite_path();
+    const Outcome run = collect({meter.address(), "--only", "datalog,eventlog", "--db", path});
+    ASSERT_EQ(run.exit_status, 0) << run.err;
+    const auto db = open_sqlite(path);
+    EXPECT_EQ(db->rows("SELECT missing, cause FROM gaps WHERE file_id = 1 ORDER BY gap_from"),
+              (std::vector<std::vector<std::string>>{{"4", "not recorded"},
+                                                     {"10", "the meter was off"}}));
+    EXPECT_EQ(db->number("SELECT sum(missing) FROM completeness WHERE file_id = 1"), 14);
+    EXPECT_EQ(db->number("SELECT sum(present) FROM completeness WHERE file_id = 1"), 186);
+    EXPECT_EQ(db->number("SELECT count(*) FROM gaps WHERE file_id = 2"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, Holes, ::testing::Values("sqlite", "postgres"),
+                         [](const auto& info) { return info.param; });
+
 }  // namespace
 }  // namespace collect_test

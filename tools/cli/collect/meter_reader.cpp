@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "collect/meter_reader.hpp"
 
+#include "collect/completeness.hpp"
 #include "collect/log_checks.hpp"
 #include "collect/parse.hpp"
 #include "common/document.hpp"
@@ -40,13 +41,16 @@ struct MeterFailed : std::runtime_error {
 struct LogStream {
     LogStream(Writer& w, std::shared_ptr<MeterTally> t, std::int64_t s, int f,
               const std::string& zone, const std::optional<std::string>& newest_stored)
-        : writer(w), tally(std::move(t)), serial(s), file_id(f), to_utc(zone, newest_stored) {}
+        : writer(w), tally(std::move(t)), serial(s), file_id(f), to_utc(zone, newest_stored) {
+        if (file_id > 0) watch.emplace(newest_stored);
+    }
 
     Writer& writer;
     std::shared_ptr<MeterTally> tally;
     std::int64_t serial;
     int file_id;
-    kcli::WallToUtc to_utc;  // the meter's wall time to true UTC, in the order it recorded
+    kcli::WallToUtc to_utc;         // the meter's wall time to true UTC, in the order it recorded
+    std::optional<LogWatch> watch;  // a data log's interval, holes and days
     kdb::DatalogBatch datalog{serial, file_id, {}, {}};
     kdb::EventBatch events{serial, {}};
     int read = 0;
@@ -61,9 +65,11 @@ struct LogStream {
             if (file_id > 0) datalog.columns = parse_datalog_header(text);
             return;
         }
-        if (file_id > 0)
-            keep_times(datalog.rows.emplace_back(parse_datalog_record(text)));
-        else
+        if (file_id > 0) {
+            const kdb::DatalogRow& row =
+                keep_times(datalog.rows.emplace_back(parse_datalog_record(text)));
+            watch->add(row.recorded_at, row.meter_time);
+        } else
             keep_times(events.rows.emplace_back(parse_event_record(text)));
         last_seq = file_id > 0 ? datalog.rows.back().seq : events.rows.back().seq;
         before_last_utc = std::exchange(last_utc, file_id > 0 ? datalog.rows.back().recorded_at
@@ -75,9 +81,10 @@ struct LogStream {
 
     // The library prints the meter's wall time as it stands: kept as such, and as true UTC.
     template <typename Row>
-    void keep_times(Row& row) {
+    Row& keep_times(Row& row) {
         row.meter_time = kcli::wall_text(row.recorded_at);
         row.recorded_at = to_utc(row.recorded_at);
+        return row;
     }
 
     void hand_over() {
@@ -131,6 +138,7 @@ struct LogRead {
     std::optional<std::string> newest_utc;  // of the newest record, read now or stored before
     double step_s = 0;                      // between the two newest records; 0: not known
     std::optional<kdb::GapRow> lost;        // records overwritten before they were collected
+    std::optional<LogWatch> watch;          // of a data log
     // Whether the read resumed after the newest stored record, or else why it read the whole log.
     std::optional<std::string> full_read_reason() const {
         if (!after) return "nothing stored yet";
@@ -143,7 +151,7 @@ struct LogRead {
 // The read so far: counts, the newest record and the records lost before collection.
 LogRead what_was_read(const LogStream& stream, std::int64_t serial, int file_id,
                       const std::optional<kdb::NewestRecord>& stored) {
-    LogRead read{stream.read, {}, {}, stream.first_seq, {}, 0, {}};
+    LogRead read{stream.read, {}, {}, stream.first_seq, {}, 0, {}, stream.watch};
     if (stored) read.after = stored->seq;
     std::optional<std::string> before;
     if (!stream.last_utc.empty()) {
@@ -240,6 +248,7 @@ public:
             eventlog_ = entry;
         }
     }
+    void add_warning(const std::string& warning) { warnings_.push_back(warning); }
     // Compares the newest data log record with this host's clock.
     void check_clock(const std::string& newest_utc, double step_s) {
         const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -296,6 +305,24 @@ bool ends_meter(const std::string& error, const Writer& writer, const MeterTally
     return writer.failed(tally) || kcli::interrupted() || error.starts_with("Cannot connect");
 }
 
+// Completeness of the data logs that brought records, once they are committed: the events that
+// tell why records are missing are stored by then too.
+void record_days_and_holes(const Target& t, std::int64_t serial,
+                           const std::vector<std::pair<int, LogRead>>& data_logs,
+                           kdb::Database& store, Writer& writer, Summary& summary) {
+    if (data_logs.empty()) return;
+    writer.flush();
+    for (const auto& [file_id, read] : data_logs) {
+        try {
+            record_completeness(store, writer, serial, file_id, t.zone, *read.watch,
+                                read.lost ? std::optional(read.lost->gap_from) : std::nullopt);
+        } catch (const std::exception& e) {
+            summary.add_warning("data log " + std::to_string(file_id) +
+                                ": completeness not known: " + e.what());
+        }
+    }
+}
+
 // Reads what `parts` asks for from a claimed meter. A log that fails does not keep the meter's
 // other logs and live values from being read; each failure goes on the meter's line.
 void read_parts(const Target& t, const Parts& parts, kdb::MeterRow meter, bool retimed,
@@ -314,6 +341,7 @@ void read_parts(const Target& t, const Parts& parts, kdb::MeterRow meter, bool r
     if (retimed) writer.flush();
     std::optional<std::string> newest;  // the newest data log record, and its log's interval
     double step_s = 0;
+    std::vector<std::pair<int, LogRead>> data_logs;
     for (const kdb::MeterRow::Log& log : logs) {
         if (log.file_id == 0 ? !parts.eventlog : !parts.datalog) continue;
         const LogRead read =
@@ -323,9 +351,11 @@ void read_parts(const Target& t, const Parts& parts, kdb::MeterRow meter, bool r
         if (log.file_id > 0 && read.newest_utc &&
             (!newest || kcli::utc_ms(*read.newest_utc) > kcli::utc_ms(*newest)))
             newest = read.newest_utc, step_s = read.step_s;
+        if (log.file_id > 0 && read.read > 0) data_logs.emplace_back(log.file_id, read);
         if (!read.error.empty() && ends_meter(read.error, writer, *tally)) return;
     }
     if (newest) summary.check_clock(*newest, step_s);
+    record_days_and_holes(t, serial, data_logs, store, writer, summary);
     if (parts.live) {
         try {
             kdb::ReadingBatch readings = parse_readings(

@@ -40,6 +40,7 @@ void Writer::save(kdb::ReadingBatch batch, const std::shared_ptr<MeterTally>& ta
 
 void Writer::save(kdb::CollectionRow row) { queue_.push({std::move(row), nullptr}); }
 void Writer::save(kdb::GapRow gap) { queue_.push({std::move(gap), nullptr}); }
+void Writer::save(kdb::DayRow day) { queue_.push({std::move(day), nullptr}); }
 
 void Writer::flush() { wait_for(false); }
 
@@ -100,6 +101,9 @@ void Writer::write(Job& job) {
         } else if (auto* gap = std::get_if<kdb::GapRow>(&job.work)) {
             serial = gap->serial;
             store_.save_gap(*gap);
+        } else if (auto* day = std::get_if<kdb::DayRow>(&job.work)) {
+            serial = day->serial;
+            store_.save_day(*day);
         }
         if (store_.reconnections() != reconnections) {
             std::lock_guard lock(mutex_);

@@ -49,6 +49,7 @@ public:
     void save(kdb::ReadingBatch batch, const std::shared_ptr<MeterTally>& tally);
     void save(kdb::CollectionRow row);
     void save(kdb::GapRow gap);
+    void save(kdb::DayRow day);
     // Returns once everything handed over before has been written or dropped after a failure.
     void flush();
     // Like flush(), and everything handed over later is dropped: the tool may end the process
@@ -72,7 +73,7 @@ private:
         bool close = false;  // drop everything after it
     };
     using Work = std::variant<kdb::MeterRow, kdb::DatalogBatch, kdb::EventBatch, kdb::ReadingBatch,
-                              kdb::CollectionRow, kdb::GapRow, Flush>;
+                              kdb::CollectionRow, kdb::GapRow, kdb::DayRow, Flush>;
     struct Job {
         Work work;
         std::shared_ptr<MeterTally> tally;

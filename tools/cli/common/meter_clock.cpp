@@ -88,6 +88,34 @@ std::string WallToUtc::operator()(const std::string& stamp) {
     return utc_text(ms);
 }
 
+namespace {
+
+cctz::civil_day parse_day(const std::string& day) {
+    int y, m, d;
+    if (day.size() != 10 || std::sscanf(day.c_str(), "%4d-%2d-%2d", &y, &m, &d) != 3)
+        throw std::runtime_error("Cannot read the day '" + day + "'");
+    return cctz::civil_day(y, m, d);
+}
+
+std::string day_text(const cctz::civil_day& day) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", static_cast<int>(day.year()), day.month(),
+                  day.day());
+    return text;
+}
+
+}  // namespace
+
+std::string day_start_utc(const std::string& day, const std::string& zone) {
+    cctz::time_zone loaded;
+    if (!cctz::load_time_zone(zone, &loaded))
+        throw std::runtime_error("unknown time zone '" + zone + "'");
+    // A midnight a change of clocks skips starts the day at the first instant after it.
+    return utc_text(to_ms(loaded.lookup(cctz::civil_second(parse_day(day))).pre, 0));
+}
+
+std::string next_day(const std::string& day) { return day_text(parse_day(day) + 1); }
+
 std::string wall_text(const std::string& stamp) {
     return !stamp.empty() && stamp.back() == 'Z' ? stamp.substr(0, stamp.size() - 1) : stamp;
 }

@@ -46,6 +46,12 @@ private:
 std::int64_t utc_ms(const std::string& utc);
 std::string utc_text(std::int64_t ms);
 
+// The UTC text of midnight starting `day` ("YYYY-MM-DD") on a clock in `zone`; throws
+// std::runtime_error for an unknown zone or a malformed day.
+std::string day_start_utc(const std::string& day, const std::string& zone);
+// The day after `day`, "YYYY-MM-DD".
+std::string next_day(const std::string& day);
+
 // "YYYY-MM-DDTHH:MM:SS.mmm": a stamp without the Z the library gives it, as a meter's wall time is
 // kept beside its UTC time.
 std::string wall_text(const std::string& stamp);

@@ -38,6 +38,16 @@ public:
     virtual std::int64_t save_readings(const ReadingBatch& batch) = 0;
     virtual void save_collection(const CollectionRow& row) = 0;
     virtual void save_gap(const GapRow& gap) = 0;
+    virtual void save_day(const DayRow& day) = 0;
+    // Records of a data log stored with times in [from, to) (UTC texts); events whose cause says
+    // the meter lost or regained power in that span. Like stored_meter().
+    virtual std::int64_t records_between(std::int64_t serial, int file_id, const std::string& from,
+                                         const std::string& to) = 0;
+    virtual std::int64_t power_events_between(std::int64_t serial, const std::string& from,
+                                              const std::string& to) = 0;
+    // The UTC texts of the oldest and newest record stored of a data log; nothing when none is.
+    virtual std::optional<std::pair<std::string, std::string>> stored_span(std::int64_t serial,
+                                                                           int file_id) = 0;
 
     // Claims a meter for this collector until release() (which never throws); false when another
     // collector sharing the database is reading it. May be called from any thread.

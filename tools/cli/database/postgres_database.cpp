@@ -224,6 +224,49 @@ public:
         });
     }
 
+    void save_day(const DayRow& d) override {
+        saved([&] {
+            return c_.exec(
+                "INSERT INTO log_days VALUES($1, $2, $3, $4, $5, $6) ON CONFLICT(serial, file_id, "
+                "day) DO UPDATE SET interval_s = excluded.interval_s, "
+                "expected = excluded.expected, present = excluded.present",
+                {std::to_string(d.serial), std::to_string(d.file_id), d.day,
+                 nlohmann::json(d.interval_s).dump(), std::to_string(d.expected),
+                 std::to_string(d.present)});
+        });
+    }
+
+    std::int64_t records_between(std::int64_t serial, int file_id, const std::string& from,
+                                 const std::string& to) override {
+        std::int64_t count = 0;
+        query_on_lock_connection(RECORDS_BETWEEN,
+                                 {std::to_string(serial), std::to_string(file_id), from, to},
+                                 [&](const Row& r) { count = r.integer(0); });
+        return count;
+    }
+
+    std::int64_t power_events_between(std::int64_t serial, const std::string& from,
+                                      const std::string& to) override {
+        std::int64_t count = 0;
+        query_on_lock_connection(POWER_EVENTS_BETWEEN, {std::to_string(serial), from, to},
+                                 [&](const Row& r) { count = r.integer(0); });
+        return count;
+    }
+
+    std::optional<std::pair<std::string, std::string>> stored_span(std::int64_t serial,
+                                                                   int file_id) override {
+        std::optional<std::pair<std::string, std::string>> span;
+        const std::string sql = "SELECT " + time_text("min(recorded_at)") + ", " +
+                                time_text("max(recorded_at)") +
+                                " FROM datalog_records WHERE serial = $1 AND file_id = $2 "
+                                "HAVING count(*) > 0";
+        query_on_lock_connection(sql.c_str(), {std::to_string(serial), std::to_string(file_id)},
+                                 [&](const Row& r) {
+                                     span = std::pair{r.text(0), r.text(1)};
+                                 });
+        return span;
+    }
+
     std::int64_t reconnections() const override { return reconnections_; }
 
     bool claim(std::int64_t serial) override {

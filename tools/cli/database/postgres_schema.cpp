@@ -95,6 +95,14 @@ CREATE TABLE log_gaps(
   found_at timestamptz NOT NULL, PRIMARY KEY(serial, file_id, gap_from));
 CREATE VIEW gaps AS
   SELECT serial, file_id, gap_from, gap_to, missing, cause, found_at FROM log_gaps;
+CREATE TABLE log_days(
+  serial bigint NOT NULL, file_id integer NOT NULL, day date NOT NULL,
+  interval_s double precision NOT NULL, expected integer NOT NULL, present integer NOT NULL,
+  PRIMARY KEY(serial, file_id, day));
+CREATE VIEW completeness AS
+  SELECT serial, file_id, day, interval_s, expected, present,
+         greatest(expected - present, 0) AS missing
+  FROM log_days;
 )sql";
 
 constexpr std::array<const char*, SCHEMA_VERSION> STEPS{VERSION_1, VERSION_2, VERSION_3, VERSION_4,

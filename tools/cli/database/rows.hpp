@@ -112,6 +112,16 @@ struct GapRow {
     std::string cause;
 };
 
+// How complete a data log is on one of the meter's days (in its zone).
+struct DayRow {
+    std::int64_t serial = 0;
+    int file_id = 0;
+    std::string day;  // YYYY-MM-DD on the meter's clock
+    double interval_s = 0;
+    std::int64_t expected = 0;  // records the interval fits between the log's first and last
+    std::int64_t present = 0;
+};
+
 // What the database last stored of a meter, for the collector's checks before reading it.
 struct StoredMeter {
     std::string model;  // canonical model name

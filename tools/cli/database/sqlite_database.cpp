@@ -183,6 +183,46 @@ public:
         tx.commit();
     }
 
+    void save_day(const DayRow& d) override {
+        Transaction tx(*this);
+        Statement(db_, "INSERT OR REPLACE INTO log_days VALUES(?1, ?2, ?3, ?4, ?5, ?6)")
+            .bind(1, d.serial)
+            .bind(2, std::int64_t{d.file_id})
+            .bind(3, d.day)
+            .bind(4, d.interval_s)
+            .bind(5, d.expected)
+            .bind(6, d.present)
+            .run();
+        tx.commit();
+    }
+
+    std::int64_t records_between(std::int64_t serial, int file_id, const std::string& from,
+                                 const std::string& to) override {
+        std::lock_guard lock(meter_locks_mutex_);
+        Statement query(checks(), RECORDS_BETWEEN);
+        query.bind(1, serial).bind(2, std::int64_t{file_id}).bind(3, from).bind(4, to);
+        return query.step() ? query.column_int(0) : 0;
+    }
+
+    std::int64_t power_events_between(std::int64_t serial, const std::string& from,
+                                      const std::string& to) override {
+        std::lock_guard lock(meter_locks_mutex_);
+        Statement query(checks(), POWER_EVENTS_BETWEEN);
+        query.bind(1, serial).bind(2, from).bind(3, to);
+        return query.step() ? query.column_int(0) : 0;
+    }
+
+    std::optional<std::pair<std::string, std::string>> stored_span(std::int64_t serial,
+                                                                   int file_id) override {
+        std::lock_guard lock(meter_locks_mutex_);
+        Statement query(checks(),
+                        "SELECT min(recorded_at), max(recorded_at) FROM datalog_records "
+                        "WHERE serial = ?1 AND file_id = ?2");
+        query.bind(1, serial).bind(2, std::int64_t{file_id});
+        if (!query.step() || query.column_text(0).empty()) return std::nullopt;
+        return std::pair{query.column_text(0), query.column_text(1)};
+    }
+
     // Collectors sharing the file keep each meter to one reader through a lock file beside it,
     // one byte per serial; a killed collector's locks go with it.
     bool claim(std::int64_t serial) override {

@@ -97,6 +97,13 @@ CREATE TABLE log_gaps(
   PRIMARY KEY(serial, file_id, gap_from)) WITHOUT ROWID;
 CREATE VIEW gaps AS
   SELECT serial, file_id, gap_from, gap_to, missing, cause, found_at FROM log_gaps;
+CREATE TABLE log_days(
+  serial INTEGER NOT NULL, file_id INTEGER NOT NULL, day TEXT NOT NULL, interval_s REAL NOT NULL,
+  expected INTEGER NOT NULL, present INTEGER NOT NULL, PRIMARY KEY(serial, file_id, day))
+  WITHOUT ROWID;
+CREATE VIEW completeness AS
+  SELECT serial, file_id, day, interval_s, expected, present, max(expected - present, 0) AS missing
+  FROM log_days;
 )sql";
 
 constexpr std::array<const char*, SCHEMA_VERSION> STEPS{VERSION_1, VERSION_2, VERSION_3, VERSION_4,

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
 
 namespace collect_test {
@@ -96,9 +97,9 @@ TEST(Collections, AMeterThatCannotBeReachedHasItsRowToo) {
 
 // Holes in a data log: one with the meter's power down and up events around it, one without. Each
 // is a gap with its cause, and the days around them count the records missing.
-class Holes : public EachEngine {};
+class Completeness : public EachEngine {};
 
-TEST_P(Holes, InALogAreGapsWithTheirCause) {
+TEST_P(Completeness, HolesInALogAreGapsWithTheirCause) {
     const auto now = static_cast<std::int64_t>(std::time(nullptr));
     SiteMeter meter(ksim::Model::em133, 8301, 200, 5, now);
     const auto time_of = [](const ksim::LogFile& log, std::size_t i) {
@@ -126,7 +127,37 @@ TEST_P(Holes, InALogAreGapsWithTheirCause) {
     EXPECT_EQ(db->number("SELECT count(*) FROM gaps WHERE file_id = 2"), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, Holes, ::testing::Values("sqlite", "postgres"),
+// Energy per interval and per day from a counter column: a one-record dip in the counter is a
+// glitch, neither a step back nor a rebound, and the days add up to the counter's growth.
+TEST_P(Completeness, EnergyFromTheCountersLeavesAGlitchOut) {
+    constexpr std::uint16_t KWH_IMPORT = 5888;
+    SiteMeter meter(ksim::Model::em133, 8401, 300, 5);
+    meter.sim().update_log(1, [&](ksim::LogFile& log) {
+        const auto column = std::find(log.columns.begin(), log.columns.end(), KWH_IMPORT);
+        ASSERT_NE(column, log.columns.end());
+        const std::size_t word = 8 + 2 * static_cast<std::size_t>(column - log.columns.begin());
+        log.records[150][word] = 0;  // the low word of the counter: a dip
+    });
+    const Outcome run = collect({meter.address(), "--only", "datalog", "--db", target_});
+    ASSERT_EQ(run.exit_status, 0) << run.err;
+    const auto db = this->db();
+    const std::string counter = " FROM datalog_values WHERE file_id = 1 AND name = 'kWh import'";
+    const auto value_at = [&](const char* order) {
+        return std::stod(db->rows("SELECT value" + counter + " ORDER BY recorded_at " + order +
+                                  " LIMIT 1")[0][0]);
+    };
+    const double growth = value_at("DESC") - value_at("ASC");
+    const std::string days = " FROM energy_days WHERE file_id = 1 AND name = 'kWh import'";
+    EXPECT_NEAR(std::stod(db->rows("SELECT sum(energy)" + days)[0][0]), growth, 1e-6 * growth);
+    EXPECT_EQ(db->number("SELECT sum(glitches)" + days), 1);
+    EXPECT_EQ(db->number("SELECT count(*)" + days + " AND partial"), 2);
+    const double largest =
+        std::stod(db->rows("SELECT max(energy) FROM energy_intervals WHERE file_id = 1 AND name = "
+                           "'kWh import'")[0][0]);
+    EXPECT_LT(largest, 0.05 * growth);  // no rebound of the dip
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, Completeness, ::testing::Values("sqlite", "postgres"),
                          [](const auto& info) { return info.param; });
 
 }  // namespace

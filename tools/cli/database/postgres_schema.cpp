@@ -103,6 +103,30 @@ CREATE VIEW completeness AS
   SELECT serial, file_id, day, interval_s, expected, present,
          greatest(expected - present, 0) AS missing
   FROM log_days;
+-- A step back is a glitch, left out; the step after a one-record dip counts from before the dip,
+-- so that neither the dip nor the rebound is a huge step, and a counter reset counts on from zero.
+CREATE VIEW energy_intervals AS
+  SELECT serial, file_id, name, unit, recorded_at, meter_time,
+         CASE WHEN step < 0 THEN NULL
+              WHEN previous_step < 0 AND since_before >= 0 THEN since_before
+              ELSE step END AS energy,
+         step < 0 AS glitch
+  FROM (SELECT serial, file_id, name, unit, recorded_at, meter_time,
+               value - lag(value) OVER w AS step,
+               lag(value) OVER w - lag(value, 2) OVER w AS previous_step,
+               value - lag(value, 2) OVER w AS since_before
+        FROM datalog_values
+        WHERE unit LIKE '%Wh' OR unit LIKE '%varh' OR unit LIKE '%VAh'
+        WINDOW w AS (PARTITION BY serial, file_id, name, unit ORDER BY recorded_at, seq)) AS steps
+  WHERE step IS NOT NULL;
+CREATE VIEW energy_days AS
+  SELECT serial, file_id, name, unit, day, energy, glitches,
+         day = min(day) OVER w OR day = max(day) OVER w AS partial
+  FROM (SELECT serial, file_id, name, unit, meter_time::date AS day,
+               coalesce(sum(energy) FILTER (WHERE NOT glitch), 0) AS energy,
+               count(*) FILTER (WHERE glitch) AS glitches
+        FROM energy_intervals GROUP BY serial, file_id, name, unit, meter_time::date) AS days
+  WINDOW w AS (PARTITION BY serial, file_id, name, unit);
 )sql";
 
 constexpr std::array<const char*, SCHEMA_VERSION> STEPS{VERSION_1, VERSION_2, VERSION_3, VERSION_4,

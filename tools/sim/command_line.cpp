@@ -153,6 +153,11 @@ void add_options(CLI::App& app, CommandLine& line) {
                              decimal(text, 1, 86400, "--record-every must be 1-86400 seconds"));
                      });
     app.add_flag_callback(
+           "--outage", [&line] { line.outage = true; },
+           "An hour without power a day before the newest record: no records in the data logs, "
+           "a power down and a power up event in the event log")
+        ->trigger_on_parse();
+    app.add_flag_callback(
            "--journal", [&line] { line.journal = true; },
            "One line per request on standard error: time, connection, unit, function, address, "
            "quantity and how it was answered")

@@ -30,6 +30,7 @@ struct CommandLine {
     // nullopt: the logs stay as built.
     std::optional<std::uint16_t> wrap;
     std::chrono::seconds record_every{900};
+    bool outage = false;  // an hour without power a day before the newest record
 };
 
 // Exit statuses of kolvane-sim.

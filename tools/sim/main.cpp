@@ -81,6 +81,10 @@ int main(int argc, char** argv) {
             }
         }
         if (line.serial && meter.identity) meter.identity->serial = *line.serial;
+        if (line.outage) {
+            const std::int64_t down = ksim::newest_record_time(now) - 86400 + 60;
+            ksim::add_power_outage(meter, down, down + 3600, line.wall);
+        }
         if (line.wrap)
             for (auto& entry : meter.logs) ksim::wrap_log(entry.second, *line.wrap);
         ksim::Simulator sim(meter.model);

@@ -112,6 +112,51 @@ void wrap_log(LogFile& log, std::size_t keep) {
                            : std::nullopt;
 }
 
+namespace {
+
+std::uint32_t stamp_of(const std::vector<std::uint16_t>& record) {
+    return static_cast<std::uint32_t>(record[2] | (record[3] << 16));
+}
+
+// A meter numbers only the records it made: after records were taken out, the sequence numbers
+// run on without a gap from the first record's.
+void renumber(std::vector<std::vector<std::uint16_t>>& records) {
+    for (std::size_t i = 1; i < records.size(); ++i)
+        records[i][1] = static_cast<std::uint16_t>(records[0][1] + i);
+}
+
+}  // namespace
+
+void add_power_outage(Meter& meter, std::int64_t down_utc, std::int64_t up_utc,
+                      const WallClock& wall) {
+    const auto stamp = [&](std::int64_t utc) {
+        return static_cast<std::uint32_t>(wall ? wall(utc) : utc);
+    };
+    const std::uint32_t down = stamp(down_utc), up = stamp(up_utc);
+    for (auto& [file_id, log] : meter.logs) {
+        if (file_id == 0 || log.endless) continue;
+        std::erase_if(log.records, [&](const std::vector<std::uint16_t>& record) {
+            return stamp_of(record) >= down && stamp_of(record) < up;
+        });
+        renumber(log.records);
+    }
+    const auto events = meter.logs.find(0);
+    if (events == meter.logs.end() || events->second.endless) return;
+    auto& records = events->second.records;
+    const std::uint16_t first_seq = records.empty() ? 1 : records.front()[1];
+    const std::uint16_t first_no = records.empty() ? 1 : records.front()[6];
+    for (const auto& [at, source] : {std::pair{down, 0x6300}, std::pair{up, 0x6308}}) {
+        const auto later = std::find_if(records.begin(), records.end(),
+                                        [at = at](const auto& r) { return stamp_of(r) > at; });
+        records.insert(later,
+                       event_record(0, 0, at, 0, 0, static_cast<std::uint16_t>(source), 0, 0));
+    }
+    if (!records.empty()) records[0][1] = first_seq;
+    renumber(records);
+    for (std::size_t i = 0; i < records.size(); ++i)
+        records[i][6] = static_cast<std::uint16_t>(first_no + i);
+}
+
 std::vector<std::uint16_t> datalog_record(std::uint16_t status, std::uint16_t seq,
                                           std::uint32_t seconds, std::uint32_t micros,
                                           std::uint16_t trigger,

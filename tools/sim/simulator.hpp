@@ -251,6 +251,13 @@ struct Meter {
     std::map<std::uint16_t, std::int32_t> point_overrides;
 };
 
+// A power outage from the true instant `down_utc` to `up_utc` on a meter whose clock is `wall`
+// (empty: UTC): its data logs hold no records stamped in that span, and its event log holds a
+// power down and a power up event at the two instants, in time order. As on a meter, sequence
+// numbers (and event numbers) run on without a gap from each log's first record's.
+void add_power_outage(Meter& meter, std::int64_t down_utc, std::int64_t up_utc,
+                      const WallClock& wall = {});
+
 // The realistic meter of kolvane-sim: identity, scaling, all families with live values, data logs
 // 1..3 of `records` records at 15-minute intervals ending at `now`, an event log of a few hundred
 // events. With `wall`, every record is stamped with the meter's wall time of the instant it was

@@ -3,6 +3,7 @@
 // event log and a live snapshot, handing rows to the writer in batches as they arrive.
 #pragma once
 
+#include "collect/target.hpp"
 #include "collect/writer.hpp"
 #include "common/host_port.hpp"
 #include "common/meter_options.hpp"
@@ -17,16 +18,6 @@
 #include <string>
 
 namespace kcollect {
-
-struct Target {
-    std::string host;
-    int port = kcli::MODBUS_TCP_PORT;
-    int unit = 1;                // the Modbus unit id
-    std::string meter;           // model name for the library
-    std::string name;            // the hosts file's name for the meter, may be empty
-    std::string zone;            // the zone of the meter's clock
-    kcli::MeterOptions options;  // port, unit and gap included
-};
 
 struct Parts {
     bool datalog = true;

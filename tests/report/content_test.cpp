@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <regex>
 
 namespace report_test {
 namespace {
@@ -92,8 +93,14 @@ TEST(Report, AYearOfRecordsStaysLightAndKeepsEveryPeak) {
 
     const BrowserView view = open_in_browser(report.path);
     EXPECT_EQ(view.errors, 0) << view.dom;
-    EXPECT_EQ(view.inks.size(), 7u);  // V, A, kW, no unit, Hz, kWh and kvarh; no event log
+    EXPECT_EQ(view.inks.size(), 8u);  // V, A, kW, PF, Hz, kWh import and export, kvarh; no events
     for (long ink : view.inks) EXPECT_GT(ink, 200);
+    // A year's axis shows months (the last day ends in 2027); every day has its bar.
+    for (const auto& box : view.boxes) {
+        EXPECT_TRUE(std::regex_match(box.at("xticks"), std::regex("(202[67]-\\d\\d\\|?){4,}")))
+            << box.at("xticks");
+        EXPECT_EQ(box.count("bars") ? box.at("bars") : "365", "365");
+    }
 }
 
 // A page the browser draws without errors, one chart per entry in the data.

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <ctime>
+#include <memory>
 #include <regex>
 #include <stdexcept>
 
@@ -31,6 +32,10 @@ const std::vector<std::string> CHROMIUM{"/usr/bin/timeout",
 int counter() {
     static int next = 0;
     return ++next;
+}
+
+std::unique_ptr<kdb::Database> store(const std::string& target) {
+    return kdb::open_database(*kdb::parse_target(target), kdb::Access::COLLECT);
 }
 
 int attribute(const std::string& dom, const std::string& name) {
@@ -80,31 +85,27 @@ const nlohmann::json& series_of(const nlohmann::json& chart, const std::string& 
 }
 
 StoredSite::StoredSite()
-    : path_(cli_test::fresh_dir("stored" + std::to_string(counter())) + "/site.db") {
-    kdb::open_database(kdb::Target{kdb::Target::Engine::SQLITE, path_},
-                       kdb::Access::COLLECT);  // the schema, no rows
+    : StoredSite(cli_test::fresh_dir("stored" + std::to_string(counter())) + "/site.db") {}
+
+StoredSite::StoredSite(const std::string& target) : path_(target) {
+    store(path_);  // the schema, no rows
 }
 
-void StoredSite::meter(std::int64_t serial, const std::string& model) {
+void StoredSite::meter(std::int64_t serial, const std::string& model,
+                       const std::string& clock_zone) {
     kdb::MeterRow row;
     row.serial = serial;
     row.model = model;
     row.model_name = model == "em133" ? "EM133" : "EM235";
     row.firmware = "3.12";
     row.host = "127.0.0.1";
+    row.clock_zone = clock_zone;
     row.info = "{}";
-    kdb::open_database(kdb::Target{kdb::Target::Engine::SQLITE, path_}, kdb::Access::COLLECT)
-        ->save_meter(row);
+    store(path_)->save_meter(row);
 }
 
-void StoredSite::datalog(const kdb::DatalogBatch& batch) {
-    kdb::open_database(kdb::Target{kdb::Target::Engine::SQLITE, path_}, kdb::Access::COLLECT)
-        ->save_datalog(batch);
-}
-void StoredSite::events(const kdb::EventBatch& batch) {
-    kdb::open_database(kdb::Target{kdb::Target::Engine::SQLITE, path_}, kdb::Access::COLLECT)
-        ->save_events(batch);
-}
+void StoredSite::datalog(const kdb::DatalogBatch& batch) { store(path_)->save_datalog(batch); }
+void StoredSite::events(const kdb::EventBatch& batch) { store(path_)->save_events(batch); }
 
 std::string utc(double seconds) {
     const auto t = static_cast<std::time_t>(seconds);
@@ -115,9 +116,10 @@ std::string utc(double seconds) {
     return text;
 }
 
-kdb::DatalogRow datalog_row(double seconds, int seq, std::vector<double> values) {
+kdb::DatalogRow datalog_row(double seconds, int seq, std::vector<double> values,
+                            const std::string& meter_time) {
     // The values array as the collector stored it from the library's text before.
-    return {utc(seconds), seq, "periodic", nlohmann::json(values).dump(), {}};
+    return {utc(seconds), seq, "periodic", nlohmann::json(values).dump(), meter_time};
 }
 
 BrowserView open_in_browser(const std::string& html_path, const std::string& screenshot) {
@@ -133,11 +135,19 @@ BrowserView open_in_browser(const std::string& html_path, const std::string& scr
                      dumped.err,
                      attribute(dumped.out, "data-charts"),
                      attribute(dumped.out, "data-errors"),
+                     {},
                      {}};
-    const std::regex ink("class=\"chart\"[^>]*data-ink=\"(\\d+)\"");
-    for (auto it = std::sregex_iterator(view.dom.begin(), view.dom.end(), ink);
-         it != std::sregex_iterator(); ++it)
-        view.inks.push_back(std::stol((*it)[1]));
+    const std::regex box("<div class=\"chart\"([^>]*)>");
+    const std::regex data_attribute("data-([a-z]+)=\"([^\"]*)\"");
+    for (auto it = std::sregex_iterator(view.dom.begin(), view.dom.end(), box);
+         it != std::sregex_iterator(); ++it) {
+        const std::string attributes = (*it)[1];
+        std::map<std::string, std::string>& found = view.boxes.emplace_back();
+        for (auto a = std::sregex_iterator(attributes.begin(), attributes.end(), data_attribute);
+             a != std::sregex_iterator(); ++a)
+            found[(*a)[1]] = (*a)[2];
+        if (found.count("ink")) view.inks.push_back(std::stol(found["ink"]));
+    }
     if (!screenshot.empty()) {
         argv = CHROMIUM;
         argv.insert(argv.end(),

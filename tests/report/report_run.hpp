@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -34,12 +35,15 @@ const nlohmann::json& chart_of(const nlohmann::json& data, std::int64_t serial, 
 // The values of series `name` in `chart`.
 const nlohmann::json& series_of(const nlohmann::json& chart, const std::string& name);
 
-// A fresh SQLite database with the collector's schema, written through the collector's store.
+// A database with the collector's schema, written through the collector's store: a fresh SQLite
+// file, or the database `target` names.
 class StoredSite {
 public:
     StoredSite();
-    const std::string& path() const { return path_; }
-    void meter(std::int64_t serial, const std::string& model = "em133");
+    explicit StoredSite(const std::string& target);
+    const std::string& path() const { return path_; }  // the --db target
+    void meter(std::int64_t serial, const std::string& model = "em133",
+               const std::string& clock_zone = "UTC");
     void datalog(const kdb::DatalogBatch& batch);
     void events(const kdb::EventBatch& batch);
 
@@ -47,8 +51,9 @@ private:
     std::string path_;
 };
 
-// A data log row at `seconds` since 1970.
-kdb::DatalogRow datalog_row(double seconds, int seq, std::vector<double> values);
+// A data log row at `seconds` since 1970; `meter_time` is the meter's wall time, if any.
+kdb::DatalogRow datalog_row(double seconds, int seq, std::vector<double> values,
+                            const std::string& meter_time = "");
 std::string utc(double seconds);
 
 // What headless Chromium made of a page: the DOM after its scripts ran, and its own messages.
@@ -58,6 +63,9 @@ struct BrowserView {
     int charts = -1;         // data-charts on <body>, -1 when the page never finished
     int errors = -1;         // data-errors on <body>
     std::vector<long> inks;  // data-ink of each chart, in page order
+    // The data-* attributes of each chart's box, in page order, "data-" left out: kind, unit,
+    // ink, xticks (the x axis labels, "|" between them), bars (bars drawn, energy charts).
+    std::vector<std::map<std::string, std::string>> boxes;
 };
 
 // Opens `html_path` in headless Chromium; with `screenshot` set also writes a PNG there.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "report/log_series.hpp"
 
+#include "report/daily_energy.hpp"
 #include "report/downsample.hpp"
 #include "report/utc_time.hpp"
 
@@ -70,7 +71,7 @@ nlohmann::json LogSeries::gaps() const {
     return list;
 }
 
-nlohmann::json LogSeries::charts(std::size_t max_points) const {
+nlohmann::json LogSeries::charts(const ZoneClock& clock, std::size_t max_points) const {
     std::vector<std::string> units;
     std::map<std::string, std::vector<std::size_t>> by_unit;
     for (std::size_t c = 0; c < columns_.size(); ++c) {
@@ -79,9 +80,16 @@ nlohmann::json LogSeries::charts(std::size_t max_points) const {
         by_unit[unit].push_back(c);
     }
     nlohmann::json charts = nlohmann::json::array();
-    for (const std::string& unit : units)
-        charts.push_back(is_energy_unit(unit) ? daily_chart(unit, by_unit[unit])
-                                              : line_chart(unit, by_unit[unit], max_points));
+    const double step = interval();
+    for (const std::string& unit : units) {
+        if (!is_energy_unit(unit)) {
+            charts.push_back(line_chart(unit, by_unit[unit], max_points));
+            continue;
+        }
+        for (std::size_t c : by_unit[unit])
+            charts.push_back(
+                daily_energy(columns_[c].first, unit, times_, values_[c], step, clock));
+    }
     return charts;
 }
 
@@ -113,45 +121,6 @@ nlohmann::json LogSeries::line_chart(const std::string& unit,
     }
     nlohmann::json chart{
         {"kind", "line"}, {"unit", unit}, {"x", std::move(x)}, {"series", nlohmann::json::array()}};
-    for (std::size_t s = 0; s < columns.size(); ++s)
-        chart["series"].push_back(
-            {{"name", columns_[columns[s]].first}, {"values", std::move(values[s])}});
-    return chart;
-}
-
-nlohmann::json LogSeries::daily_chart(const std::string& unit,
-                                      const std::vector<std::size_t>& columns) const {
-    // Per UTC day and column: the first and last reading of the counter.
-    std::map<long long, std::vector<std::pair<double, double>>>
-        days;  // day -> per column (first, last)
-    for (std::size_t i = 0; i < times_.size(); ++i) {
-        auto& day = days[static_cast<long long>(std::floor(times_[i] / 86400.0))];
-        day.resize(columns.size(), {NAN, NAN});
-        for (std::size_t s = 0; s < columns.size(); ++s) {
-            const double v = values_[columns[s]][i];
-            if (std::isnan(v)) continue;
-            if (std::isnan(day[s].first)) day[s].first = v;
-            day[s].second = v;
-        }
-    }
-    // A day's energy is its last reading less the previous day's last (its own first reading
-    // for the first day).
-    nlohmann::json x = nlohmann::json::array();
-    std::vector<nlohmann::json> values(columns.size(), nlohmann::json::array());
-    std::vector<double> previous(columns.size(), NAN);
-    for (const auto& [day, readings] : days) {
-        x.push_back(static_cast<double>(day) * 86400.0);
-        for (std::size_t s = 0; s < columns.size(); ++s) {
-            const auto [first, last] = readings[s];
-            const double base = std::isnan(previous[s]) ? first : previous[s];
-            values[s].push_back(last - base);  // NaN (null) on a day without readings
-            if (!std::isnan(last)) previous[s] = last;
-        }
-    }
-    nlohmann::json chart{{"kind", "daily"},
-                         {"unit", unit},
-                         {"x", std::move(x)},
-                         {"series", nlohmann::json::array()}};
     for (std::size_t s = 0; s < columns.size(); ++s)
         chart["series"].push_back(
             {{"name", columns_[columns[s]].first}, {"values", std::move(values[s])}});

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // One data log of one meter as series over time, and what the report draws of it: line charts per
-// unit, energy per day, and the gaps where records are missing.
+// unit, energy per day of each counter, and the gaps where records are missing.
 #pragma once
+
+#include "report/zone_time.hpp"
 
 #include <nlohmann/json.hpp>
 
@@ -29,15 +31,13 @@ public:
     double interval() const;
     // Intervals longer than one and a half usual steps: [{"from","to","missing"}].
     nlohmann::json gaps() const;
-    // One chart per unit:
-    // {"kind":"line"|"daily","unit","x":[seconds],"series":[{"name","values"}]}.
-    nlohmann::json charts(std::size_t max_points = MAX_CHART_POINTS) const;
+    // One line chart per unit, {"kind":"line","unit","x":[seconds],"series":[{"name","values"}]},
+    // but one chart of energy per day in `clock`'s days per energy counter (see daily_energy()).
+    nlohmann::json charts(const ZoneClock& clock, std::size_t max_points = MAX_CHART_POINTS) const;
 
 private:
     nlohmann::json line_chart(const std::string& unit, const std::vector<std::size_t>& columns,
                               std::size_t max_points) const;
-    nlohmann::json daily_chart(const std::string& unit,
-                               const std::vector<std::size_t>& columns) const;
     std::vector<std::size_t> gap_starts() const;
 
     std::vector<double> times_;

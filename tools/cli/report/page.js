@@ -1,4 +1,6 @@
 // kolvane report: draws the embedded data with uPlot. Every text goes in through textContent.
+// Times arrive as UTC; a meter's are shown on its clock's wall time with the offsets from UTC the
+// report worked out for its zone, so that axes, hover and tables agree across clock changes.
 "use strict";
 (function () {
   const errors = [];
@@ -11,6 +13,7 @@
   const palette = ["#1f77b4", "#d62728", "#2ca02c", "#ff7f0e", "#9467bd", "#8c564b", "#e377c2", "#17becf",
                    "#bcbd22", "#7f7f7f"];
   const charts = [];
+  const MINUTE = 60, HOUR = 3600, DAY = 86400;
 
   function el(tag, parent, text, cls) {
     const node = document.createElement(tag);
@@ -31,95 +34,288 @@
     const box = el("div", parent, null, "cards");
     items.forEach(([label, value]) => { const c = el("div", box, null, "card"); el("b", c, value); el("span", c, label); });
   }
-  const when = (text) => (text ? text.replace("T", " ").replace(/\.000Z$|Z$/, " UTC") : "-");
-  const utc = (ts) => uPlot.tzDate(new Date(ts * 1e3), "Etc/UTC");
   const width = () => Math.max(480, Math.min(1100, root.clientWidth || 1100));
+  const pad = (n) => String(n).padStart(2, "0");
+  const number = (v) => String(+v.toFixed(Math.abs(v) >= 100 ? 1 : 3));
+  const withUnit = (v, unit) => (v == null || Number.isNaN(v) ? "–" : number(v) + (unit ? " " + unit : ""));
 
-  function plot(parent, title, spec, options) {
+  // The wall clock of zone `name`: offsets from UTC as [[from, seconds], ...], each holding from
+  // its time on, the first also before it.
+  function zoneClock(name) {
+    const offsets = data.zones[name] || [[0, 0]];
+    function offsetAt(t) {
+      let lo = 0, hi = offsets.length - 1;
+      while (lo < hi) {
+        const mid = (lo + hi + 1) >> 1;
+        if (offsets[mid][0] <= t) lo = mid; else hi = mid - 1;
+      }
+      return offsets[lo][1];
+    }
+    const kinds = [...new Set(offsets.map((o) => o[1]))];
+    // The instants whose wall time is `w` (seconds since 1970 as if the wall clock were UTC):
+    // none in an hour the clock skips, two in one it repeats.
+    const instants = (w) => kinds.map((o) => w - o).filter((t) => t + offsetAt(t) === w).sort((a, b) => a - b);
+    // A Date whose UTC fields are the wall clock's at `t`.
+    const wall = (t) => new Date(Math.round((t + offsetAt(t)) * 1000));
+    const date = (d) => `${d.getUTCFullYear()}-${pad(d.getUTCMonth() + 1)}-${pad(d.getUTCDate())}`;
+    const clock = (d, seconds) => `${pad(d.getUTCHours())}:${pad(d.getUTCMinutes())}` +
+                                  (seconds ? `:${pad(d.getUTCSeconds())}` : "");
+    const offsetText = (o) => `${o < 0 ? "-" : "+"}${pad(Math.floor(Math.abs(o) / HOUR))}:` +
+                              pad(Math.floor((Math.abs(o) % HOUR) / MINUTE));
+    // "2026-03-01 13:15" (seconds when it has them), with the offset in an hour the clock repeats.
+    function text(t) {
+      const d = wall(t);
+      const shown = `${date(d)} ${clock(d, d.getUTCSeconds() !== 0)}`;
+      const repeated = instants(Math.floor(t) + offsetAt(t)).length > 1;
+      return repeated ? `${shown} ${offsetText(offsetAt(t))}` : shown;
+    }
+    return { name, offsetAt, instants, wall, date, clock, text };
+  }
+  const utcClock = zoneClock("UTC");
+  // A UTC text of the report as a time of `zone`; "-" for none.
+  function when(zone, text) {
+    const ms = text ? Date.parse(text) : NaN;
+    return Number.isNaN(ms) ? text || "-" : zone.text(ms / 1000);
+  }
+  const utcWhen = (text) => (text ? `${when(utcClock, text)} UTC` : "-");
+
+  const CLOCK_STEPS = [1, 2, 5, 10, 15, 30, MINUTE, 2 * MINUTE, 5 * MINUTE, 10 * MINUTE, 15 * MINUTE, 30 * MINUTE,
+                       HOUR, 2 * HOUR, 3 * HOUR, 6 * HOUR, 12 * HOUR];
+  const DAY_STEPS = [1, 2, 7, 14];
+  const MONTH_STEPS = [1, 2, 3, 6];
+  const YEAR_STEPS = [1, 2, 5, 10, 20, 50, 100, 200, 500, 1000];
+
+  // About `count` ticks at most between min and max (UTC seconds), at round times of the zone's
+  // wall clock: [[time, label]]. Clock times carry the date under the first tick of each day; dates
+  // go at midnight, or with `middays` in the middle of their day, under its bar.
+  function timeTicks(zone, min, max, count, middays) {
+    const least = (max - min) / Math.max(1, count);
+    const wmin = Math.floor(min) + zone.offsetAt(min), wmax = Math.ceil(max) + zone.offsetAt(max);
+    const ticks = [];
+    const step = CLOCK_STEPS.find((s) => s >= least);
+    if (step !== undefined) {
+      let previous = null;
+      for (let w = Math.floor(wmin / step) * step; w <= wmax; w += step) {
+        zone.instants(w).filter((t) => t >= min && t <= max).forEach((t) => {
+          const d = zone.wall(t), day = zone.date(d);
+          ticks.push([t, zone.clock(d, step < MINUTE) + (day !== previous ? "\n" + day : "")]);
+          previous = day;
+        });
+      }
+      return ticks;
+    }
+    // Where the wall clock shows midnight `w`; when it skips that midnight, where the day begins.
+    const midnight = (w) => zone.instants(w)[0] ?? zone.instants(w + HOUR)[0];
+    const at = (t, label) => { if (t >= min && t <= max) ticks.push([t, label]); };
+    const days = DAY_STEPS.find((k) => k * DAY >= least);
+    if (days !== undefined) {
+      for (let w = Math.floor(wmin / DAY) * DAY - DAY; w <= wmax; w += DAY) {
+        const n = w / DAY;  // 1970-01-01 was a Thursday: weeks begin on Mondays
+        if ((days >= 7 ? n + 3 : n) % days !== 0) continue;
+        const t = middays ? (midnight(w) + midnight(w + DAY)) / 2 : midnight(w);
+        at(t, zone.date(new Date(w * 1000)));
+      }
+      return ticks;
+    }
+    const first = new Date(wmin * 1000);
+    const months = MONTH_STEPS.find((k) => k * 28 * DAY >= least);
+    if (months !== undefined) {
+      for (let m = first.getUTCFullYear() * 12 + first.getUTCMonth(); ; m++) {
+        const w = Date.UTC(Math.floor(m / 12), m % 12, 1) / 1000;
+        if (w > wmax) break;
+        if (m % months === 0) at(midnight(w), `${Math.floor(m / 12)}-${pad((m % 12) + 1)}`);
+      }
+      return ticks;
+    }
+    const years = YEAR_STEPS.find((k) => k * 365 * DAY >= least) ?? 1000;
+    for (let y = first.getUTCFullYear(); ; y++) {
+      const w = Date.UTC(y, 0, 1) / 1000;
+      if (w > wmax) break;
+      if (y % years === 0) at(midnight(w), String(y));
+    }
+    return ticks;
+  }
+
+  // The x axis in the zone's wall time; its labels also go on the chart's box for a look from outside.
+  function timeAxis(zone, box, middays) {
+    let labels = new Map();
+    return {
+      size: 48,
+      splits: (u, i, min, max) => {
+        const count = Math.max(2, Math.floor(u.bbox.width / devicePixelRatio / 90));
+        const ticks = timeTicks(zone, min, max, count, middays);
+        labels = new Map(ticks);
+        box.dataset.xticks = ticks.map(([, label]) => label.replace("\n", " ")).join("|");
+        return ticks.map(([t]) => t);
+      },
+      values: (u, splits) => splits.map((t) => labels.get(t) ?? ""),
+    };
+  }
+
+  // A chart over `whole` = [from, to] of x, zoomed by dragging; the legend holds the values under
+  // the cursor, and the last ones while the cursor is elsewhere.
+  function plot(parent, title, kind, unit, zone, whole, columns, options) {
     const box = el("div", parent, null, "chart");
-    box.dataset.kind = spec.kind;
-    box.dataset.unit = spec.unit;
-    const opts = Object.assign({ title, width: width(), height: 240, tzDate: utc, legend: { live: false },
-                                 cursor: { drag: { x: true, y: false } } }, options);
-    const u = new uPlot(opts, spec.data, box);
+    box.dataset.kind = kind;
+    box.dataset.unit = unit;
+    const x = columns[0], last = x.length - 1;
+    const opts = Object.assign({
+      title, width: width(), height: 240, padding: [null, 40, null, null],
+      legend: { live: true },
+      cursor: { drag: { x: true, y: false } },
+      hooks: { setLegend: [(u) => { if (u.legend.idx == null) u.setLegend({ idx: last }, false); }] },
+    }, options);
+    opts.scales = Object.assign({}, options.scales, {
+      // Zoomed out as far as the data go: the whole span, never a range padded to years.
+      x: { time: false, range: (u, min, max) => (min <= x[0] && max >= x[last] ? whole : [min, max]) },
+    });
+    opts.axes = [timeAxis(zone, box, kind === "daily"), options.axes[1]];
+    const u = new uPlot(opts, columns, box);
+    u.setLegend({ idx: last });
     charts.push({ box, u });
+    return box;
+  }
+  // The whole span of points at `x`: a point alone gets an hour around it.
+  const spanOf = (x) => (x[0] === x[x.length - 1] ? [x[0] - HOUR / 2, x[0] + HOUR / 2] : [x[0], x[x.length - 1]]);
+
+  function lineChart(parent, logTitle, chart, zone) {
+    const names = chart.series.map((s) => s.name).join(", ");
+    const label = chart.unit || (names.length > 32 ? chart.series[0].name + ", …" : names);
+    const series = [{ label: "time", value: (u, t) => (t == null ? "–" : zone.text(t)) }].concat(
+      chart.series.map((s, i) => ({
+        // uPlot marks the points only where they stand apart, so a lone record shows.
+        label: s.name, stroke: palette[i % palette.length], width: 1.5, spanGaps: false,
+        value: (u, v) => withUnit(v, chart.unit),
+      })));
+    plot(parent, `${logTitle}: ${names}` + (chart.unit ? ` (${chart.unit})` : ""), chart.kind, chart.unit, zone,
+         spanOf(chart.x), [chart.x].concat(chart.series.map((s) => s.values)),
+         { series, axes: [null, { label, size: 60 }] });
   }
 
-  function valueChart(parent, logTitle, chart) {
-    const bars = chart.kind === "daily";
-    const series = [{}].concat(chart.series.map((s, i) => ({
-      label: s.name,
-      stroke: palette[i % palette.length],
-      width: bars ? 1 : 1.5,
-      fill: bars ? palette[i % palette.length] + "99" : undefined,
-      paths: bars ? uPlot.paths.bars({ size: [0.7 / chart.series.length, 40], align: 1 }) : undefined,
-      points: { show: false },
-      spanGaps: false,
-    })));
-    const unit = chart.unit || "(no unit)";
-    const title = bars ? `${logTitle}: energy per day (${unit})` : `${logTitle}: ${unit}`;
-    const scales = { x: { time: true } };
-    if (bars) scales.y = { range: (u, min, max) => [Math.min(0, min), Math.max(0, max) * 1.05 || 1] };
-    plot(parent, title, { kind: chart.kind, unit, data: [chart.x].concat(chart.series.map((s) => s.values)) },
-         { series, scales, axes: [{}, { label: unit, size: 60 }] });
+  // Bars that cover their days exactly, 23 or 25 hours on the days the clock changes; how many it
+  // drew goes to `count`.
+  function dayBars(chart, count) {
+    return (u, si, i0, i1) => {
+      const path = new Path2D();
+      const values = u.data[si];
+      const base = u.valToPos(0, "y", true);
+      const left = u.bbox.left, right = u.bbox.left + u.bbox.width;
+      let drawn = 0;
+      for (let i = i0; i <= i1; i++) {
+        if (values[i] == null) continue;
+        const from = Math.max(left, u.valToPos(chart.starts[i], "x", true));
+        const to = Math.min(right, u.valToPos(chart.ends[i], "x", true));
+        if (to <= from) continue;
+        const gap = Math.min(2 * devicePixelRatio, (to - from) * 0.1);
+        const top = u.valToPos(values[i], "y", true);
+        path.rect(from + gap, Math.min(top, base), Math.max(1, to - from - 2 * gap), Math.abs(base - top));
+        drawn++;
+      }
+      count(si, drawn);
+      return { stroke: path, fill: path, clip: null, flags: 0 };
+    };
   }
 
-  function timeline(parent, events) {
+  function dailyChart(parent, logTitle, chart, zone, colour) {
+    const quantity = chart.quantity, unit = chart.unit;
+    const energy = chart.series[0].values;
+    const hours = (i) => Math.round((chart.ends[i] - chart.starts[i]) / HOUR);
+    const day = (i) => chart.days[i] + (hours(i) !== 24 ? ` (${hours(i)} h)` : "") + (chart.partial[i] ? ", partial" : "");
+    const drawn = {};
+    let box = null;
+    const bars = dayBars(chart, (si, n) => {
+      drawn[si] = n;
+      if (box) box.dataset.bars = Object.values(drawn).reduce((a, b) => a + b, 0);
+    });
+    const bar = (label, fill) => ({ label, stroke: colour, fill, width: 1, paths: bars, points: { show: false },
+                                    value: (u, v) => withUnit(v, unit) });
+    const series = [{ label: "day", value: (u, t, si, i) => (i == null ? "–" : day(i)) },
+                    bar(quantity, colour + "cc"), bar(`${quantity}, partial day`, colour + "40")];
+    box = plot(parent, `${logTitle}: ${quantity} per day (${unit})`, chart.kind, unit, zone,
+               [chart.starts[0], chart.ends[chart.ends.length - 1]],
+               [chart.x, energy.map((v, i) => (chart.partial[i] ? null : v)),
+                energy.map((v, i) => (chart.partial[i] ? v : null))],
+               { series, cursor: { drag: { x: true, y: false }, points: { show: false } },
+                 scales: { y: { range: (u, min, max) => [Math.min(0, min ?? 0), Math.max(0, max ?? 0) * 1.05 || 1] } },
+                 axes: [null, { label: unit, size: 60 }] });
+    box.dataset.bars = Object.values(drawn).reduce((a, b) => a + b, 0);
+    if (chart.counter_back.length) {
+      const list = el("ul", parent, null, "counter-back");
+      chart.counter_back.forEach((b) => el("li", list,
+        `${quantity}: counter went back by ${withUnit(b.by, unit)} at ${when(zone, b.at)} (from ${number(b.from)} ` +
+        `to ${number(b.to)}); that step is left out of the day's energy`));
+    }
+  }
+
+  function timeline(parent, events, zone) {
     const causes = events.causes;
     const x = events.timeline.x;
     const ys = causes.map((_, c) => events.timeline.cause.map((k) => (k === c ? c : null)));
-    const series = [{}].concat(causes.map((name, c) => ({
+    const series = [{ label: "time", value: (u, t) => (t == null ? "–" : zone.text(t)) }].concat(causes.map((name, c) => ({
       label: name, stroke: palette[c % palette.length], fill: palette[c % palette.length],
-      paths: () => null, points: { show: true, size: 7, width: 1 },
+      paths: () => null, points: { show: true, size: 7, width: 1 }, value: (u, v) => (v == null ? "" : "event"),
     })));
     const longest = causes.reduce((n, s) => Math.max(n, s.length), 4);
-    plot(parent, "Events by cause", { kind: "timeline", unit: "", data: [x].concat(ys) }, {
+    plot(parent, "Events by cause", "timeline", "", zone, spanOf(x), [x].concat(ys), {
       series,
       height: Math.max(140, 60 + 26 * causes.length),
-      scales: { x: { time: true }, y: { range: [-0.5, causes.length - 0.5] } },
-      axes: [{}, { size: Math.min(260, 16 + 7 * longest), splits: () => causes.map((_, c) => c),
-                   values: (u, splits) => splits.map((v) => causes[v] ?? "") }],
+      scales: { y: { range: [-0.5, causes.length - 0.5] } },
+      axes: [null, { size: Math.min(260, 16 + 7 * longest), splits: () => causes.map((_, c) => c),
+                     values: (u, splits) => splits.map((v) => causes[v] ?? "") }],
     });
   }
 
   function summary() {
     const s = data.summary;
+    const zone = zoneClock(s.zone);
     el("h1", root, "kolvane report");
     const range = data.selection.from || data.selection.to
-      ? `, records from ${when(data.selection.from) } to ${when(data.selection.to)}` : "";
-    el("div", root, `Generated ${when(data.generated_at)}${range}`, "muted");
+      ? `, records from ${utcWhen(data.selection.from)} to ${utcWhen(data.selection.to)}` : "";
+    el("div", root, `Generated ${utcWhen(data.generated_at)}${range}`, "muted");
+    if (data.meters.length) el("div", root, `Times in ${zone.name}`, "muted zone");
     cards(root, [["meters", s.meters], ["data log records", s.datalog_records], ["events", s.events],
-                 ["first record", when(s.first)], ["last record", when(s.last)],
+                 ["first record", when(zone, s.first)], ["last record", when(zone, s.last)],
                  ["gaps", `${s.gaps} (${s.missing_records} records missing)`]]);
     if (s.gap_list.length) {
       el("h3", root, "Gaps in the data logs");
       table(root, ["meter", "log", "from", "to", "records missing"],
-            s.gap_list.slice(0, 50).map((g) => [g.serial, g.file_id, when(g.from), when(g.to), g.missing]));
+            s.gap_list.slice(0, 50).map((g) => [g.serial, g.file_id, when(zone, g.from), when(zone, g.to), g.missing]));
       if (s.gap_list.length > 50) el("div", root, `... and ${s.gap_list.length - 50} more`, "muted");
     }
     if (!data.meters.length) el("p", root, "The database holds no collected meters for this selection.");
   }
 
+  const every = (seconds) => (seconds >= MINUTE ? `${Math.round(seconds / MINUTE)} min` : `${Math.round(seconds)} s`);
+
   function meter(m) {
+    const zone = zoneClock(m.clock_zone);
     const section = el("section", root);
     section.dataset.serial = m.serial;
     el("h2", section, `Meter ${m.serial}` + (m.model ? ` (${m.model})` : ""));
+    el("div", section, m.unknown_clock_zone === undefined ? `Times in ${zone.name}`
+      : `Times in UTC: the meter's clock zone '${m.unknown_clock_zone}' is unknown to the computer that wrote this report`,
+       "muted zone");
     table(section, ["model", "name", "serial", "firmware", "address", "last collected"],
           [[m.model || "-", m.model_name || "-", m.serial, m.firmware || "-", m.host ? `${m.host}:${m.port}` : "-",
-            when(m.last_collected)]]);
+            when(zone, m.last_collected)]]);
     m.datalogs.forEach((log) => {
       const title = `Data log ${log.file_id}`;
       el("h3", section, title);
-      el("div", section, `${log.records} records from ${when(log.first)} to ${when(log.last)}, every ` +
-         `${Math.round(log.interval_s / 60)} min, ${log.gaps.length} gaps`, "muted");
-      log.charts.forEach((chart) => valueChart(section, title, chart));
+      el("div", section, `${log.records} record${log.records === 1 ? "" : "s"} from ${when(zone, log.first)} to ${when(zone, log.last)}` +
+         (log.interval_s > 0 ? `, every ${every(log.interval_s)}` : "") + `, ${log.gaps.length} gaps`, "muted");
+      let counters = 0;
+      log.charts.forEach((chart) => {
+        if (chart.kind === "daily") dailyChart(section, title, chart, zone, palette[counters++ % palette.length]);
+        else lineChart(section, title, chart, zone);
+      });
     });
     if (m.events) {
-      el("h3", section, `Event log: ${m.events.count} events from ${when(m.events.first)} to ${when(m.events.last)}`);
-      timeline(section, m.events);
+      el("h3", section, `Event log: ${m.events.count} events from ${when(zone, m.events.first)} to ` +
+         when(zone, m.events.last));
+      timeline(section, m.events, zone);
       el("div", section, "Most recent events", "muted");
       table(section, ["time", "seq", "cause", "point", "state", "effect", "target", "value"],
-            m.events.recent.map((e) => [when(e.recorded_at), e.seq, e.cause, e.point, e.state, e.effect, e.target,
+            m.events.recent.map((e) => [when(zone, e.recorded_at), e.seq, e.cause, e.point, e.state, e.effect, e.target,
                                         e.value_triggered]));
     }
     if (!m.datalogs.length && !m.events) el("p", section, "Nothing collected for this meter in the selection.");

@@ -89,7 +89,9 @@ void add_report_command(CLI::App& app, int& status) {
                                            "Write one self-contained HTML file of what 'kolvane "
                                            "collect' stored: per meter its identity, charts of "
                                            "its data logs, energy per day and its event log, with "
-                                           "a summary of records and gaps. Times are UTC.");
+                                           "a summary of records and gaps. --from and --to "
+                                           "are UTC; the page shows each meter's times in its "
+                                           "clock's zone.");
     command->add_option("--db", args->db, kdb::TARGET_HELP)
         ->type_name("TARGET")
         ->capture_default_str()

@@ -3,8 +3,10 @@
 
 #include "report/log_series.hpp"
 #include "report/utc_time.hpp"
+#include "report/zone_time.hpp"
 
 #include <algorithm>
+#include <ctime>
 #include <deque>
 #include <map>
 #include <stdexcept>
@@ -14,6 +16,8 @@ namespace {
 
 // The most recent events listed in each meter's table.
 constexpr std::size_t RECENT_EVENTS = 25;
+// How far beyond the times shown the page gets each zone's offsets: the axes' ends.
+constexpr double ZONE_MARGIN = 2 * 86400.0;
 
 double time_of(const std::string& text) {
     const auto seconds = epoch_seconds(text);
@@ -31,16 +35,19 @@ struct Span {
     }
 };
 
-nlohmann::json meter_entry(const kdb::MeterIdentity& m) {
-    return {{"serial", m.serial},
-            {"model", m.model},
-            {"model_name", m.model_name},
-            {"firmware", m.firmware},
-            {"host", m.host},
-            {"port", m.port},
-            {"last_collected", m.last_seen},
-            {"datalogs", nlohmann::json::array()},
-            {"events", nullptr}};
+nlohmann::json meter_entry(const kdb::MeterIdentity& m, const ZoneClock& clock) {
+    nlohmann::json entry{{"serial", m.serial},
+                         {"model", m.model},
+                         {"model_name", m.model_name},
+                         {"firmware", m.firmware},
+                         {"host", m.host},
+                         {"port", m.port},
+                         {"last_collected", m.last_seen},
+                         {"clock_zone", clock.name()},
+                         {"datalogs", nlohmann::json::array()},
+                         {"events", nullptr}};
+    if (!clock.known()) entry["unknown_clock_zone"] = m.clock_zone;
+    return entry;
 }
 
 nlohmann::json event_entry(const kdb::EventRow& e) {
@@ -94,14 +101,20 @@ private:
 }  // namespace
 
 nlohmann::json build_report(kdb::Database& reader, const kdb::Selection& selection) {
+    std::map<std::string, ZoneClock> clocks;  // by the zone names the meters give
     std::map<std::int64_t, nlohmann::json> meters;
-    for (const kdb::MeterIdentity& m : reader.meters(selection)) meters[m.serial] = meter_entry(m);
+    std::map<std::int64_t, const ZoneClock*> meter_clocks;
+    auto add_meter = [&](const kdb::MeterIdentity& m) -> nlohmann::json& {
+        const ZoneClock& clock = clocks.try_emplace(m.clock_zone, m.clock_zone).first->second;
+        meter_clocks[m.serial] = &clock;
+        return meters[m.serial] = meter_entry(m, clock);
+    };
+    for (const kdb::MeterIdentity& m : reader.meters(selection)) add_meter(m);
     // Rows of a meter missing from the meters table still show, under their serial.
     auto meter = [&](std::int64_t serial) -> nlohmann::json& {
-        auto [at, added] = meters.try_emplace(serial);
-        if (added)
-            at->second = meter_entry(kdb::MeterIdentity{serial, "", "", "", "", 0, "", "UTC"});
-        return at->second;
+        const auto found = meters.find(serial);
+        if (found != meters.end()) return found->second;
+        return add_meter(kdb::MeterIdentity{serial, "", "", "", "", 0, "", "UTC"});
     };
 
     Span span;
@@ -127,13 +140,14 @@ nlohmann::json build_report(kdb::Database& reader, const kdb::Selection& selecti
         gap_count += gaps.size();
         records += log.records();
         span.take(log.first_time(), log.last_time());
-        meter(serial)["datalogs"].push_back({{"file_id", file_id},
-                                             {"records", log.records()},
-                                             {"first", utc_text(log.first_time())},
-                                             {"last", utc_text(log.last_time())},
-                                             {"interval_s", log.interval()},
-                                             {"gaps", gaps},
-                                             {"charts", log.charts()}});
+        nlohmann::json& entry = meter(serial);
+        entry["datalogs"].push_back({{"file_id", file_id},
+                                     {"records", log.records()},
+                                     {"first", utc_text(log.first_time())},
+                                     {"last", utc_text(log.last_time())},
+                                     {"interval_s", log.interval()},
+                                     {"gaps", gaps},
+                                     {"charts", log.charts(*meter_clocks[serial])}});
         log = LogSeries();
     };
     reader.each_value(selection, [&](const kdb::ValueRow& row) {
@@ -155,8 +169,21 @@ nlohmann::json build_report(kdb::Database& reader, const kdb::Selection& selecti
         span.take(summary.span.first, summary.span.last);
     }
 
+    // The summary's times are in the meters' zone when they share one, else in UTC.
+    std::string summary_zone;
+    for (const auto& [owner, clock] : meter_clocks)
+        summary_zone =
+            summary_zone.empty() || summary_zone == clock->name() ? clock->name() : "UTC";
+    if (summary_zone.empty()) summary_zone = "UTC";
+    const double now = static_cast<double>(std::time(nullptr));
+    const double first = (span.any ? std::min(span.first, now) : now) - ZONE_MARGIN;
+    const double last = (span.any ? std::max(span.last, now) : now) + ZONE_MARGIN;
+    nlohmann::json zones{{"UTC", ZoneClock("UTC").offsets(first, last)}};
+    for (const auto& [name, clock] : clocks) zones[clock.name()] = clock.offsets(first, last);
+
     nlohmann::json report;
-    report["generated_at"] = utc_text(static_cast<double>(std::time(nullptr)));
+    report["generated_at"] = utc_text(now);
+    report["zones"] = std::move(zones);
     report["selection"] = {{"from", selection.from.value_or("")},
                            {"to", selection.to.value_or("")},
                            {"serials", selection.serials}};
@@ -165,6 +192,7 @@ nlohmann::json build_report(kdb::Database& reader, const kdb::Selection& selecti
                          {"events", events},
                          {"first", span.any ? utc_text(span.first) : ""},
                          {"last", span.any ? utc_text(span.last) : ""},
+                         {"zone", summary_zone},
                          {"gaps", gap_count},
                          {"missing_records", missing},
                          {"gap_list", std::move(gap_list)}};

@@ -34,6 +34,13 @@ httplib::Response Exporter::get(const std::string& path, const httplib::Headers&
     return *result;
 }
 
+long Exporter::resident_kb() const {
+    std::ifstream status("/proc/" + std::to_string(process_.pid()) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with("VmRSS:")) return std::stol(line.substr(6));
+    throw std::runtime_error("no VmRSS for the exporter");
+}
+
 cli_test::Outcome Exporter::stop() {
     process_.signal(SIGTERM);
     return process_.finish();

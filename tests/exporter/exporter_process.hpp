@@ -23,6 +23,8 @@ public:
 
     // GET `path`; throws when no answer came.
     httplib::Response get(const std::string& path, const httplib::Headers& headers = {}) const;
+    // Its resident memory in kB (VmRSS).
+    long resident_kb() const;
     // Stops it with SIGTERM: its exit status and what it wrote.
     cli_test::Outcome stop();
 

@@ -140,6 +140,7 @@ TEST(CommandLine, RefusesWhatItCannotServe) {
         {{"exporter"}, 2, "--hosts FILE or --allow-any-target is required"},
         {{"exporter", "--allow-any-target", "--listen", "nonsense"}, 2, "expected ADDR:PORT"},
         {{"exporter", "--allow-any-target", "--max-concurrent", "0"}, 2, "--max-concurrent"},
+        {{"exporter", "--allow-any-target", "--max-probe-time", "301"}, 2, "--max-probe-time"},
         {{"exporter", "--hosts", "/nonexistent/meters.txt"}, 1, "/nonexistent/meters.txt"},
         {{"exporter", "--hosts", hosts_file({"127.0.0.1 em999"})}, 2, "em999"},
         {{"exporter", "--hosts", hosts_file({"127.0.0.1"})}, 2, "no MODEL"},

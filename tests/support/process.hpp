@@ -34,6 +34,7 @@ public:
     std::string read_err_line();
 
     void signal(int sig) const;
+    pid_t pid() const { return pid_; }
     // Reads both streams to their end and waits for the exit.
     Outcome finish();
 

@@ -28,23 +28,37 @@ struct ExporterArgs {
     int max_concurrent = 16;
     int per_gateway = 1;
     int gap_ms = 0;  // for hosts file lines without gap=
+    int max_probe_s = 30;
     std::optional<int> timeout_ms;
     int verbosity = 0;
 };
 
+// Blocks SIGINT and SIGTERM in the thread that makes it, and so in every thread started after it:
+// only sigtimedwait() takes them then.
+class StopSignalsBlocked {
+public:
+    StopSignalsBlocked() {
+        sigemptyset(&signals_);
+        sigaddset(&signals_, SIGINT);
+        sigaddset(&signals_, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &signals_, &previous_);
+    }
+    ~StopSignalsBlocked() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    StopSignalsBlocked(const StopSignalsBlocked&) = delete;
+    StopSignalsBlocked& operator=(const StopSignalsBlocked&) = delete;
+    const sigset_t& signals() const { return signals_; }
+
+private:
+    sigset_t signals_, previous_;
+};
+
 // Serves until SIGINT or SIGTERM; returns the exit status.
-int serve_until_signal(ExporterServer& server) {
-    // Only the watcher takes the signals: every server thread starts with them blocked.
-    sigset_t stop_signals, previous;
-    sigemptyset(&stop_signals);
-    sigaddset(&stop_signals, SIGINT);
-    sigaddset(&stop_signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stop_signals, &previous);
+int serve_until_signal(ExporterServer& server, const StopSignalsBlocked& blocked) {
     int received = 0;  // read after the join
     std::jthread watcher([&](std::stop_token stop) {
         const timespec poll_interval{0, 200'000'000};
         while (!stop.stop_requested()) {
-            const int sig = sigtimedwait(&stop_signals, nullptr, &poll_interval);
+            const int sig = sigtimedwait(&blocked.signals(), nullptr, &poll_interval);
             if (sig > 0) {
                 received = sig;
                 server.stop();
@@ -55,7 +69,6 @@ int serve_until_signal(ExporterServer& server) {
     const bool served = server.serve();
     watcher.request_stop();
     watcher.join();
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (received == SIGINT) return kcli::INTERRUPTED;
     if (received == SIGTERM) return kcli::SUCCESS;
     if (!served) kcli::print_diagnostic("The HTTP server stopped unexpectedly");
@@ -75,16 +88,19 @@ int run_exporter(const ExporterArgs& args) {
     settings.timeout_ms = args.timeout_ms.value_or(settings.timeout_ms);
     settings.max_concurrent = args.max_concurrent;
     settings.per_gateway = args.per_gateway;
+    settings.max_probe_ms = args.max_probe_s * 1000;
     settings.log_refusals = args.verbosity > 0;
     try {
         std::vector<kcli::HostEntry> listed;
         if (!args.hosts_file.empty()) listed = kcli::read_hosts_file(args.hosts_file, args.meter);
+        // Before the server starts its threads, so that none of them takes a stop signal.
+        const StopSignalsBlocked blocked;
         ExporterServer server(settings,
                               TargetPolicy(std::move(listed), args.allow_any_target, args.gap_ms));
         const int port = server.bind();
         kcli::write_stdout_line("kolvane exporter listening on " +
                                 kcli::join_host_port(settings.listen_host, port));
-        return serve_until_signal(server);
+        return serve_until_signal(server, blocked);
     } catch (const kcli::HostsFileError& e) {
         return kcli::report_hosts_error(e);
     } catch (const std::runtime_error& e) {
@@ -135,6 +151,13 @@ void add_exporter_command(CLI::App& app, int& status) {
         ->type_name("N")
         ->capture_default_str()
         ->check(CLI::Range(1, 256));
+    command
+        ->add_option("--max-probe-time", args->max_probe_s,
+                     "Longest budget of a probe, 1-300 seconds, whatever the scrape time-out "
+                     "a client announces (10 s without one, if less)")
+        ->type_name("SECONDS")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 300));
     command
         ->add_option("--per-gateway", args->per_gateway,
                      "Probes talking to one gateway (one HOST:PORT) at once, whatever "

@@ -18,14 +18,22 @@ namespace kexp {
 namespace {
 
 constexpr int DEFAULT_BUDGET_MS = 10000;
-constexpr double MARGIN_MS = 500;            // for the answer's way back to Prometheus ...
-constexpr double MARGIN_FRACTION = 0.1;      // ... or a tenth of a short scrape time-out
-constexpr int LONGEST_BUDGET_MS = 86400000;  // the library's bound of deadline_ms
+constexpr double MARGIN_MS = 500;        // for the answer's way back to Prometheus ...
+constexpr double MARGIN_FRACTION = 0.1;  // ... or a tenth of a short scrape time-out
 constexpr const char* TIMEOUT_HEADER = "X-Prometheus-Scrape-Timeout-Seconds";
 
-void answer_text(httplib::Response& response, int status, const std::string& text) {
-    response.status = status;
-    response.set_content(text + "\n", "text/plain; charset=utf-8");
+HttpAnswer text_answer(int status, const std::string& text) {
+    return {status, "text/plain; charset=utf-8", text + "\n"};
+}
+
+// Bounds on what clients can hold. Prometheus scrapes from one address: room for every probe
+// slot, as many waiting for one, and the exporter's own pages; the total lets a few such clients
+// in and stays within the default limit of 1024 open descriptors.
+HttpLimits http_limits(const ExporterSettings& settings) {
+    HttpLimits limits;
+    limits.per_client = 2 * static_cast<unsigned>(settings.max_concurrent) + 32;
+    limits.connections = std::min(4 * limits.per_client, 900u);
+    return limits;
 }
 
 // Holds one of the concurrent probe slots for the length of a probe.
@@ -49,8 +57,8 @@ private:
 
 }  // namespace
 
-std::variant<int, Refusal> probe_budget_ms(const std::string* header) {
-    if (!header) return DEFAULT_BUDGET_MS;
+std::variant<int, Refusal> probe_budget_ms(const std::string* header, int max_probe_ms) {
+    if (!header) return std::min(DEFAULT_BUDGET_MS, max_probe_ms);
     double seconds = 0;
     const char* end = header->data() + header->size();
     const auto parsed = std::from_chars(header->data(), end, seconds);
@@ -58,54 +66,18 @@ std::variant<int, Refusal> probe_budget_ms(const std::string* header) {
         return Refusal{400, std::string(TIMEOUT_HEADER) + " must be a positive number of seconds"};
     const double ms = seconds * 1000;
     const double budget = ms - std::min(MARGIN_MS, ms * MARGIN_FRACTION);
-    return static_cast<int>(std::clamp(budget, 1.0, double(LONGEST_BUDGET_MS)));
+    return static_cast<int>(std::clamp(budget, 1.0, double(max_probe_ms)));
 }
 
 ExporterServer::ExporterServer(ExporterSettings settings, TargetPolicy policy)
     : settings_(std::move(settings)),
       policy_(std::move(policy)),
+      http_(http_limits(settings_), [this](const HttpRequest& request) { return answer(request); }),
       slots_(settings_.max_concurrent),
-      gateways_(settings_.per_gateway) {
-    // A fixed pool: the probes within the bound, as many waiting for a slot, and a few for the
-    // other pages. Each connection serves one request, so an idle one never holds a thread. A
-    // probe waits for its gateway while holding its slot, so that waiting never takes more
-    // threads than the bound, and no thread longer than the probe's budget.
-    const std::size_t threads = 2 * static_cast<std::size_t>(settings_.max_concurrent) + 2;
-    http_.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-    http_.set_keep_alive_max_count(1);
-    // SO_REUSEADDR alone: httplib's default SO_REUSEPORT would let a second exporter share the
-    // port silently instead of failing to start.
-    http_.set_socket_options([](int socket) {
-        const int yes = 1;
-        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
-    http_.Get("/probe", [this](const httplib::Request& request, httplib::Response& response) {
-        probe(request, response);
-    });
-    http_.Get("/metrics",
-              [this](const httplib::Request&, httplib::Response& response) { metrics(response); });
-    http_.Get("/", [this](const httplib::Request&, httplib::Response& response) {
-        response.set_content(landing_page(address_), "text/html; charset=utf-8");
-    });
-    http_.set_exception_handler(
-        [](const httplib::Request&, httplib::Response& response, std::exception_ptr error) {
-            std::string message = "Internal error";
-            try {
-                std::rethrow_exception(error);
-            } catch (const std::exception& e) {
-                message += std::string(": ") + e.what();
-            } catch (...) {}
-            kcli::write_stderr_line("kolvane: " + message);
-            answer_text(response, 500, message);
-        });
-}
+      gateways_(settings_.per_gateway) {}
 
 int ExporterServer::bind() {
-    const int port = settings_.listen_port == 0
-                         ? http_.bind_to_any_port(settings_.listen_host)
-                         : (http_.bind_to_port(settings_.listen_host, settings_.listen_port)
-                                ? settings_.listen_port
-                                : -1);
+    const int port = http_.start(settings_.listen_host, settings_.listen_port);
     if (port < 0)
         throw std::runtime_error("Cannot listen on " + kcli::join_host_port(settings_.listen_host,
                                                                             settings_.listen_port));
@@ -113,39 +85,59 @@ int ExporterServer::bind() {
     return port;
 }
 
-bool ExporterServer::serve() { return http_.listen_after_bind(); }
+bool ExporterServer::serve() {
+    std::unique_lock lock(stop_mutex_);
+    stop_requested_.wait(lock, [this] { return stopping_; });
+    lock.unlock();
+    http_.stop();
+    return true;
+}
 
-void ExporterServer::stop() { http_.stop(); }
+void ExporterServer::stop() {
+    {
+        const std::lock_guard lock(stop_mutex_);
+        stopping_ = true;
+    }
+    stop_requested_.notify_all();
+}
 
-void ExporterServer::refuse(const httplib::Request& request, httplib::Response& response,
-                            const Refusal& refusal) {
+HttpAnswer ExporterServer::answer(const HttpRequest& request) {
+    const std::string& path = request.path();
+    if (path != "/probe" && path != "/metrics" && path != "/")
+        return text_answer(404, "Not found: " + path);
+    if (request.method() != "GET") return text_answer(405, "Only GET is served");
+    if (path == "/probe") return probe(request);
+    if (path == "/metrics") return metrics();
+    return {200, "text/html; charset=utf-8", landing_page(address_)};
+}
+
+HttpAnswer ExporterServer::refuse(const HttpRequest& request, const Refusal& refusal) {
     auto& counter = refusal.status == 403   ? forbidden_
                     : refusal.status == 503 ? busy_
                                             : bad_requests_;
     ++counter;
     if (settings_.log_refusals)
-        kcli::write_stderr_line("kolvane: refused a probe from " + request.remote_addr + " (" +
+        kcli::write_stderr_line("kolvane: refused a probe from " + request.remote_address() + " (" +
                                 std::to_string(refusal.status) + "): " + refusal.reason);
-    answer_text(response, refusal.status, refusal.reason);
+    return text_answer(refusal.status, refusal.reason);
 }
 
-void ExporterServer::probe(const httplib::Request& request, httplib::Response& response) {
+HttpAnswer ExporterServer::probe(const HttpRequest& request) {
     const auto arrived = std::chrono::steady_clock::now();
-    const std::string header = request.get_header_value(TIMEOUT_HEADER);
-    const auto budget = probe_budget_ms(request.has_header(TIMEOUT_HEADER) ? &header : nullptr);
-    if (const auto* refusal = std::get_if<Refusal>(&budget))
-        return refuse(request, response, *refusal);
-    const auto resolved = policy_.resolve(request.params);
-    if (const auto* refusal = std::get_if<Refusal>(&resolved))
-        return refuse(request, response, *refusal);
+    const std::optional<std::string> header = request.header(TIMEOUT_HEADER);
+    const auto budget = probe_budget_ms(header ? &*header : nullptr, settings_.max_probe_ms);
+    if (const auto* refusal = std::get_if<Refusal>(&budget)) return refuse(request, *refusal);
+    const auto resolved = policy_.resolve(request.params());
+    if (const auto* refusal = std::get_if<Refusal>(&resolved)) return refuse(request, *refusal);
     const ProbeTarget& target = std::get<ProbeTarget>(resolved);
 
+    // A client that has gone (Prometheus gave up on the scrape) no longer awaits the probe.
     const Deadline deadline{arrived + std::chrono::milliseconds(std::get<int>(budget)),
-                            std::get<int>(budget)};
+                            std::get<int>(budget), [&request] { return request.client_gone(); }};
     const auto wait =
         std::min<std::chrono::steady_clock::duration>(settings_.slot_wait, deadline.end - arrived);
     if (!slots_.try_acquire_for(wait))
-        return refuse(request, response,
+        return refuse(request,
                       {503, "Too many probes at once (" + std::to_string(settings_.max_concurrent) +
                                 "); try again"});
     const Slot slot(slots_, in_flight_);
@@ -157,17 +149,19 @@ void ExporterServer::probe(const httplib::Request& request, httplib::Response& r
         kcli::write_stderr_line("kolvane: probe of " + target.address() + " unit " +
                                 std::to_string(target.unit) + " failed: " + result.error);
     }
-    response.set_content(probe_exposition(target, result), EXPOSITION_CONTENT_TYPE);
+    return {200, EXPOSITION_CONTENT_TYPE, probe_exposition(target, result)};
 }
 
 ProbeResult ExporterServer::probe_target(const ProbeTarget& target, const Deadline& deadline) {
     const auto start = std::chrono::steady_clock::now();
     const std::string gateway = target.address();
-    const auto held = gateways_.acquire(gateway, deadline.end);
+    const auto held = gateways_.acquire(gateway, deadline.end, deadline.abandoned);
     if (!held) {
         ProbeResult busy;
-        busy.error = "gateway " + gateway + " busy for the whole budget of " +
-                     std::to_string(deadline.total_ms) + " ms";
+        busy.error = deadline.abandoned()
+                         ? std::string(CLIENT_GONE)
+                         : "gateway " + gateway + " busy for the whole budget of " +
+                               std::to_string(deadline.total_ms) + " ms";
         busy.seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         return busy;
@@ -175,7 +169,7 @@ ProbeResult ExporterServer::probe_target(const ProbeTarget& target, const Deadli
     return probe_meter(target, settings_.timeout_ms, deadline, identities_);
 }
 
-void ExporterServer::metrics(httplib::Response& response) const {
+HttpAnswer ExporterServer::metrics() const {
     Exposition out;
     out.family("kolvane_exporter_probes_total", "counter",
                "Probes that read a meter, whether it answered or not.");
@@ -197,7 +191,7 @@ void ExporterServer::metrics(httplib::Response& response) const {
                "Versions of the exporter and its library; the value is always 1.");
     out.sample("kolvane_exporter_build_info",
                {{"version", KOLVANE_CLI_VERSION}, {"library_version", kolvane_version()}}, 1);
-    response.set_content(out.text(), EXPOSITION_CONTENT_TYPE);
+    return {200, EXPOSITION_CONTENT_TYPE, out.text()};
 }
 
 }  // namespace kexp

@@ -4,15 +4,16 @@
 #pragma once
 
 #include "exporter/gateway_slots.hpp"
+#include "exporter/http_server.hpp"
 #include "exporter/identity_cache.hpp"
 #include "exporter/meter_probe.hpp"
 #include "exporter/target_policy.hpp"
 
-#include <httplib.h>
-
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <semaphore>
 #include <string>
 #include <variant>
@@ -24,6 +25,7 @@ struct ExporterSettings {
     int listen_port = 9735;  // 0: the kernel picks one
     int timeout_ms = 5000;   // each wait for a meter
     int max_concurrent = 16;
+    int max_probe_ms = 30000;                   // the longest budget, whatever the scrape announces
     int per_gateway = 1;                        // probes talking to one HOST:PORT at once
     std::chrono::milliseconds slot_wait{1000};  // how long a probe over the bound waits for a slot
     bool log_refusals = false;
@@ -31,8 +33,9 @@ struct ExporterSettings {
 
 // A probe's whole budget in milliseconds: the scrape time-out Prometheus announces in the
 // X-Prometheus-Scrape-Timeout-Seconds header, less a margin for the answer's way back; 10 s
-// without the header. A header that is no positive number is refused.
-std::variant<int, Refusal> probe_budget_ms(const std::string* header);
+// without the header; never more than `max_probe_ms`, so that no client holds a slot longer.
+// A header that is no positive number is refused.
+std::variant<int, Refusal> probe_budget_ms(const std::string* header, int max_probe_ms);
 
 class ExporterServer {
 public:
@@ -40,17 +43,18 @@ public:
     ExporterServer(const ExporterServer&) = delete;
     ExporterServer& operator=(const ExporterServer&) = delete;
 
-    // Binds the listen address and returns the bound port; throws std::runtime_error.
+    // Binds the listen address and starts answering; returns the bound port. Throws
+    // std::runtime_error.
     int bind();
-    // Serves until stop(); false when serving failed.
+    // Serves until stop(); true when stopped that way.
     bool serve();
     void stop();
 
 private:
-    void probe(const httplib::Request& request, httplib::Response& response);
-    void metrics(httplib::Response& response) const;
-    void refuse(const httplib::Request& request, httplib::Response& response,
-                const Refusal& refusal);
+    HttpAnswer answer(const HttpRequest& request);
+    HttpAnswer probe(const HttpRequest& request);
+    HttpAnswer metrics() const;
+    HttpAnswer refuse(const HttpRequest& request, const Refusal& refusal);
     // The probe of `target` within `deadline`, once it holds a slot: waits for its gateway, then
     // reads the meter.
     ProbeResult probe_target(const ProbeTarget& target, const Deadline& deadline);
@@ -58,8 +62,11 @@ private:
     ExporterSettings settings_;
     TargetPolicy policy_;
     IdentityCache identities_;
-    httplib::Server http_;
+    HttpServer http_;
     std::string address_;  // HOST:PORT once bound
+    std::mutex stop_mutex_;
+    std::condition_variable stop_requested_;
+    bool stopping_ = false;
     std::counting_semaphore<> slots_;
     GatewaySlots gateways_;
     std::atomic<std::uint64_t> probes_{0}, failures_{0}, bad_requests_{0}, forbidden_{0}, busy_{0};

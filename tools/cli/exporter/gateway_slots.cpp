@@ -19,13 +19,18 @@ GatewaySlots::Holder::~Holder() {
 GatewaySlots::GatewaySlots(int per_gateway) : per_gateway_(std::max(1, per_gateway)) {}
 
 std::optional<GatewaySlots::Holder> GatewaySlots::acquire(const std::string& gateway,
-                                                          Clock::time_point deadline) {
+                                                          Clock::time_point deadline,
+                                                          const std::function<bool()>& abandoned) {
+    constexpr auto LOOK_AGAIN = std::chrono::milliseconds(200);
     std::unique_lock lock(mutex_);
-    const bool free = freed_.wait_until(lock, deadline, [&] {
+    auto free = [&] {
         const auto it = busy_.find(gateway);
         return it == busy_.end() || it->second < per_gateway_;
-    });
-    if (!free) return std::nullopt;
+    };
+    while (!free()) {
+        if (Clock::now() >= deadline || abandoned()) return std::nullopt;
+        freed_.wait_until(lock, std::min(deadline, Clock::now() + LOOK_AGAIN));
+    }
     ++busy_[gateway];
     return Holder(*this, gateway);
 }

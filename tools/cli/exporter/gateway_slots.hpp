@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -38,8 +39,10 @@ public:
     explicit GatewaySlots(int per_gateway);
 
     // A slot of `gateway`, waiting for one to be free until `deadline`; nothing when none was
-    // free by then.
-    std::optional<Holder> acquire(const std::string& gateway, Clock::time_point deadline);
+    // free by then, or once `abandoned` says that the wait is pointless (looked at a few times
+    // a second).
+    std::optional<Holder> acquire(const std::string& gateway, Clock::time_point deadline,
+                                  const std::function<bool()>& abandoned);
 
 private:
     void release(const std::string& gateway);

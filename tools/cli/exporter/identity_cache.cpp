@@ -23,9 +23,4 @@ void IdentityCache::store(const std::string& key, std::string document) {
     entries_[key] = {std::move(document), Clock::now()};
 }
 
-void IdentityCache::forget(const std::string& key) {
-    const std::lock_guard lock(mutex_);
-    entries_.erase(key);
-}
-
 }  // namespace kexp

@@ -21,8 +21,6 @@ public:
 
     std::optional<std::string> find(const std::string& key) const;
     void store(const std::string& key, std::string document);
-    // A meter that failed a probe may have been swapped: read its identity anew next time.
-    void forget(const std::string& key);
 
 private:
     struct Entry {

@@ -17,13 +17,24 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int SHORTEST_TIMEOUT_MS = 100;  // the library's lower bound of timeout_ms
 
+std::string budget_exceeded(const Deadline& deadline) {
+    return "probe budget of " + std::to_string(deadline.total_ms) + " ms exceeded";
+}
+
+// A call cut short by its deadline names the time that was left to it; the probe's message
+// names the whole budget, which is what an operator can change.
+std::string probe_error(const std::string& error, const Deadline& deadline) {
+    const bool deadline_ran_out =
+        error.starts_with("Deadline of ") && error.ends_with(" ms exceeded");
+    return deadline_ran_out ? budget_exceeded(deadline) : error;
+}
+
 // The options text for one call: every wait bounded by the time-out and the time left.
 std::string options_text(const ProbeTarget& target, int timeout_ms, const Deadline& deadline) {
     const auto left =
         std::chrono::ceil<std::chrono::milliseconds>(deadline.end - Clock::now()).count();
-    if (left <= 0)
-        throw std::runtime_error("Deadline of " + std::to_string(deadline.total_ms) +
-                                 " ms exceeded");
+    if (left <= 0) throw std::runtime_error(budget_exceeded(deadline));
+    if (deadline.abandoned()) throw std::runtime_error(CLIENT_GONE);
     kcli::MeterOptions options;
     options.port = target.port;
     options.unit = target.unit;
@@ -44,7 +55,7 @@ std::string read_document(MeterCall call, const ProbeTarget& target, int timeout
             return call(target.host.c_str(), target.model.c_str(), options.c_str(), out, out_len,
                         err, err_len);
         });
-    if (result.status < 0) throw std::runtime_error(result.error);
+    if (result.status < 0) throw std::runtime_error(probe_error(result.error, deadline));
     return result.text;
 }
 
@@ -59,6 +70,7 @@ ProbeResult probe_meter(const ProbeTarget& target, int timeout_ms, const Deadlin
     try {
         std::optional<std::string> identity = identities.find(key);
         if (!identity) {
+            // Only an identity that was read and fits is kept: a failed read leaves none.
             identity = read_document(kolvane_read_device_info, target, timeout_ms, deadline);
             // A meter of the other model would be served with wrongly scaled values.
             if (const std::string problem = kcli::identity_mismatch(*identity, target.model);
@@ -67,10 +79,11 @@ ProbeResult probe_meter(const ProbeTarget& target, int timeout_ms, const Deadlin
             identities.store(key, *identity);
         }
         result.identity = std::move(*identity);
+        // A failed live read keeps the identity (read again every few minutes): a slow meter then
+        // needs only its live values within the next scrape's budget.
         result.live = read_document(kolvane_read_live_ex, target, timeout_ms, deadline);
         result.up = true;
     } catch (const std::exception& e) {
-        identities.forget(key);
         result.error = e.what();
     }
     result.seconds = std::chrono::duration<double>(Clock::now() - start).count();

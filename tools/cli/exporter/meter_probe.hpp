@@ -7,6 +7,7 @@
 #include "exporter/target_policy.hpp"
 
 #include <chrono>
+#include <functional>
 #include <string>
 
 namespace kexp {
@@ -14,7 +15,12 @@ namespace kexp {
 struct Deadline {
     std::chrono::steady_clock::time_point end;
     int total_ms = 0;  // the whole budget, for the message when it runs out
+    // True once nobody awaits the probe's answer any more: it ends before its next request.
+    std::function<bool()> abandoned = [] { return false; };
 };
+
+// The failure of a probe whose client has gone.
+inline constexpr const char* CLIENT_GONE = "the client closed its connection before the answer";
 
 struct ProbeResult {
     bool up = false;

@@ -30,7 +30,7 @@ struct Refusal {
     std::string reason;
 };
 
-// Every query parameter with each value given (the shape of httplib::Params).
+// Every query parameter with each value given.
 using QueryParams = std::multimap<std::string, std::string>;
 
 class TargetPolicy {

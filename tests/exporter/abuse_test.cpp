@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: MIT
+// Clients that try to wear the exporter out: connections that trickle their headers or say
+// nothing, requests with a flood of headers. Its own pages keep answering, its memory stays
+// bounded, idle connections are closed.
+#include "exporter_process.hpp"
+
+#include "support/loopback_ports.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+namespace exporter_test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A raw connection to the exporter from another loopback address, as a second client would be.
+class RawConnection {
+public:
+    RawConnection(int port, const char* from) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in source = ktest::loopback_address(0);
+        inet_pton(AF_INET, from, &source.sin_addr);
+        const sockaddr_in server = ktest::loopback_address(static_cast<uint16_t>(port));
+        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<const sockaddr*>(&source), sizeof source) ||
+            ::connect(fd_, reinterpret_cast<const sockaddr*>(&server), sizeof server))
+            throw std::runtime_error("cannot connect to the exporter");
+    }
+    ~RawConnection() { ::close(fd_); }
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+
+    // Sends what it can; the exporter may close the connection meanwhile.
+    void send(const std::string& bytes) const {
+        for (std::size_t sent = 0; sent < bytes.size();) {
+            const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) return;
+            sent += static_cast<std::size_t>(n);
+        }
+    }
+    // Everything the exporter sends until it closes the connection or `limit` passes.
+    std::string read_until_closed(std::chrono::milliseconds limit) const {
+        std::string text;
+        const auto end = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
+            pollfd entry{fd_, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0)
+                throw std::runtime_error("the exporter kept the connection open");
+            char buffer[4096];
+            const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+            if (n <= 0) return text;
+            text.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+
+private:
+    int fd_ = -1;
+};
+
+TEST(Abuse, IdleTricklingAndBloatedRequestsLeaveTheExporterServing) {
+    Exporter exporter({"--allow-any-target", "--max-concurrent", "1"});
+    const long resident_before = exporter.resident_kb();
+
+    // More connections than the pool of worker threads the exporter once had, half of them
+    // silent, half sending a header byte every 300 ms.
+    std::vector<std::unique_ptr<RawConnection>> silent, trickling;
+    for (int i = 0; i < 24; ++i) {
+        silent.push_back(std::make_unique<RawConnection>(exporter.port(), "127.0.0.2"));
+        trickling.push_back(std::make_unique<RawConnection>(exporter.port(), "127.0.0.3"));
+        trickling.back()->send("GET /metrics HTTP/1.1\r\n");
+    }
+    for (int round = 0; round < 10; ++round) {
+        for (const auto& connection : trickling) connection->send("X");
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(exporter.get("/metrics").status, 200) << "round " << round;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "round " << round;
+        std::this_thread::sleep_for(300ms);
+    }
+    // A connection that says nothing is closed after a short time-out, without an answer.
+    EXPECT_EQ(silent.front()->read_until_closed(5s), "");
+
+    // 25,000 headers a request: refused once they outgrow the bound, never kept in memory.
+    std::string flood = "GET /metrics HTTP/1.1\r\nHost: x\r\n";
+    for (int i = 0; i < 25000; ++i) flood += "X-Header-" + std::to_string(i) + ": 0123456789\r\n";
+    flood += "\r\n";
+    for (int i = 0; i < 4; ++i) {
+        const RawConnection bloated(exporter.port(), "127.0.0.4");
+        bloated.send(flood);
+        const std::string answer = bloated.read_until_closed(5s);
+        EXPECT_TRUE(answer.starts_with("HTTP/1.1 431 ")) << answer.substr(0, 80);
+    }
+    EXPECT_LT(exporter.resident_kb() - resident_before, 32 * 1024);  // kB
+    EXPECT_EQ(exporter.get("/metrics").status, 200);
+}
+
+}  // namespace
+}  // namespace exporter_test

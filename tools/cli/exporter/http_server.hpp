@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: MIT
+// The exporter's HTTP server, on libmicrohttpd: one thread per connection, so a probe that waits
+// for a meter holds only its own connection, and bounds on everything a client can hold (see
+// HttpLimits). Every answer closes its connection.
+#pragma once
+
+#include "exporter/target_policy.hpp"
+
+#include <functional>
+#include <string>
+
+struct MHD_Connection;
+struct MHD_Daemon;
+
+namespace kexp {
+
+struct HttpLimits {
+    unsigned connections = 256;         // open at once, from all clients
+    unsigned per_client = 64;           // open at once from one address
+    unsigned idle_timeout_s = 2;        // silence on a connection before it is closed
+    std::size_t request_bytes = 16384;  // request line and headers; beyond: 431
+};
+
+// One request as a handler sees it. Valid only during the handler's call.
+class HttpRequest {
+public:
+    explicit HttpRequest(MHD_Connection* connection, std::string method, std::string path);
+    const std::string& method() const { return method_; }
+    const std::string& path() const { return path_; }
+    QueryParams params() const;
+    // The header's value, nothing when absent (names compare without case).
+    std::optional<std::string> header(const char* name) const;
+    // The client's address, without port.
+    std::string remote_address() const;
+    // True once the client has closed its side or reset the connection: nobody awaits the answer.
+    bool client_gone() const;
+
+private:
+    MHD_Connection* connection_;
+    std::string method_, path_;
+};
+
+struct HttpAnswer {
+    int status = 200;
+    std::string content_type = "text/plain; charset=utf-8";
+    std::string body;
+};
+
+class HttpServer {
+public:
+    using Handler = std::function<HttpAnswer(const HttpRequest&)>;
+
+    HttpServer(HttpLimits limits, Handler handler);
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    // Starts serving on HOST:PORT (port 0: the kernel picks one) and returns the bound port;
+    // -1 when the address cannot be listened on.
+    int start(const std::string& host, int port);
+    // Stops serving, after the requests being answered are done.
+    void stop();
+
+private:
+    HttpLimits limits_;
+    Handler handler_;
+    MHD_Daemon* daemon_ = nullptr;
+};
+
+}  // namespace kexp

@@ -218,7 +218,8 @@ TEST(Integrity, AResumedReadIsBoundedByWhatItReads) {
     // Grown by 25 ms for each of 2,201 records, each log's deadline would be some 56 s.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
     EXPECT_EQ(silent.exit_status, 1);
-    for (const json& log : summaries(silent.out).at(0).at("datalog"))
+    const std::vector<json> lines = summaries(silent.out);
+    for (const json& log : lines.at(0).at("datalog"))
         EXPECT_EQ(log.at("error"), "Deadline of 1000 ms exceeded") << log;
 }
 

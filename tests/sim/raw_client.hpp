@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "socket_address.hpp"
+
 namespace ktest {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -62,20 +64,8 @@ public:
     // Connects to `address` (an IPv4 or IPv6 loopback literal) on `port`.
     explicit RawClient(std::uint16_t port, const std::string& address = "127.0.0.1") {
         sockaddr_storage sa{};
-        socklen_t size = 0;
-        auto* v4 = reinterpret_cast<sockaddr_in*>(&sa);
-        auto* v6 = reinterpret_cast<sockaddr_in6*>(&sa);
-        if (::inet_pton(AF_INET, address.c_str(), &v4->sin_addr) == 1) {
-            v4->sin_family = AF_INET;
-            v4->sin_port = htons(port);
-            size = sizeof *v4;
-        } else if (::inet_pton(AF_INET6, address.c_str(), &v6->sin6_addr) == 1) {
-            v6->sin6_family = AF_INET6;
-            v6->sin6_port = htons(port);
-            size = sizeof *v6;
-        } else {
-            throw std::runtime_error("bad address " + address);
-        }
+        const socklen_t size = ksim::socket_address(address, port, sa);
+        if (size == 0) throw std::runtime_error("bad address " + address);
         fd_ = ::socket(sa.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (fd_ < 0 || ::connect(fd_, reinterpret_cast<sockaddr*>(&sa), size) != 0) {
             if (fd_ >= 0) ::close(fd_);

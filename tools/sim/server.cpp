@@ -2,6 +2,7 @@
 // The Modbus TCP server: listening, connections (one thread each), the bus they share, MBAP
 // framing, request execution, fault application and the journal.
 #include "internal.hpp"
+#include "socket_address.hpp"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -120,20 +121,8 @@ std::uint16_t Simulator::start(std::uint16_t port, const std::string& address) {
     Impl& s = *impl_;
     if (s.is_running) throw std::runtime_error("ksim: simulator already running");
     sockaddr_storage sa{};
-    socklen_t size = 0;
-    auto* v4 = reinterpret_cast<sockaddr_in*>(&sa);
-    auto* v6 = reinterpret_cast<sockaddr_in6*>(&sa);
-    if (::inet_pton(AF_INET, address.c_str(), &v4->sin_addr) == 1) {
-        v4->sin_family = AF_INET;
-        v4->sin_port = htons(port);
-        size = sizeof *v4;
-    } else if (::inet_pton(AF_INET6, address.c_str(), &v6->sin6_addr) == 1) {
-        v6->sin6_family = AF_INET6;
-        v6->sin6_port = htons(port);
-        size = sizeof *v6;
-    } else {
-        throw std::runtime_error("ksim: bad listen address " + address);
-    }
+    socklen_t size = socket_address(address, port, sa);
+    if (size == 0) throw std::runtime_error("ksim: bad listen address " + address);
     int fd = ::socket(sa.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) throw std::runtime_error("ksim: socket failed");
     int one = 1;
@@ -150,7 +139,8 @@ std::uint16_t Simulator::start(std::uint16_t port, const std::string& address) {
         throw std::runtime_error("ksim: pipe failed");
     }
     s.listen_fd = fd;
-    s.bound_port = ntohs(sa.ss_family == AF_INET6 ? v6->sin6_port : v4->sin_port);
+    s.bound_port = ntohs(sa.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&sa)->sin6_port
+                                                  : reinterpret_cast<sockaddr_in*>(&sa)->sin_port);
     s.stopping = false;
     s.is_running = true;
     s.acceptor = std::thread([&s] { s.accept_loop(); });

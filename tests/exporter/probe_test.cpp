@@ -12,6 +12,8 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <map>
+#include <set>
 
 namespace exporter_test {
 namespace {
@@ -49,24 +51,46 @@ TEST_F(Probe, ValuesAndIdentityEqualTheLibrarysDocumentsAndPassPromtool) {
                                         err_len);
         });
     ASSERT_EQ(live.status, 61) << live.err;
-    int counters = 0;
+    std::map<std::string, json> reading_of;
+    std::map<std::string, std::set<std::string>> units_of_family;
     const json readings = json::parse(live.out)["readings"];
     for (const json& reading : readings) {
-        const std::string pid = std::to_string(reading["pid"].get<int>());
-        const std::string name = reading["name"];
-        const bool counter =
-            name.ends_with("import") || name.ends_with("export") || name.ends_with("total");
-        const bool energy = reading["unit"].get<std::string>().ends_with("h");
-        const std::string family =
-            energy && counter ? "kolvane_energy_total" : "kolvane_point_value";
-        counters += family == "kolvane_energy_total";
-        const auto sample = find_sample(samples, family, {{"pid", pid}});
-        ASSERT_TRUE(sample) << family << " lacks " << reading.dump();
-        EXPECT_EQ(sample->labels.at("name"), name);
-        EXPECT_EQ(sample->labels.at("unit"), reading["unit"]);
-        EXPECT_EQ(sample->value, reading["value"].get<double>()) << reading.dump();
+        const std::string point = reading["name"];
+        reading_of[point] = reading;
+        std::vector<Sample> of_point;
+        for (const Sample& sample : samples)
+            if (sample.labels.count("point") && sample.labels.at("point") == point)
+                of_point.push_back(sample);
+        ASSERT_EQ(of_point.size(), 1u) << reading.dump();
+        EXPECT_EQ(of_point[0].labels, (std::map<std::string, std::string>{{"point", point}}));
+        units_of_family[of_point[0].name].insert(reading["unit"].get<std::string>());
     }
-    EXPECT_EQ(counters, 7);  // kWh and kvarh import, export, total, and kVAh total
+    for (const auto& [family, units] : units_of_family)
+        EXPECT_EQ(units.size(), 1u) << family << " mixes units";
+
+    // Each quantity in its own family and base unit: kW are watts, kWh watt-hours, % ratios.
+    const struct {
+        std::string point;
+        std::string family;
+        std::string type;
+        double scale;
+    } placements[] = {
+        {"V1", "kolvane_voltage_volts", "gauge", 1},
+        {"kW L1", "kolvane_power_watts", "gauge", 1000},
+        {"Total PF", "kolvane_power_factor_ratio", "gauge", 1},
+        {"V1 THD", "kolvane_harmonic_distortion_ratio", "gauge", 0.01},
+        {"kWh import", "kolvane_energy_watthours_total", "counter", 1000},
+        {"kvarh total", "kolvane_reactive_energy_varhours_total", "counter", 1000},
+        {"kWh net", "kolvane_net_energy_watthours", "gauge", 1000},  // falls while exporting
+    };
+    for (const auto& p : placements) {
+        const auto sample = find_sample(samples, p.family, {{"point", p.point}});
+        ASSERT_TRUE(sample) << p.family << " lacks " << p.point;
+        EXPECT_DOUBLE_EQ(sample->value, reading_of.at(p.point)["value"].get<double>() * p.scale)
+            << p.point;
+        EXPECT_NE(response.body.find("# TYPE " + p.family + " " + p.type + "\n"), std::string::npos)
+            << p.family;
+    }
     EXPECT_EQ(samples.size(), 61u + 3u);
 
     const ktest::ApiResult info =
@@ -143,9 +167,8 @@ TEST_F(Probe, LabelValuesAreEscaped) {
     ASSERT_EQ(response.status, 200);
     EXPECT_NE(response.body.find(R"(model_name="A \"B\" \\C")"), std::string::npos)
         << response.body;
-    EXPECT_NE(
-        response.body.find(R"(kolvane_energy_total{name="kWh import",pid="5888",unit="kWh"})"),
-        std::string::npos);
+    EXPECT_NE(response.body.find(R"(kolvane_energy_watthours_total{point="kWh import"})"),
+              std::string::npos);
     const cli_test::Outcome check = promtool_check(response.body);
     EXPECT_EQ(check.exit_status, 0) << check.out << check.err;
     EXPECT_EQ(

@@ -56,7 +56,7 @@ TEST(Prometheus, ScrapesAMeterThroughTheExporter) {
     while (result.empty() && std::chrono::steady_clock::now() < give_up) {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         const auto answer =
-            client.Get("/api/v1/query?query=kolvane_point_value%7Bname%3D%22V1%22%7D");
+            client.Get("/api/v1/query?query=kolvane_voltage_volts%7Bpoint%3D%22V1%22%7D");
         if (answer && answer->status == 200) result = json::parse(answer->body)["data"]["result"];
     }
     ASSERT_EQ(result.size(), 1u) << "Prometheus did not scrape the exporter in time: "
@@ -72,7 +72,7 @@ TEST(Prometheus, ScrapesAMeterThroughTheExporter) {
     const json series = result[0];
     EXPECT_EQ(series["metric"]["instance"], target);
     EXPECT_EQ(series["metric"]["job"], "kolvane");
-    EXPECT_EQ(series["metric"]["unit"], "V");
+    EXPECT_EQ(series["metric"]["point"], "V1");
     EXPECT_EQ(std::stod(series["value"][1].get<std::string>()),
               json::parse(live.out)["readings"][0]["value"].get<double>());
 }

@@ -5,6 +5,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <string_view>
+#include <vector>
+
 namespace kexp {
 namespace {
 
@@ -14,6 +20,78 @@ constexpr std::uint16_t TOTAL_ENERGIES_FIRST = 0x1700;
 constexpr std::uint16_t TOTAL_ENERGIES_LAST = 0x177F;
 constexpr std::uint16_t KWH_NET = 0x1702;
 constexpr std::uint16_t KVARH_NET = 0x1706;
+
+// A metric family of readings in one base unit. A reading belongs to the first family whose
+// meter unit, point name part (empty: any) and counter kind match it; its value times
+// 10^decimal_shift is the sample.
+struct PointFamily {
+    std::string_view meter_unit;
+    std::string_view name_part;
+    bool counter;
+    std::string_view name;
+    int decimal_shift;
+    std::string_view help;
+};
+
+constexpr PointFamily POINT_FAMILIES[] = {
+    {"V", "", false, "kolvane_voltage_volts", 0, "Voltage of the point."},
+    {"A", "", false, "kolvane_current_amperes", 0, "Current of the point."},
+    {"kW", "", false, "kolvane_power_watts", 3, "Active power of the point."},
+    {"kvar", "", false, "kolvane_reactive_power_var", 3, "Reactive power of the point."},
+    {"kVA", "", false, "kolvane_apparent_power_voltamperes", 3, "Apparent power of the point."},
+    {"Hz", "", false, "kolvane_frequency_hertz", 0, "Frequency of the supply."},
+    {"", "PF", false, "kolvane_power_factor_ratio", 0, "Power factor of the point, -1 to 1."},
+    {"", "K-Factor", false, "kolvane_k_factor", 0, "K-factor of the current, 1 and above."},
+    {"%", "THD", false, "kolvane_harmonic_distortion_ratio", -2,
+     "Total harmonic distortion of the point, as a ratio."},
+    {"%", "TDD", false, "kolvane_demand_distortion_ratio", -2,
+     "Total demand distortion of the current, as a ratio."},
+    {"%", "unbalance", false, "kolvane_unbalance_ratio", -2,
+     "Unbalance between the phases, as a ratio."},
+    {"kWh", "", false, "kolvane_net_energy_watthours", 3,
+     "Net active energy (import less export); falls while energy is exported."},
+    {"kvarh", "", false, "kolvane_net_reactive_energy_varhours", 3,
+     "Net reactive energy (import less export); falls while energy is exported."},
+    {"kWh", "", true, "kolvane_energy_watthours_total", 3, "Active energy the meter has counted."},
+    {"kvarh", "", true, "kolvane_reactive_energy_varhours_total", 3,
+     "Reactive energy the meter has counted."},
+    {"kVAh", "", true, "kolvane_apparent_energy_voltamperehours_total", 3,
+     "Apparent energy the meter has counted."},
+};
+
+// Readings of a unit no family above knows keep the meter's value and carry its unit as a label.
+constexpr PointFamily OTHER_GAUGES{
+    "", "", false, "kolvane_value", 0, "Present value of a point, in the unit of the label."};
+constexpr PointFamily OTHER_COUNTERS{
+    "",   "",
+    true, "kolvane_value_total",
+    0,    "Amount the meter has counted, in the unit of the label."};
+
+const PointFamily& family_of(std::string_view unit, std::string_view point, bool counter) {
+    for (const PointFamily& family : POINT_FAMILIES)
+        if (family.meter_unit == unit && family.counter == counter &&
+            point.find(family.name_part) != std::string_view::npos)
+            return family;
+    return counter ? OTHER_COUNTERS : OTHER_GAUGES;
+}
+
+// `value` times 10^shift, computed on its shortest decimal text so that 2.62 kW is 2620 W and
+// 2.1 % is 0.021, not their nearest binary products.
+double shift_decimal(double value, int shift) {
+    if (shift == 0 || !std::isfinite(value)) return value;
+    char text[48];
+    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific);
+    const std::string_view written(text, static_cast<std::size_t>(end.ptr - text));
+    const std::size_t e = written.find('e');
+    const std::size_t digits = e + (written[e + 1] == '+' ? 2 : 1);  // from_chars takes no '+'
+    int exponent = 0;
+    std::from_chars(written.data() + digits, written.data() + written.size(), exponent);
+    const std::string shifted =
+        std::string(written.substr(0, e)) + "e" + std::to_string(exponent + shift);
+    double result = value;
+    std::from_chars(shifted.data(), shifted.data() + shifted.size(), result);
+    return result;
+}
 
 void write_identity(Exposition& out, const json& info, const ProbeTarget& target) {
     const std::string serial = std::to_string(info.at("serial").get<std::uint32_t>());
@@ -33,27 +111,37 @@ void write_identity(Exposition& out, const json& info, const ProbeTarget& target
     out.sample("kolvane_meter_info", labels, 1);
 }
 
-// One family of readings: the gauges or the energy counters.
-void write_readings(Exposition& out, const json& readings, bool counters) {
-    bool started = false;
+// Every reading under its family; the samples of a family together, families in the order of
+// their first reading.
+void write_readings(Exposition& out, const json& readings) {
+    struct Reading {
+        const PointFamily* family;
+        std::string point;
+        std::string unit;
+        double value;
+    };
+    std::vector<Reading> sorted;
     for (const json& reading : readings) {
-        const auto pid = reading.at("pid").get<std::uint16_t>();
-        if (is_energy_counter(pid) != counters) continue;
-        const char* name = counters ? "kolvane_energy_total" : "kolvane_point_value";
-        if (!started) {
-            if (counters)
-                out.family(name, "counter",
-                           "Energy the meter has counted, in the unit of the label.");
-            else
-                out.family(name, "gauge",
-                           "Present value of a meter point, in the unit of the label.");
-            started = true;
+        std::string point = reading.at("name").get<std::string>();
+        std::string unit = reading.at("unit").get<std::string>();
+        const PointFamily& family =
+            family_of(unit, point, is_energy_counter(reading.at("pid").get<std::uint16_t>()));
+        sorted.push_back({&family, std::move(point), std::move(unit),
+                          shift_decimal(reading.at("value").get<double>(), family.decimal_shift)});
+    }
+    std::vector<const PointFamily*> written;
+    for (const Reading& first : sorted) {
+        if (std::find(written.begin(), written.end(), first.family) != written.end()) continue;
+        written.push_back(first.family);
+        const PointFamily& family = *first.family;
+        out.family(family.name, family.counter ? "counter" : "gauge", family.help);
+        const bool generic = &family == &OTHER_GAUGES || &family == &OTHER_COUNTERS;
+        for (const Reading& reading : sorted) {
+            if (reading.family != &family) continue;
+            Labels labels{{"point", reading.point}};
+            if (generic && !reading.unit.empty()) labels.emplace_back("unit", reading.unit);
+            out.sample(family.name, labels, reading.value);
         }
-        const std::string point_name = reading.at("name").get<std::string>();
-        const std::string point_id = std::to_string(pid);
-        const std::string unit = reading.at("unit").get<std::string>();
-        out.sample(name, {{"name", point_name}, {"pid", point_id}, {"unit", unit}},
-                   reading.at("value").get<double>());
     }
 }
 
@@ -73,9 +161,7 @@ std::string probe_exposition(const ProbeTarget& target, const ProbeResult& resul
     out.sample("kolvane_probe_duration_seconds", {}, result.seconds);
     if (result.up) {
         write_identity(out, json::parse(result.identity), target);
-        const json readings = json::parse(result.live).at("readings");
-        write_readings(out, readings, false);
-        write_readings(out, readings, true);
+        write_readings(out, json::parse(result.live).at("readings"));
     }
     return out.text();
 }

@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cmath>
+
 namespace kdb {
 
 std::unique_ptr<Database> open_database(const Target& target, Access access) {
@@ -97,6 +99,82 @@ void Database::each_event(const Selection& selection,
             row.target = r.text(8);
             row.value_triggered = r.integer(9);
             take(r.integer(0), row);
+        });
+}
+
+void Database::each_collection(const Selection& selection,
+                               const std::function<void(const CollectionRow&)>& take) {
+    if (read_version_ < 5) return;
+    std::vector<std::string> parameters;
+    const std::string filter = where(selection, "finished_at", parameters);
+    CollectionRow row;
+    each_row("SELECT CASE WHEN serial IS NULL THEN 0 ELSE 1 END, serial, host, port, unit, name, " +
+                 time_text("started_at") + ", " + time_text("finished_at") +
+                 ", outcome, coalesce(error, ''), logs, CASE WHEN newest_record IS NULL THEN 0 "
+                 "ELSE 1 END, " +
+                 time_text("newest_record") + ", newest_age_s, warnings FROM collections" + filter +
+                 " ORDER BY serial NULLS FIRST, finished_at, started_at",
+             parameters, [&](const Row& r) {
+                 row.serial.reset();
+                 if (r.integer(0) != 0) row.serial = r.integer(1);
+                 row.host = r.text(2);
+                 row.port = static_cast<int>(r.integer(3));
+                 row.unit = static_cast<int>(r.integer(4));
+                 row.name = r.text(5);
+                 row.started_at = r.text(6);
+                 row.finished_at = r.text(7);
+                 row.outcome = r.text(8);
+                 row.error = r.text(9);
+                 row.logs = r.text(10);
+                 row.newest_record.reset();
+                 if (r.integer(11) != 0) row.newest_record = r.text(12);
+                 row.newest_age_s.reset();
+                 if (const double age = r.real(13); !std::isnan(age)) row.newest_age_s = age;
+                 row.warnings = r.text(14);
+                 take(row);
+             });
+}
+
+void Database::each_gap(const Selection& selection,
+                        const std::function<void(const GapRow&)>& take) {
+    if (read_version_ < 5) return;
+    std::vector<std::string> parameters;
+    std::string filter = where(selection, nullptr, parameters);
+    // A gap overlaps [from, to) when it ends at or after from and begins before to.
+    const auto overlap = [&](const std::optional<std::string>& time, const char* term) {
+        if (!time) return;
+        parameters.push_back(*time);
+        filter += (filter.empty() ? " WHERE " : " AND ") + std::string(term) +
+                  time_parameter(static_cast<int>(parameters.size()));
+    };
+    overlap(selection.from, "gap_to >= ");
+    overlap(selection.to, "gap_from < ");
+    GapRow row;
+    each_row("SELECT serial, file_id, " + time_text("gap_from") + ", " + time_text("gap_to") +
+                 ", missing, cause FROM gaps" + filter + " ORDER BY serial, file_id, gap_from",
+             parameters, [&](const Row& r) {
+                 row = {r.integer(0), static_cast<int>(r.integer(1)),
+                        r.text(2),    r.text(3),
+                        r.integer(4), r.text(5)};
+                 take(row);
+             });
+}
+
+void Database::each_day(const Selection& selection,
+                        const std::function<void(const DayRow&)>& take) {
+    if (read_version_ < 5) return;
+    std::vector<std::string> parameters;
+    const std::string filter = where(selection, nullptr, parameters);
+    DayRow row;
+    // The day as text: SQLite holds it so, PostgreSQL prints a date as YYYY-MM-DD (ISO style).
+    each_row(
+        "SELECT serial, file_id, CAST(day AS TEXT), interval_s, expected, present "
+        "FROM completeness" +
+            filter + " ORDER BY serial, file_id, day",
+        parameters, [&](const Row& r) {
+            row = {r.integer(0), static_cast<int>(r.integer(1)), r.text(2), r.real(3), r.integer(4),
+                   r.integer(5)};
+            take(row);
         });
 }
 

@@ -74,6 +74,17 @@ public:
     // Ordered by serial, time and sequence number.
     void each_event(const Selection& selection,
                     const std::function<void(std::int64_t serial, const EventRow&)>& take);
+    // The collections view (schema version 5 on; nothing before), ordered by serial (passes of
+    // meters that never said who they are first, without one) and finished_at; from and to
+    // select the passes that finished in that span.
+    void each_collection(const Selection& selection,
+                         const std::function<void(const CollectionRow&)>& take);
+    // The gaps view (version 5 on), ordered by serial, file id and gap_from; from and to select
+    // the gaps that overlap that span.
+    void each_gap(const Selection& selection, const std::function<void(const GapRow&)>& take);
+    // The completeness view (version 5 on), ordered by serial, file id and day. Its days are the
+    // meters' calendar days, which only the reader can match to from and to: every day is read.
+    void each_day(const Selection& selection, const std::function<void(const DayRow&)>& take);
 
 protected:
     // The schema version of a database opened for reading: columns newer than it read as empty.

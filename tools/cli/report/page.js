@@ -275,7 +275,15 @@
     if (data.meters.length) el("div", root, `Times in ${zone.name}`, "muted zone");
     cards(root, [["meters", s.meters], ["data log records", s.datalog_records], ["events", s.events],
                  ["first record", when(zone, s.first)], ["last record", when(zone, s.last)],
-                 ["gaps", `${s.gaps} (${s.missing_records} records missing)`]]);
+                 ["gaps", `${s.gaps} (${s.missing_records} records missing)`],
+                 ["meters with warnings", s.meters_with_warnings], ["meters with records missing", s.meters_missing_records],
+                 ["failed collections", s.failed_passes]]);
+    if (s.unidentified_passes.length) {
+      el("h3", root, "Collections of meters that never said who they are");
+      table(root, ["finished", "address", "unit", "name", "outcome", "error"],
+            s.unidentified_passes.slice().reverse().map((p) => [utcWhen(p.finished_at), `${p.host}:${p.port}`, p.unit,
+                                                                p.name || "-", p.outcome, p.error || "-"]));
+    }
     if (s.gap_list.length) {
       el("h3", root, "Gaps in the data logs");
       table(root, ["meter", "log", "from", "to", "records missing"],
@@ -287,6 +295,59 @@
 
   const every = (seconds) => (seconds >= MINUTE ? `${Math.round(seconds / MINUTE)} min` : `${Math.round(seconds)} s`);
 
+  const plural = (n, word) => `${n} ${word}${n === 1 ? "" : "s"}`;
+
+  // The latest collection's warnings, prominent; how the passes in the range went.
+  function collections(section, c, zone) {
+    if (!c) return;
+    if (c.latest_warnings.length) {
+      const box = el("div", section, null, "warnings");
+      el("b", box, `Warnings of the latest collection, ${when(zone, c.latest_at)}`);
+      const list = el("ul", box);
+      c.latest_warnings.forEach((w) => el("li", list, w));
+    }
+    el("div", section, `${plural(c.passes, "collection")} in the range: ${c.passes_with_warnings} with warnings, ` +
+       `${c.failures} failed`, "muted passes");
+    if (c.failed.length) {
+      const box = el("div", section, null, "failures");
+      el("b", box, "Failed collections");
+      table(box, ["finished", "outcome", "error"],
+            c.failed.slice().reverse().map((f) => [when(zone, f.finished_at), f.outcome, f.error || "-"]));
+    }
+  }
+
+  // Per log: the days with records missing, each with a bar of its share missing, and the gaps
+  // with their cause; a short line when nothing is missing.
+  function completeness(section, logs, zone) {
+    el("h3", section, "Completeness");
+    logs.forEach((log) => {
+      const title = log.file_id === 0 ? "Event log" : `Data log ${log.file_id}`;
+      const box = el("div", section, null, "completeness");
+      box.dataset.fileId = log.file_id;
+      if (log.missing === 0 && !log.gaps.length) {
+        el("div", box, `${title}: complete` + (log.days.length
+          ? `, all ${log.expected} records expected over ${plural(log.days.length, "day")} present` : ""), "complete");
+        return;
+      }
+      el("b", box, `${title}: ` + (log.days.length ? `${log.present} of ${log.expected} records expected present, ` +
+         `${log.missing} missing` : `${plural(log.gaps.length, "gap")}`));
+      const short = log.days.filter((d) => d.missing > 0);
+      if (short.length) {
+        const t = table(box, ["day", "expected", "present", "missing", ""],
+                        short.map((d) => [d.day, d.expected, d.present, d.missing, ""]));
+        t.className = "days";
+        t.querySelectorAll("tbody tr").forEach((row, i) => {
+          const bar = el("span", row.lastChild, null, "missing-bar");
+          bar.style.width = `${Math.max(1, Math.round(100 * short[i].missing / Math.max(1, short[i].expected)))}px`;
+        });
+      }
+      if (log.gaps.length) {
+        table(box, ["from", "to", "records missing", "cause"],
+              log.gaps.map((g) => [when(zone, g.from), when(zone, g.to), g.missing, g.cause])).className = "gaps";
+      }
+    });
+  }
+
   function meter(m) {
     const zone = zoneClock(m.clock_zone);
     const section = el("section", root);
@@ -297,7 +358,8 @@
        "muted zone");
     table(section, ["model", "name", "serial", "firmware", "address", "last collected"],
           [[m.model || "-", m.model_name || "-", m.serial, m.firmware || "-", m.host ? `${m.host}:${m.port}` : "-",
-            when(zone, m.last_collected)]]);
+            when(zone, m.last_collected) + (m.last_outcome && m.last_outcome !== "complete" ? ` (${m.last_outcome})` : "")]]);
+    collections(section, m.collections, zone);
     m.datalogs.forEach((log) => {
       const title = `Data log ${log.file_id}`;
       el("h3", section, title);
@@ -309,6 +371,7 @@
         else lineChart(section, title, chart, zone);
       });
     });
+    if (m.completeness.length) completeness(section, m.completeness, zone);
     if (m.events) {
       el("h3", section, `Event log: ${m.events.count} events from ${when(zone, m.events.first)} to ` +
          when(zone, m.events.last));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "report/report_model.hpp"
 
+#include "report/collection_record.hpp"
 #include "report/log_series.hpp"
 #include "report/utc_time.hpp"
 #include "report/zone_time.hpp"
@@ -43,6 +44,9 @@ nlohmann::json meter_entry(const kdb::MeterIdentity& m, const ZoneClock& clock) 
                          {"host", m.host},
                          {"port", m.port},
                          {"last_collected", m.last_seen},
+                         {"last_outcome", nullptr},
+                         {"collections", nullptr},
+                         {"completeness", nlohmann::json::array()},
                          {"clock_zone", clock.name()},
                          {"datalogs", nlohmann::json::array()},
                          {"events", nullptr}};
@@ -169,6 +173,36 @@ nlohmann::json build_report(kdb::Database& reader, const kdb::Selection& selecti
         span.take(summary.span.first, summary.span.last);
     }
 
+    // Last collected as the collections tell it; databases before them have only last_seen.
+    CollectionRecord collections = read_collections(reader, selection);
+    for (auto& [owner, record] : collections.meters) {
+        nlohmann::json& entry = meter(owner);
+        entry["last_collected"] = record["last"]["finished_at"];
+        entry["last_outcome"] = record["last"]["outcome"];
+        entry["collections"] = std::move(record);
+    }
+    auto clock_of = [&](std::int64_t owner) -> const ZoneClock& {
+        meter(owner);
+        return *meter_clocks.at(owner);
+    };
+    for (auto& [owner, logs] : read_completeness(reader, selection, clock_of))
+        meter(owner)["completeness"] = std::move(logs);
+    std::size_t with_warnings = 0, with_missing = 0, failures = 0;
+    for (const auto& [owner, entry] : meters) {
+        const nlohmann::json& record = entry["collections"];
+        if (!record.is_null()) {
+            with_warnings +=
+                record["passes_with_warnings"] > 0 || !record["latest_warnings"].empty();
+            failures += record["failures"].get<std::size_t>();
+        }
+        bool missing_any = false;
+        for (const nlohmann::json& log : entry["completeness"])
+            missing_any = missing_any || log["missing"] > 0 || !log["gaps"].empty();
+        with_missing += missing_any;
+    }
+    for (const nlohmann::json& pass : collections.unidentified)
+        failures += pass["outcome"] == "failed";
+
     // The summary's times are in the meters' zone when they share one, else in UTC.
     std::string summary_zone;
     for (const auto& [owner, clock] : meter_clocks)
@@ -195,7 +229,11 @@ nlohmann::json build_report(kdb::Database& reader, const kdb::Selection& selecti
                          {"zone", summary_zone},
                          {"gaps", gap_count},
                          {"missing_records", missing},
-                         {"gap_list", std::move(gap_list)}};
+                         {"gap_list", std::move(gap_list)},
+                         {"meters_with_warnings", with_warnings},
+                         {"meters_missing_records", with_missing},
+                         {"failed_passes", failures},
+                         {"unidentified_passes", std::move(collections.unidentified)}};
     report["meters"] = nlohmann::json::array();
     for (auto& [owner, entry] : meters) report["meters"].push_back(std::move(entry));
     return report;

@@ -166,16 +166,16 @@ void Database::each_day(const Selection& selection,
     std::vector<std::string> parameters;
     const std::string filter = where(selection, nullptr, parameters);
     DayRow row;
-    // The day as text: SQLite holds it so, PostgreSQL prints a date as YYYY-MM-DD (ISO style).
-    each_row(
-        "SELECT serial, file_id, CAST(day AS TEXT), interval_s, expected, present "
-        "FROM completeness" +
-            filter + " ORDER BY serial, file_id, day",
-        parameters, [&](const Row& r) {
-            row = {r.integer(0), static_cast<int>(r.integer(1)), r.text(2), r.real(3), r.integer(4),
-                   r.integer(5)};
-            take(row);
-        });
+    each_row("SELECT serial, file_id, " + day_text("day") +
+                 ", interval_s, expected, present "
+                 "FROM completeness" +
+                 filter + " ORDER BY serial, file_id, day",
+             parameters, [&](const Row& r) {
+                 row = {r.integer(0), static_cast<int>(r.integer(1)),
+                        r.text(2),    r.real(3),
+                        r.integer(4), r.integer(5)};
+                 take(row);
+             });
 }
 
 }  // namespace kdb

@@ -93,6 +93,8 @@ protected:
     // The queries are the same for both engines but for how a time is compared and printed.
     // A time column as the collector's UTC text.
     virtual std::string time_text(const std::string& column) const = 0;
+    // A day column as YYYY-MM-DD, whatever the server's date style.
+    virtual std::string day_text(const std::string& column) const { return column; }
     // Query parameter `n` (from 1) holding a time text.
     virtual std::string time_parameter(int n) const = 0;
     virtual void each_row(const std::string& sql, const std::vector<std::string>& parameters,

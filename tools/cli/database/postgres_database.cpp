@@ -337,6 +337,9 @@ protected:
     std::string time_text(const std::string& column) const override {
         return "to_char(" + column + " AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')";
     }
+    std::string day_text(const std::string& column) const override {
+        return "to_char(" + column + ", 'YYYY-MM-DD')";
+    }
     std::string time_parameter(int n) const override {
         std::string parameter =
             "$";  // appended: g++ 12 at -O3 warns falsely on "literal" + std::string

@@ -100,4 +100,17 @@ foreach(component ${CPACK_COMPONENTS_ALL})
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component} EXCLUDE_FROM_ALL)
 endforeach()
 
+# A site that runs itself: kolvane-tools carries the services, their system user and an example
+# hosts file as a conffile. Only in the package (prefix /usr), never by a plain `cmake --install`.
+if(TARGET kolvane-cli)
+  set(systemd_dir ${PROJECT_SOURCE_DIR}/packaging/systemd)
+  install(FILES ${systemd_dir}/kolvane-collect.service ${systemd_dir}/kolvane-collect.timer
+    ${systemd_dir}/kolvane-exporter.service
+    DESTINATION /lib/systemd/system COMPONENT tools EXCLUDE_FROM_ALL)
+  install(FILES ${systemd_dir}/kolvane.sysusers RENAME kolvane.conf
+    DESTINATION /usr/lib/sysusers.d COMPONENT tools EXCLUDE_FROM_ALL)
+  install(FILES ${systemd_dir}/site.txt DESTINATION /etc/kolvane COMPONENT tools EXCLUDE_FROM_ALL)
+  set(CPACK_DEBIAN_TOOLS_PACKAGE_CONTROL_EXTRA ${systemd_dir}/conffiles ${systemd_dir}/postinst)
+endif()
+
 include(CPack)

@@ -25,6 +25,11 @@ foreach(program kolvane-cli kolvane-sim)
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
   endif()
 endforeach()
+# kolvane-sim's guide, meter description files included, which its --help names.
+if(TARGET kolvane-sim)
+  install(FILES ${PROJECT_SOURCE_DIR}/tools/sim/README.md RENAME kolvane-sim.md
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/kolvane-tools COMPONENT tools)
+endif()
 
 # kolvane.pc names the prefix the tree is installed to, known only when installing (cmake
 # --install --prefix, CPack's /usr), so it is written then: pkg-config prints clean paths such

@@ -109,7 +109,9 @@ void add_options(CLI::App& app, CommandLine& line) {
                          line.serial = static_cast<std::uint32_t>(
                              decimal(text, 0, 4294967295LL, "--serial must be 0-4294967295"));
                      });
-    add_value_option(app, "--meter", "FILE", "Meter description file (see tools/sim/README.md)",
+    add_value_option(app, "--meter", "FILE",
+                     "Meter description file (its format: kolvane-sim.md in the documentation, "
+                     "/usr/share/doc/kolvane-tools/)",
                      [&line](const std::string& text) { line.meter_file = text; });
     add_value_option(app, "--units", "LIST",
                      "Play a gateway: one meter per unit id listed (0-255, e.g. 1,2,5), serials "

@@ -121,6 +121,19 @@ void add_collect_command(CLI::App& app, int& status) {
                            "Read every meter's identity, log directory, data logs, event log and "
                            "live values into a database; "
                            "records already stored are not stored again. One JSON line per meter.");
+    command->footer(
+        "Each meter's line: host, port, unit, name, meter and serial; per data log and\n"
+        "the event log \"announced\" (the meter's count), \"read\", \"new\" (not stored),\n"
+        "\"resumed_after\" or \"full_read\" with its reason, \"lost\" (overwritten before\n"
+        "collection); \"live\" readings; \"newest_record\"; \"warnings\" (clock, lost\n"
+        "records); \"complete\"; \"error\" (the first failure). \"busy\":true: another\n"
+        "collector or kolvane transfer is reading the meter; it is read next time.\n"
+        "-t bounds each wait for a meter, --deadline each library call (identity, log\n"
+        "directory, each log, live values); a full read of a log gets 25 ms more per\n"
+        "record, a resumed read that the deadline cuts goes on after its last record.\n"
+        "Exit status: 0 every meter done, 1 a meter or the database failed, 2 usage\n"
+        "error, 130 interrupted (every batch handed over is committed first).\n"
+        "Example: kolvane collect --hosts site.txt --db site.db --every 15m");
     command->add_option("HOST", args->hosts,
                         "Meter address or name, HOST[:PORT]; several may be given");
     command

@@ -101,11 +101,8 @@ class Completeness : public EachEngine {};
 
 TEST_P(Completeness, HolesInALogAreGapsWithTheirCause) {
     const auto now = static_cast<std::int64_t>(std::time(nullptr));
-    ksim::Meter content = ksim::default_meter(ksim::Model::em133, 200, now, 20);
-    content.identity->serial = 8301;
     // An hour and a half without power (6 quarter hours) and, earlier, 4 records not recorded.
-    const std::int64_t down = ksim::newest_record_time(now) - 30 * 900 - 60;
-    ksim::add_power_outage(content, down, down + 5400);
+    ksim::Meter content = meter_after_outage(8301, now);
     auto& records = content.logs.at(1).records;
     records.erase(records.begin() + 40, records.begin() + 44);
     for (std::size_t i = 40; i < records.size(); ++i) records[i][1] = records[i - 1][1] + 1;

@@ -44,11 +44,7 @@ const nlohmann::json& meter_of(const nlohmann::json& data, std::int64_t serial) 
 TEST(ReportOfCollections, GapsDaysWarningsAndLastCollectedAreTheDatabases) {
     const auto now = static_cast<std::int64_t>(std::time(nullptr));
     // A meter whose power was off for an hour and a half, and one whose clock is 3 hours ahead.
-    ksim::Meter content = ksim::default_meter(ksim::Model::em133, 200, now, 20);
-    content.identity->serial = 9301;
-    const std::int64_t down = ksim::newest_record_time(now) - 30 * 900 - 60;
-    ksim::add_power_outage(content, down, down + 5400);
-    ksim::Simulator outage(content);
+    ksim::Simulator outage(collect_test::meter_after_outage(9301, now));
     outage.start();
     SiteMeter ahead(ksim::Model::em133, 9302, 20, 5, now + 3 * 3600);
     const std::string path = collect_test::fresh_sqlite_path();

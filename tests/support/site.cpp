@@ -53,6 +53,14 @@ std::string SiteGateway::hosts_lines(const std::string& fields) const {
     return text;
 }
 
+ksim::Meter meter_after_outage(std::uint32_t serial, std::int64_t now) {
+    ksim::Meter meter = ksim::default_meter(ksim::Model::em133, 200, now, 20);
+    meter.identity->serial = serial;
+    const std::int64_t down = ksim::newest_record_time(now) - 30 * 900 - 60;
+    ksim::add_power_outage(meter, down, down + 5400);
+    return meter;
+}
+
 std::string hosts_file(const std::string& text) {
     const std::string path = cli_test::fresh_dir("hosts") + "/site.txt";
     std::ofstream(path) << text;

@@ -58,6 +58,10 @@ private:
     std::unique_ptr<ksim::Simulator> sim_;
 };
 
+// A default em133 with `serial`, 200 records in data logs 1-3 and 20 events ending at `now`, that
+// lost power for an hour and a half (6 quarter hours) 30 quarter hours before its newest record.
+ksim::Meter meter_after_outage(std::uint32_t serial, std::int64_t now);
+
 // Writes `text` to a fresh hosts file and returns its path.
 std::string hosts_file(const std::string& text);
 

@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -88,6 +89,7 @@ ModbusTcpClient::~ModbusTcpClient() { close_socket(); }
 void ModbusTcpClient::close_socket() noexcept {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    armed_receive_ = {};
     received_.clear();
 }
 
@@ -169,9 +171,11 @@ void ModbusTcpClient::connect() {
         }
     }
 
+    // Blocking again once connected: a receive waits in the kernel under the socket's receive
+    // time-out (one system call where poll and recv are two); sends say MSG_DONTWAIT and wait
+    // in poll only when the socket cannot take the request.
+    ::fcntl(fd_, F_SETFL, flags);
     start_request_gap();  // the first request, too, leaves the gap after the connect
-    // The socket stays non-blocking: a send or receive that must wait does so in poll, bounded
-    // by the time-out and the call's deadline.
     if (log_enabled()) log_msg(LogLevel::Debug, "Connected to " + endpoint());
 }
 
@@ -185,7 +189,7 @@ void ModbusTcpClient::send_all(const uint8_t* data, size_t size) {
     size_t sent = 0;
     for (;;) {
         // MSG_NOSIGNAL: a meter that closed the connection must not kill the host with SIGPIPE.
-        const ssize_t n = ::send(fd_, data + sent, size - sent, MSG_NOSIGNAL);
+        const ssize_t n = ::send(fd_, data + sent, size - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             sent += size_t(n);
             if (sent == size) return;
@@ -196,16 +200,41 @@ void ModbusTcpClient::send_all(const uint8_t* data, size_t size) {
     }
 }
 
-// One wait and one recv of whatever the socket holds, as often as the frame needs; bytes of a
-// following frame stay in the buffer.
+// Sets the socket's receive time-out to what is left until `end`, unless the one set already
+// ends within a millisecond after it (as poll's rounding up would): set once per connection as
+// a rule, again only near the call's deadline or after a signal cut a wait short.
+void ModbusTcpClient::arm_receive(Clock::time_point end) {
+    const auto left = std::chrono::ceil<std::chrono::microseconds>(end - Clock::now());
+    if (left.count() <= 0) time_up("socket recv failed");
+    const auto slack = std::chrono::milliseconds(1);
+    if (armed_receive_.count() > 0 && armed_receive_ <= left + slack) return;
+    struct timeval limit {};
+    limit.tv_sec = time_t(left.count() / 1000000);
+    limit.tv_usec = suseconds_t(left.count() % 1000000);
+    if (::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0) {
+        throw TransportError("socket recv failed");
+    }
+    armed_receive_ = left;
+}
+
+// One recv of whatever the socket holds, as often as the frame needs, each waiting at most the
+// time-out; bytes of a following frame stay in the buffer. A wait that a signal or the kernel's
+// rounding ends early goes on for the time left, never longer.
 void ModbusTcpClient::fill(size_t size) {
     while (received_.size() < size) {
-        wait_ready(POLLIN, wait_end(), "socket recv failed");
-        uint8_t* space = received_.space(size);
-        const ssize_t n = ::recv(fd_, space, received_.space_size(), 0);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-        if (n <= 0) throw TransportError("socket recv failed");
-        received_.added(size_t(n));
+        const Clock::time_point end = wait_end();
+        for (;;) {
+            arm_receive(end);
+            uint8_t* space = received_.space(size);
+            const ssize_t n = ::recv(fd_, space, received_.space_size(), 0);
+            if (n > 0) {
+                received_.added(size_t(n));
+                break;
+            }
+            if (n == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
+                throw TransportError("socket recv failed");
+            }
+        }
     }
 }
 

@@ -68,6 +68,8 @@ private:
     // first; a signal that interrupts the wait neither extends nor shortens it.
     void wait_for_request_gap() const;
     void send_all(const uint8_t* data, size_t size);
+    // Gives the socket's blocking receives a time-out that ends no later than `end`.
+    void arm_receive(Clock::time_point end);
     // Receives until the buffer holds at least `size` bytes of the frame being read.
     void fill(size_t size);
     // Receives one whole frame; returns its transaction id and fills the PDU.
@@ -83,7 +85,8 @@ private:
     Clock::time_point next_request_from_;  // meaningful when request_gap_ms_ > 0
     uint16_t transaction_id_ = 0;
     int fd_ = -1;
-    ReceiveBuffer received_;  // of this connection only: emptied when it closes
+    std::chrono::microseconds armed_receive_{};  // the socket's receive time-out; 0: not set
+    ReceiveBuffer received_;                     // of this connection only: emptied when it closes
 };
 
 // Reads any range of holding registers in requests of at most 120 registers.

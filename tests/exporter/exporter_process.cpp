@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace exporter_test {
 
@@ -108,6 +110,73 @@ cli_test::Outcome promtool_check(const std::string& text) {
     return cli_test::Process(
                {"/bin/sh", "-c", std::string(PROMTOOL) + " check metrics < '" + path + "'"})
         .finish();
+}
+
+namespace {
+
+// Prometheus's command line, its configuration written to a fresh directory.
+std::vector<std::string> prometheus_argv(const std::vector<std::string>& targets,
+                                         const std::string& exporter_address, int port) {
+    static int count = 0;
+    const std::string dir = cli_test::fresh_dir("prometheus" + std::to_string(++count));
+    std::string listed;
+    for (const std::string& target : targets)
+        listed += (listed.empty() ? "'" : ", '") + target + "'";
+    std::ofstream(dir + "/prometheus.yml") << "global:\n"
+                                              "  scrape_interval: 1s\n"
+                                              "  scrape_timeout: 1s\n"
+                                              "scrape_configs:\n"
+                                              "  - job_name: kolvane\n"
+                                              "    metrics_path: /probe\n"
+                                              "    static_configs:\n"
+                                              "      - targets: ["
+                                           << listed
+                                           << "]\n"
+                                              "    relabel_configs:\n"
+                                              "      - source_labels: [__address__]\n"
+                                              "        target_label: __param_target\n"
+                                              "      - source_labels: [__param_target]\n"
+                                              "        target_label: instance\n"
+                                              "      - target_label: __address__\n"
+                                              "        replacement: "
+                                           << exporter_address << "\n";
+    return {PROMETHEUS, "--config.file=" + dir + "/prometheus.yml",
+            "--storage.tsdb.path=" + dir + "/data",
+            "--web.listen-address=127.0.0.1:" + std::to_string(port)};
+}
+
+}  // namespace
+
+Prometheus::Prometheus(const std::vector<std::string>& targets, const std::string& exporter_address)
+    : port_(cli_test::closed_port()), process_(prometheus_argv(targets, exporter_address, port_)) {}
+
+Prometheus::Answer Prometheus::query(const std::string& promql) const {
+    httplib::Client client("127.0.0.1", port_);
+    client.set_read_timeout(30, 0);
+    Answer answer;
+    const httplib::Result result = client.Post("/api/v1/query", httplib::Params{{"query", promql}});
+    if (!result) return answer;
+    answer.answered = true;
+    const nlohmann::json body = nlohmann::json::parse(result->body, nullptr, false);
+    if (result->status != 200 || body.is_discarded())
+        answer.error = body.is_discarded() ? result->body : body.value("error", result->body);
+    else
+        answer.series = body.at("data").at("result");
+    return answer;
+}
+
+bool Prometheus::wait_until(const std::function<bool()>& ready) {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < give_up) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        if (ready()) return true;
+    }
+    return false;
+}
+
+std::string Prometheus::stop() {
+    process_.signal(SIGTERM);
+    return process_.finish().err;
 }
 
 }  // namespace exporter_test

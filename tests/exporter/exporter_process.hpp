@@ -6,7 +6,9 @@
 #include "support/process.hpp"
 
 #include <httplib.h>
+#include <nlohmann/json.hpp>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -51,5 +53,30 @@ std::optional<Sample> find_sample(const std::vector<Sample>& samples, const std:
 
 // Runs `promtool check metrics` on `text`: its exit status and output.
 cli_test::Outcome promtool_check(const std::string& text);
+
+// A real Prometheus server (Debian's prometheus) on a free loopback port that scrapes `targets`
+// (meters, HOST:PORT) every second through the exporter at `exporter_address`, with the
+// multi-target relabelling of the README.
+class Prometheus {
+public:
+    Prometheus(const std::vector<std::string>& targets, const std::string& exporter_address);
+
+    struct Answer {
+        bool answered = false;  // false while the server is not listening yet
+        std::string error;      // Prometheus's own message for a query it refused
+        nlohmann::json series = nlohmann::json::array();
+    };
+    // The series of an instant query of `promql`.
+    Answer query(const std::string& promql) const;
+    // Calls `ready` every half second until it returns true, for at most 60 s: a server starts
+    // and takes its samples within seconds, so false means it never will.
+    static bool wait_until(const std::function<bool()>& ready);
+    // Stops the server: what it wrote to standard error, to explain a failure.
+    std::string stop();
+
+private:
+    int port_ = 0;
+    cli_test::Process process_;
+};
 
 }  // namespace exporter_test

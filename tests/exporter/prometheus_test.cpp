@@ -11,10 +11,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <chrono>
-#include <fstream>
-#include <thread>
-
 namespace exporter_test {
 namespace {
 
@@ -25,42 +21,16 @@ TEST(Prometheus, ScrapesAMeterThroughTheExporter) {
     const std::string target = "127.0.0.1:" + std::to_string(sim.start());
     Exporter exporter({"--hosts", hosts_file({target + " em235"})});
 
-    const std::string dir = cli_test::fresh_dir("prometheus");
-    std::ofstream(dir + "/prometheus.yml") << "global:\n"
-                                              "  scrape_interval: 1s\n"
-                                              "  scrape_timeout: 1s\n"
-                                              "scrape_configs:\n"
-                                              "  - job_name: kolvane\n"
-                                              "    metrics_path: /probe\n"
-                                              "    static_configs:\n"
-                                              "      - targets: ['"
-                                           << target
-                                           << "']\n"
-                                              "    relabel_configs:\n"
-                                              "      - source_labels: [__address__]\n"
-                                              "        target_label: __param_target\n"
-                                              "      - source_labels: [__param_target]\n"
-                                              "        target_label: instance\n"
-                                              "      - target_label: __address__\n"
-                                              "        replacement: "
-                                           << exporter.address() << "\n";
-    const int port = cli_test::closed_port();
-    cli_test::Process prometheus({PROMETHEUS, "--config.file=" + dir + "/prometheus.yml",
-                                  "--storage.tsdb.path=" + dir + "/data",
-                                  "--web.listen-address=127.0.0.1:" + std::to_string(port)});
+    Prometheus prometheus({target}, exporter.address());
 
-    // Prometheus needs a moment to start and a scrape interval to take the first sample.
-    httplib::Client client("127.0.0.1", port);
     json result;
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (result.empty() && std::chrono::steady_clock::now() < give_up) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        const auto answer =
-            client.Get("/api/v1/query?query=kolvane_voltage_volts%7Bpoint%3D%22V1%22%7D");
-        if (answer && answer->status == 200) result = json::parse(answer->body)["data"]["result"];
-    }
-    ASSERT_EQ(result.size(), 1u) << "Prometheus did not scrape the exporter in time: "
-                                 << prometheus.finish().err;
+    const bool scraped = Prometheus::wait_until([&] {
+        result = prometheus.query(R"(kolvane_voltage_volts{point="V1"})").series;
+        return !result.empty();
+    });
+    ASSERT_TRUE(scraped) << "Prometheus did not scrape the exporter within 60 s: "
+                         << prometheus.stop();
+    ASSERT_EQ(result.size(), 1u) << result;
 
     const ktest::ApiResult live =
         ktest::call_api([&](char* out, int out_len, char* err, int err_len) {

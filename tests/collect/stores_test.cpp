@@ -174,6 +174,37 @@ TEST_P(Stores, RecordsKeepTheColumnsTheyWereWrittenWith) {
               1);
 }
 
+// A meter whose clock was set back two hours holds records older than ones before them: the next
+// run resumes from the newest by time and reads the later ones again, with the new ones in the
+// same batch. Each is stored once and only the new ones count.
+TEST_P(Stores, RecordsReadAgainWithNewOnesAreStoredOnce) {
+    SiteMeter meter(ksim::Model::em133, 4001, 10, 5);
+    const auto append = [&](int count, std::int64_t first_step_s) {
+        meter.sim().update_log(1, [&](ksim::LogFile& log) {
+            std::vector<std::uint16_t> record = log.records.back();
+            std::int64_t seconds = record[2] | (std::int64_t{record[3]} << 16);
+            for (int i = 0; i < count; ++i) {
+                seconds += i == 0 ? first_step_s : 900;
+                record[1] = static_cast<std::uint16_t>(record[1] + 1);
+                record[2] = static_cast<std::uint16_t>(seconds & 0xFFFF);
+                record[3] = static_cast<std::uint16_t>(seconds >> 16);
+                log.records.push_back(record);
+            }
+        });
+    };
+    append(5, -7200);
+    ASSERT_EQ(run({"--only", "datalog", meter.address()}).exit_status, 0);
+    append(3, 3600);
+    const Outcome second = run({"--only", "datalog", meter.address()});
+    ASSERT_EQ(second.exit_status, 0) << second.err;
+    const auto log1 = summaries(second.out).at(0).at("datalog").at(0);
+    EXPECT_GT(log1.at("read").get<int>(), 3) << log1;
+    EXPECT_EQ(log1.at("new"), 3) << log1;
+    EXPECT_EQ(db()->number("SELECT count(*) FROM (SELECT DISTINCT file_id, recorded_at, seq FROM "
+                           "datalog_values WHERE serial = 4001 AND file_id = 1) AS r"),
+              18);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Stores, ::testing::Values("sqlite", "postgres"),
                          [](const auto& info) { return info.param; });
 

@@ -136,6 +136,23 @@ std::int64_t Connection::run(const char* name, const std::vector<std::string>& p
     return changed_rows(r.get());
 }
 
+std::int64_t Connection::copy_in(const std::string& copy, const std::string& data) {
+    {
+        Result started(PQexec(c_, copy.c_str()));
+        if (PQresultStatus(started.get()) != PGRES_COPY_IN) fail();
+    }
+    if (PQputCopyData(c_, data.data(), static_cast<int>(data.size())) != 1 ||
+        PQputCopyEnd(c_, nullptr) != 1)
+        fail();
+    Result ended(PQgetResult(c_));
+    while (PGresult* more = PQgetResult(c_)) PQclear(more);
+    if (PQresultStatus(ended.get()) == PGRES_COMMAND_OK) return changed_rows(ended.get());
+    const char* state = PQresultErrorField(ended.get(), PG_DIAG_SQLSTATE);
+    if (state != nullptr && std::string(state) == "23505")
+        throw DuplicateRows("PostgreSQL: " + one_line(PQresultErrorMessage(ended.get())));
+    fail();
+}
+
 void Connection::each_row(const std::string& sql, const std::vector<std::string>& params,
                           const std::function<void(const Row&)>& take) {
     const std::vector<const char*> values = pointers(params);

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,6 +17,12 @@
 namespace kdb {
 
 class Row;
+
+// A row the statement would store is stored already (the server's unique_violation).
+class DuplicateRows : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // libpq's message on one line: line breaks and runs of spaces become one space.
 std::string one_line(const std::string& text);
@@ -38,6 +45,10 @@ public:
     void prepare(const char* name, const char* sql);
     // Runs a prepared statement; returns the rows it changed.
     std::int64_t run(const char* name, const std::vector<std::string>& params);
+
+    // Streams `data`, rows in COPY's text format, through `copy` (a COPY ... FROM STDIN); returns
+    // the rows stored. Throws DuplicateRows when one of them is stored already: none is then.
+    std::int64_t copy_in(const std::string& copy, const std::string& data);
 
     // Hands each row of `sql` to `take` as it arrives, so that a long log never sits in memory.
     void each_row(const std::string& sql, const std::vector<std::string>& params,

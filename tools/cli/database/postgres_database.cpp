@@ -32,6 +32,7 @@ namespace {
 // Advisory lock keys: "kolv" in the upper half, the serial in the lower; "kolw" guards the schema.
 constexpr long long METER_LOCK_BASE = 0x6B6F6C76LL << 32;
 constexpr long long SCHEMA_LOCK = 0x6B6F6C77LL << 32;
+constexpr int EVENT_LOG = 0;  // beside the data logs' file ids 1-3
 
 // A float8[] literal: the JSON array's brackets become braces.
 std::string array_literal(const std::string& values) {
@@ -57,6 +58,40 @@ std::string array_of(const std::vector<std::string>& items) {
     }
     return text + "}";
 }
+
+// A field of a row in COPY's text format, then `end` (a tab, or the line's end): the characters
+// COPY reads as separators or escapes are escaped.
+void copy_field(std::string& row, const std::string& text, char end = '\t') {
+    for (const char c : text) {
+        switch (c) {
+            case '\\':
+                row += "\\\\";
+                break;
+            case '\t':
+                row += "\\t";
+                break;
+            case '\n':
+                row += "\\n";
+                break;
+            case '\r':
+                row += "\\r";
+                break;
+            default:
+                row += c;
+        }
+    }
+    row += end;
+}
+
+// A new batch goes in by COPY, which stores rows at about twice the speed of an INSERT but
+// cannot skip the ones stored already: a batch holding one fails as a whole and goes in by the
+// INSERT ... ON CONFLICT DO NOTHING below.
+constexpr const char* COPY_DATALOG =
+    "COPY datalog_records(serial, file_id, recorded_at, seq, trigger, layout_id, vals, meter_time) "
+    "FROM STDIN";
+constexpr const char* COPY_EVENTS =
+    "COPY event_records(serial, recorded_at, seq, event_no, cause, point, state, effect, target, "
+    "source_id, effect_id, value_triggered, meter_time) FROM STDIN";
 
 // Batches go in as one array per column, unnested by statements prepared once: the server parses
 // and plans each statement once, not once per batch.
@@ -106,6 +141,8 @@ public:
     }
 
     void save_meter(const MeterRow& m) override {
+        // A new pass of the meter: its logs are tried by COPY again.
+        std::erase_if(holds_stored_rows_, [&](const auto& log) { return log.first == m.serial; });
         saved([&] {
             retime(m);
             c_.exec(
@@ -136,28 +173,35 @@ public:
 
     std::int64_t save_datalog(const DatalogBatch& b) override {
         if (b.rows.empty()) return 0;
-        return saved([&] {
-            const std::vector<std::string> key{std::to_string(b.serial), std::to_string(b.file_id),
-                                               columns_json(b.columns)};
-            c_.exec(
-                "INSERT INTO datalog_layouts(serial, file_id, columns) VALUES($1, $2, $3::jsonb) "
-                "ON CONFLICT DO NOTHING",
-                key);
-            const std::string layout =
-                std::to_string(c_.exec("SELECT layout_id FROM datalog_layouts "
-                                       "WHERE serial = $1 AND file_id = $2 AND columns = $3::jsonb",
-                                       key));
-            std::vector<std::string> times, seqs, triggers, values, walls;
-            for (const DatalogRow& r : b.rows) {
-                times.push_back(r.recorded_at);
-                seqs.push_back(std::to_string(r.seq));
-                triggers.push_back(r.trigger);
-                values.push_back(array_literal(r.values));
-                walls.push_back(r.meter_time);
-            }
-            return c_.run("datalog", {key[0], key[1], layout, array_of(times), array_of(seqs),
-                                      array_of(triggers), array_of(values), array_of(walls)});
-        });
+        const std::string serial = std::to_string(b.serial), file = std::to_string(b.file_id);
+        const std::string layout = layout_id(b);
+        return copied_or_inserted(
+            {b.serial, b.file_id},
+            [&] {
+                std::string data;
+                for (const DatalogRow& r : b.rows) {
+                    data += serial + '\t' + file + '\t';
+                    copy_field(data, r.recorded_at);
+                    data += std::to_string(r.seq) + '\t';
+                    copy_field(data, r.trigger);
+                    data += layout + '\t';
+                    copy_field(data, array_literal(r.values));
+                    copy_field(data, r.meter_time, '\n');
+                }
+                return c_.copy_in(COPY_DATALOG, data);
+            },
+            [&] {
+                std::vector<std::string> times, seqs, triggers, values, walls;
+                for (const DatalogRow& r : b.rows) {
+                    times.push_back(r.recorded_at);
+                    seqs.push_back(std::to_string(r.seq));
+                    triggers.push_back(r.trigger);
+                    values.push_back(array_literal(r.values));
+                    walls.push_back(r.meter_time);
+                }
+                return c_.run("datalog", {serial, file, layout, array_of(times), array_of(seqs),
+                                          array_of(triggers), array_of(values), array_of(walls)});
+            });
     }
 
     std::int64_t save_events(const EventBatch& b) override {
@@ -178,9 +222,23 @@ public:
                                        e.meter_time};
             for (std::size_t c = 0; c < columns.size(); ++c) columns[c].push_back(row[c]);
         }
-        std::vector<std::string> params{std::to_string(b.serial)};
-        for (const auto& column : columns) params.push_back(array_of(column));
-        return saved([&] { return c_.run("events", params); });
+        const std::string serial = std::to_string(b.serial);
+        return copied_or_inserted(
+            {b.serial, EVENT_LOG},
+            [&] {
+                std::string data;
+                for (std::size_t r = 0; r < b.rows.size(); ++r) {
+                    data += serial + '\t';
+                    for (std::size_t c = 0; c < columns.size(); ++c)
+                        copy_field(data, columns[c][r], c + 1 < columns.size() ? '\t' : '\n');
+                }
+                return c_.copy_in(COPY_EVENTS, data);
+            },
+            [&] {
+                std::vector<std::string> params{serial};
+                for (const auto& column : columns) params.push_back(array_of(column));
+                return c_.run("events", params);
+            });
     }
 
     std::int64_t save_readings(const ReadingBatch& b) override {
@@ -414,6 +472,40 @@ private:
         }
     }
 
+    // The layout row of a batch's columns, stored once and then known: a layout never changes.
+    std::string layout_id(const DatalogBatch& b) {
+        const std::vector<std::string> key{std::to_string(b.serial), std::to_string(b.file_id),
+                                           columns_json(b.columns)};
+        const std::string known = key[0] + '/' + key[1] + '/' + key[2];
+        if (const auto found = layouts_.find(known); found != layouts_.end()) return found->second;
+        const std::string id = std::to_string(saved([&] {
+            c_.exec(
+                "INSERT INTO datalog_layouts(serial, file_id, columns) VALUES($1, $2, $3::jsonb) "
+                "ON CONFLICT DO NOTHING",
+                key);
+            return c_.exec(
+                "SELECT layout_id FROM datalog_layouts "
+                "WHERE serial = $1 AND file_id = $2 AND columns = $3::jsonb",
+                key);
+        }));
+        layouts_.emplace(known, id);
+        return id;
+    }
+
+    // Stores a batch of a log by `copy`, or by `insert` when a row of it, or of an earlier batch
+    // of the same log in this run, was stored already (a full read after a resumed one failed).
+    template <typename Copy, typename Insert>
+    std::int64_t copied_or_inserted(std::pair<std::int64_t, int> log, Copy copy, Insert insert) {
+        if (!holds_stored_rows_.contains(log)) {
+            try {
+                return saved(copy);
+            } catch (const DuplicateRows&) {
+                holds_stored_rows_.insert(log);
+            }
+        }
+        return saved(insert);
+    }
+
     // Runs a save in a transaction. When the connection turns out lost, it is opened again and
     // the save runs once more: a batch whose commit the server took just before the connection
     // went is then found stored and counted as not new. After Ctrl-C the tool is leaving: the
@@ -503,7 +595,10 @@ private:
     std::mutex locks_mutex_;
     std::optional<Connection> locks_;  // holds the meters' advisory locks while they are read
     std::set<std::int64_t> held_;      // serials whose lock locks_ holds
-    std::map<std::int64_t, std::string> lost_;  // serials being read whose lock is lost, and why
+    std::map<std::int64_t, std::string> lost_;    // serials being read whose lock is lost, and why
+    std::map<std::string, std::string> layouts_;  // layout ids by serial/file/columns
+    // Logs (serial, file id) whose batches of this pass go in by INSERT.
+    std::set<std::pair<std::int64_t, int>> holds_stored_rows_;
 };
 
 }  // namespace

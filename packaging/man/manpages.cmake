@@ -44,7 +44,7 @@ function(kolvane_program_page target name summary see_also)
   install(FILES ${man_dir}/${name}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
 endfunction()
 kolvane_program_page(kolvane-cli kolvane "read em133 and em235 electricity meters over Modbus TCP"
-  ".BR kolvane\\-sim (1), kolvane (3)")
+  "\\fBkolvane\\-sim\\fR(1), \\fBkolvane\\fR(3)")
 kolvane_program_page(kolvane-sim kolvane-sim "serve a simulated em133 or em235 meter over Modbus TCP"
   ".BR kolvane (1)")
 

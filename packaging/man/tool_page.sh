@@ -21,7 +21,9 @@ subcommands=$("$program" --help | awk '/^Subcommands:/ { on = 1; next } on && /^
         for command in $subcommands; do
             echo ".SS \"$(basename "$program") ${command//-/\\-}\""
             echo ".nf"
-            "$program" "$command" --help | literal
+            # Printed as written under the section's indent of 7 columns: 73 keep the page
+            # within 80.
+            COLUMNS=73 "$program" "$command" --help | literal
             echo ".fi"
         done
     fi

@@ -3,6 +3,7 @@
 // outcome to the exit status.
 #include "collect/collect_command.hpp"
 #include "common/exit_status.hpp"
+#include "common/help_format.hpp"
 #include "common/interrupt.hpp"
 #include "common/output.hpp"
 #include "exporter/exporter_command.hpp"
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
         "Results go to standard output, diagnostics to standard error. Exit status: 0 success, "
         "1 failure, 2 usage error, 130 interrupted.",
         "kolvane");
+    kcli::use_filled_help(app);  // before the subcommands, which take it over
     app.set_version_flag("--version", "kolvane " KOLVANE_CLI_VERSION);
     app.require_subcommand(1);
 
@@ -31,9 +33,15 @@ int main(int argc, char** argv) {
     kcli::add_collect_command(app, status);
     kexp::add_exporter_command(app, status);
     kcli::add_report_command(app, status);
-    app.add_subcommand("version", "Print the library's version")->callback([] {
-        kcli::write_stdout_line(kolvane_version());
-    });
+    CLI::App* version = app.add_subcommand("version", "Print the library's version");
+    version->callback([] { kcli::write_stdout_line(kolvane_version()); });
+    kcli::add_examples(*version, {"kolvane version"});
+    // After the subcommands: a subcommand made later would take this footer over as its own.
+    kcli::add_examples(
+        app, {"kolvane-sim --port 1502 &", "kolvane info 127.0.0.1 -p 1502 -m em133 --pretty",
+              "kolvane live 127.0.0.1 -p 1502 -m em133",
+              "kolvane collect 127.0.0.1:1502 -m em133 --db site.db",
+              "kolvane report --db site.db -o site.html"});
 
     try {
         // CLI11 reports an unknown command only as a missing one.

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "help_format.hpp"
 #include "zone_clock.hpp"
 
 namespace ksim {
@@ -173,12 +174,16 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, Command
         "kolvane-sim: serves one simulated em133 or em235 meter over Modbus TCP, or a gateway with "
         "several behind one port (--units), until SIGINT or SIGTERM.",
         "kolvane-sim");
+    kcli::use_filled_help(app);
     app.footer(
         "The first line on standard output names the bound port: \"kolvane-sim: em133 listening "
         "on 127.0.0.1:PORT\" (\"[::1]:PORT\" for IPv6), followed by \" units 1,2,5\" with "
         "--units.\n\n"
         "Exit status: 0 stopped by SIGINT or SIGTERM, 1 cannot listen, 2 bad argument or meter "
         "file.");
+    kcli::add_examples(
+        app, {"kolvane-sim --port 1502 &", "kolvane-sim --model em235 --units 1,2,5 --port 1503 &",
+              "kolvane-sim --port 1504 --wrap 96 --record-every 10 --journal"});
     // Left-over arguments are reported below, in one line naming the first of them.
     app.allow_extras();
     add_options(app, line);

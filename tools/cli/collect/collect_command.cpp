@@ -4,6 +4,7 @@
 #include "collect/runner.hpp"
 #include "common/duration.hpp"
 #include "common/exit_status.hpp"
+#include "common/help_format.hpp"
 #include "common/host_port.hpp"
 #include "common/hosts_file.hpp"
 #include "common/log_output.hpp"
@@ -132,8 +133,10 @@ void add_collect_command(CLI::App& app, int& status) {
         "directory, each log, live values); a full read of a log gets 25 ms more per\n"
         "record, a resumed read that the deadline cuts goes on after its last record.\n"
         "Exit status: 0 every meter done, 1 a meter or the database failed, 2 usage\n"
-        "error, 130 interrupted (every batch handed over is committed first).\n"
-        "Example: kolvane collect --hosts site.txt --db site.db --every 15m");
+        "error, 130 interrupted (every batch handed over is committed first).");
+    add_examples(*command, {"kolvane-sim --port 1502 &",
+                            "kolvane collect 127.0.0.1:1502 -m em133 --db site.db",
+                            "kolvane collect --hosts site.txt --db site.db --every 15m"});
     command->add_option("HOST", args->hosts,
                         "Meter address or name, HOST[:PORT]; several may be given");
     command

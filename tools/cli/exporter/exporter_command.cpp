@@ -2,6 +2,7 @@
 #include "exporter/exporter_command.hpp"
 
 #include "common/exit_status.hpp"
+#include "common/help_format.hpp"
 #include "common/host_port.hpp"
 #include "common/hosts_file.hpp"
 #include "common/log_output.hpp"
@@ -177,6 +178,9 @@ void add_exporter_command(CLI::App& app, int& status) {
         "Log refused probes and the library's messages on standard error; repeat for more "
         "(-v warnings, -vv information, -vvv debug)");
     command->callback([args, &status] { status = run_exporter(*args); });
+    kcli::add_examples(*command, {"kolvane-sim --port 1502 &",
+                                  "echo 127.0.0.1:1502 em133 | kolvane exporter --hosts - &",
+                                  "curl '127.0.0.1:9735/probe?target=127.0.0.1:1502'"});
 }
 
 }  // namespace kexp

@@ -2,6 +2,7 @@
 // info, live, read, points and logs.
 #include "common/document.hpp"
 #include "common/exit_status.hpp"
+#include "common/help_format.hpp"
 #include "common/hosts_file.hpp"
 #include "common/log_output.hpp"
 #include "common/meter_options.hpp"
@@ -45,8 +46,8 @@ CLI::App* add_host_command(CLI::App& app, const char* name, const char* about, M
     return command;
 }
 
-void add_meter_command(CLI::App& app, int& status, const char* name, const char* about,
-                       MeterCall call) {
+CLI::App* add_meter_command(CLI::App& app, int& status, const char* name, const char* about,
+                            MeterCall call) {
     auto args = std::make_shared<MeterArgs>();
     CLI::App* command = add_command(app, name, about, *args);
     auto* host = command->add_option("HOST", args->host, "Address or name of the meter");
@@ -108,6 +109,7 @@ void add_meter_command(CLI::App& app, int& status, const char* name, const char*
             },
             args->pretty);
     });
+    return command;
 }
 
 void add_read_command(CLI::App& app, int& status) {
@@ -132,6 +134,9 @@ void add_read_command(CLI::App& app, int& status) {
                                   args->host, args->options.meter, options, false),
                               args->pretty);
     });
+    add_examples(*command, {"kolvane-sim --port 1502 &",
+                            "kolvane read 127.0.0.1 V1 V2 V3 'Total kW' -p 1502 -m em133",
+                            "kolvane read 127.0.0.1 0x1102 4352 -p 1502 -m em133 --pretty"});
 }
 
 void add_points_command(CLI::App& app, int& status) {
@@ -147,6 +152,7 @@ void add_points_command(CLI::App& app, int& status) {
             },
             args->pretty);
     });
+    add_examples(*command, {"kolvane points -m em133 --pretty", "kolvane points -m em235"});
 }
 
 void add_logs_command(CLI::App& app, int& status) {
@@ -165,15 +171,23 @@ void add_logs_command(CLI::App& app, int& status) {
             },
             args->pretty);
     });
+    add_examples(*command,
+                 {"kolvane-sim --port 1502 &", "kolvane logs 127.0.0.1 -p 1502 -m em133 --pretty"});
 }
 
 }  // namespace
 
 void add_document_commands(CLI::App& app, int& status) {
-    add_meter_command(app, status, "info",
-                      "Identify a meter: model, serial number, firmware, setup",
-                      kolvane_read_device_info);
-    add_meter_command(app, status, "live", "Read the live values of a meter", kolvane_read_live_ex);
+    CLI::App* info = add_meter_command(app, status, "info",
+                                       "Identify a meter: model, serial number, firmware, setup",
+                                       kolvane_read_device_info);
+    add_examples(*info,
+                 {"kolvane-sim --port 1502 &", "kolvane info 127.0.0.1 -p 1502 -m em133 --pretty",
+                  "echo 127.0.0.1:1502 em133 | kolvane info --hosts -"});
+    CLI::App* live = add_meter_command(app, status, "live", "Read the live values of a meter",
+                                       kolvane_read_live_ex);
+    add_examples(*live, {"kolvane-sim --port 1502 &", "kolvane live 127.0.0.1 -p 1502 -m em133",
+                         "echo 127.0.0.1:1502 em133 | kolvane live --hosts - --pretty"});
     add_read_command(app, status);
     add_points_command(app, status);
     add_logs_command(app, status);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // export-all and diagnostics: the two exports that always talk to port 502.
 #include "common/exit_status.hpp"
+#include "common/help_format.hpp"
 #include "common/log_output.hpp"
 #include "common/meter_options.hpp"
 #include "common/output.hpp"
@@ -51,8 +52,8 @@ void add_bundle_command(CLI::App& app, int& status) {
     auto args = std::make_shared<BundleArgs>();
     CLI::App* command = app.add_subcommand(
         "export-all",
-        "Export a whole em133 into DIR: data logs 1-3 and the event log, one CSV file each.\n"
-        "Always connects to port 502 with unit 1 and a 30 s time-out per wait: -m, -p, -u, -t and\n"
+        "Export a whole em133 into DIR: data logs 1-3 and the event log, one CSV file each. "
+        "Always connects to port 502 with unit 1 and a 30 s time-out per wait: -m, -p, -u, -t and "
         "--deadline do not apply (the library takes no options for the bundle, so no deadline "
         "bounds it).");
     command->add_option("HOST", args->request.host, "Address or name of the meter")->required();
@@ -82,13 +83,15 @@ void add_bundle_command(CLI::App& app, int& status) {
         bar.finish();
         status = exit_for(result.status, result.error.c_str());
     });
+    add_examples(*command, {"kolvane-sim --port 502 &    # port 502 needs root",
+                            "mkdir -p bundle && kolvane export-all 127.0.0.1 bundle --set-clock"});
 }
 
 void add_diagnostics_command(CLI::App& app, int& status) {
     auto args = std::make_shared<DiagnosticsArgs>();
     CLI::App* command = app.add_subcommand("diagnostics",
                                            "Write the self-diagnostics word of an em235 as CSV, "
-                                           "one row per bit.\nAlways connects to port 502 "
+                                           "one row per bit. Always connects to port 502 "
                                            "with a 30 s time-out per wait: -t and --deadline do "
                                            "not apply (the library takes no options here).");
     command->add_option("HOST", args->host, "Address or name of the meter")->required();
@@ -122,6 +125,11 @@ void add_diagnostics_command(CLI::App& app, int& status) {
                               args->word_order.c_str(), args->csv_path.c_str(), err, sizeof err),
                           err);
     });
+    command->footer(
+        "--register is where the meter keeps the word, as its documentation says. kolvane-sim "
+        "has no such word: the example reads V1 (registers 13313-13314) in its place.");
+    add_examples(*command, {"kolvane-sim --model em235 --port 502 &    # port 502 needs root",
+                            "kolvane diagnostics 127.0.0.1 --register 13313 -o diag.csv"});
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // datalog and eventlog: the record stream as JSON lines, or a CSV file with -o.
 #include "common/document.hpp"
 #include "common/exit_status.hpp"
+#include "common/help_format.hpp"
 #include "common/host_port.hpp"
 #include "common/interrupt.hpp"
 #include "common/log_output.hpp"
@@ -160,20 +161,26 @@ CLI::App* add_log_command(CLI::App& app, int& status, const char* name, const ch
 
 void add_log_commands(CLI::App& app, int& status) {
     auto datalog = std::make_shared<LogArgs>();
-    add_log_command(app, status, "datalog",
-                    "Read a data log: a header line, then one JSON line per record", datalog,
-                    kolvane_read_datalog, kolvane_export_datalog_ex)
-        ->add_option("FILE_ID", datalog->file_id, "Data log file, 1-16")
+    CLI::App* datalog_command = add_log_command(
+        app, status, "datalog", "Read a data log: a header line, then one JSON line per record",
+        datalog, kolvane_read_datalog, kolvane_export_datalog_ex);
+    datalog_command->add_option("FILE_ID", datalog->file_id, "Data log file, 1-16")
         ->required()
         ->check(CLI::Range(1, 16));
+    add_examples(*datalog_command, {"kolvane-sim --port 1502 &",
+                                    "kolvane datalog 127.0.0.1 1 -p 1502 -m em133 -o dl1.csv",
+                                    "kolvane datalog 127.0.0.1 1 -p 1502 -m em133 --after 2870"});
 
     auto eventlog = std::make_shared<LogArgs>();
-    add_log_command(app, status, "eventlog",
-                    "Read the event log: a header line, then one JSON line per event", eventlog,
-                    kolvane_read_eventlog, kolvane_export_eventlog_ex)
-        ->add_option("--file-id", eventlog->file_id, "Event log file")
+    CLI::App* eventlog_command = add_log_command(
+        app, status, "eventlog", "Read the event log: a header line, then one JSON line per event",
+        eventlog, kolvane_read_eventlog, kolvane_export_eventlog_ex);
+    eventlog_command->add_option("--file-id", eventlog->file_id, "Event log file")
         ->capture_default_str()
         ->check(CLI::Range(0, 16));
+    add_examples(*eventlog_command, {"kolvane-sim --port 1502 &",
+                                     "kolvane eventlog 127.0.0.1 -p 1502 -m em133 -o events.csv",
+                                     "kolvane eventlog 127.0.0.1 -p 1502 -m em133 --after 290"});
 }
 
 }  // namespace kcli

@@ -4,6 +4,7 @@
 #include "common/document.hpp"
 #include "common/exit_status.hpp"
 #include "common/gateway_queue.hpp"
+#include "common/help_format.hpp"
 #include "common/host_port.hpp"
 #include "common/identity_check.hpp"
 #include "common/interrupt.hpp"
@@ -146,6 +147,8 @@ void add_scan_command(CLI::App& app, int& status) {
             throw CLI::ValidationError("HOST", "bad address '" + args->address + "'");
         status = run_scan(*args, *target, *port, *parse_units(args->units));
     });
+    add_examples(*command, {"kolvane-sim --port 1502 --units 1,2,5 &",
+                            "kolvane scan 127.0.0.1:1502 --units 1-10 > site.txt"});
 }
 
 }  // namespace kcli

@@ -2,6 +2,7 @@
 #include "report/report_command.hpp"
 
 #include "common/exit_status.hpp"
+#include "common/help_format.hpp"
 #include "common/output.hpp"
 #include "common/part_file.hpp"
 #include "database/database.hpp"
@@ -129,6 +130,8 @@ void add_report_command(CLI::App& app, int& status) {
         if (!problem.empty()) throw CLI::ValidationError("--output", problem);
         status = run(*args, selection);
     });
+    add_examples(*command, {"kolvane report --db site.db -o site.html",
+                            "kolvane report --db site.db --since 7d --serial 1201784"});
 }
 
 }  // namespace kcli

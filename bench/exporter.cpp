@@ -3,6 +3,9 @@
 // on 127.0.0.1 with 1, 4 and 16 concurrent scrapers (scraper s starts at meter s and goes round
 // all 16), and the exporter's cost per probe over a bare kolvane_read_live_ex of the same meter
 // (HTTP, the target check, the exposition text; the meter's identity is cached between probes).
+// Each figure also while 64 idle connections are held open to the exporter (silent or stalled in
+// their headers, re-opened when it closes them): idle clients must not starve real scrapers.
+// The passes without and with them alternate, so drift in the machine's load hits both alike.
 #include <httplib.h>
 
 #include <spawn.h>
@@ -18,6 +21,7 @@
 
 #include "kolvane.h"
 #include "simulator.hpp"
+#include "support/idle_connections.hpp"
 #include "support/measure.hpp"
 
 extern char** environ;
@@ -29,6 +33,10 @@ constexpr int ROUNDS = 3;
 constexpr int SEQUENTIAL_CALLS = 300;
 constexpr double SECONDS_PER_RUN = 1.0;
 const int SCRAPERS[] = {1, 4, 16};
+constexpr int IDLE_CONNECTIONS = 64;
+// The exporter takes at most 64 connections from one address (2 x --max-concurrent + 32), and
+// the scrapers on 127.0.0.1 need some of those: the idle ones come from other addresses.
+constexpr int IDLE_PER_SOURCE = 16;
 
 // `kolvane exporter --allow-any-target` on a kernel-chosen port; stopped on destruction.
 class ExporterProcess {
@@ -94,12 +102,46 @@ double probes_per_second(int exporter_port, const std::vector<int>& meters, int 
     return double(probes) / kbench::seconds_since(start);
 }
 
-// Mean seconds of one call of `call`, SEQUENTIAL_CALLS in a row.
+// Seconds of one call, timed on its own.
 template <class Call>
-double mean_seconds(Call&& call) {
+double seconds_of(Call&& call) {
     const auto start = kbench::Clock::now();
-    for (int i = 0; i < SEQUENTIAL_CALLS; ++i) call();
-    return kbench::seconds_since(start) / SEQUENTIAL_CALLS;
+    call();
+    return kbench::seconds_since(start);
+}
+
+// The figures of one setting, samples of every pass.
+struct Samples {
+    std::vector<double> rates[std::size(SCRAPERS)];  // probes per second, per scraper count
+    std::vector<double> bare, probe;                 // seconds of each call, one caller
+
+    // One run of each scraper count, then SEQUENTIAL_CALLS bare reads and as many probes in
+    // turn, so that a burst of load elsewhere on the machine hits both alike.
+    void add_pass(int exporter_port, const std::vector<int>& meters) {
+        for (std::size_t i = 0; i < std::size(SCRAPERS); ++i)
+            rates[i].push_back(probes_per_second(exporter_port, meters, SCRAPERS[i]));
+        const std::string options = "{\"port\":" + std::to_string(meters[0]) + "}";
+        std::vector<char> out(64 * 1024);
+        char err[256];
+        httplib::Client client("127.0.0.1", exporter_port);
+        for (int i = 0; i < SEQUENTIAL_CALLS; ++i) {
+            bare.push_back(seconds_of([&] {
+                if (kolvane_read_live_ex("127.0.0.1", "em235", options.c_str(), out.data(),
+                                         int(out.size()), err, sizeof err) <= 0)
+                    throw std::runtime_error(err);
+            }));
+            probe.push_back(seconds_of([&] {
+                if (!client.Get(probe_path(meters[0]).c_str()))
+                    throw std::runtime_error("a probe failed");
+            }));
+        }
+    }
+};
+
+void print_overhead(int idle_connections, const Samples& samples) {
+    const double b = kbench::median(samples.bare), p = kbench::median(samples.probe);
+    std::printf("  %4d %16.1f us %10.1f us %7.1f us = %4.1f %%\n", idle_connections, b * 1e6,
+                p * 1e6, (p - b) * 1e6, 100 * (p - b) / b);
 }
 
 }  // namespace
@@ -114,39 +156,39 @@ int main() try {
     }
     const ExporterProcess exporter;
 
-    std::printf(
-        "probes per second through the exporter, %d em235 meters (median of %d runs of %.0f s):\n",
-        METERS, ROUNDS, SECONDS_PER_RUN);
-    for (const int scrapers : SCRAPERS) {
-        std::vector<double> rates;
-        for (int r = 0; r < ROUNDS; ++r)
-            rates.push_back(probes_per_second(exporter.port(), meters, scrapers));
-        std::printf("  %2d scraper%s %8.0f probes/s\n", scrapers, scrapers == 1 ? " " : "s",
-                    kbench::median(rates));
+    Samples quiet, crowded;
+    long reopened = 0;
+    std::string sources;
+    for (int r = 0; r < ROUNDS; ++r) {
+        quiet.add_pass(exporter.port(), meters);
+        // Spread over the exporter's 2 s header time-out; a pass lasts longer, so they are closed
+        // and re-opened during it.
+        const kbench::IdleConnections idle(exporter.port(), IDLE_CONNECTIONS, IDLE_PER_SOURCE,
+                                           std::chrono::seconds(2));
+        crowded.add_pass(exporter.port(), meters);
+        if (idle.refused() > 0)
+            throw std::runtime_error("the exporter did not hold all " +
+                                     std::to_string(IDLE_CONNECTIONS) + " idle connections");
+        reopened += idle.reopened();
+        sources = idle.sources();
     }
 
-    const std::string options = "{\"port\":" + std::to_string(meters[0]) + "}";
-    std::vector<char> out(64 * 1024);
-    char err[256];
-    httplib::Client client("127.0.0.1", exporter.port());
-    std::vector<double> bare, probe;
-    for (int r = 0; r < ROUNDS; ++r) {
-        bare.push_back(mean_seconds([&] {
-            if (kolvane_read_live_ex("127.0.0.1", "em235", options.c_str(), out.data(),
-                                     int(out.size()), err, sizeof err) <= 0)
-                throw std::runtime_error(err);
-        }));
-        probe.push_back(mean_seconds([&] {
-            if (!client.Get(probe_path(meters[0]).c_str()))
-                throw std::runtime_error("a probe failed");
-        }));
-    }
-    const double b = kbench::median(bare), p = kbench::median(probe);
-    std::printf("one meter, one caller, median of %d x %d calls:\n", ROUNDS, SEQUENTIAL_CALLS);
-    std::printf("  kolvane_read_live_ex      %7.1f us\n", b * 1e6);
-    std::printf("  GET /probe                %7.1f us\n", p * 1e6);
-    std::printf("  exporter overhead         %7.1f us per probe, %.1f %% (target: under 10 %%)\n",
-                (p - b) * 1e6, 100 * (p - b) / b);
+    std::printf(
+        "probes per second through the exporter, %d em235 meters (median of %d runs of %.0f s),\n"
+        "without and with %d idle connections held (%d from each of %s, as the exporter takes\n"
+        "at most 64 from one address; %ld re-opened after the exporter closed them):\n"
+        "  scrapers   no idle   %d idle  (probes/s)\n",
+        METERS, ROUNDS, SECONDS_PER_RUN, IDLE_CONNECTIONS, IDLE_PER_SOURCE, sources.c_str(),
+        reopened, IDLE_CONNECTIONS);
+    for (std::size_t i = 0; i < std::size(SCRAPERS); ++i)
+        std::printf("  %8d %9.0f %9.0f\n", SCRAPERS[i], kbench::median(quiet.rates[i]),
+                    kbench::median(crowded.rates[i]));
+    std::printf(
+        "one meter, one caller, median of %d x %d calls each (target: overhead under 10 %%):\n"
+        "  idle  kolvane_read_live_ex   GET /probe   exporter overhead per probe\n",
+        ROUNDS, SEQUENTIAL_CALLS);
+    print_overhead(0, quiet);
+    print_overhead(IDLE_CONNECTIONS, crowded);
     return 0;
 } catch (const std::exception& e) {
     std::fprintf(stderr, "bench_exporter: %s\n", e.what());

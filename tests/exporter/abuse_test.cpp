@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: MIT
 // Clients that try to wear the exporter out: connections that trickle their headers or say
-// nothing, requests with a flood of headers. Its own pages keep answering, its memory stays
-// bounded, idle connections are closed.
+// nothing, requests with a flood of headers, scrapes abandoned while their probe runs. Its own
+// pages keep answering, its memory stays bounded, idle connections are closed, an abandoned
+// probe lets go of its meter.
 #include "exporter_process.hpp"
 
 #include "support/loopback_ports.hpp"
 
+#include <simulator.hpp>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <memory>
 #include <thread>
 
@@ -96,6 +100,71 @@ TEST(Abuse, IdleTricklingAndBloatedRequestsLeaveTheExporterServing) {
     }
     EXPECT_LT(exporter.resident_kb() - resident_before, 32 * 1024);  // kB
     EXPECT_EQ(exporter.get("/metrics").status, 200);
+}
+
+// Waits, for at most `limit`, until the exporter's own metric `name` reaches `value`.
+bool metric_reaches(const Exporter& exporter, const char* name, double value,
+                    std::chrono::seconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto sample = find_sample(parse_samples(exporter.get("/metrics").body), name);
+        if (sample && sample->value >= value) return true;
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(100ms);
+    }
+}
+
+double up(const httplib::Response& response) {
+    const auto up = find_sample(parse_samples(response.body), "kolvane_up");
+    return up ? up->value : -1;
+}
+
+// A scrape given up after 300 ms with a budget of 29.5 s: its probe reads nothing more of the
+// meter once the read in progress is done, or leaves the queue for its gateway at once.
+TEST(Abuse, AProbeWhoseClientLeftStopsTalkingToTheMeter) {
+    const struct {
+        const char* name;
+        bool behind_another_probe;  // queued for the gateway while another probe reads the meter
+        std::size_t connections;    // the meter's, until every probe is done
+    } cases[] = {
+        {"reading the identity", false, 1},    // the live values are not read
+        {"waiting for the gateway", true, 2},  // the other probe's identity and live values only
+    };
+    for (const auto& c : cases) {
+        ksim::Simulator meter(ksim::default_meter(ksim::Model::em235));
+        meter.set_latency(100ms);  // about 2 s for the identity, as long for the live values
+        const std::string probe =
+            "/probe?target=127.0.0.1:" + std::to_string(meter.start()) + "&model=em235";
+        Exporter exporter({"--allow-any-target", "--max-probe-time", "30"});
+        std::future<httplib::Response> other;
+        if (c.behind_another_probe) {
+            other = std::async(std::launch::async, [&] { return exporter.get(probe); });
+            ASSERT_TRUE(meter.wait_for_requests(1)) << c.name;
+        }
+        const double probes = c.behind_another_probe ? 2 : 1;
+        {
+            const RawConnection scrape(exporter.port(), "127.0.0.1");
+            scrape.send("GET " + probe +
+                        " HTTP/1.1\r\nHost: x\r\nX-Prometheus-Scrape-Timeout-Seconds: 30\r\n\r\n");
+            ASSERT_TRUE(metric_reaches(exporter, "kolvane_exporter_probes_in_flight", probes, 5s))
+                << c.name;
+            std::this_thread::sleep_for(300ms);
+        }
+        // Within half the budget; what each probe did shows in the meter's connections.
+        ASSERT_TRUE(metric_reaches(exporter, "kolvane_exporter_probes_total", probes, 15s))
+            << c.name;
+        if (other.valid()) {
+            EXPECT_EQ(up(other.get()), 1) << c.name;
+        }
+        EXPECT_EQ(meter.connections_accepted(), c.connections) << c.name;
+
+        meter.set_latency(0ms);
+        EXPECT_EQ(up(exporter.get(probe)), 1) << c.name;
+        EXPECT_NE(exporter.stop().err.find(
+                      " unit 1 failed: the client closed its connection before the answer\n"),
+                  std::string::npos)
+            << c.name;
+    }
 }
 
 }  // namespace

@@ -9,14 +9,17 @@
 #include <httplib.h>
 
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "kolvane.h"
@@ -61,11 +64,17 @@ public:
         close(out[0]);
         port_ = std::stoi(line.substr(line.rfind(':') + 1));  // "... listening on 127.0.0.1:PORT"
     }
-    ~ExporterProcess() {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
+    ~ExporterProcess() { stop(); }
     int port() const { return port_; }
+    // Stops the exporter; the CPU time all its threads used over its life.
+    kbench::CpuTime stop() {
+        if (pid_ < 0) return {};
+        kill(pid_, SIGTERM);
+        rusage usage{};
+        wait4(std::exchange(pid_, -1), nullptr, 0, &usage);
+        const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec * 1e-6; };
+        return {seconds(usage.ru_utime), seconds(usage.ru_stime)};
+    }
 
 private:
     pid_t pid_ = -1;
@@ -144,6 +153,39 @@ void print_overhead(int idle_connections, const Samples& samples) {
                 p * 1e6, (p - b) * 1e6, 100 * (p - b) / b);
 }
 
+// CPU time per call, which the machine's scheduling of the waiting threads does not blur: a
+// bare read's on its own thread, and a probe's as the exporter's whole CPU time over CPU_CALLS
+// probes less that of an exporter that served none (starting and stopping).
+void print_cpu_per_call(const std::vector<int>& meters, int idle_connections) {
+    constexpr int CPU_CALLS = 1000;
+    const std::string options = "{\"port\":" + std::to_string(meters[0]) + "}";
+    std::vector<char> out(64 * 1024);
+    char err[256];
+    const kbench::CpuTime start = kbench::thread_cpu();
+    for (int i = 0; i < CPU_CALLS; ++i)
+        if (kolvane_read_live_ex("127.0.0.1", "em235", options.c_str(), out.data(), int(out.size()),
+                                 err, sizeof err) <= 0)
+            throw std::runtime_error(err);
+    const kbench::CpuTime bare = kbench::thread_cpu() - start;
+    const kbench::CpuTime unused = ExporterProcess().stop();
+    ExporterProcess exporter;
+    {
+        std::optional<kbench::IdleConnections> idle;
+        if (idle_connections > 0)
+            idle.emplace(exporter.port(), idle_connections, IDLE_PER_SOURCE,
+                         std::chrono::seconds(2));
+        httplib::Client client("127.0.0.1", exporter.port());
+        for (int i = 0; i < CPU_CALLS; ++i)
+            if (!client.Get(probe_path(meters[0]).c_str()))
+                throw std::runtime_error("a probe failed");
+    }
+    const kbench::CpuTime probes = exporter.stop() - unused;
+    const double b = (bare.user + bare.system) / CPU_CALLS,
+                 p = (probes.user + probes.system) / CPU_CALLS;
+    std::printf("  %4d %16.1f us %10.1f us %7.1f us = %4.1f %%\n", idle_connections, b * 1e6,
+                p * 1e6, (p - b) * 1e6, 100 * (p - b) / b);
+}
+
 }  // namespace
 
 int main() try {
@@ -189,6 +231,11 @@ int main() try {
         ROUNDS, SEQUENTIAL_CALLS);
     print_overhead(0, quiet);
     print_overhead(IDLE_CONNECTIONS, crowded);
+    std::printf(
+        "CPU time per call (user + kernel; the probe's is the exporter's, HTTP included):\n"
+        "  idle  kolvane_read_live_ex   GET /probe   exporter overhead per probe\n");
+    print_cpu_per_call(meters, 0);
+    print_cpu_per_call(meters, IDLE_CONNECTIONS);
     return 0;
 } catch (const std::exception& e) {
     std::fprintf(stderr, "bench_exporter: %s\n", e.what());

@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <csignal>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -41,6 +44,17 @@ long Exporter::resident_kb() const {
     for (std::string line; std::getline(status, line);)
         if (line.starts_with("VmRSS:")) return std::stol(line.substr(6));
     throw std::runtime_error("no VmRSS for the exporter");
+}
+
+double Exporter::cpu_seconds() const {
+    std::ifstream stat("/proc/" + std::to_string(process_.pid()) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    // After the command name in parentheses: state is field 3, utime 14 and stime 15.
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::vector<std::string> field((std::istream_iterator<std::string>(fields)),
+                                   std::istream_iterator<std::string>());
+    if (field.size() < 13) throw std::runtime_error("no CPU times for the exporter");
+    return double(std::stol(field[11]) + std::stol(field[12])) / double(sysconf(_SC_CLK_TCK));
 }
 
 cli_test::Outcome Exporter::stop() {

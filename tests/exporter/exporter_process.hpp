@@ -27,6 +27,8 @@ public:
     httplib::Response get(const std::string& path, const httplib::Headers& headers = {}) const;
     // Its resident memory in kB (VmRSS).
     long resident_kb() const;
+    // The CPU time it has used so far, user and kernel, in seconds.
+    double cpu_seconds() const;
     // Stops it with SIGTERM: its exit status and what it wrote.
     cli_test::Outcome stop();
 

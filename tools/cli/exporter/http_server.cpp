@@ -6,16 +6,52 @@
 #include <microhttpd.h>
 #include <netdb.h>
 #include <poll.h>
-#include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
+#include <chrono>
 #include <memory>
+#include <optional>
+#include <thread>
 #include <utility>
 
 namespace kexp {
+
+// A request in libmicrohttpd's hands: its answer once a worker has made it.
+struct PendingAnswer {
+    std::optional<HttpAnswer> answer;
+};
+
+// Hands a request whose headers are in to a worker, its connection suspended meanwhile, and
+// sends the answer once the worker resumes the connection.
+struct RequestDispatch {
+    static MHD_Result on_request(void* server, MHD_Connection* connection, const char* path,
+                                 const char* method, const char*, const char*,
+                                 std::size_t* body_size, void** state);
+    static void on_completed(void*, MHD_Connection*, void** state, MHD_RequestTerminationCode) {
+        delete static_cast<PendingAnswer*>(*state);
+        *state = nullptr;
+    }
+};
+
 namespace {
 
 MHD_Result add_param(void* params, MHD_ValueKind, const char* key, const char* value) {
     static_cast<QueryParams*>(params)->emplace(key, value ? value : "");
+    return MHD_YES;
+}
+
+std::string lower(std::string text) {
+    std::ranges::transform(text, text.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+MHD_Result add_header(void* headers, MHD_ValueKind, const char* key, const char* value) {
+    // The first of a header given twice counts, as a lookup by name finds it.
+    static_cast<std::map<std::string, std::string>*>(headers)->emplace(lower(key),
+                                                                       value ? value : "");
     return MHD_YES;
 }
 
@@ -33,60 +69,75 @@ MHD_Result queue_answer(MHD_Connection* connection, const HttpAnswer& answer) {
     return MHD_queue_response(connection, static_cast<unsigned>(answer.status), response.get());
 }
 
-// Called once a request's line and headers are in. The answer is queued at once: a body a
-// client sends along is never read, and its connection closes after the answer.
-MHD_Result on_request(void* server_handler, MHD_Connection* connection, const char* path,
-                      const char* method, const char*, const char*, std::size_t*, void**) {
-    const auto& handler = *static_cast<const HttpServer::Handler*>(server_handler);
-    HttpAnswer answer;
+HttpAnswer answer_of(const HttpServer::Handler& handler, const HttpRequest& request) {
     try {
-        answer = handler(HttpRequest(connection, method, path));
+        return handler(request);
     } catch (const std::exception& e) {
         const std::string message = std::string("Internal error: ") + e.what();
         kcli::write_stderr_line("kolvane: " + message);
-        answer = {500, "text/plain; charset=utf-8", message + "\n"};
+        return {500, "text/plain; charset=utf-8", message + "\n"};
     }
-    return queue_answer(connection, answer);
 }
 
 }  // namespace
 
-HttpRequest::HttpRequest(MHD_Connection* connection, std::string method, std::string path)
-    : connection_(connection), method_(std::move(method)), path_(std::move(path)) {}
+// Called once a request's line and headers are in, and again after its connection is resumed.
+// A body a client sends along is never read: its connection closes after the answer.
+MHD_Result RequestDispatch::on_request(void* server_state, MHD_Connection* connection,
+                                       const char* path, const char* method, const char*,
+                                       const char*, std::size_t* body_size, void** state) {
+    auto& server = *static_cast<HttpServer*>(server_state);
+    auto* pending = static_cast<PendingAnswer*>(*state);
+    if (pending == nullptr) {
+        pending = new PendingAnswer;
+        *state = pending;
+        auto request = std::make_shared<const HttpRequest>(connection, method, path);
+        const std::lock_guard lock(server.stopping_mutex_);
+        if (server.stopping_)
+            return queue_answer(connection,
+                                {503, "text/plain; charset=utf-8", "The exporter is stopping\n"});
+        MHD_suspend_connection(connection);
+        server.workers_.run([&server, pending, request, connection] {
+            pending->answer = answer_of(server.handler_, *request);
+            MHD_resume_connection(connection);
+        });
+        return MHD_YES;
+    }
+    *body_size = 0;
+    return pending->answer ? queue_answer(connection, *pending->answer) : MHD_YES;
+}
 
-QueryParams HttpRequest::params() const {
-    QueryParams params;
-    MHD_get_connection_values(connection_, MHD_GET_ARGUMENT_KIND, &add_param, &params);
-    return params;
+HttpRequest::HttpRequest(MHD_Connection* connection, std::string method, std::string path)
+    : method_(std::move(method)), path_(std::move(path)) {
+    MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &add_param, &params_);
+    MHD_get_connection_values(connection, MHD_HEADER_KIND, &add_header, &headers_);
+    if (const MHD_ConnectionInfo* info =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD))
+        socket_ = info->connect_fd;
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    if (!info || !info->client_addr) return;
+    const socklen_t size =
+        info->client_addr->sa_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    char host[NI_MAXHOST] = "";
+    getnameinfo(info->client_addr, size, host, sizeof host, nullptr, 0, NI_NUMERICHOST);
+    remote_address_ = host;
 }
 
 std::optional<std::string> HttpRequest::header(const char* name) const {
-    const char* value = MHD_lookup_connection_value(connection_, MHD_HEADER_KIND, name);
-    if (!value) return std::nullopt;
-    return std::string(value);
-}
-
-std::string HttpRequest::remote_address() const {
-    const MHD_ConnectionInfo* info =
-        MHD_get_connection_info(connection_, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-    char host[NI_MAXHOST] = "";
-    if (!info || !info->client_addr) return host;
-    const socklen_t size =
-        info->client_addr->sa_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-    getnameinfo(info->client_addr, size, host, sizeof host, nullptr, 0, NI_NUMERICHOST);
-    return host;
+    const auto found = headers_.find(lower(name));
+    if (found == headers_.end()) return std::nullopt;
+    return found->second;
 }
 
 bool HttpRequest::client_gone() const {
-    const MHD_ConnectionInfo* info =
-        MHD_get_connection_info(connection_, MHD_CONNECTION_INFO_CONNECTION_FD);
-    if (!info) return false;
-    pollfd entry{info->connect_fd, POLLRDHUP, 0};
+    if (socket_ < 0) return false;
+    pollfd entry{socket_, POLLRDHUP, 0};
     return ::poll(&entry, 1, 0) > 0 && (entry.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
 HttpServer::HttpServer(HttpLimits limits, Handler handler)
-    : limits_(limits), handler_(std::move(handler)) {}
+    : limits_(limits), handler_(std::move(handler)), workers_(limits.connections) {}
 
 HttpServer::~HttpServer() { stop(); }
 
@@ -97,14 +148,15 @@ int HttpServer::start(const std::string& host, int port) {
     addrinfo* found = nullptr;
     if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return -1;
     const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> addresses(found, &freeaddrinfo);
-    unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD |
-                     MHD_USE_POLL;  // poll: no FD_SETSIZE limit on descriptors
+    // epoll: no FD_SETSIZE limit on descriptors, and no cost per idle connection.
+    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME;
     if (found->ai_family == AF_INET6) flags |= MHD_USE_IPv6;
     daemon_ = MHD_start_daemon(
-        flags, 0, nullptr, nullptr, &on_request, &handler_, MHD_OPTION_SOCK_ADDR, found->ai_addr,
-        MHD_OPTION_CONNECTION_LIMIT, limits_.connections, MHD_OPTION_PER_IP_CONNECTION_LIMIT,
-        limits_.per_client, MHD_OPTION_CONNECTION_TIMEOUT, limits_.idle_timeout_s,
-        MHD_OPTION_CONNECTION_MEMORY_LIMIT, limits_.request_bytes,
+        flags, 0, nullptr, nullptr, &RequestDispatch::on_request, this, MHD_OPTION_SOCK_ADDR,
+        found->ai_addr, MHD_OPTION_CONNECTION_LIMIT, limits_.connections,
+        MHD_OPTION_PER_IP_CONNECTION_LIMIT, limits_.per_client, MHD_OPTION_CONNECTION_TIMEOUT,
+        limits_.idle_timeout_s, MHD_OPTION_CONNECTION_MEMORY_LIMIT, limits_.request_bytes,
+        MHD_OPTION_NOTIFY_COMPLETED, &RequestDispatch::on_completed, nullptr,
         // No SO_REUSEPORT: a second exporter on the port fails instead of sharing it.
         MHD_OPTION_LISTENING_ADDRESS_REUSE, 0u, MHD_OPTION_END);
     if (!daemon_) return -1;
@@ -121,7 +173,25 @@ int HttpServer::start(const std::string& host, int port) {
 }
 
 void HttpServer::stop() {
-    if (daemon_) MHD_stop_daemon(std::exchange(daemon_, nullptr));
+    if (!daemon_) return;
+    // No new connections or requests; the requests being answered get their answers, and a
+    // moment to send them, before every connection closes.
+    {
+        const std::lock_guard lock(stopping_mutex_);
+        stopping_ = true;
+    }
+    if (const MHD_socket listening = MHD_quiesce_daemon(daemon_); listening != MHD_INVALID_SOCKET)
+        ::close(listening);
+    workers_.wait_idle();
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    for (;;) {
+        const MHD_DaemonInfo* info =
+            MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_CURRENT_CONNECTIONS);
+        if (!info || info->num_connections == 0 || std::chrono::steady_clock::now() >= give_up)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    MHD_stop_daemon(std::exchange(daemon_, nullptr));
 }
 
 }  // namespace kexp

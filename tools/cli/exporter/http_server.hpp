@@ -1,12 +1,19 @@
 // SPDX-License-Identifier: MIT
-// The exporter's HTTP server, on libmicrohttpd: one thread per connection, so a probe that waits
-// for a meter holds only its own connection, and bounds on everything a client can hold (see
+// The exporter's HTTP server, on libmicrohttpd: one thread watches every connection, so a client
+// that connects and sends nothing, or trickles its headers, holds a descriptor and never a
+// thread; a request whose headers are in is answered on a worker thread (a probe waits for its
+// meter there, holding only its own connection). Bounds on everything a client can hold (see
 // HttpLimits). Every answer closes its connection.
 #pragma once
 
+#include "exporter/request_workers.hpp"
 #include "exporter/target_policy.hpp"
 
+#include <sys/socket.h>
+
 #include <functional>
+#include <map>
+#include <mutex>
 #include <string>
 
 struct MHD_Connection;
@@ -21,23 +28,26 @@ struct HttpLimits {
     std::size_t request_bytes = 16384;  // request line and headers; beyond: 431
 };
 
-// One request as a handler sees it. Valid only during the handler's call.
+// One request as a handler sees it, taken from its connection before the handler runs.
 class HttpRequest {
 public:
     explicit HttpRequest(MHD_Connection* connection, std::string method, std::string path);
     const std::string& method() const { return method_; }
     const std::string& path() const { return path_; }
-    QueryParams params() const;
+    const QueryParams& params() const { return params_; }
     // The header's value, nothing when absent (names compare without case).
     std::optional<std::string> header(const char* name) const;
     // The client's address, without port.
-    std::string remote_address() const;
+    const std::string& remote_address() const { return remote_address_; }
     // True once the client has closed its side or reset the connection: nobody awaits the answer.
     bool client_gone() const;
 
 private:
-    MHD_Connection* connection_;
     std::string method_, path_;
+    QueryParams params_;
+    std::map<std::string, std::string> headers_;  // names in lower case
+    std::string remote_address_;
+    int socket_ = -1;  // open while the request is answered
 };
 
 struct HttpAnswer {
@@ -62,8 +72,13 @@ public:
     void stop();
 
 private:
+    friend struct RequestDispatch;
+
     HttpLimits limits_;
     Handler handler_;
+    RequestWorkers workers_;
+    std::mutex stopping_mutex_;  // a request is handed to a worker, or refused once stopping
+    bool stopping_ = false;
     MHD_Daemon* daemon_ = nullptr;
 };
 

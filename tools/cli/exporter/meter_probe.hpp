@@ -15,7 +15,8 @@ namespace kexp {
 struct Deadline {
     std::chrono::steady_clock::time_point end;
     int total_ms = 0;  // the whole budget, for the message when it runs out
-    // True once nobody awaits the probe's answer any more: it ends before its next request.
+    // True once nobody awaits the probe's answer any more: the probe makes no further read of
+    // the meter (a read in progress runs to its end, within the budget).
     std::function<bool()> abandoned = [] { return false; };
 };
 

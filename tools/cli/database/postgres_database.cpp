@@ -83,9 +83,9 @@ void copy_field(std::string& row, const std::string& text, char end = '\t') {
     row += end;
 }
 
-// A new batch goes in by COPY, which stores rows at about twice the speed of an INSERT but
-// cannot skip the ones stored already: a batch holding one fails as a whole and goes in by the
-// INSERT ... ON CONFLICT DO NOTHING below.
+// A new batch goes in by COPY, which the server stores about a third faster than the INSERT
+// below but which cannot skip rows stored already: a batch holding one fails as a whole and goes
+// in by the INSERT ... ON CONFLICT DO NOTHING.
 constexpr const char* COPY_DATALOG =
     "COPY datalog_records(serial, file_id, recorded_at, seq, trigger, layout_id, vals, meter_time) "
     "FROM STDIN";

@@ -3,28 +3,21 @@
 // simulated meters, one of them after a power outage (gaps, days with records missing, power
 // events), one whose clock runs ahead (warnings): every query of the dashboard, its variables
 // and Grafana's macros written in as Grafana writes them for PostgreSQL, runs and finds rows.
+#include "support/dashboards.hpp"
 #include "support/site.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <ctime>
-#include <fstream>
 #include <map>
 #include <regex>
-#include <stdexcept>
 
 namespace collect_test {
 namespace {
 
+using ktest::read_dashboard;
 using nlohmann::json;
-
-json read_dashboard(const std::string& name) {
-    const std::string path = std::string(KOLVANE_GRAFANA_DIR) + "/" + name;
-    std::ifstream file(path);
-    if (!file) throw std::runtime_error("cannot read " + path);
-    return json::parse(file);
-}
 
 std::string utc_text(std::time_t t) {  // RFC 3339, as Grafana writes a time into SQL
     char text[32];

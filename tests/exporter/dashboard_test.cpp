@@ -4,13 +4,14 @@
 // them, finds series of each meter, and the meter variable lists them all.
 #include "exporter_process.hpp"
 
+#include "support/dashboards.hpp"
+
 #include <simulator.hpp>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <fstream>
 #include <map>
 #include <regex>
 #include <stdexcept>
@@ -19,14 +20,8 @@
 namespace exporter_test {
 namespace {
 
+using ktest::read_dashboard;
 using nlohmann::json;
-
-json read_dashboard(const std::string& name) {
-    const std::string path = std::string(KOLVANE_GRAFANA_DIR) + "/" + name;
-    std::ifstream file(path);
-    if (!file) throw std::runtime_error("cannot read " + path);
-    return json::parse(file);
-}
 
 // A value as Grafana writes a multi-value variable into a PromQL regular expression: regular
 // expression characters escaped by a backslash, itself escaped in the string literal.

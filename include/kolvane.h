@@ -25,7 +25,8 @@
  * "em133" or "em235" (alias "pm335"), in any letter case. `options` may be NULL or a flat JSON
  * object such as {"port":1502,"unit_id":3,"timeout_ms":5000}: port 1-65535 (default 502),
  * unit_id 0-255 (default 1), timeout_ms 100-3600000 (default 30000), deadline_ms 1-86400000
- * (default none), request_gap_ms 0-10000 (default 0).
+ * (default none), request_gap_ms 0-10000 (default 0), tries 1-10 (default 3), machine_turns
+ * 0 or 1 (default 0).
  * kolvane_read_datalog and kolvane_read_eventlog also take after_seq 0-65535 (see
  * kolvane_read_datalog); any other value or type of after_seq fails with
  * "options.after_seq must be 0-65535". Other keys are ignored (after_seq too by the CSV
@@ -38,6 +39,27 @@
  * end of one reply, or the connect, and the next request on the connection, as Modbus gateways
  * and RS-485 buses want; never extends the call past deadline_ms (a request whose gap would
  * end after the deadline is not sent, and the call fails with the deadline message).
+ * tries 1-10 (default 3) is how often one request is sent when it is answered busy
+ * (exception 6, or 5 to a read), after a pause that doubles from request_gap_ms (50 ms at
+ * least) within deadline_ms; a read answered with exception 11 (no meter at that unit behind a
+ * gateway) is sent once more. Each retry is logged at KOLVANE_LOG_INFO with a message beginning
+ * "Retry ". Answers that stay busy fail with "gateway HOST:PORT busy after N tries: set
+ * gap=MS", exception 11 with "no meter answered at unit N behind HOST:PORT", a reply that does
+ * not come within timeout_ms with "no reply from HOST:PORT (unit N) within T ms".
+ * machine_turns 0 or 1 (default 0): with 1, every request to the address connected to takes
+ * its turn with the other kolvane programs of this machine that ask so, and request_gap_ms
+ * holds between any two of their requests: a gateway in front of a bus is never sent two
+ * requests at once. The turns live in /run/lock/kolvane-gateways (in /tmp when /run/lock
+ * cannot be written), created readable and writable by its owner and group only; a user who
+ * may not open it fails with a message naming it.
+ *
+ * Facts and weather. Settings that govern how values are printed (PT ratio, resolution,
+ * energy decimals and units) and the File Info of a log are read from the meter in every call
+ * that needs them. Only an answer that the meter has no such register or function (exception
+ * 1, 2 or 3) leaves a default or takes a log for absent; any other failure (busy after the
+ * tries, a gateway's exception, a time limit, a lost connection) fails the call with a message
+ * naming the register or log, so that no value is printed with a guessed scale and no log is
+ * taken for missing.
  *
  * Callbacks. Record and progress callbacks run on the calling thread, synchronously, without
  * any library lock held; a non-zero return cancels the operation (status -2). Texts handed to

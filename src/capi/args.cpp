@@ -83,6 +83,9 @@ ConnectionOptions parse_options(const char* options) {
                 parsed.deadline_ms);
     apply_field(json, "request_gap_ms", 0, 10000, "options.request_gap_ms must be 0-10000",
                 parsed.request_gap_ms);
+    apply_field(json, "tries", 1, 10, "options.tries must be 1-10", parsed.tries);
+    apply_field(json, "machine_turns", 0, 1, "options.machine_turns must be 0 or 1",
+                parsed.machine_turns);
     return parsed;
 }
 

@@ -13,20 +13,16 @@
 namespace kolvane {
 namespace {
 
-// Connects and learns the columns: scaling, then File Info variant 2 (a meter that cannot
-// tell leaves them to the first record's size).
+// Connects and learns the columns: scaling, then File Info variant 2 (a meter that has no
+// column list leaves them to the first record's size; any other failure fails the call).
 DatalogColumns open_columns(ModbusTcpClient& client, MeterModel model, int file_id) {
     client.connect();
     DatalogColumns columns;
     columns.model = model;
     columns.scales = read_data_scales(client, model);
-    try {
-        const ColumnIdList list = file_info_var2(client, file_id);
-        columns.column_count = list.column_count;
-        columns.point_ids = list.point_ids;
-    } catch (const std::exception&) {
-        // no column list: the columns come from the first record's size
-    }
+    const ColumnIdList list = file_info_var2(client, file_id);
+    columns.column_count = list.column_count;
+    columns.point_ids = list.point_ids;
     if (columns.column_count > 0) columns.resolve(columns.column_count);
     return columns;
 }

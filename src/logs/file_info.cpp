@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "logs/file_info.hpp"
 
+#include <optional>
+#include <stdexcept>
+
 #include "modbus/client.hpp"
 
 namespace kolvane {
@@ -11,25 +14,33 @@ constexpr uint16_t REPLY_HEADER = 64952;
 constexpr uint16_t REPLY_DATA = 64960;
 constexpr uint16_t FILE_INFO_CODE = 9;
 
-std::vector<uint16_t> exchange(ModbusTcpClient& client, int file_id, uint16_t variant,
-                               uint16_t reply_words) {
-    client.write_multiple_registers(REQUEST,
-                                    {FILE_INFO_CODE, uint16_t(file_id), 0, 0, 0, variant, 0, 0});
-    read_words(client, REPLY_HEADER, 8);  // read to complete the exchange; not interpreted
-    return read_words(client, REPLY_DATA, reply_words);
+// The exchange, or nothing when the meter answers that it has no such file or variant.
+std::optional<std::vector<uint16_t>> exchange(ModbusTcpClient& client, int file_id,
+                                              uint16_t variant, uint16_t reply_words) {
+    try {
+        client.write_multiple_registers(
+            REQUEST, {FILE_INFO_CODE, uint16_t(file_id), 0, 0, 0, variant, 0, 0});
+        read_words(client, REPLY_HEADER, 8);  // read to complete the exchange; not interpreted
+        return read_words(client, REPLY_DATA, reply_words);
+    } catch (const std::exception& e) {
+        if (says_absent(e)) return std::nullopt;
+        throw std::runtime_error("Cannot read File Info of " + file_name(file_id) + ": " +
+                                 e.what());
+    }
 }
 
 }  // namespace
 
+std::string file_name(int file_id) {
+    return file_id == 0 ? "the event log (file 0)"
+                        : "data log " + std::to_string(file_id) + " (file " +
+                              std::to_string(file_id) + ")";
+}
+
 FileInfo file_info_var0(ModbusTcpClient& client, int file_id) {
-    try {
-        const std::vector<uint16_t> reply = exchange(client, file_id, 0, 14);
-        return FileInfo{true, reply[8], reply[10], reply[12], {}};
-    } catch (const TransportError& silence) {
-        return FileInfo{false, 0, 0, 0, silence.what()};
-    } catch (const std::exception&) {
-        return FileInfo{};
-    }
+    const auto reply = exchange(client, file_id, 0, 14);
+    if (!reply) return FileInfo{};
+    return FileInfo{true, (*reply)[8], (*reply)[10], (*reply)[12]};
 }
 
 ColumnIdList parse_column_list(const std::vector<uint16_t>& reply) {
@@ -49,7 +60,8 @@ ColumnIdList parse_column_list(const std::vector<uint16_t>& reply) {
 }
 
 ColumnIdList file_info_var2(ModbusTcpClient& client, int file_id) {
-    return parse_column_list(exchange(client, file_id, 2, 18));
+    const auto reply = exchange(client, file_id, 2, 18);
+    return reply ? parse_column_list(*reply) : ColumnIdList{};
 }
 
 }  // namespace kolvane

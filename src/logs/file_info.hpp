@@ -14,13 +14,10 @@ namespace kolvane {
 class ModbusTcpClient;
 
 struct FileInfo {
-    bool ok = false;
+    bool ok = false;  // false: the meter has no such file
     int records = 0;
     uint16_t read_index = 0;
     uint16_t start_index = 0;
-    // The transport's message when the meter gave no answer at all (time-out, closed or reset
-    // connection); empty when it answered, a refusal included.
-    std::string no_answer;
 };
 
 struct ColumnIdList {
@@ -28,10 +25,15 @@ struct ColumnIdList {
     std::vector<uint16_t> point_ids;
 };
 
-// Record count and read position; never fails (ok is false when the meter cannot tell).
+// Record count and read position; ok is false when the meter answers that it has no such file
+// (an illegal function, address or value). Any other failure (busy, a gateway's exception, a
+// time limit) fails, naming the file: a log is never taken for absent on such an answer.
 FileInfo file_info_var0(ModbusTcpClient& client, int file_id);
-// The point ids of a data log's columns; raises the exchange's failure unchanged.
+// The point ids of a data log's columns: no columns when the meter answers that it cannot tell;
+// any other failure fails as file_info_var0's does.
 ColumnIdList file_info_var2(ModbusTcpClient& client, int file_id);
+// "the event log (file 0)", "data log 2 (file 2)": the file as messages name it.
+std::string file_name(int file_id);
 // The column list held in the 18 reply words of variant 2 (two layouts).
 ColumnIdList parse_column_list(const std::vector<uint16_t>& reply);
 

@@ -21,6 +21,7 @@ LogReadStart prepare_log_transfer(ModbusTcpClient& client, int file_id) {
     client.write_multiple_registers(TRANSFER_REQUEST, {SELECT, uint16_t(file_id), 0, 0});
     const FileInfo info = file_info_var0(client, file_id);
     if (!info.ok) {
+        // The meter keeps no File Info for the file: its records are read until it says end.
         log_msg(LogLevel::Warning,
                 file_text(file_id) + "File Info unavailable, record count unknown");
         return {};

@@ -55,8 +55,9 @@ std::string read_device_info_impl(ModbusTcpClient& client, MeterModel model) {
     double pt_ratio = 1.0;
     try {
         pt_ratio = read_words(client, pt_ratio_register(model), 1).at(0) * 0.1;
-    } catch (const std::exception&) {
-        // a meter without a readable PT ratio reports the neutral ratio
+    } catch (const std::exception& e) {
+        // a meter without a PT ratio register reports the neutral ratio
+        if (!says_absent(e)) throw;
     }
     doc += ",\"setup\":{\"pt_ratio\":" + format_fixed(pt_ratio, 1);
     doc += ",\"energy_decimals\":" + std::to_string(scales.energy_decimals);

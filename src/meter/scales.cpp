@@ -2,6 +2,7 @@
 #include "meter/scales.hpp"
 
 #include <optional>
+#include <stdexcept>
 
 #include "modbus/client.hpp"
 
@@ -13,12 +14,23 @@ constexpr uint16_t EM133_ENERGY_DECIMALS = 2393;
 constexpr uint16_t EM235_ENERGY_DECIMALS = 46258;
 constexpr uint16_t ENERGY_SETUP = 56672;
 
-std::optional<uint16_t> try_read_one(ModbusTcpClient& client, uint16_t address) {
+// Reads a setting: nothing when the meter has no such register. Any other failure (busy, a
+// gateway's exception, a time limit) says nothing of the setup, and values printed with the
+// default in its place would be wrong by powers of ten: it fails the call, naming the setting.
+std::optional<std::vector<uint16_t>> read_setting(ModbusTcpClient& client, uint16_t address,
+                                                  uint16_t count, const char* what) {
     try {
-        return read_words(client, address, 1).at(0);
-    } catch (const std::exception&) {
-        return std::nullopt;
+        return read_words(client, address, count);
+    } catch (const std::exception& e) {
+        if (says_absent(e)) return std::nullopt;
+        throw std::runtime_error(std::string("Cannot read the ") + what + " (register " +
+                                 std::to_string(address) + "): " + e.what());
     }
+}
+
+std::optional<uint16_t> read_one(ModbusTcpClient& client, uint16_t address, const char* what) {
+    const auto words = read_setting(client, address, 1, what);
+    return words ? std::optional(words->at(0)) : std::nullopt;
 }
 
 const char* energy_unit_text(uint16_t code) {
@@ -44,16 +56,17 @@ DataScales read_data_scales(ModbusTcpClient& client, MeterModel model) {
     DataScales scales;
     const bool em235 = model == MeterModel::EM235;
 
-    if (const auto pt_ratio = try_read_one(client, pt_ratio_register(model))) {
+    if (const auto pt_ratio = read_one(client, pt_ratio_register(model), "PT ratio")) {
         if (em235) {
             apply_resolution(scales, *pt_ratio);
-        } else if (try_read_one(client, EM133_HIGH_RESOLUTION) == uint16_t(1)) {
+        } else if (read_one(client, EM133_HIGH_RESOLUTION, "high-resolution setting") ==
+                   uint16_t(1)) {
             apply_resolution(scales, *pt_ratio);
         }
     }
 
-    const auto decimals =
-        try_read_one(client, em235 ? EM235_ENERGY_DECIMALS : EM133_ENERGY_DECIMALS);
+    const auto decimals = read_one(client, em235 ? EM235_ENERGY_DECIMALS : EM133_ENERGY_DECIMALS,
+                                   "energy decimals");
     if (decimals && *decimals >= 1 && *decimals <= (em235 ? 3 : 4)) {
         scales.energy_decimals = *decimals;
         for (int i = 0; i < *decimals; ++i) scales.energy_scale *= 0.1;
@@ -62,12 +75,10 @@ DataScales read_data_scales(ModbusTcpClient& client, MeterModel model) {
     const int entries = em235 ? 16 : 12;
     scales.energy_units.reserve(entries);
     for (int i = 0; i < entries; ++i) {
-        try {
-            const auto entry = read_words(client, uint16_t(ENERGY_SETUP + 4 * i), 4);
-            scales.energy_units.emplace_back(energy_unit_text(entry.at(1)));
-        } catch (const std::exception&) {
-            break;
-        }
+        const auto entry =
+            read_setting(client, uint16_t(ENERGY_SETUP + 4 * i), 4, "energy register setup");
+        if (!entry) break;  // the meter has no more energy registers
+        scales.energy_units.emplace_back(energy_unit_text(entry->at(1)));
     }
     return scales;
 }

@@ -24,7 +24,8 @@ struct DataScales {
     std::vector<std::string> energy_units;
 };
 
-// Never fails: every refused or failed read leaves its defaults.
+// A setting the meter does not have leaves its default; any other failure to read one fails,
+// naming the setting.
 DataScales read_data_scales(ModbusTcpClient& client, MeterModel model);
 
 // Register of the PT ratio, in tenths.

@@ -18,6 +18,7 @@
 
 #include "ground/interruptions.hpp"
 #include "ground/log.hpp"
+#include "modbus/machine_turns.hpp"
 
 namespace kolvane {
 namespace {
@@ -82,6 +83,8 @@ ModbusTcpClient::ModbusTcpClient(std::string host, const ConnectionOptions& opti
       timeout_ms_(options.timeout_ms),
       deadline_ms_(options.deadline_ms),
       request_gap_ms_(options.request_gap_ms),
+      tries_(options.tries < 1 ? 1 : options.tries),
+      machine_turns_(options.machine_turns),
       call_deadline_(Clock::now() + std::chrono::milliseconds(options.deadline_ms)) {}
 
 ModbusTcpClient::~ModbusTcpClient() { close_socket(); }
@@ -125,12 +128,15 @@ void ModbusTcpClient::start_request_gap() {
     }
 }
 
-void ModbusTcpClient::wait_for_request_gap() const {
-    if (request_gap_ms_ <= 0) return;
-    const Clock::time_point end =
-        deadline_ms_ > 0 ? std::min(next_request_from_, call_deadline_) : next_request_from_;
+void ModbusTcpClient::wait_until(Clock::time_point from) const {
+    const Clock::time_point end = deadline_ms_ > 0 ? std::min(from, call_deadline_) : from;
     // poll without descriptors sleeps; after a signal the time left is taken afresh.
     for (int left = millis_until(end); left > 0; left = millis_until(end)) ::poll(nullptr, 0, left);
+}
+
+std::string ModbusTcpClient::no_reply(uint8_t unit) const {
+    return "no reply from " + endpoint() + " (unit " + std::to_string(unit) + ") within " +
+           std::to_string(timeout_ms_) + " ms";
 }
 
 // An IPv6 literal is bracketed, so that the port stays apart from the address: "[::1]:502".
@@ -145,6 +151,8 @@ void ModbusTcpClient::connect() {
     const socklen_t address_size = socket_address(host_, port_, address);
 
     close_socket();
+    // Turns are taken at the address connected to, however the host was written.
+    if (machine_turns_ && !turns_) turns_ = std::make_unique<MachineTurns>(address, endpoint());
     fd_ = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd_ < 0) fail("socket() failed");
     const int flags = ::fcntl(fd_, F_GETFL, 0);
@@ -203,9 +211,9 @@ void ModbusTcpClient::send_all(const uint8_t* data, size_t size) {
 // Sets the socket's receive time-out to what is left until `end`, unless the one set already
 // ends within a millisecond after it (as poll's rounding up would): set once per connection as
 // a rule, again only near the call's deadline or after a signal cut a wait short.
-void ModbusTcpClient::arm_receive(Clock::time_point end) {
+void ModbusTcpClient::arm_receive(Clock::time_point end, const std::string& timeout_message) {
     const auto left = std::chrono::ceil<std::chrono::microseconds>(end - Clock::now());
-    if (left.count() <= 0) time_up("socket recv failed");
+    if (left.count() <= 0) time_up(timeout_message);
     const auto slack = std::chrono::milliseconds(1);
     if (armed_receive_.count() > 0 && armed_receive_ <= left + slack) return;
     struct timeval limit {};
@@ -220,11 +228,11 @@ void ModbusTcpClient::arm_receive(Clock::time_point end) {
 // One recv of whatever the socket holds, as often as the frame needs, each waiting at most the
 // time-out; bytes of a following frame stay in the buffer. A wait that a signal or the kernel's
 // rounding ends early goes on for the time left, never longer.
-void ModbusTcpClient::fill(size_t size) {
+void ModbusTcpClient::fill(size_t size, const std::string& timeout_message) {
     while (received_.size() < size) {
         const Clock::time_point end = wait_end();
         for (;;) {
-            arm_receive(end);
+            arm_receive(end, timeout_message);
             uint8_t* space = received_.space(size);
             const ssize_t n = ::recv(fd_, space, received_.space_size(), 0);
             if (n > 0) {
@@ -238,8 +246,9 @@ void ModbusTcpClient::fill(size_t size) {
     }
 }
 
-uint16_t ModbusTcpClient::receive_frame(std::vector<uint8_t>& pdu) {
-    fill(MBAP_SIZE);
+uint16_t ModbusTcpClient::receive_frame(std::vector<uint8_t>& pdu,
+                                        const std::string& timeout_message) {
+    fill(MBAP_SIZE, timeout_message);
     const uint16_t id = be16(received_.data());
     const uint16_t length = be16(received_.data() + 4);
     if (length < 2 || length > 260) {
@@ -247,15 +256,36 @@ uint16_t ModbusTcpClient::receive_frame(std::vector<uint8_t>& pdu) {
         fail("Invalid MBAP length: " + std::to_string(length));
     }
     const size_t frame_size = MBAP_SIZE + length - 1u;
-    fill(frame_size);
+    fill(frame_size, timeout_message);
     const uint8_t* frame = received_.data();  // read after fill: the bytes may have moved
     pdu.assign(frame + MBAP_SIZE, frame + frame_size);
     received_.consume(frame_size);
     return id;
 }
 
-std::vector<uint8_t> ModbusTcpClient::request(const std::vector<uint8_t>& pdu, uint8_t unit) {
-    if (fd_ < 0) throw TransportError("Socket not connected");
+namespace {
+
+// Answers after which the same request may be sent again: the gateway or meter was busy and did
+// not carry it out (6); a read the meter takes long over (5; a write it acknowledged is under
+// way, so it is not sent twice); a unit that missed one read behind a gateway (11), once: a
+// frame lost on a noisy bus, where a meter that is gone costs one more wait.
+int tries_for(int code, bool write, int tries) {
+    if (code == 6 || (code == 5 && !write)) return tries;
+    if (code == 11 && !write) return std::min(tries, 2);
+    return 1;
+}
+
+constexpr int MIN_RETRY_PAUSE_MS = 50;
+constexpr int MAX_GAP_MS = 10000;  // the options' limit of request_gap_ms
+
+}  // namespace
+
+bool says_absent(const std::exception& failure) noexcept {
+    const auto* refusal = dynamic_cast<const ModbusException*>(&failure);
+    return refusal != nullptr && refusal->says_absent();
+}
+
+std::vector<uint8_t> ModbusTcpClient::transact(const std::vector<uint8_t>& pdu, uint8_t unit) {
     ++transaction_id_;
     std::vector<uint8_t> frame;
     frame.reserve(MBAP_SIZE + pdu.size());
@@ -264,30 +294,85 @@ std::vector<uint8_t> ModbusTcpClient::request(const std::vector<uint8_t>& pdu, u
     put_be16(frame, uint16_t(pdu.size() + 1));
     frame.push_back(unit);
     frame.insert(frame.end(), pdu.begin(), pdu.end());
+
+    struct TurnGuard {
+        MachineTurns* turns;
+        ~TurnGuard() {
+            if (turns != nullptr) turns->give_up(Clock::now());
+        }
+    } turn{nullptr};
+    Clock::time_point send_from = next_request_from_;
+    if (turns_) {
+        if (!turns_->take(wait_end())) {
+            time_up("no turn at " + endpoint() + " within " + std::to_string(timeout_ms_) +
+                    " ms: another kolvane program holds it");
+        }
+        turn.turns = turns_.get();
+        if (request_gap_ms_ > 0) {
+            send_from = std::max(send_from,
+                                 turns_->last_reply() + std::chrono::milliseconds(request_gap_ms_));
+        }
+    }
     // A wait for the gap that reaches the deadline ends in send_all, before anything is sent.
-    wait_for_request_gap();
+    wait_until(send_from);
     send_all(frame.data(), frame.size());
 
     // A reply to an earlier request that timed out may still arrive: it is read whole and
     // dropped, so that its values are never taken for this request's. A peer that only ever
     // sends stale frames must not hold the call past one time limit.
+    const std::string timeout_message = no_reply(unit);
     const Clock::time_point end = wait_end();
     std::vector<uint8_t> response;
     for (;;) {
-        const uint16_t id = receive_frame(response);
+        const uint16_t id = receive_frame(response, timeout_message);
         if (id == transaction_id_) break;
-        if (Clock::now() >= end) time_up("socket recv failed");
+        if (Clock::now() >= end) time_up(timeout_message);
         if (log_enabled()) {
             log_msg(LogLevel::Debug, "Discarded a reply with transaction id " + std::to_string(id) +
                                          " while waiting for " + std::to_string(transaction_id_));
         }
     }
     start_request_gap();  // the reply has ended, whatever it says
-    if (!response.empty() && (response[0] & 0x80) != 0) {
-        const int code = response.size() >= 2 ? response[1] : -1;
-        fail("Modbus exception " + std::to_string(code));
-    }
     return response;
+}
+
+void ModbusTcpClient::refused(int code, int tries, uint8_t unit, bool write) const {
+    if (code == 6 || (code == 5 && !write)) {
+        const int suggested = std::min(MAX_GAP_MS, std::max(MIN_RETRY_PAUSE_MS, 2 * request_gap_ms_));
+        throw ModbusException(code, "gateway " + endpoint() + " busy after " +
+                                        std::to_string(tries) + (tries == 1 ? " try" : " tries") +
+                                        ": set gap=" + std::to_string(suggested));
+    }
+    if (code == 11) {
+        throw ModbusException(code, "no meter answered at unit " + std::to_string(unit) +
+                                        " behind " + endpoint());
+    }
+    throw ModbusException(code, "Modbus exception " + std::to_string(code));
+}
+
+std::vector<uint8_t> ModbusTcpClient::request(const std::vector<uint8_t>& pdu, uint8_t unit) {
+    if (fd_ < 0) throw TransportError("Socket not connected");
+    const bool write = !pdu.empty() && (pdu[0] == 0x06 || pdu[0] == 0x10);
+    for (int attempt = 1;; ++attempt) {
+        std::vector<uint8_t> response = transact(pdu, unit);
+        if (response.empty() || (response[0] & 0x80) == 0) return response;
+        const int code = response.size() >= 2 ? response[1] : -1;
+        const int allowed = tries_for(code, write, tries_);
+        if (attempt >= allowed) refused(code, attempt, unit, write);
+        // Each pause doubles, from the request gap or 50 ms; one that would pass the deadline is
+        // not waited for: the answer is known by then.
+        const auto pause = std::chrono::milliseconds(
+            int64_t(std::max(request_gap_ms_, MIN_RETRY_PAUSE_MS)) << std::min(attempt - 1, 10));
+        const Clock::time_point retry_at = Clock::now() + pause;
+        if (deadline_ms_ > 0 && retry_at >= call_deadline_) refused(code, attempt, unit, write);
+        next_request_from_ = std::max(next_request_from_, retry_at);
+        if (log_enabled()) {
+            log_msg(LogLevel::Info, "Retry " + std::to_string(attempt) + " of " +
+                                        std::to_string(allowed - 1) + ": " + endpoint() +
+                                        " unit " + std::to_string(unit) +
+                                        " answered Modbus exception " + std::to_string(code));
+        }
+    }
 }
 
 std::vector<uint16_t> ModbusTcpClient::read_holding_registers(uint16_t start, uint16_t quantity,

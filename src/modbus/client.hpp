@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -23,6 +24,12 @@ struct ConnectionOptions {
     // request: a gateway in front of an RS-485 bus answers busy, or nothing, to requests that
     // come too fast. 0 sends each request at once.
     int32_t request_gap_ms = 0;
+    // Tries of one request that the gateway or meter answers busy; the pause before each new
+    // try grows from the request gap (50 ms at least).
+    int32_t tries = 3;
+    // Take turns at the gateway with every other kolvane program on this machine, request by
+    // request, the request gap included.
+    bool machine_turns = false;
 };
 
 // The connection failed to carry an exchange: no reply came (time limit, peer closed or reset
@@ -31,6 +38,27 @@ class TransportError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// The meter or gateway answered with a Modbus exception.
+class ModbusException : public std::runtime_error {
+public:
+    ModbusException(int code, const std::string& message)
+        : std::runtime_error(message), code_(code) {}
+    int code() const noexcept { return code_; }
+    // Illegal function, address or value: the meter has no such register or function. Every
+    // other answer (busy, a gateway's exception, a device failure) says nothing of the meter's
+    // setup.
+    bool says_absent() const noexcept { return code_ >= 1 && code_ <= 3; }
+
+private:
+    int code_;
+};
+
+// True when `failure` is the meter's answer that it has no such register or function: the one
+// failure that a read of an optional setting may take for "not set up".
+bool says_absent(const std::exception& failure) noexcept;
+
+class MachineTurns;
 
 class ModbusTcpClient {
 public:
@@ -44,7 +72,8 @@ public:
     const std::string& host() const noexcept { return host_; }
     uint8_t unit_id() const noexcept { return unit_id_; }
 
-    // One exchange: sends the PDU to the unit and returns the response PDU.
+    // One exchange: sends the PDU to the unit and returns the response PDU. A busy answer is
+    // tried again within the deadline; an exception reply is raised as ModbusException.
     std::vector<uint8_t> request(const std::vector<uint8_t>& pdu, uint8_t unit);
     // A negative unit means the client's own unit id; otherwise its low 8 bits are used.
     std::vector<uint16_t> read_holding_registers(uint16_t start, uint16_t quantity, int unit = -1);
@@ -55,6 +84,13 @@ private:
     using Clock = std::chrono::steady_clock;
 
     void close_socket() noexcept;
+    // One transaction, in the gateway's turn when turns are taken; returns the response PDU,
+    // an exception reply included.
+    std::vector<uint8_t> transact(const std::vector<uint8_t>& frame_pdu, uint8_t unit);
+    // The failure of an exception reply after `tries` tries.
+    [[noreturn]] void refused(int code, int tries, uint8_t unit, bool write) const;
+    // "no reply from HOST:PORT (unit N) within T ms"
+    std::string no_reply(uint8_t unit) const;
     // The end of one wait: the time-out from now, or the call's deadline when that comes first.
     Clock::time_point wait_end() const;
     // Waits until the socket is ready for `events` (poll's result, negative on error) or `end`
@@ -64,16 +100,16 @@ private:
     [[noreturn]] void time_up(const std::string& timeout_message) const;
     // With a request gap: the next request may go out `request_gap_ms_` from now.
     void start_request_gap();
-    // Waits until the next request may go out, or until the call's deadline when that comes
-    // first; a signal that interrupts the wait neither extends nor shortens it.
-    void wait_for_request_gap() const;
+    // Waits until the next request may go out (`from`), or until the call's deadline when that
+    // comes first; a signal that interrupts the wait neither extends nor shortens it.
+    void wait_until(Clock::time_point from) const;
     void send_all(const uint8_t* data, size_t size);
     // Gives the socket's blocking receives a time-out that ends no later than `end`.
-    void arm_receive(Clock::time_point end);
+    void arm_receive(Clock::time_point end, const std::string& timeout_message);
     // Receives until the buffer holds at least `size` bytes of the frame being read.
-    void fill(size_t size);
+    void fill(size_t size, const std::string& timeout_message);
     // Receives one whole frame; returns its transaction id and fills the PDU.
-    uint16_t receive_frame(std::vector<uint8_t>& pdu);
+    uint16_t receive_frame(std::vector<uint8_t>& pdu, const std::string& timeout_message);
 
     std::string host_;
     uint16_t port_;
@@ -81,8 +117,11 @@ private:
     int32_t timeout_ms_;
     int32_t deadline_ms_;
     int32_t request_gap_ms_;
+    int32_t tries_;
+    bool machine_turns_;
+    std::unique_ptr<MachineTurns> turns_;  // set when turns are taken, from the connect on
     Clock::time_point call_deadline_;      // meaningful when deadline_ms_ > 0
-    Clock::time_point next_request_from_;  // meaningful when request_gap_ms_ > 0
+    Clock::time_point next_request_from_{};  // no request of this client goes out before
     uint16_t transaction_id_ = 0;
     int fd_ = -1;
     std::chrono::microseconds armed_receive_{};  // the socket's receive time-out; 0: not set

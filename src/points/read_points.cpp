@@ -45,10 +45,13 @@ void read_family(ModbusTcpClient& client, MeterModel model, const FamilyBlock& f
         if (pid > last) last = pid;
     }
     if (first < 0) return;
+    // Only the meter's answer that it has no such register leaves points out; any other failure
+    // is the link's or the gateway's, not the points', and fails the call.
     try {
         read_span(client, model, family, uint16_t(first), uint16_t(last), requested, values);
         return;
     } catch (const std::exception& e) {
+        if (!says_absent(e)) throw;
         last_error = e.what();
         log_msg(LogLevel::Debug, std::string("Block ") + family.name + " span failed (" + e.what() +
                                      "), reading points one by one");
@@ -58,6 +61,7 @@ void read_family(ModbusTcpClient& client, MeterModel model, const FamilyBlock& f
         try {
             read_span(client, model, family, pid, pid, requested, values);
         } catch (const std::exception& e) {
+            if (!says_absent(e)) throw;
             last_error = e.what();
             log_msg(LogLevel::Warning,
                     "Point " + hex4(pid) + " not readable on this meter: " + e.what());

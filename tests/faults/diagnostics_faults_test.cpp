@@ -95,7 +95,8 @@ TEST_F(DiagnosticsFaults, ReadFailsNoFile) {
     }
     for (const int code : {1, 2, 3, 4, 11, 255}) {
         rows.push_back({"exception " + std::to_string(code), Fault::exception(uint8_t(code)),
-                        "Modbus exception " + std::to_string(code)});
+                        code == 11 ? "no meter answered at unit 1 behind 127.0.0.1:502"
+                                   : "Modbus exception " + std::to_string(code)});
     }
     for (Row& row : rows) {
         SCOPED_TRACE(row.what);

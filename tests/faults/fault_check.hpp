@@ -22,6 +22,18 @@ namespace kfault {
 inline constexpr int MARGIN_MS = 2500;
 inline constexpr int TIMEOUT_MS = 250;
 
+// Messages that name the meter's address: "{port}" stands for the port of the call's meter.
+inline const std::string NO_REPLY = "no reply from 127.0.0.1:{port} (unit 1) within 250 ms";
+inline const std::string BUSY = "gateway 127.0.0.1:{port} busy after 3 tries: set gap=50";
+inline const std::string NO_METER = "no meter answered at unit 1 behind 127.0.0.1:{port}";
+
+inline std::string with_port(std::string message, uint16_t port) {
+    const std::string mark = "{port}";
+    if (const size_t at = message.find(mark); at != std::string::npos)
+        message.replace(at, mark.size(), std::to_string(port));
+    return message;
+}
+
 struct Expected {
     int status = 0;
     std::string message;             // empty on success
@@ -60,7 +72,7 @@ inline Outcome expect_call(const ksim::Simulator* sim, Op op, const Call& call,
     }
     EXPECT_EQ(ktest::open_descriptors(), before) << "descriptors left open";
     EXPECT_EQ(got.status, want.status);
-    EXPECT_EQ(got.err, want.message);
+    EXPECT_EQ(got.err, with_port(want.message, call.port));
     EXPECT_EQ(got.texts, want.texts);
     EXPECT_LE(got.elapsed.count(), want.waits * call.timeout_ms + MARGIN_MS) << "ms spent";
     return got;

@@ -37,17 +37,26 @@ TEST(FileInfoVar0, ReportsRecordCountAndIndicesFromWords8To12) {
     EXPECT_EQ(meter.traffic(), file_info_exchange(3, 0));
 }
 
-// Whatever step of the exchange the meter refuses, the answer is "unavailable" with zeros,
-// and the exchange stops at the refused transaction.
-TEST(FileInfoVar0, RefusedExchangeGivesNotOkWithZeros) {
+// The meter's answer that it has no such file is "not ok" with zeros, and the exchange stops
+// at the refused transaction; any other failure raises, naming the file.
+TEST(FileInfoVar0, OnlyAbsenceIsNotOkWeatherRaises) {
     struct Case {
         const char* what;
         ksim::LogFile::Refusal refusal;
         std::vector<std::string> traffic;
+        const char* error;  // empty: not ok
     };
     const Case cases[] = {
-        {"refused request write", {4, true}, {"FC16 64944 [9,2,0,0,0,0,0,0]"}},
-        {"refused reply read", {2, false}, file_info_exchange(2, 0)},
+        {"illegal value on the request write", {3, true}, {"FC16 64944 [9,2,0,0,0,0,0,0]"}, ""},
+        {"illegal address on the reply read", {2, false}, file_info_exchange(2, 0), ""},
+        {"device failure on the request write",
+         {4, true},
+         {"FC16 64944 [9,2,0,0,0,0,0,0]"},
+         "Cannot read File Info of data log 2 (file 2): Modbus exception 4"},
+        {"gateway exception on the reply read",
+         {10, false},
+         file_info_exchange(2, 0),
+         "Cannot read File Info of data log 2 (file 2): Modbus exception 10"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -57,23 +66,22 @@ TEST(FileInfoVar0, RefusedExchangeGivesNotOkWithZeros) {
         meter.sim.set_log(2, file);
         auto client = meter.connect();
 
-        const kolvane::FileInfo info = file_info_var0(*client, 2);
-
-        EXPECT_FALSE(info.ok);
-        EXPECT_EQ(info.records, 0);
-        EXPECT_EQ(info.read_index, 0);
-        EXPECT_EQ(info.start_index, 0);
+        if (*c.error) {
+            try {
+                file_info_var0(*client, 2);
+                ADD_FAILURE() << "weather taken for an answer";
+            } catch (const std::runtime_error& failure) {
+                EXPECT_STREQ(failure.what(), c.error);
+            }
+        } else {
+            const kolvane::FileInfo info = file_info_var0(*client, 2);
+            EXPECT_FALSE(info.ok);
+            EXPECT_EQ(info.records, 0);
+            EXPECT_EQ(info.read_index, 0);
+            EXPECT_EQ(info.start_index, 0);
+        }
         EXPECT_EQ(meter.traffic(), c.traffic);
     }
-}
-
-TEST(FileInfoVar0, SilentMeterGivesNotOkInsteadOfRaising) {
-    SimMeter meter;
-    meter.sim.set_log(1, file_with_position(7, 3, 1));
-    meter.sim.add_fault(ksim::Fault::no_reply().reads(64952));
-    auto client = meter.connect();
-
-    EXPECT_FALSE(file_info_var0(*client, 1).ok);
 }
 
 TEST(FileInfoVar2, ReadsColumnListInEitherLayout) {
@@ -114,19 +122,31 @@ TEST(FileInfoVar2, ReadsColumnListInEitherLayout) {
     }
 }
 
-TEST(FileInfoVar2, RaisesTheMeterRefusal) {
-    SimMeter meter;
-    ksim::LogFile file;
-    file.columns = {0x1100};
-    file.var2_refusal = {3, false};
-    meter.sim.set_log(1, file);
-    auto client = meter.connect();
-
-    try {
-        file_info_var2(*client, 1);
-        FAIL() << "a refused variant 2 must raise";
-    } catch (const std::runtime_error& failure) {
-        EXPECT_STREQ(failure.what(), "Modbus exception 3");
+TEST(FileInfoVar2, AbsentListIsEmptyWeatherRaises) {
+    struct Case {
+        uint8_t code;
+        const char* error;  // empty: no columns
+    };
+    for (const Case& c : {Case{3, ""}, Case{1, ""},
+                          Case{11, "Cannot read File Info of data log 1 (file 1): no meter "
+                                   "answered at unit 1 behind 127.0.0.1:"}}) {
+        SCOPED_TRACE(int(c.code));
+        SimMeter meter;
+        ksim::LogFile file;
+        file.columns = {0x1100};
+        file.var2_refusal = {c.code, false};
+        meter.sim.set_log(1, file);
+        auto client = meter.connect();
+        if (*c.error) {
+            try {
+                file_info_var2(*client, 1);
+                ADD_FAILURE() << "weather taken for an empty column list";
+            } catch (const std::runtime_error& failure) {
+                EXPECT_TRUE(std::string(failure.what()).starts_with(c.error)) << failure.what();
+            }
+        } else {
+            EXPECT_EQ(file_info_var2(*client, 1).column_count, 0);
+        }
     }
 }
 

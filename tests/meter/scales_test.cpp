@@ -172,11 +172,6 @@ TEST_F(Scales, EnergyUnitsEntryByEntry) {
          {Fault::exception(2).reads(56672 + 20, 56672 + 23)},
          {"kvarh", "kvarh", "kvarh", "kvarh", "kvarh"},
          entry_reads(6)},
-        {"malformed reply to entry 1",
-         setup(Model::em235, 10, std::nullopt, 2, std::vector<uint16_t>(16, 1)),
-         {Fault::pdu({0x03, 2, 0, 1}).reads(56676)},
-         {"kWh"},
-         entry_reads(2)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -186,14 +181,60 @@ TEST_F(Scales, EnergyUnitsEntryByEntry) {
     }
 }
 
-// A meter that stops answering yields the defaults and never an error.
-TEST_F(Scales, DeadConnectionGivesDefaults) {
-    for (const Model model : {Model::em133, Model::em235}) {
-        SCOPED_TRACE(ksim::model_name(model));
-        DataScales s;
-        EXPECT_NO_THROW(s = read(setup(model, 10, 1, 2, {1, 2}), {Fault::close()}));
-        expect_scales(s, DEFAULTS);
-        EXPECT_EQ(sim().journal_size(), 1u);
+// Only "no such register" leaves a default: any other failure of any setting read fails, naming
+// the register, so that no value is ever printed with a guessed scale.
+TEST_F(Scales, WeatherOnAnySettingFailsNamingIt) {
+    struct Register {
+        Model model;
+        uint16_t address;
+        const char* setting;
+    };
+    const Register registers[] = {
+        {Model::em133, 2305, "PT ratio"},
+        {Model::em133, 2390, "high-resolution setting"},
+        {Model::em133, 2393, "energy decimals"},
+        {Model::em133, 56672 + 4 * 3, "energy register setup"},
+        {Model::em235, 46209, "PT ratio"},
+        {Model::em235, 46258, "energy decimals"},
+        {Model::em235, 56672 + 4 * 15, "energy register setup"},
+    };
+    struct Weather {
+        const char* name;
+        Fault fault;
+        const char* cause;  // the end of the message; empty: the time-out's
+    };
+    const Weather weathers[] = {
+        {"busy on every try", Fault::exception(6), ": set gap=50"},
+        {"acknowledge on every try", Fault::exception(5), ": set gap=50"},
+        {"no meter at the unit", Fault::exception(11), "no meter answered at unit 1 behind"},
+        {"device failure", Fault::exception(4), "Modbus exception 4"},
+        {"gateway path unavailable", Fault::exception(10), "Modbus exception 10"},
+        {"malformed reply", Fault::pdu({0x03, 4, 0, 1}), "Malformed read response length"},
+        {"no reply", Fault::no_reply(), ""},
+    };
+    for (const Register& r : registers) {
+        for (const Weather& w : weathers) {
+            SCOPED_TRACE(std::string(ksim::model_name(r.model)) + " " + r.setting + ", " + w.name);
+            serve(setup(r.model, 10, 1, 2, std::vector<uint16_t>(16, 1)));
+            Fault fault = w.fault;
+            sim().add_fault(fault.reads(r.address));
+            auto options = connection(300);
+            kolvane::ModbusTcpClient client(ktest::LOOPBACK, options);
+            client.connect();
+            try {
+                kolvane::read_data_scales(client, r.model == Model::em235 ? MeterModel::EM235
+                                                                          : MeterModel::EM133);
+                ADD_FAILURE() << "scales read despite the failure";
+            } catch (const std::runtime_error& e) {
+                const std::string message = e.what();
+                EXPECT_TRUE(message.starts_with(std::string("Cannot read the ") + r.setting +
+                                                " (register " + std::to_string(r.address) +
+                                                "): "))
+                    << message;
+                const std::string cause = *w.cause ? w.cause : no_reply(300);
+                EXPECT_NE(message.find(cause), std::string::npos) << message;
+            }
+        }
     }
 }
 

@@ -44,6 +44,12 @@ protected:
         return result;
     }
 
+    // The failure of a request to this simulator that no reply answered in time.
+    std::string no_reply(int timeout_ms, int unit = 1) const {
+        return "no reply from 127.0.0.1:" + std::to_string(port_) + " (unit " +
+               std::to_string(unit) + ") within " + std::to_string(timeout_ms) + " ms";
+    }
+
 private:
     std::unique_ptr<ksim::Simulator> sim_;
     uint16_t port_ = 0;

@@ -41,6 +41,12 @@ public:
 
     std::vector<std::string> traffic() const { return ktest::traffic(sim); }
 
+    // The failure of a request that no reply answered in time.
+    std::string no_reply(int unit = 1) const {
+        return "no reply from 127.0.0.1:" + std::to_string(sim.port()) + " (unit " +
+               std::to_string(unit) + ") within " + std::to_string(TIMEOUT_MS) + " ms";
+    }
+
     ksim::Simulator sim;
 };
 

@@ -32,9 +32,9 @@ std::optional<std::vector<uint16_t>> exchange(ModbusTcpClient& client, int file_
 }  // namespace
 
 std::string file_name(int file_id) {
-    return file_id == 0 ? "the event log (file 0)"
-                        : "data log " + std::to_string(file_id) + " (file " +
-                              std::to_string(file_id) + ")";
+    return file_id == 0
+               ? "the event log (file 0)"
+               : "data log " + std::to_string(file_id) + " (file " + std::to_string(file_id) + ")";
 }
 
 FileInfo file_info_var0(ModbusTcpClient& client, int file_id) {

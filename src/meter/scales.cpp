@@ -65,8 +65,8 @@ DataScales read_data_scales(ModbusTcpClient& client, MeterModel model) {
         }
     }
 
-    const auto decimals = read_one(client, em235 ? EM235_ENERGY_DECIMALS : EM133_ENERGY_DECIMALS,
-                                   "energy decimals");
+    const auto decimals =
+        read_one(client, em235 ? EM235_ENERGY_DECIMALS : EM133_ENERGY_DECIMALS, "energy decimals");
     if (decimals && *decimals >= 1 && *decimals <= (em235 ? 3 : 4)) {
         scales.energy_decimals = *decimals;
         for (int i = 0; i < *decimals; ++i) scales.energy_scale *= 0.1;

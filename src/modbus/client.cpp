@@ -338,14 +338,15 @@ std::vector<uint8_t> ModbusTcpClient::transact(const std::vector<uint8_t>& pdu, 
 
 void ModbusTcpClient::refused(int code, int tries, uint8_t unit, bool write) const {
     if (code == 6 || (code == 5 && !write)) {
-        const int suggested = std::min(MAX_GAP_MS, std::max(MIN_RETRY_PAUSE_MS, 2 * request_gap_ms_));
+        const int suggested =
+            std::min(MAX_GAP_MS, std::max(MIN_RETRY_PAUSE_MS, 2 * request_gap_ms_));
         throw ModbusException(code, "gateway " + endpoint() + " busy after " +
                                         std::to_string(tries) + (tries == 1 ? " try" : " tries") +
                                         ": set gap=" + std::to_string(suggested));
     }
     if (code == 11) {
-        throw ModbusException(code, "no meter answered at unit " + std::to_string(unit) +
-                                        " behind " + endpoint());
+        throw ModbusException(
+            code, "no meter answered at unit " + std::to_string(unit) + " behind " + endpoint());
     }
     throw ModbusException(code, "Modbus exception " + std::to_string(code));
 }
@@ -368,9 +369,9 @@ std::vector<uint8_t> ModbusTcpClient::request(const std::vector<uint8_t>& pdu, u
         next_request_from_ = std::max(next_request_from_, retry_at);
         if (log_enabled()) {
             log_msg(LogLevel::Info, "Retry " + std::to_string(attempt) + " of " +
-                                        std::to_string(allowed - 1) + ": " + endpoint() +
-                                        " unit " + std::to_string(unit) +
-                                        " answered Modbus exception " + std::to_string(code));
+                                        std::to_string(allowed - 1) + ": " + endpoint() + " unit " +
+                                        std::to_string(unit) + " answered Modbus exception " +
+                                        std::to_string(code));
         }
     }
 }

@@ -119,8 +119,8 @@ private:
     int32_t request_gap_ms_;
     int32_t tries_;
     bool machine_turns_;
-    std::unique_ptr<MachineTurns> turns_;  // set when turns are taken, from the connect on
-    Clock::time_point call_deadline_;      // meaningful when deadline_ms_ > 0
+    std::unique_ptr<MachineTurns> turns_;    // set when turns are taken, from the connect on
+    Clock::time_point call_deadline_;        // meaningful when deadline_ms_ > 0
     Clock::time_point next_request_from_{};  // no request of this client goes out before
     uint16_t transaction_id_ = 0;
     int fd_ = -1;

@@ -71,7 +71,8 @@ int open_turn_file(const std::string& path) {
 }  // namespace
 
 std::string MachineTurns::path() {
-    return ::access("/run/lock", W_OK) == 0 ? "/run/lock/kolvane-gateways" : "/tmp/kolvane-gateways";
+    return ::access("/run/lock", W_OK) == 0 ? "/run/lock/kolvane-gateways"
+                                            : "/tmp/kolvane-gateways";
 }
 
 MachineTurns::MachineTurns(const sockaddr_storage& peer, const std::string& gateway)

@@ -78,14 +78,13 @@ std::vector<ReplyFault> reply_faults() {
     // Header only: the announced length is refused before any PDU byte is read.
     for (const int length : {0, 1, 261, 65535}) {
         const std::string message = "Invalid MBAP length: " + std::to_string(length);
-        rows.push_back(
-            {"MBAP length " + std::to_string(length), Fault::pdu({}, length), Aim::read, message,
-             message, 0});
+        rows.push_back({"MBAP length " + std::to_string(length), Fault::pdu({}, length), Aim::read,
+                        message, message, 0});
     }
     for (const int code : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 255}) {
         const std::string message = code == 5 || code == 6 ? BUSY
                                     : code == 11           ? NO_METER
-                                                           : "Modbus exception " + std::to_string(code);
+                                                 : "Modbus exception " + std::to_string(code);
         rows.push_back({"exception " + std::to_string(code), Fault::exception(uint8_t(code)),
                         Aim::read, message, code <= 3 ? no_values(message) : message, 0, code});
     }
@@ -158,7 +157,8 @@ TEST(ReplyFaults, PeerClosesAfterGoodBlocks) {
 TEST(ReplyFaults, PeerClosesAfterThreeGoodReplies) {
     const std::string setup =
         "Cannot read the energy register setup (register 56672): socket recv failed";
-    const std::string file_info = "Cannot read File Info of the event log (file 0): socket recv failed";
+    const std::string file_info =
+        "Cannot read File Info of the event log (file 0): socket recv failed";
     const struct {
         Op op;
         std::string message;

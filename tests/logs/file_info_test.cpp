@@ -128,8 +128,9 @@ TEST(FileInfoVar2, AbsentListIsEmptyWeatherRaises) {
         const char* error;  // empty: no columns
     };
     for (const Case& c : {Case{3, ""}, Case{1, ""},
-                          Case{11, "Cannot read File Info of data log 1 (file 1): no meter "
-                                   "answered at unit 1 behind 127.0.0.1:"}}) {
+                          Case{11,
+                               "Cannot read File Info of data log 1 (file 1): no meter "
+                               "answered at unit 1 behind 127.0.0.1:"}}) {
         SCOPED_TRACE(int(c.code));
         SimMeter meter;
         ksim::LogFile file;

@@ -222,14 +222,13 @@ TEST_F(Scales, WeatherOnAnySettingFailsNamingIt) {
             kolvane::ModbusTcpClient client(ktest::LOOPBACK, options);
             client.connect();
             try {
-                kolvane::read_data_scales(client, r.model == Model::em235 ? MeterModel::EM235
-                                                                          : MeterModel::EM133);
+                kolvane::read_data_scales(
+                    client, r.model == Model::em235 ? MeterModel::EM235 : MeterModel::EM133);
                 ADD_FAILURE() << "scales read despite the failure";
             } catch (const std::runtime_error& e) {
                 const std::string message = e.what();
                 EXPECT_TRUE(message.starts_with(std::string("Cannot read the ") + r.setting +
-                                                " (register " + std::to_string(r.address) +
-                                                "): "))
+                                                " (register " + std::to_string(r.address) + "): "))
                     << message;
                 const std::string cause = *w.cause ? w.cause : no_reply(300);
                 EXPECT_NE(message.find(cause), std::string::npos) << message;

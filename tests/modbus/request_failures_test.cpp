@@ -128,7 +128,8 @@ TEST_F(RequestFailure, EachFaultGivesItsMessage) {
             ADD_FAILURE() << "the request succeeded";
         } catch (const std::runtime_error& e) {
             // An empty message stands for the time-out's, which names the port.
-            EXPECT_EQ(std::string(e.what()), c.message.empty() ? no_reply(c.timeout_ms) : c.message);
+            EXPECT_EQ(std::string(e.what()),
+                      c.message.empty() ? no_reply(c.timeout_ms) : c.message);
         }
         ASSERT_EQ(sim().journal_size(), 1u) << "a failed request is never retried";
         EXPECT_EQ(sim().journal()[0].function, function_of(c.call));

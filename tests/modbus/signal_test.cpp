@@ -86,8 +86,7 @@ TEST_F(SignalTest, SilentPeerTimesOut) {
     sim().add_fault(ksim::Fault::no_reply());
     kolvane::ModbusTcpClient client(ktest::LOOPBACK, connection(TIMEOUT_MS));
     client.connect();
-    EXPECT_EQ(fails_in_time([&] { client.read_holding_registers(100, 10); }),
-              no_reply(TIMEOUT_MS));
+    EXPECT_EQ(fails_in_time([&] { client.read_holding_registers(100, 10); }), no_reply(TIMEOUT_MS));
 }
 
 // The reply's first byte, then nothing for longer than the time limit.
@@ -95,8 +94,7 @@ TEST_F(SignalTest, StallingReplyTimesOut) {
     sim().add_fault(ksim::Fault::trickle(5s));
     kolvane::ModbusTcpClient client(ktest::LOOPBACK, connection(TIMEOUT_MS));
     client.connect();
-    EXPECT_EQ(fails_in_time([&] { client.read_holding_registers(100, 10); }),
-              no_reply(TIMEOUT_MS));
+    EXPECT_EQ(fails_in_time([&] { client.read_holding_registers(100, 10); }), no_reply(TIMEOUT_MS));
 }
 
 // 29 bytes at one every 100 ms: each arrives within the time limit, so the reply is taken,

@@ -142,10 +142,11 @@ KOLVANE_API int kolvane_read_device_info(const char* host, const char* meter, co
  * for data logs, named and scaled columns:
  * {"meter":..,"host":..,"logs":[{"file_id":0,"type":"eventlog","records":12},
  *  {"file_id":1,"type":"datalog","records":96,"columns":[{"name":"V1","unit":"V","decimals":1}]}]}
- * Files the meter does not report are left out. Returns the number of entries in "logs".
- * When the meter answers none of the File Info requests (every one timed out or found the
- * connection closed), the call fails with the transport's message rather than listing
- * nothing.
+ * Files the meter says it does not have (exception 1, 2 or 3 to File Info) are left out; any
+ * other failure of a file's File Info fails the call, naming the file, rather than leaving the
+ * log out. Returns the number of entries in "logs". The options may hold files 1-131071, a
+ * mask of the file ids to ask about (bit n for file n; default all 17), so that a caller who
+ * knows a meter's logs asks only about those.
  */
 KOLVANE_API int kolvane_list_logs(const char* host, const char* meter, const char* options,
                                   char* out, int out_len, char* err, int err_len);

@@ -89,6 +89,15 @@ ConnectionOptions parse_options(const char* options) {
     return parsed;
 }
 
+uint32_t parse_files(const char* options) {
+    constexpr uint32_t ALL = (1u << 17) - 1;
+    int64_t mask = ALL;
+    if (options != nullptr && json_int_field(options, "files", mask) && (mask < 1 || mask > ALL)) {
+        throw std::runtime_error("options.files must be 1-131071");
+    }
+    return uint32_t(mask);
+}
+
 std::optional<uint16_t> parse_after_seq(const char* options) {
     if (options == nullptr) return std::nullopt;
     const std::string_view json(options);

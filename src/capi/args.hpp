@@ -15,6 +15,9 @@ void require_non_null(const void* pointer, const char* name);
 MeterModel parse_meter(const char* name);
 ConnectionOptions parse_options(const char* options);
 bool json_int_field(std::string_view json, std::string_view key, int64_t& value);
+// The options' files member of the log directory: a mask of the file ids to ask about (bit n
+// for file n), every file when absent.
+uint32_t parse_files(const char* options);
 // The options' after_seq member (0-65535) of the log streams; nullopt when absent.
 std::optional<uint16_t> parse_after_seq(const char* options);
 

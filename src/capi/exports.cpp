@@ -55,7 +55,8 @@ KOLVANE_API int kolvane_list_logs(const char* host, const char* meter, const cha
         [&] {
             require_all({{host, "host"}, {meter, "meter"}, {out, "out"}});
             ModbusTcpClient client(host, parse_options(options));
-            return write_listing(list_logs_impl(client, parse_meter(meter)), out, out_len);
+            return write_listing(list_logs_impl(client, parse_meter(meter), parse_files(options)),
+                                 out, out_len);
         },
         err, err_len);
 }

@@ -37,7 +37,8 @@ std::string file_name(int file_id);
 // The column list held in the 18 reply words of variant 2 (two layouts).
 ColumnIdList parse_column_list(const std::vector<uint16_t>& reply);
 
-// Connects and returns the log directory document with the number of logs listed.
-Document list_logs_impl(ModbusTcpClient& client, MeterModel model);
+// Connects and returns the log directory document with the number of logs listed: of every
+// file, or of the file ids whose bits `files` sets (bit n for file n).
+Document list_logs_impl(ModbusTcpClient& client, MeterModel model, uint32_t files = 0x1FFFF);
 
 }  // namespace kolvane

@@ -9,7 +9,7 @@
 
 namespace kolvane {
 
-Document list_logs_impl(ModbusTcpClient& client, MeterModel model) {
+Document list_logs_impl(ModbusTcpClient& client, MeterModel model, uint32_t files) {
     client.connect();
     const DataScales scales = read_data_scales(client, model);
     // Appended piece by piece: g++ 12 at -O3 warns falsely on "literal" + std::string.
@@ -20,6 +20,7 @@ Document list_logs_impl(ModbusTcpClient& client, MeterModel model) {
     // A file the meter says it does not have is left out; any other failure fails the call, so
     // that a busy gateway never passes for a meter without that log.
     for (int file_id = 0; file_id <= 16; ++file_id) {
+        if ((files >> file_id & 1u) == 0) continue;
         const FileInfo info = file_info_var0(client, file_id);
         if (!info.ok) continue;
         ColumnIdList columns;

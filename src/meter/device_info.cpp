@@ -52,13 +52,8 @@ std::string read_device_info_impl(ModbusTcpClient& client, MeterModel model) {
            ",\"build\":" + std::to_string(id[25]) + "}";
 
     const DataScales scales = read_data_scales(client, model);
-    double pt_ratio = 1.0;
-    try {
-        pt_ratio = read_words(client, pt_ratio_register(model), 1).at(0) * 0.1;
-    } catch (const std::exception& e) {
-        // a meter without a PT ratio register reports the neutral ratio
-        if (!says_absent(e)) throw;
-    }
+    // a meter without a PT ratio register reports the neutral ratio
+    const double pt_ratio = scales.pt_ratio ? *scales.pt_ratio * 0.1 : 1.0;
     doc += ",\"setup\":{\"pt_ratio\":" + format_fixed(pt_ratio, 1);
     doc += ",\"energy_decimals\":" + std::to_string(scales.energy_decimals);
     doc += ",\"high_resolution\":";

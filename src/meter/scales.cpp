@@ -55,25 +55,48 @@ void apply_resolution(DataScales& scales, uint16_t pt_ratio) {
 DataScales read_data_scales(ModbusTcpClient& client, MeterModel model) {
     DataScales scales;
     const bool em235 = model == MeterModel::EM235;
+    const uint16_t decimals_register = em235 ? EM235_ENERGY_DECIMALS : EM133_ENERGY_DECIMALS;
 
-    if (const auto pt_ratio = read_one(client, pt_ratio_register(model), "PT ratio")) {
-        if (em235) {
-            apply_resolution(scales, *pt_ratio);
-        } else if (read_one(client, EM133_HIGH_RESOLUTION, "high-resolution setting") ==
-                   uint16_t(1)) {
-            apply_resolution(scales, *pt_ratio);
+    // On the em133 the high-resolution setting and the energy decimals lie in one range of
+    // four registers, read at once; a meter without the registers between them has each read
+    // on its own.
+    std::optional<uint16_t> high_resolution, decimals;
+    const auto pt_ratio = read_one(client, pt_ratio_register(model), "PT ratio");
+    if (!em235) {
+        const uint16_t span = EM133_ENERGY_DECIMALS - EM133_HIGH_RESOLUTION + 1;
+        if (const auto words = read_setting(client, EM133_HIGH_RESOLUTION, span,
+                                            "high-resolution setting and energy decimals")) {
+            high_resolution = words->front();
+            decimals = words->back();
+        } else {
+            if (pt_ratio) {
+                high_resolution =
+                    read_one(client, EM133_HIGH_RESOLUTION, "high-resolution setting");
+            }
+            decimals = read_one(client, decimals_register, "energy decimals");
         }
+    } else {
+        decimals = read_one(client, decimals_register, "energy decimals");
     }
+    scales.pt_ratio = pt_ratio;
+    if (pt_ratio && (em235 || high_resolution == uint16_t(1))) apply_resolution(scales, *pt_ratio);
 
-    const auto decimals =
-        read_one(client, em235 ? EM235_ENERGY_DECIMALS : EM133_ENERGY_DECIMALS, "energy decimals");
     if (decimals && *decimals >= 1 && *decimals <= (em235 ? 3 : 4)) {
         scales.energy_decimals = *decimals;
         for (int i = 0; i < *decimals; ++i) scales.energy_scale *= 0.1;
     }
 
+    // The energy register setup in one read; a meter that has fewer registers than the model's
+    // most has them read entry by entry, up to the first it does not have.
     const int entries = em235 ? 16 : 12;
     scales.energy_units.reserve(entries);
+    if (const auto all =
+            read_setting(client, ENERGY_SETUP, uint16_t(4 * entries), "energy register setup")) {
+        for (int i = 0; i < entries; ++i) {
+            scales.energy_units.emplace_back(energy_unit_text((*all)[4 * i + 1]));
+        }
+        return scales;
+    }
     for (int i = 0; i < entries; ++i) {
         const auto entry =
             read_setting(client, uint16_t(ENERGY_SETUP + 4 * i), 4, "energy register setup");

@@ -2,6 +2,8 @@
 // The meter's scaling setup: how raw voltages, currents, powers and energies are printed.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,8 @@ struct DataScales {
     int energy_decimals = 0;
     // Unit text of each configurable energy register; element 0 belongs to register 1.
     std::vector<std::string> energy_units;
+    // The PT ratio in tenths as read; nothing when the meter has no such register.
+    std::optional<uint16_t> pt_ratio;
 };
 
 // A setting the meter does not have leaves its default; any other failure to read one fails,

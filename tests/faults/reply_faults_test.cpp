@@ -155,8 +155,7 @@ TEST(ReplyFaults, PeerClosesAfterGoodBlocks) {
 // connection while reading its scaling, the event log inside File Info. Both fail, naming
 // what they could not read, and deliver nothing.
 TEST(ReplyFaults, PeerClosesAfterThreeGoodReplies) {
-    const std::string setup =
-        "Cannot read the energy register setup (register 56672): socket recv failed";
+    const std::string setup = "Cannot read the energy decimals (register 2393): socket recv failed";
     const std::string file_info =
         "Cannot read File Info of the event log (file 0): socket recv failed";
     const struct {

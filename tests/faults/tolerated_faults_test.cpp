@@ -139,7 +139,10 @@ TEST(ToleratedFaults, DegradedReadsGiveTheDegradedResult) {
          [](ksim::Simulator& sim) { sim.add_fault(Fault::close_after_replies(3)); },
          [] {
              return Expected{
-                 -1, "Cannot read the energy decimals (register 2393): socket recv failed", {}, 0};
+                 -1,
+                 "Cannot read the high-resolution setting (register 2390): socket recv failed",
+                 {},
+                 0};
          }},
         {"reply later than the time limit", Op::device_info,
          [](ksim::Simulator& sim) {

@@ -25,11 +25,14 @@ struct ListResult {
     std::string err;
 };
 
-ListResult list_logs(const SimMeter& meter, const char* model = "em133") {
+ListResult list_logs(const SimMeter& meter, const char* model = "em133",
+                     const std::string& members = "") {
+    std::string options = meter.options();
+    options.insert(options.size() - 1, members);
     char out[4096] = "untouched";
     char err[256] = "untouched";
-    const int status = kolvane_list_logs("127.0.0.1", model, meter.options().c_str(), out,
-                                         sizeof out, err, sizeof err);
+    const int status =
+        kolvane_list_logs("127.0.0.1", model, options.c_str(), out, sizeof out, err, sizeof err);
     return {status, out, err};
 }
 
@@ -131,6 +134,26 @@ TEST(ListLogs, NullArgumentFailsBeforeAnyTraffic) {
         EXPECT_STREQ(err, c.message);
     }
     EXPECT_EQ(meter.sim.connections_accepted(), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// A caller that knows the meter's logs asks only about those: the mask's files, in order.
+TEST(ListLogs, AsksOnlyTheFilesOfTheMask) {
+    SimMeter meter;
+    meter.sim.set_log(0, ksim::LogFile{});
+    meter.sim.set_log(2, datalog(4, {0x1100}));
+    meter.sim.set_log(3, datalog(4, {0x1100}));
+    const ListResult result = list_logs(meter, "em133", ",\"files\":5");
+    ASSERT_EQ(result.status, 2) << result.err;
+    EXPECT_EQ(meter.traffic(), concat({BARE_EM133_READS, file_info_exchange(0, 0),
+                                       file_info_exchange(2, 0), file_info_exchange(2, 2)}));
+    for (const char* bad : {"0", "131072", "-1"}) {
+        EXPECT_EQ(list_logs(meter, "em133", std::string(",\"files\":") + bad).err,
+                  "options.files must be 1-131071");
+    }
 }
 
 }  // namespace

@@ -117,7 +117,7 @@ TEST_F(DeviceInfo, DocumentsForChosenMeters) {
     }
 }
 
-// Identity block, scaling setup, then the PT ratio register once more.
+// Identity block, then the scaling setup, which holds the PT ratio.
 TEST_F(DeviceInfo, RegisterTrafficInOrder) {
     ksim::Meter em133 = meter(Model::em133, "AB12", 10, 1, 2);
     em133.energy_units = std::vector<uint16_t>(12, 1);
@@ -128,16 +128,15 @@ TEST_F(DeviceInfo, RegisterTrafficInOrder) {
         const char* model;
         std::vector<Op> traffic;
     };
-    std::vector<Op> em133_traffic = {read_op(46080, 26), read_op(2305, 1), read_op(2390, 1),
-                                     read_op(2393, 1)};
-    for (uint16_t i = 0; i < 12; ++i) em133_traffic.push_back(read_op(uint16_t(56672 + 4 * i), 4));
-    em133_traffic.push_back(read_op(2305, 1));
     const Case cases[] = {
-        {em133, "em133", em133_traffic},
+        {em133,
+         "em133",
+         {read_op(46080, 26), read_op(2305, 1), read_op(2390, 4), read_op(2390, 1),
+          read_op(2393, 1), read_op(56672, 48)}},
         {em235,
          "pm335",
-         {read_op(46080, 26), read_op(46209, 1), read_op(46258, 1), read_op(56672, 4),
-          read_op(56676, 4), read_op(56680, 4), read_op(46209, 1)}},
+         {read_op(46080, 26), read_op(46209, 1), read_op(46258, 1), read_op(56672, 64),
+          read_op(56672, 4), read_op(56676, 4), read_op(56680, 4)}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.model);

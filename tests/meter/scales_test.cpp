@@ -54,8 +54,10 @@ ksim::Meter setup(Model model, std::optional<uint16_t> pt_ratio, std::optional<u
     return m;
 }
 
-std::vector<Op> entry_reads(int count) {
-    std::vector<Op> ops;
+// The range read of all `range` setup registers that the meter refused, then `count` entries
+// read one by one.
+std::vector<Op> entry_reads(int count, uint16_t range) {
+    std::vector<Op> ops{read_op(56672, range)};
     for (int i = 0; i < count; ++i) ops.push_back(read_op(uint16_t(56672 + 4 * i), 4));
     return ops;
 }
@@ -79,9 +81,15 @@ TEST_F(Scales, ResolutionRules) {
         Expected expected;
         std::vector<Op> traffic;
     };
-    const std::vector<Op> em133_all = {read_op(2305, 1), read_op(2390, 1), read_op(2393, 1),
+    // The settings 2390 and 2393 as one range, here without the registers between them: each
+    // on its own then. The energy setup at once, here without entries: entry 0 on its own then.
+    const std::vector<Op> em133_all = {read_op(2305, 1), read_op(2390, 4),   read_op(2390, 1),
+                                       read_op(2393, 1), read_op(56672, 48), read_op(56672, 4)};
+    const std::vector<Op> em235_all = {read_op(46209, 1), read_op(46258, 1), read_op(56672, 64),
                                        read_op(56672, 4)};
-    const std::vector<Op> em235_all = {read_op(46209, 1), read_op(46258, 1), read_op(56672, 4)};
+    ksim::Meter whole_range = setup(Model::em133, 10, 1, 2);
+    whole_range.registers[2391] = 0;
+    whole_range.registers[2392] = 0;
     const Case cases[] = {
         {"em235 PT 10", setup(Model::em235, 10, std::nullopt, std::nullopt), high_resolution(),
          em235_all},
@@ -101,10 +109,15 @@ TEST_F(Scales, ResolutionRules) {
         {"em133 high resolution 2", setup(Model::em133, 10, 2, std::nullopt), DEFAULTS, em133_all},
         {"em133 high resolution refused", setup(Model::em133, 10, std::nullopt, std::nullopt),
          DEFAULTS, em133_all},
-        {"em133 PT refused: the setting is not read",
+        {"em133 PT refused: the setting is not read on its own",
          setup(Model::em133, std::nullopt, 1, std::nullopt),
          DEFAULTS,
-         {read_op(2305, 1), read_op(2393, 1), read_op(56672, 4)}},
+         {read_op(2305, 1), read_op(2390, 4), read_op(2393, 1), read_op(56672, 48),
+          read_op(56672, 4)}},
+        {"em133 with the registers between: one range read",
+         whole_range,
+         high_resolution(0.01, 2),
+         {read_op(2305, 1), read_op(2390, 4), read_op(56672, 48), read_op(56672, 4)}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -143,7 +156,7 @@ TEST_F(Scales, EnergyDecimals) {
     }
 }
 
-TEST_F(Scales, EnergyUnitsEntryByEntry) {
+TEST_F(Scales, EnergyUnitsAtOnceOrEntryByEntry) {
     struct Case {
         const char* name;
         ksim::Meter meter;
@@ -152,26 +165,26 @@ TEST_F(Scales, EnergyUnitsEntryByEntry) {
         std::vector<Op> unit_traffic;
     };
     const Case cases[] = {
-        {"em133 reads 12 entries",
+        {"em133 reads its 12 entries at once",
          setup(Model::em133, 10, 0, 2, {1, 2, 3, 4, 5, 6, 7, 8, 1, 2, 3, 4, 5}),
          {},
          {"kWh", "kvarh", "kVAh", "m3", "CF", "CCF", "kL", "MJ", "kWh", "kvarh", "kVAh", "m3"},
-         entry_reads(12)},
-        {"em235 reads 16 entries",
+         {read_op(56672, 48)}},
+        {"em235 reads its 16 entries at once",
          setup(Model::em235, 10, std::nullopt, 2, std::vector<uint16_t>(16, 8)),
          {},
          std::vector<std::string>(16, "MJ"),
-         entry_reads(16)},
+         {read_op(56672, 64)}},
         {"codes 0 and 9 give empty texts in place",
          setup(Model::em235, 10, std::nullopt, 2, {1, 1, 1, 0, 2, 3, 4, 9, 5}),
          {},
          {"kWh", "kWh", "kWh", "", "kvarh", "kVAh", "m3", "", "CF"},
-         entry_reads(10)},
+         entry_reads(10, 64)},
         {"refused entry 5 keeps entries 0 to 4",
          setup(Model::em133, 10, 0, 2, std::vector<uint16_t>(12, 2)),
          {Fault::exception(2).reads(56672 + 20, 56672 + 23)},
          {"kvarh", "kvarh", "kvarh", "kvarh", "kvarh"},
-         entry_reads(6)},
+         entry_reads(6, 48)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -188,15 +201,17 @@ TEST_F(Scales, WeatherOnAnySettingFailsNamingIt) {
         Model model;
         uint16_t address;
         const char* setting;
+        uint16_t named;  // the register the message names: the first of the range read
     };
+    const char* em133_pair = "high-resolution setting and energy decimals";
     const Register registers[] = {
-        {Model::em133, 2305, "PT ratio"},
-        {Model::em133, 2390, "high-resolution setting"},
-        {Model::em133, 2393, "energy decimals"},
-        {Model::em133, 56672 + 4 * 3, "energy register setup"},
-        {Model::em235, 46209, "PT ratio"},
-        {Model::em235, 46258, "energy decimals"},
-        {Model::em235, 56672 + 4 * 15, "energy register setup"},
+        {Model::em133, 2305, "PT ratio", 2305},
+        {Model::em133, 2390, em133_pair, 2390},
+        {Model::em133, 2393, em133_pair, 2390},
+        {Model::em133, 56672 + 4 * 3, "energy register setup", 56672},
+        {Model::em235, 46209, "PT ratio", 46209},
+        {Model::em235, 46258, "energy decimals", 46258},
+        {Model::em235, 56672 + 4 * 15, "energy register setup", 56672},
     };
     struct Weather {
         const char* name;
@@ -228,7 +243,7 @@ TEST_F(Scales, WeatherOnAnySettingFailsNamingIt) {
             } catch (const std::runtime_error& e) {
                 const std::string message = e.what();
                 EXPECT_TRUE(message.starts_with(std::string("Cannot read the ") + r.setting +
-                                                " (register " + std::to_string(r.address) + "): "))
+                                                " (register " + std::to_string(r.named) + "): "))
                     << message;
                 const std::string cause = *w.cause ? w.cause : no_reply(300);
                 EXPECT_NE(message.find(cause), std::string::npos) << message;

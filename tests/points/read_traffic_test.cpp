@@ -72,8 +72,8 @@ TEST_F(ReadTraffic, ScalesBeforeFamiliesOnOneConnection) {
     serve(meter);
     EXPECT_EQ(read_points("em235", "4352").status, 1);
     EXPECT_EQ(ktest::ops(sim()),
-              (std::vector<Op>{read_op(46209, 1), read_op(46258, 1), read_op(56672, 4),
-                               read_op(56676, 4), read_op(13952, 2)}));
+              (std::vector<Op>{read_op(46209, 1), read_op(46258, 1), read_op(56672, 64),
+                               read_op(56672, 4), read_op(56676, 4), read_op(13952, 2)}));
     EXPECT_EQ(sim().connections_accepted(), 1u);
 }
 

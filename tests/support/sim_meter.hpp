@@ -55,20 +55,22 @@ public:
 inline void set_scaled_em133(ksim::Simulator& sim) {
     sim.set_pt_ratio(10);
     sim.set_high_resolution(1);
+    sim.set_registers(2391, {0, 0});  // between the resolution setting and the energy decimals
     sim.set_energy_decimals(2);
     sim.set_energy_units({1});
 }
 
-// The scaling reads the library makes on a meter set up by set_scaled_em133: the unit of
-// energy register 2 is refused, which ends the unit reads.
+// The scaling reads the library makes on a meter set up by set_scaled_em133: the resolution
+// setting and the energy decimals in one range; the unit entries at once, refused, then one by
+// one until the refused entry 2 ends them.
 inline const std::vector<std::string> SCALED_EM133_READS = {
-    "FC3 2305 1", "FC3 2390 1", "FC3 2393 1", "FC3 56672 4", "FC3 56676 4",
+    "FC3 2305 1", "FC3 2390 4", "FC3 56672 48", "FC3 56672 4", "FC3 56676 4",
 };
 
-// The scaling reads on a meter without any scaling registers: the refused PT ratio skips the
-// resolution setting, the refused first unit entry ends the unit reads.
-inline const std::vector<std::string> BARE_EM133_READS = {"FC3 2305 1", "FC3 2393 1",
-                                                          "FC3 56672 4"};
+// The scaling reads on a meter without any scaling registers: the refused range and PT ratio
+// skip the resolution setting, the refused first unit entry ends the unit reads.
+inline const std::vector<std::string> BARE_EM133_READS = {"FC3 2305 1", "FC3 2390 4", "FC3 2393 1",
+                                                          "FC3 56672 48", "FC3 56672 4"};
 
 // The three transactions of one File Info exchange.
 inline std::vector<std::string> file_info_exchange(int file_id, int variant) {

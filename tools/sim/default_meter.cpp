@@ -308,6 +308,10 @@ Meter default_meter(Model model, int records, std::int64_t now, int events, cons
         id.bootloader_version = 1;
         id.bootloader_build = 4;
         m.high_resolution = 1;
+        // The setup registers between the high-resolution setting and the energy decimals, so
+        // that the four are read as one range, as on a meter.
+        m.registers[HIGH_RESOLUTION_EM133 + 1] = 0;
+        m.registers[HIGH_RESOLUTION_EM133 + 2] = 0;
         m.energy_units = {1, 2, 3, 4, 1, 2, 3, 1, 5, 6, 7, 8};
     } else {
         id.serial = 2350417;

@@ -5,6 +5,7 @@
 
 #include <kolvane.h>
 
+#include <cstring>
 #include <string>
 
 namespace kcli {
@@ -23,7 +24,13 @@ const char* level_name(int level) {
     }
 }
 
+// The library's words for a request it sends again.
+constexpr const char* RETRY_PREFIX = "Retry ";
+
+thread_local int t_retries = 0;
+
 extern "C" void print_log(int level, const char* message, void* user) {
+    if (level == KOLVANE_LOG_INFO && std::strncmp(message, RETRY_PREFIX, 6) == 0) ++t_retries;
     const int verbosity = *static_cast<const int*>(user);
     if (level == KOLVANE_LOG_ERROR || level > verbosity) return;
     write_stderr_line(std::string("kolvane: ") + level_name(level) + ": " + message);
@@ -35,7 +42,14 @@ int g_verbosity = 0;
 
 void set_verbosity(int verbosity) {
     g_verbosity = verbosity;
-    kolvane_set_log_callback(verbosity > 0 ? print_log : nullptr, &g_verbosity);
+    // Registered also when nothing is printed: the retries are counted from the messages.
+    kolvane_set_log_callback(print_log, &g_verbosity);
+}
+
+int take_retries() {
+    const int count = t_retries;
+    t_retries = 0;
+    return count;
 }
 
 }  // namespace kcli

@@ -8,4 +8,9 @@ namespace kcli {
 // messages (level 0) are left out: the tool prints every failure itself.
 void set_verbosity(int verbosity);
 
+// The requests the library sent again on this thread (a busy gateway, a unit that missed one
+// request) since the last call, which starts the count afresh. The library logs each retry on the
+// calling thread, so a thread's count is that of its own calls.
+int take_retries();
+
 }  // namespace kcli

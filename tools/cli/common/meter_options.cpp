@@ -34,6 +34,8 @@ std::string MeterOptions::options_text() const {
     if (deadline_ms() > 0) member("deadline_ms", deadline_ms());
     if (after_seq) member("after_seq", *after_seq);
     if (gap_ms && *gap_ms > 0) member("request_gap_ms", *gap_ms);
+    if (tries) member("tries", *tries);
+    member("machine_turns", 1);
     return text + "}";
 }
 
@@ -113,6 +115,12 @@ CLI::Option* add_meter_options(CLI::App& command, MeterOptions& options, bool co
                         "gateway or a slow bus wants (default 0)")
             ->type_name("MS")
             ->check(CLI::Range(0, MAX_GAP_MS).description(""));
+        command
+            .add_option("--tries", options.tries,
+                        "How often a request is sent while the gateway or meter answers busy, "
+                        "1-10, the pause doubling from the gap (default 3)")
+            ->type_name("N")
+            ->check(CLI::Range(1, MAX_TRIES).description(""));
     }
     add_verbose_flag(command, options);
     return meter;

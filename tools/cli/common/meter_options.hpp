@@ -14,6 +14,7 @@ namespace kcli {
 
 inline constexpr int DEFAULT_TIMEOUT_MS = 5000;
 inline constexpr int MAX_GAP_MS = 10000;  // the library's limit of request_gap_ms
+inline constexpr int MAX_TRIES = 10;      // the library's limit of tries
 
 struct MeterOptions {
     std::string meter;  // the model as named by -m (lower case); empty when -m was not given
@@ -24,12 +25,14 @@ struct MeterOptions {
     int verbosity = 1;                 // warnings unless -q or -v...
     std::optional<int> after_seq;      // the log streams' --after: only newer records
     std::optional<int> gap_ms;         // --gap: the least pause between two requests
+    std::optional<int> tries;          // --tries: how often a request answered busy is sent
 
     // The whole call's limit in milliseconds, 0 for none.
     int deadline_ms() const;
 
     // The flat JSON object the library takes, e.g.
-    // {"port":1502,"timeout_ms":5000,"deadline_ms":50000}.
+    // {"port":1502,"timeout_ms":5000,"deadline_ms":50000,"machine_turns":1}: every kolvane
+    // command takes its turns at a gateway with the others on this machine.
     std::string options_text() const;
     // options_text() kept in `storage`, as the library's argument.
     const char* options_arg(std::string& storage) const;
@@ -44,7 +47,8 @@ std::string canonical_model(const std::string& model);
 bool known_model(const std::string& model);
 
 // -m/--meter (required), -q and -v on every command that names a model; -p, -u, -t, --deadline
-// and --gap as well when `connection`. Returns the -m option, for commands that can do without it.
+// --gap and --tries as well when `connection`. Returns the -m option, for commands that can do
+// without it.
 CLI::Option* add_meter_options(CLI::App& command, MeterOptions& options, bool connection = true);
 
 // -q and -v alone, for commands that take no meter options.

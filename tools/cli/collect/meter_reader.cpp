@@ -8,6 +8,7 @@
 #include "common/document.hpp"
 #include "common/identity_check.hpp"
 #include "common/interrupt.hpp"
+#include "common/log_output.hpp"
 #include "common/meter_clock.hpp"
 #include "common/meter_lock.hpp"
 
@@ -152,18 +153,58 @@ void record_days_and_holes(const Target& t, std::int64_t serial,
     }
 }
 
+// The logs of the meter with records in the store, as a mask of file ids (bit n for file n).
+std::uint32_t stored_logs(kdb::Database& store, std::int64_t serial) {
+    std::uint32_t mask = 0;
+    for (int file_id = 0; file_id <= 16; ++file_id)
+        if (store.newest_record(serial, file_id)) mask |= 1u << file_id;
+    return mask;
+}
+
+// A log whose records are stored and that the meter no longer lists: cleared, switched off or
+// reconfigured on the meter, which the site should hear of.
+void warn_of_unlisted(std::uint32_t stored, const std::vector<kdb::MeterRow::Log>& listed,
+                      Summary& summary) {
+    for (const kdb::MeterRow::Log& log : listed) stored &= ~(1u << log.file_id);
+    for (int file_id = 0; file_id <= 16; ++file_id) {
+        if ((stored >> file_id & 1u) == 0) continue;
+        summary.add_warning((file_id > 0 ? "data log " + std::to_string(file_id) : "event log") +
+                            ": records of it are stored, but the meter no longer lists it");
+    }
+}
+
+// The meter's last collection was on an earlier UTC day than now, or long ago.
+bool first_pass_of_day(double seconds_ago) {
+    const auto now = std::chrono::duration_cast<std::chrono::seconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+    const auto last = now - static_cast<long long>(seconds_ago);
+    return last / 86400 != now / 86400;
+}
+
 // Reads what `parts` asks for from a claimed meter. A log that fails does not keep the meter's
 // other logs and live values from being read; each failure goes on the meter's line.
 void read_parts(const Target& t, const Parts& parts, kdb::MeterRow meter, bool retimed,
-                kdb::Database& store, const std::shared_ptr<MeterTally>& tally, Writer& writer,
-                Summary& summary) {
+                bool full_directory, kdb::Database& store, const std::shared_ptr<MeterTally>& tally,
+                Writer& writer, Summary& summary) {
     const std::string options = t.options.options_text();
+    const std::int64_t serial = meter.serial;
+    const std::uint32_t stored = stored_logs(store, serial);
+    const std::uint32_t known = stored | store.listed_logs(serial);
+    // The whole directory (17 files) costs a gateway more requests than the rest of a resumed
+    // pass: it is asked for in full on a meter's first pass of a day, else only for the logs it
+    // listed before. A log added since is found on the next day's first pass, while the meter
+    // still holds its records.
+    const std::string listing =
+        full_directory || known == 0
+            ? options
+            : options.substr(0, options.size() - 1) + ",\"files\":" + std::to_string(known) + "}";
     parse_log_directory(fetch([&](char* out, int out_len, char* err, int err_len) {
                             return kolvane_list_logs(t.host.c_str(), t.meter.c_str(),
-                                                     options.c_str(), out, out_len, err, err_len);
+                                                     listing.c_str(), out, out_len, err, err_len);
                         }),
                         meter);
-    const std::int64_t serial = meter.serial;
+    warn_of_unlisted(stored, meter.logs, summary);
     const std::vector<kdb::MeterRow::Log> logs = meter.logs;
     writer.save(std::move(meter));
     // Stored records converted to another zone: the newest of each log is known once they are.
@@ -291,6 +332,7 @@ MeterOutcome collect_meter(const Target& t, const Parts& parts, kdb::Database& s
     Summary summary(t);
     auto tally = std::make_shared<MeterTally>();
     MeterOutcome outcome;
+    kcli::take_retries();  // this meter's calls run on this thread: count only theirs
     // Another kolvane on this machine transferring from the meter: it is read next time.
     const kcli::MeterLock transfer(t.host, t.port, t.unit, std::chrono::milliseconds(0));
     if (!transfer.held()) {
@@ -323,13 +365,17 @@ MeterOutcome collect_meter(const Target& t, const Parts& parts, kdb::Database& s
             return outcome;
         }
         const bool retimed = claim.stored() && claim.stored()->clock_zone != t.zone;
-        read_parts(t, parts, std::move(meter), retimed, store, tally, writer, summary);
+        const bool full_directory =
+            !claim.stored() || first_pass_of_day(claim.stored()->seconds_ago);
+        read_parts(t, parts, std::move(meter), retimed, full_directory, store, tally, writer,
+                   summary);
     } catch (const std::exception& e) {  // MeterFailed, a malformed document or the store's failure
         summary.set_error(e.what());
     }
     outcome.failed = summary.failed();
     writer.flush();
     outcome.line = summary.finish(*tally, parts);
+    if (const int retries = kcli::take_retries(); retries > 0) outcome.line["retries"] = retries;
     return outcome;
 }
 

@@ -60,6 +60,9 @@ public:
     // mislead) stored of a meter's log, file id 0 the event log; nothing when none is. Like
     // stored_meter().
     virtual std::optional<NewestRecord> newest_record(std::int64_t serial, int file_id) = 0;
+    // The file ids of the logs the meter ever listed, as a mask (bit n for file n); 0 for a
+    // meter never collected. Like stored_meter().
+    virtual std::uint32_t listed_logs(std::int64_t serial) = 0;
     // Throws, with the reason, once the collector no longer holds the claim of a meter it is
     // reading: the claim went with a lost connection and could not be taken again. Its reader
     // must stop then. May be called from any thread.

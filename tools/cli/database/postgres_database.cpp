@@ -364,6 +364,14 @@ public:
         return stored;
     }
 
+    std::uint32_t listed_logs(std::int64_t serial) override {
+        std::uint32_t mask = 0;
+        query_on_lock_connection("SELECT file_id FROM log_directory WHERE serial = $1",
+                                 {std::to_string(serial)},
+                                 [&](const Row& r) { mask |= 1u << (r.integer(0) & 31); });
+        return mask;
+    }
+
     std::optional<NewestRecord> newest_record(std::int64_t serial, int file_id) override {
         std::optional<NewestRecord> newest;
         std::vector<std::string> params{std::to_string(serial)};

@@ -256,6 +256,15 @@ public:
         return stored;
     }
 
+    std::uint32_t listed_logs(std::int64_t serial) override {
+        std::lock_guard lock(meter_locks_mutex_);
+        Statement query(checks(), "SELECT file_id FROM log_directory WHERE serial = ?1");
+        query.bind(1, serial);
+        std::uint32_t mask = 0;
+        while (query.step()) mask |= 1u << (query.column_int(0) & 31);
+        return mask;
+    }
+
     std::optional<NewestRecord> newest_record(std::int64_t serial, int file_id) override {
         std::lock_guard lock(meter_locks_mutex_);
         Statement query(checks(), std::string("SELECT seq, recorded_at") +

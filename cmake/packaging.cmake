@@ -109,6 +109,8 @@ if(TARGET kolvane-cli)
     DESTINATION /lib/systemd/system COMPONENT tools EXCLUDE_FROM_ALL)
   install(FILES ${systemd_dir}/kolvane.sysusers RENAME kolvane.conf
     DESTINATION /usr/lib/sysusers.d COMPONENT tools EXCLUDE_FROM_ALL)
+  install(FILES ${systemd_dir}/kolvane.tmpfiles RENAME kolvane.conf
+    DESTINATION /usr/lib/tmpfiles.d COMPONENT tools EXCLUDE_FROM_ALL)
   install(FILES ${systemd_dir}/site.txt DESTINATION /etc/kolvane COMPONENT tools EXCLUDE_FROM_ALL)
   set(CPACK_DEBIAN_TOOLS_PACKAGE_CONTROL_EXTRA ${systemd_dir}/conffiles ${systemd_dir}/postinst)
 endif()

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <optional>
 #include <regex>
 #include <string>
 #include <thread>
@@ -62,6 +63,12 @@ TEST(SimProgram, BadArgumentsAreUsageErrors) {
     const std::string unknown = " (kolvane-sim --help lists the options)";
     const std::string units =
         "kolvane-sim: --units must be unit ids 0-255 separated by commas, e.g. 1,2,5";
+    const std::string refusal =
+        "kolvane-sim: --refuse must be REGISTER:CODE[:COUNT]: a register 0-65535, an exception "
+        "code 1-255, a count of requests 1-1000000";
+    const std::string file_info =
+        "kolvane-sim: --refuse-file-info must be FILE:CODE[:COUNT]: a log file 0-16, an "
+        "exception code 1-255, a count of requests 1-1000000";
     expect_usage_errors({
         {{"--model", "em999"}, "kolvane-sim: --model must be em133 or em235"},
         {{"--model", "EM133"}, "kolvane-sim: --model must be em133 or em235"},
@@ -100,15 +107,32 @@ TEST(SimProgram, BadArgumentsAreUsageErrors) {
         {{"--port", "x", "--help"}, port},  // the first bad argument is reported, not help
         {{"--verbose"}, "kolvane-sim: unknown argument --verbose" + unknown},
         {{"--port", "0", "em133"}, "kolvane-sim: unknown argument em133" + unknown},
+        {{"--refuse", "2393"}, refusal},
+        {{"--refuse", "65536:6"}, refusal},
+        {{"--refuse", "2393:0"}, refusal},
+        {{"--refuse", "2393:6:0"}, refusal},
+        {{"--refuse", "2393:6:"}, refusal},
+        {{"--refuse", "2393:6:1:1"}, refusal},
+        {{"--refuse-file-info", "17:6"}, file_info},
+        {{"--refuse-file-info", "1:256:1"}, file_info},
+        {{"--refuse-file-info", "5:6"},
+         "kolvane-sim: --refuse-file-info names log 5, but the meter has no log 5"},
+        {{"--mute-unit", "256"}, "kolvane-sim: --mute-unit must be a unit id 0-255"},
     });
 }
 
 TEST(SimProgram, BadMeterFilesAreUsageErrors) {
     const TempDir dir;
     const std::string counts = dir.file("counts.txt"), missing = dir.file("missing.txt");
+    const std::string no_log = dir.file("no_log.txt"), no_code = dir.file("no_code.txt");
     write_file(counts, "# a log larger than a meter can announce\nrecords 65536\n");
+    write_file(no_log, "no_log 3\nrefuse_file_info 3 6\n");
+    write_file(no_code, "refuse_file_info 1 0\n");
     expect_usage_errors({
         {{"--meter", counts}, "kolvane-sim: " + counts + ":2: records needs a count of 0-65535"},
+        {{"--meter", no_log},
+         "kolvane-sim: " + no_log + ":2: refuse_file_info names log 3, but the meter has no log 3"},
+        {{"--meter", no_code}, "kolvane-sim: " + no_code + ":1: bad value for refuse_file_info"},
         {{"--meter", missing}, "kolvane-sim: cannot open meter file " + missing},
         {{"--meter", dir.path()}, "kolvane-sim: cannot read meter file " + dir.path()},
     });
@@ -133,7 +157,8 @@ TEST(SimProgram, HelpListsTheOptionsAndServesNothing) {
         for (const char* option :
              {"--model", "--port", "--listen", "--records", "--serial", "--meter", "--units",
               "--latency", "--max-connections", "--min-gap", "--journal", "--clock-zone", "--wrap",
-              "--record-every", "first line on standard output"})
+              "--record-every", "--refuse", "--refuse-file-info", "--mute-unit",
+              "first line on standard output"})
             EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
 }
@@ -253,6 +278,96 @@ TEST(SimProgram, WrappedLogsGoOnRecording) {
     }
     sim.signal(SIGTERM);
     EXPECT_EQ(sim.finish().exit_status, 0);
+}
+
+// One request of a weather case: a read of `address`, or with `file` a File Info request of that
+// log (its write answered, then the read of its data), to `unit`; and how it is to be answered.
+struct Ask {
+    std::uint16_t address = 0;
+    int file = -1;
+    std::uint8_t unit = 1;
+    std::string answer;  // "reply", "exception N" or "no reply"
+};
+
+Ask read_of(std::uint16_t address, const std::string& answer, std::uint8_t unit = 1) {
+    return {address, -1, unit, answer};
+}
+Ask file_info_of(int file, const std::string& answer, std::uint8_t unit = 1) {
+    return {0, file, unit, answer};
+}
+
+// How the meter behind `client` answers `ask` (a refused File Info write is told apart).
+std::string answer_to(RawClient& client, const Ask& ask) {
+    static std::uint16_t tid = 0;
+    auto answer = [&](const Bytes& pdu) -> std::string {
+        client.send_request(++tid, pdu, ask.unit);
+        const std::optional<Frame> frame = client.recv_frame(300);
+        if (!frame) return "no reply";
+        if (frame->tid != tid) return "a reply to another request";
+        return frame->is_exception() ? "exception " + std::to_string(frame->exception_code())
+                                     : "reply";
+    };
+    if (ask.file < 0) return answer(pdu_read(ask.address, 1));
+    const std::string written = answer(pdu_writen(
+        ksim::FILE_INFO_REQUEST, {9, static_cast<std::uint16_t>(ask.file), 0, 0, 0, 0, 0, 0}));
+    if (written != "reply") return "File Info write: " + written;
+    return answer(pdu_read(ksim::FILE_INFO_DATA, 14));
+}
+
+// The port in kolvane-sim's first line, with or without units; 0 when the line is not that.
+int served_port(const std::string& line) {
+    std::smatch match;
+    const std::regex form(
+        R"(kolvane-sim: em[0-9]+ listening on 127\.0\.0\.1:([0-9]+)( units .*)?)");
+    return std::regex_match(line, match, form) ? std::stoi(match[1]) : 0;
+}
+
+// --refuse, --refuse-file-info, --mute-unit and the meter file's refuse_file_info: each request
+// in turn answered as stated, on one connection.
+TEST(SimProgram, WeatherOptionsRefuseAndSilenceAsStated) {
+    const TempDir dir;
+    const std::string refusing = dir.file("refusing.txt");
+    write_file(refusing, "refuse_file_info 2 4\n");
+    const std::string reply = "reply", busy = "exception 6", silent = "no reply";
+    const struct {
+        Args args;
+        std::vector<Ask> asks;
+    } cases[] = {
+        {{"--refuse", "2393:6:2"},
+         {read_of(2393, busy), read_of(2390, reply), read_of(2393, busy), read_of(2393, reply)}},
+        // Rules add up, in the order given; a read of a block touching the register is refused.
+        {{"--refuse", "46085:4", "--refuse", "2393:6:1", "--refuse", "2393:10"},
+         {read_of(46080, reply), read_of(46085, "exception 4"), read_of(2393, busy),
+          read_of(2393, "exception 10"), read_of(2393, "exception 10")}},
+        {{"--refuse-file-info", "1:6:2"},
+         {file_info_of(1, busy), file_info_of(2, reply), file_info_of(1, busy),
+          file_info_of(1, reply)}},
+        {{"--units", "1,2", "--refuse-file-info", "0:11:2"},  // counted over the units
+         {file_info_of(0, "exception 11", 2), file_info_of(0, "exception 11", 1),
+          file_info_of(0, reply, 2)}},
+        {{"--meter", refusing},
+         {file_info_of(2, "exception 4"), file_info_of(2, "exception 4"), file_info_of(3, reply)}},
+        {{"--meter", refusing, "--refuse-file-info", "2:6:1"},
+         {file_info_of(2, busy), file_info_of(2, reply)}},
+        {{"--units", "1,2,3", "--mute-unit", "2", "--mute-unit", "9", "--refuse", "46080:4"},
+         {read_of(2393, reply, 1), read_of(2393, silent, 2), read_of(46080, silent, 2),
+          read_of(2393, reply, 3), read_of(2393, silent, 9), read_of(2393, "exception 11", 4)}},
+        {{"--mute-unit", "0"},  // one meter that answers every unit id but 0
+         {read_of(2393, silent, 0), read_of(2393, reply, 1), read_of(2393, reply, 247)}},
+    };
+    for (const auto& c : cases) {
+        cli_test::Process sim = start_sim(c.args);
+        const int port = served_port(sim.read_out_line());
+        ASSERT_NE(port, 0) << joined(c.args);
+        {
+            RawClient client(static_cast<std::uint16_t>(port));
+            for (std::size_t i = 0; i < c.asks.size(); ++i)
+                EXPECT_EQ(answer_to(client, c.asks[i]), c.asks[i].answer)
+                    << joined(c.args) << ", request " << i + 1;
+        }
+        sim.signal(SIGTERM);
+        EXPECT_EQ(sim.finish().exit_status, 0) << joined(c.args);
+    }
 }
 
 TEST(SimProgram, ListensOnTheNamedPort) {

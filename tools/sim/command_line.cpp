@@ -49,6 +49,37 @@ std::vector<std::uint8_t> unit_list(const std::string& text) {
     }
 }
 
+// The parts of `text` between colons.
+std::vector<std::string> colon_parts(const std::string& text) {
+    std::vector<std::string> parts;
+    std::size_t begin = 0;
+    for (std::size_t colon; (colon = text.find(':', begin)) != std::string::npos; begin = colon + 1)
+        parts.push_back(text.substr(begin, colon - begin));
+    parts.push_back(text.substr(begin));
+    return parts;
+}
+
+// What a refusal option names: "WHAT:CODE[:COUNT]".
+struct RefusalText {
+    long long what = 0;
+    std::uint8_t code = 0;
+    std::optional<int> times;  // nullopt: every request
+};
+
+// "WHAT:CODE[:COUNT]" with WHAT in [0, what_high], an exception code 1-255 and a count of
+// requests 1-1000000; anything else is refused with `refusal`.
+RefusalText refusal_text(const std::string& text, long long what_high, const std::string& refusal) {
+    const std::vector<std::string> parts = colon_parts(text);
+    if (parts.size() < 2 || parts.size() > 3) refuse(refusal);
+    for (const std::string& part : parts)
+        if (part.empty()) refuse(refusal);
+    RefusalText named;
+    named.what = decimal(parts[0], 0, what_high, refusal);
+    named.code = static_cast<std::uint8_t>(decimal(parts[1], 1, 255, refusal));
+    if (parts.size() == 3) named.times = static_cast<int>(decimal(parts[2], 1, 1000000, refusal));
+    return named;
+}
+
 // A number of milliseconds, 0-60000.
 std::chrono::milliseconds milliseconds(const std::string& text, const std::string& name) {
     return std::chrono::milliseconds(decimal(text, 0, 60000, name + " must be 0-60000 ms"));
@@ -155,6 +186,40 @@ void add_options(CLI::App& app, CommandLine& line) {
                          line.record_every = std::chrono::seconds(
                              decimal(text, 1, 86400, "--record-every must be 1-86400 seconds"));
                      });
+    add_value_option(
+        app, "--refuse", "R:C[:N]",
+        "Answer exception C (1-255) to the next N requests (1-1000000; no N: to every one) that "
+        "read or write register R (0-65535), as a busy or failing gateway does; repeatable",
+        [&line](const std::string& text) {
+            const RefusalText named = refusal_text(
+                text, 65535,
+                "--refuse must be REGISTER:CODE[:COUNT]: a register 0-65535, an exception code "
+                "1-255, a count of requests 1-1000000");
+            Fault rule = Fault::exception(named.code);
+            rule.range(static_cast<std::uint16_t>(named.what));
+            if (named.times) rule.times(*named.times);
+            line.refusals.push_back(rule);
+        });
+    add_value_option(
+        app, "--refuse-file-info", "F:C[:N]",
+        "Refuse the File Info of log F (0 the event log, 1-16 the data logs) with exception C "
+        "(1-255) on the read of its data, for the next N File Info requests of that log "
+        "(1-1000000; no N: always); repeatable",
+        [&line](const std::string& text) {
+            const RefusalText named =
+                refusal_text(text, 16,
+                             "--refuse-file-info must be FILE:CODE[:COUNT]: a log file 0-16, an "
+                             "exception code 1-255, a count of requests 1-1000000");
+            line.file_info_refusals.push_back(
+                {static_cast<int>(named.what), named.code, named.times});
+        });
+    add_value_option(app, "--mute-unit", "U",
+                     "Never answer a request to unit id U (0-255), not even with exception 11, "
+                     "as a gateway whose meter is silent; repeatable",
+                     [&line](const std::string& text) {
+                         line.muted_units.push_back(static_cast<std::uint8_t>(
+                             decimal(text, 0, 255, "--mute-unit must be a unit id 0-255")));
+                     });
     app.add_flag_callback(
            "--outage", [&line] { line.outage = true; },
            "An hour without power a day before the newest record: no records in the data logs, "
@@ -181,9 +246,9 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, Command
         "--units.\n\n"
         "Exit status: 0 stopped by SIGINT or SIGTERM, 1 cannot listen, 2 bad argument or meter "
         "file.");
-    kcli::add_examples(
-        app, {"kolvane-sim --port 1502 &", "kolvane-sim --model em235 --units 1,2,5 --port 1503 &",
-              "kolvane-sim --port 1504 --wrap 96 --record-every 10 --journal"});
+    kcli::add_examples(app, {"kolvane-sim --port 1502 &",
+                             "kolvane-sim --port 1504 --wrap 96 --record-every 10 --journal",
+                             "kolvane-sim --units 1,2,3 --mute-unit 3 --refuse 2393:6:2"});
     // Left-over arguments are reported below, in one line naming the first of them.
     app.allow_extras();
     add_options(app, line);

@@ -13,6 +13,14 @@
 
 namespace ksim {
 
+// --refuse-file-info: File Info of log `file` refused with exception `code` on the read of its
+// data, for the next `times` File Info requests of that file (nullopt: always).
+struct FileInfoRefusal {
+    int file = 0;
+    std::uint8_t code = 0;
+    std::optional<int> times;
+};
+
 struct CommandLine {
     Model model = Model::em133;
     std::uint16_t port = 0;  // 0: a free port chosen by the kernel
@@ -31,6 +39,11 @@ struct CommandLine {
     std::optional<std::uint16_t> wrap;
     std::chrono::seconds record_every{900};
     bool outage = false;  // an hour without power a day before the newest record
+    // Gateway weather on demand: units that never answer, register refusals (--refuse, as
+    // fault rules), File Info refusals.
+    std::vector<std::uint8_t> muted_units;
+    std::vector<Fault> refusals;
+    std::vector<FileInfoRefusal> file_info_refusals;
 };
 
 // Exit statuses of kolvane-sim.

@@ -8,6 +8,9 @@
 #include <ctime>
 #include <exception>
 #include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -57,6 +60,63 @@ std::string units_text(const std::vector<std::uint8_t>& units) {
     return text;
 }
 
+// Sets each --refuse-file-info refusal on the meter: every unit's copy refuses alike. False when
+// the meter has no such log.
+bool refuse_file_infos(ksim::Meter& meter, const std::vector<ksim::FileInfoRefusal>& refusals) {
+    for (const ksim::FileInfoRefusal& refusal : refusals) {
+        const auto log = meter.logs.find(refusal.file);
+        if (log == meter.logs.end()) {
+            std::fprintf(stderr,
+                         "kolvane-sim: --refuse-file-info names log %d, but the meter has no "
+                         "log %d\n",
+                         refusal.file, refusal.file);
+            return false;
+        }
+        log->second.var0_refusal = {refusal.code, false};
+    }
+    return true;
+}
+
+// Lifts the --refuse-file-info refusals given a count once that many File Info requests of their
+// log came in: a request counts when the meter took it, whichever unit it went to (the read of
+// its data is then refused however often it is read), not when the gateway answered it busy,
+// refused it or left it unanswered. Runs as the request observer, which the simulator calls
+// with its bus held, before it takes the next request.
+class FileInfoCounts {
+public:
+    FileInfoCounts(ksim::Simulator& sim, const ksim::CommandLine& line)
+        : sim_(sim), units_(line.units) {
+        for (const ksim::FileInfoRefusal& refusal : line.file_info_refusals)
+            if (refusal.times)
+                left_[refusal.file] = *refusal.times;
+            else
+                left_.erase(refusal.file);  // the last one given for a log counts
+    }
+
+    bool any() const { return !left_.empty(); }
+
+    void observe(const ksim::Request& request) {
+        const std::vector<std::uint16_t>& words = request.values;
+        const bool file_info = request.function == 16 &&
+                               request.address == ksim::FILE_INFO_REQUEST && words.size() >= 2 &&
+                               words[0] == 9 && (words.size() < 6 || words[5] == 0);
+        if (!file_info || request.exception != 0 ||
+            request.answered == std::chrono::steady_clock::time_point{})
+            return;
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto left = left_.find(words[1]);
+        if (left == left_.end() || --left->second > 0) return;
+        update_logs(sim_, units_, left->first, [](ksim::LogFile& log) { log.var0_refusal = {}; });
+        left_.erase(left);
+    }
+
+private:
+    ksim::Simulator& sim_;
+    std::vector<std::uint8_t> units_;
+    std::mutex mutex_;
+    std::map<int, int> left_;  // log file -> File Info requests still to refuse
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -87,6 +147,7 @@ int main(int argc, char** argv) {
         }
         if (line.wrap)
             for (auto& entry : meter.logs) ksim::wrap_log(entry.second, *line.wrap);
+        if (!refuse_file_infos(meter, line.file_info_refusals)) return ksim::EXIT_USAGE;
         ksim::Simulator sim(meter.model);
         if (line.units.empty())
             sim.load(meter);
@@ -96,10 +157,17 @@ int main(int argc, char** argv) {
         sim.set_latency(line.latency);
         sim.set_max_connections(line.max_connections);
         sim.set_min_gap(line.min_gap);
-        if (line.journal) {
-            const auto started = std::chrono::steady_clock::now();
-            sim.set_request_observer([started](const ksim::Request& request) {
-                std::fprintf(stderr, "%s\n", ksim::journal_line(request, started).c_str());
+        // A muted unit never answers: its rules come before every refusal.
+        for (const std::uint8_t unit : line.muted_units)
+            sim.add_fault(ksim::Fault::no_reply().unit(unit));
+        for (const ksim::Fault& refusal : line.refusals) sim.add_fault(refusal);
+        auto counts = std::make_shared<FileInfoCounts>(sim, line);
+        const auto started = std::chrono::steady_clock::now();
+        if (line.journal || counts->any()) {
+            sim.set_request_observer([counts, &line, started](const ksim::Request& request) {
+                counts->observe(request);
+                if (line.journal)
+                    std::fprintf(stderr, "%s\n", ksim::journal_line(request, started).c_str());
             });
         }
         const std::uint16_t bound = sim.start(line.port, line.listen);

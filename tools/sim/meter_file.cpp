@@ -139,6 +139,13 @@ std::string apply_line(const std::vector<std::string>& w, Meter& meter) {
         ok = v.size() == 1 && v[0] > 0 && fits_int(v[0]);
         if (ok)
             for (auto& [fid, f] : meter.logs) f.records_per_block = static_cast<int>(v[0]);
+    } else if (key == "refuse_file_info") {
+        ok = v.size() == 2 && fits_int(v[0]) && v[1] >= 1 && v[1] <= 255;
+        if (!ok) return "bad value for " + key;
+        const auto log = meter.logs.find(static_cast<int>(v[0]));
+        if (log == meter.logs.end())
+            return "refuse_file_info names log " + w[1] + ", but the meter has no log " + w[1];
+        log->second.var0_refusal = {static_cast<std::uint8_t>(v[1]), false};
     } else if (key == "no_log") {
         ok = v.size() == 1 && fits_int(v[0]);
         if (ok) meter.logs.erase(static_cast<int>(v[0]));

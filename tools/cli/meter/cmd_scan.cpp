@@ -17,8 +17,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace kcli {
 namespace {
@@ -56,9 +60,34 @@ std::optional<UnitRange> parse_units(const std::string& text) {
     return UnitRange{*first, *last};
 }
 
-// The supported model that answers at the options' unit, or empty. Throws when the address
-// cannot be connected to: no other unit would answer either.
-std::string model_at(const std::string& host, const MeterOptions& options) {
+// What one unit id answered.
+struct UnitAnswer {
+    enum Kind {
+        meter,    // a supported meter: `text` is its model
+        none,     // no supported meter: the gateway says none is there, or another device
+        silent,   // no reply within the time-out: none there, unless a gateway is in front
+        weather,  // busy after every try, a gateway's exception, a lost connection: unknown
+    } kind = none;
+    std::string text;           // the model, or the library's message of a failure
+    bool from_gateway = false;  // a gateway answered for the unit: one is in front
+};
+
+// A failed identity read, told by the library's message of its first request: the unit's own
+// answer when it gave one, else the gateway's or the time limit's.
+UnitAnswer failed_answer(const std::string& message) {
+    if (message.starts_with("no meter answered at unit ")) return {UnitAnswer::none, message, true};
+    if (message.starts_with("no reply from ")) return {UnitAnswer::silent, message, false};
+    // A device without the identity block is no supported meter; exception 10 (no path to the
+    // unit) comes from a gateway.
+    for (const char* code : {"1", "2", "3"})
+        if (message == std::string("Modbus exception ") + code)
+            return {UnitAnswer::none, message, false};
+    return {UnitAnswer::weather, message, message == "Modbus exception 10"};
+}
+
+// How the unit of `options` answers. Throws when the address cannot be connected to: no other
+// unit would answer either.
+UnitAnswer ask_unit(const std::string& host, const MeterOptions& options) {
     const std::string text = options.options_text();
     const DocumentResult result =
         fetch_document([&](char* out, int out_len, char* err, int err_len) {
@@ -67,9 +96,10 @@ std::string model_at(const std::string& host, const MeterOptions& options) {
         });
     if (result.status < 0 && is_connect_failure(result.error))
         throw std::runtime_error(result.error);
-    if (result.status < 0) return {};
+    if (result.status < 0) return failed_answer(result.error);
     try {
-        return named_model(result.text);
+        const std::string model = named_model(result.text);
+        return {model.empty() ? UnitAnswer::none : UnitAnswer::meter, model, false};
     } catch (const std::exception&) {
         return {};  // an identity of no supported meter
     }
@@ -79,33 +109,97 @@ std::string counted(int count, const std::string& noun) {
     return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
+// Unit ids in increasing order as "2-4,7".
+std::string id_ranges(const std::vector<int>& ids) {
+    std::string text;
+    for (std::size_t i = 0; i < ids.size();) {
+        std::size_t j = i;
+        while (j + 1 < ids.size() && ids[j + 1] == ids[j] + 1) ++j;
+        if (!text.empty()) text += ',';
+        text += std::to_string(ids[i]);
+        if (j > i) text += "-" + std::to_string(ids[j]);
+        i = j + 1;
+    }
+    return text;
+}
+
+// A unit id without a sure answer, and the library's message of why.
+struct Unsure {
+    int unit = 0;
+    std::string why;
+};
+
+// The request gap to suggest: the largest the library named ("gateway HOST:PORT busy after 3
+// tries: set gap=50"), else twice the gap used, 50 ms at least, as the library reckons it.
+int suggested_gap(const std::vector<Unsure>& unsure, const MeterOptions& options) {
+    std::optional<int> named;
+    for (const Unsure& u : unsure) {
+        const std::size_t at = u.why.rfind("set gap=");
+        if (at == std::string::npos) continue;
+        int value = 0;
+        const char* end = u.why.data() + u.why.size();
+        const auto [stop, error] = std::from_chars(u.why.data() + at + 8, end, value);
+        if (error == std::errc() && stop == end) named = std::max(named.value_or(0), value);
+    }
+    return named.value_or(std::min(MAX_GAP_MS, std::max(50, 2 * options.gap_ms.value_or(0))));
+}
+
 int run_scan(const ScanArgs& args, const HostPort& target, int port, const UnitRange& units) {
     set_verbosity(args.options.verbosity);
     const std::string address = join_host_port(target.host, port);
     CancellableScope scope;
     int found = 0;
     int scanned = 0;
-    for (int unit = units.first; unit <= units.last && !interrupted(); ++unit, ++scanned) {
+    bool gateway = false;  // a gateway answered for some unit: it is in front
+    std::vector<Unsure> silent, unsure;
+    for (int unit = units.first; unit <= units.last && !interrupted(); ++unit) {
         MeterOptions options = args.options;
         options.port = port;
         options.unit = unit;
-        std::string model;
+        UnitAnswer answer;
         try {
-            model = model_at(target.host, options);
+            answer = ask_unit(target.host, options);
         } catch (const std::runtime_error& e) {
             print_diagnostic(("gateway " + address + " unreachable: " + e.what()).c_str());
             return FAILURE;
         }
-        if (model.empty()) continue;
-        ++found;
-        write_stdout_line(address + " " + model + " unit=" + std::to_string(unit));
+        if (interrupted()) break;  // the unit was not asked to the end
+        ++scanned;
+        gateway = gateway || answer.from_gateway;
+        if (answer.kind == UnitAnswer::meter) {
+            ++found;
+            write_stdout_line(address + " " + answer.text + " unit=" + std::to_string(unit));
+        } else if (answer.kind == UnitAnswer::silent) {
+            silent.push_back({unit, answer.text});
+        } else if (answer.kind == UnitAnswer::weather) {
+            unsure.push_back({unit, answer.text});
+        }
     }
-    // A comment, so that the output is a hosts file as it stands.
+    // Several meters at one address are behind a gateway, as is one that answered exception 10
+    // or 11 for a unit: then a silent unit missed its request. Without one, a silent unit id is
+    // an empty one, as on a meter that answers its own unit id only.
+    if (gateway || found > 1) {
+        unsure.insert(unsure.end(), silent.begin(), silent.end());
+        std::ranges::sort(unsure, {}, &Unsure::unit);
+    }
+    if (args.options.verbosity > 0)
+        for (const Unsure& u : unsure)
+            write_stderr_line("kolvane: warning: unit " + std::to_string(u.unit) + ": " + u.why);
+    // Comments, so that the output is a hosts file as it stands.
     write_stdout_line("# " + address + ": " + counted(found, "meter") + " among " +
                       counted(scanned, "unit id") + " " + std::to_string(units.first) + "-" +
                       std::to_string(units.last) + (interrupted() ? " (interrupted)" : ""));
+    if (!unsure.empty()) {
+        std::vector<int> ids;
+        for (const Unsure& u : unsure) ids.push_back(u.unit);
+        write_stdout_line("# " + address + ": no sure answer from " +
+                          counted(static_cast<int>(ids.size()), "unit id") + " " + id_ranges(ids) +
+                          " (busy, silent or refused by the gateway): set --gap " +
+                          std::to_string(suggested_gap(unsure, args.options)) +
+                          " and scan them again");
+    }
     if (interrupted()) return INTERRUPTED;
-    return found > 0 ? SUCCESS : FAILURE;
+    return found > 0 && unsure.empty() ? SUCCESS : FAILURE;
 }
 
 }  // namespace
@@ -117,7 +211,8 @@ void add_scan_command(CLI::App& app, int& status) {
         "scan",
         "Ask every unit id behind one address (a Modbus gateway) for its identity and print a "
         "hosts file line 'HOST:PORT MODEL unit=N' for each supported meter that answers, then "
-        "one '#' summary line. Only that address is contacted.");
+        "a '#' summary line, and one more naming the unit ids without a sure answer. Only that "
+        "address is contacted.");
     command->add_option("HOST", args->address, "Address or name of the gateway, HOST[:PORT]")
         ->required();
     command->add_option("--units", args->units, "Unit ids to ask, A-B or N within 0-255")
@@ -138,7 +233,22 @@ void add_scan_command(CLI::App& app, int& status) {
                      "Least pause between two requests, 0-10000 milliseconds")
         ->type_name("MS")
         ->check(CLI::Range(0, MAX_GAP_MS).description(""));
+    command
+        ->add_option("--tries", args->options.tries,
+                     "How often a request is sent while the gateway answers busy, 1-10, the "
+                     "pause doubling from the gap (default 3)")
+        ->type_name("N")
+        ->check(CLI::Range(1, MAX_TRIES).description(""));
     add_verbose_flag(*command, args->options);
+    command->footer(
+        "A unit id the gateway still answers busy after the tries, answers with exception 10, "
+        "or leaves without a reply while a gateway is in front (one that answers exception 11 "
+        "for empty unit ids, or several meters answer) may hold a meter: such unit ids are "
+        "named in a second '#' line with the --gap to set, and each one's failure on standard "
+        "error.\n"
+        "Exit status: 0 at least one meter found and every unit id answered for sure, 1 no "
+        "meter found, unit ids without a sure answer, or the address cannot be reached, 2 "
+        "usage error, 130 interrupted.");
     command->callback([args, &status] {
         const std::optional<HostPort> target = split_host_port(args->address);
         const std::optional<int> port =

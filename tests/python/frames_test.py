@@ -41,6 +41,26 @@ def copy_database(source, path):
         raise AssertionError(f"{path}-wal stays")
 
 
+def reachable_binding(test):
+    """The binding (the kolvane package and the library it loads) copied into a fresh directory
+    that every user may read and search, for Python run as another user: the checkout may lie
+    under a private directory (a home of mode 0700, mktemp -d). Returns the environment entries
+    that make Python take the copies; the directory goes when `test` ends."""
+    base = tempfile.mkdtemp(prefix="kolvane-reachable-")
+    test.addCleanup(shutil.rmtree, base, True)
+    os.chmod(base, 0o755)
+    package = os.path.join(base, "kolvane")
+    shutil.copytree(os.path.dirname(kolvane.__file__), package,
+                    ignore=shutil.ignore_patterns("__pycache__"))
+    library = os.path.join(base, os.path.basename(os.environ["KOLVANE_LIBRARY"]))
+    shutil.copyfile(os.environ["KOLVANE_LIBRARY"], library)
+    for folder, _subfolders, names in os.walk(base):
+        os.chmod(folder, 0o755)
+        for name in names:
+            os.chmod(os.path.join(folder, name), 0o755)
+    return [f"PYTHONPATH={base}", f"KOLVANE_LIBRARY={library}"]
+
+
 class PostgresServer:
     """A fresh PostgreSQL cluster on a free loopback port, run as the postgres user; raises when
     it cannot start, so that the tests needing it fail."""
@@ -182,6 +202,7 @@ class CollectedFrames(SimTestCase):
         what was collected: with no -wal and -shm files (the collector closed the database) and
         with them there and readable (a collector has it open, rows still in its -wal file). With
         them there but unreadable there is no safe read, and it fails."""
+        binding = reachable_binding(self)
         base = tempfile.mkdtemp(prefix="kolvane-read-only-")
         self.addCleanup(shutil.rmtree, base, True)
         os.chmod(base, 0o755)
@@ -212,9 +233,8 @@ class CollectedFrames(SimTestCase):
                 os.chmod(path, 0o444)
                 os.chmod(folder, 0o555)
                 try:
-                    done = subprocess.run(["runuser", "-u", "nobody", "--", "env",
-                                           f"PYTHONPATH={os.environ['PYTHONPATH']}", sys.executable, "-c",
-                                           program, path], capture_output=True, text=True, timeout=120)
+                    done = subprocess.run(["runuser", "-u", "nobody", "--", "env", *binding, sys.executable,
+                                           "-c", program, path], capture_output=True, text=True, timeout=120)
                 finally:
                     os.chmod(folder, 0o755)
                 self.assertEqual(sorted(os.listdir(folder)), listed, "nothing written beside the database")

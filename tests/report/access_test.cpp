@@ -3,6 +3,7 @@
 // and a user who may only read the database and its directory gets the report all the same.
 #include "report_run.hpp"
 #include "support/files.hpp"
+#include "support/reachable_copy.hpp"
 #include "support/site.hpp"
 
 #include <gtest/gtest.h>
@@ -142,10 +143,13 @@ void close_last(const std::string& path) {
     if (!done) throw std::runtime_error("cannot check point " + path);
 }
 
-// Runs the tool as the user nobody.
-cli_test::Outcome run_as_nobody(const std::vector<std::string>& args) {
-    std::vector<std::string> argv{"/usr/sbin/runuser", "-u", "nobody", "--", KOLVANE_TOOL};
-    argv.insert(argv.end(), args.begin(), args.end());
+// Runs the tool as the user nobody, from `tool`: the build tree may lie where nobody cannot
+// reach it.
+cli_test::Outcome run_as_nobody(const ktest::ReachableCopy& tool,
+                                const std::vector<std::string>& args) {
+    std::vector<std::string> argv{"/usr/sbin/runuser", "-u", "nobody", "--"};
+    const std::vector<std::string> command = tool.command(args);
+    argv.insert(argv.end(), command.begin(), command.end());
     return cli_test::Process(argv).finish();
 }
 
@@ -154,6 +158,7 @@ cli_test::Outcome run_as_nobody(const std::vector<std::string>& args) {
 // rows still in the -wal file too, and writes nothing beside the database.
 TEST(ReportAccess, AUserWhoMayOnlyReadTheDatabase) {
     ASSERT_EQ(::geteuid(), 0u) << "the test runs as root to hand the files to nobody";
+    const ktest::ReachableCopy tool(KOLVANE_TOOL, {KOLVANE_LIBRARY});
     collect_test::SiteMeter first(ksim::Model::em133, 7101, 50, 10);
     collect_test::SiteMeter second(ksim::Model::em133, 7102, 50, 10);
     struct Case {
@@ -197,7 +202,7 @@ TEST(ReportAccess, AUserWhoMayOnlyReadTheDatabase) {
         fs::permissions(out_dir, fs::perms::all);
         const std::string output = out_dir + "/r.html";
 
-        const cli_test::Outcome outcome = run_as_nobody({"report", "--db", db, "-o", output});
+        const cli_test::Outcome outcome = run_as_nobody(tool, {"report", "--db", db, "-o", output});
         fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add);
         EXPECT_EQ(outcome.exit_status, c.status) << outcome.err;
         EXPECT_EQ(entries(dir), listed) << "nothing written beside the database";

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The exporter's Grafana dashboard against a real Prometheus scraping simulated meters of both
-// models through the exporter: every expression, its variables written in as Grafana writes
-// them, finds series of each meter, and the meter variable lists them all.
+// The exporter's Grafana dashboard against a real Prometheus scraping, through the exporter,
+// four simulated meters of both models behind one gateway: every expression, its variables
+// written in as Grafana writes them, finds series of each meter, and the meter variable lists
+// each of them.
 #include "exporter_process.hpp"
 
 #include "support/dashboards.hpp"
@@ -76,12 +77,22 @@ std::pair<std::string, std::string> label_values_query(const json& variable) {
 
 TEST(Dashboard, EveryExpressionFindsSeriesOfEachMeterAndTheVariableListsThem) {
     const json dashboard = read_dashboard("kolvane-exporter.json");
-    ksim::Simulator em133(ksim::default_meter(ksim::Model::em133));
-    ksim::Simulator em235(ksim::default_meter(ksim::Model::em235));
-    const std::vector<std::string> meters{"127.0.0.1:" + std::to_string(em133.start()),
-                                          "127.0.0.1:" + std::to_string(em235.start())};
-    Exporter exporter({"--hosts", hosts_file({meters[0] + " em133", meters[1] + " em235"})});
-    Prometheus prometheus(meters, exporter.address());
+    ksim::Simulator gateway;
+    for (const int unit : {1, 2, 3, 4})
+        gateway.add_unit(
+            static_cast<std::uint8_t>(unit),
+            ksim::default_meter(unit <= 2 ? ksim::Model::em133 : ksim::Model::em235, 2));
+    const std::string address = "127.0.0.1:" + std::to_string(gateway.start());
+    std::vector<ScrapeTarget> targets;
+    std::vector<std::string> meters, hosts;  // the instances, the hosts file
+    for (const int unit : {1, 2, 3, 4}) {
+        targets.push_back({address, unit});
+        meters.push_back(address + "/" + std::to_string(unit));
+        hosts.push_back(address + (unit <= 2 ? " em133" : " em235") +
+                        " unit=" + std::to_string(unit));
+    }
+    Exporter exporter({"--hosts", hosts_file(hosts)});
+    Prometheus prometheus(targets, exporter.address());
 
     std::map<std::string, Prometheus::Answer> answers;
     for (const std::string& meter : meters)

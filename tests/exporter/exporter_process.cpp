@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "exporter_process.hpp"
 
+#include "support/readme.hpp"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -126,43 +128,69 @@ cli_test::Outcome promtool_check(const std::string& text) {
         .finish();
 }
 
+std::string readme_scrape_config(const std::string& exporter_address) {
+    const std::string readme_exporter = "replacement: 127.0.0.1:9735\n";
+    std::string config = ktest::readme_block("## Live values for Prometheus", "yaml");
+    const std::size_t at = config.find(readme_exporter);
+    if (at == std::string::npos)
+        throw std::runtime_error("the README's configuration names no exporter at 127.0.0.1:9735");
+    return config.replace(at, readme_exporter.size(), "replacement: " + exporter_address + "\n");
+}
+
 namespace {
 
+// The job's static_configs: a group per target, a unit as the label __param_unit.
+std::string static_configs(const std::vector<ScrapeTarget>& targets) {
+    std::string groups = "    static_configs:\n";
+    for (const ScrapeTarget& target : targets) {
+        groups += "      - targets: ['" + target.address + "']\n";
+        if (target.unit)
+            groups += "        labels: {__param_unit: '" + std::to_string(*target.unit) + "'}\n";
+    }
+    return groups;
+}
+
+// The README's configuration scraping every second, its job's `params` and `static_configs`
+// replaced by the test's targets (the hosts files name the models).
+std::string prometheus_config(const std::vector<ScrapeTarget>& targets,
+                              const std::string& exporter_address) {
+    std::string config = "global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n";
+    bool replaced = false;
+    for (const std::string& line : cli_test::lines_of(readme_scrape_config(exporter_address))) {
+        if (line.starts_with("    ") && line[4] != ' ') {  // a key of the job
+            replaced = line == "    params:" || line == "    static_configs:";
+            if (line == "    static_configs:") config += static_configs(targets);
+        }
+        if (!replaced) config += line + "\n";
+    }
+    return config;
+}
+
 // Prometheus's command line, its configuration written to a fresh directory.
-std::vector<std::string> prometheus_argv(const std::vector<std::string>& targets,
+std::vector<std::string> prometheus_argv(const std::vector<ScrapeTarget>& targets,
                                          const std::string& exporter_address, int port) {
     static int count = 0;
     const std::string dir = cli_test::fresh_dir("prometheus" + std::to_string(++count));
-    std::string listed;
-    for (const std::string& target : targets)
-        listed += (listed.empty() ? "'" : ", '") + target + "'";
-    std::ofstream(dir + "/prometheus.yml") << "global:\n"
-                                              "  scrape_interval: 1s\n"
-                                              "  scrape_timeout: 1s\n"
-                                              "scrape_configs:\n"
-                                              "  - job_name: kolvane\n"
-                                              "    metrics_path: /probe\n"
-                                              "    static_configs:\n"
-                                              "      - targets: ["
-                                           << listed
-                                           << "]\n"
-                                              "    relabel_configs:\n"
-                                              "      - source_labels: [__address__]\n"
-                                              "        target_label: __param_target\n"
-                                              "      - source_labels: [__param_target]\n"
-                                              "        target_label: instance\n"
-                                              "      - target_label: __address__\n"
-                                              "        replacement: "
-                                           << exporter_address << "\n";
+    std::ofstream(dir + "/prometheus.yml") << prometheus_config(targets, exporter_address);
     return {PROMETHEUS, "--config.file=" + dir + "/prometheus.yml",
             "--storage.tsdb.path=" + dir + "/data",
             "--web.listen-address=127.0.0.1:" + std::to_string(port)};
 }
 
+std::vector<ScrapeTarget> plain(const std::vector<std::string>& addresses) {
+    std::vector<ScrapeTarget> targets;
+    for (const std::string& address : addresses) targets.push_back({address, std::nullopt});
+    return targets;
+}
+
 }  // namespace
 
-Prometheus::Prometheus(const std::vector<std::string>& targets, const std::string& exporter_address)
+Prometheus::Prometheus(const std::vector<ScrapeTarget>& targets,
+                       const std::string& exporter_address)
     : port_(cli_test::closed_port()), process_(prometheus_argv(targets, exporter_address, port_)) {}
+
+Prometheus::Prometheus(const std::vector<std::string>& targets, const std::string& exporter_address)
+    : Prometheus(plain(targets), exporter_address) {}
 
 Prometheus::Answer Prometheus::query(const std::string& promql) const {
     httplib::Client client("127.0.0.1", port_);

@@ -56,11 +56,21 @@ std::optional<Sample> find_sample(const std::vector<Sample>& samples, const std:
 // Runs `promtool check metrics` on `text`: its exit status and output.
 cli_test::Outcome promtool_check(const std::string& text);
 
+// The README's Prometheus configuration, the exporter at `exporter_address`.
+std::string readme_scrape_config(const std::string& exporter_address);
+
+// A meter for Prometheus to scrape: HOST:PORT, and the unit behind it when it names one.
+struct ScrapeTarget {
+    std::string address;
+    std::optional<int> unit;
+};
+
 // A real Prometheus server (Debian's prometheus) on a free loopback port that scrapes `targets`
-// (meters, HOST:PORT) every second through the exporter at `exporter_address`, with the
-// multi-target relabelling of the README.
+// every second through the exporter at `exporter_address`, with the README's scrape
+// configuration (its targets replaced, its model parameter left out).
 class Prometheus {
 public:
+    Prometheus(const std::vector<ScrapeTarget>& targets, const std::string& exporter_address);
     Prometheus(const std::vector<std::string>& targets, const std::string& exporter_address);
 
     struct Answer {

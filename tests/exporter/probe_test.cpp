@@ -44,6 +44,7 @@ TEST_F(Probe, ValuesAndIdentityEqualTheLibrarysDocumentsAndPassPromtool) {
     const std::vector<Sample> samples = parse_samples(response.body);
     EXPECT_EQ(find_sample(samples, "kolvane_up")->value, 1);
     EXPECT_GT(find_sample(samples, "kolvane_probe_duration_seconds")->value, 0);
+    EXPECT_EQ(find_sample(samples, "kolvane_probe_retries")->value, 0);
 
     const ktest::ApiResult live =
         ktest::call_api([&](char* out, int out_len, char* err, int err_len) {
@@ -91,7 +92,7 @@ TEST_F(Probe, ValuesAndIdentityEqualTheLibrarysDocumentsAndPassPromtool) {
         EXPECT_NE(response.body.find("# TYPE " + p.family + " " + p.type + "\n"), std::string::npos)
             << p.family;
     }
-    EXPECT_EQ(samples.size(), 61u + 3u);
+    EXPECT_EQ(samples.size(), 61u + 4u);
 
     const ktest::ApiResult info =
         ktest::call_api([&](char* out, int out_len, char* err, int err_len) {
@@ -184,7 +185,7 @@ TEST_F(Probe, AMeterThatDoesNotAnswerGivesUpZeroAndALoggedReason) {
     ASSERT_EQ(response.status, 200);
     const std::vector<Sample> samples = parse_samples(response.body);
     EXPECT_EQ(find_sample(samples, "kolvane_up")->value, 0);
-    EXPECT_EQ(samples.size(), 2u);  // up and the duration, nothing else
+    EXPECT_EQ(samples.size(), 3u);  // up, the duration and the retries, nothing else
     EXPECT_EQ(promtool_check(response.body).exit_status, 0);
 
     const std::vector<Sample> own = parse_samples(exporter.get("/metrics").body);
@@ -247,9 +248,11 @@ TEST(Pages, MetricsPassPromtoolAndTheFrontPageShowsTheScrapeConfiguration) {
 
     const httplib::Response page = exporter.get("/");
     ASSERT_EQ(page.status, 200);
-    for (const char* part : {"href=\"/metrics\"", "scrape_configs:", "relabel_configs:",
-                             "__param_target", "replacement: 127.0.0.1:"})
-        EXPECT_NE(page.body.find(part), std::string::npos) << part;
+    EXPECT_NE(page.body.find("href=\"/metrics\""), std::string::npos);
+    // The README's configuration, pointing at this exporter.
+    EXPECT_NE(page.body.find("<pre>" + readme_scrape_config(exporter.address()) + "</pre>"),
+              std::string::npos)
+        << page.body;
 }
 
 }  // namespace

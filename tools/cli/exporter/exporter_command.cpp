@@ -12,6 +12,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <chrono>
 #include <csignal>
 #include <memory>
 #include <optional>
@@ -30,6 +31,7 @@ struct ExporterArgs {
     int per_gateway = 1;
     int gap_ms = 0;  // for hosts file lines without gap=
     int max_probe_s = 30;
+    int hold_s = 30;
     std::optional<int> timeout_ms;
     int verbosity = 0;
 };
@@ -90,6 +92,7 @@ int run_exporter(const ExporterArgs& args) {
     settings.max_concurrent = args.max_concurrent;
     settings.per_gateway = args.per_gateway;
     settings.max_probe_ms = args.max_probe_s * 1000;
+    settings.hold.first = std::chrono::seconds(args.hold_s);
     settings.log_refusals = args.verbosity > 0;
     try {
         std::vector<kcli::HostEntry> listed;
@@ -161,11 +164,21 @@ void add_exporter_command(CLI::App& app, int& status) {
         ->check(CLI::Range(1, 300));
     command
         ->add_option("--per-gateway", args->per_gateway,
-                     "Probes talking to one gateway (one HOST:PORT) at once, whatever "
-                     "--max-concurrent; others wait for it within their scrape's budget")
+                     "Probes talking to one gateway (one HOST:PORT) at once, each on a connection "
+                     "of its own, whatever --max-concurrent; others wait for it within their "
+                     "scrape's budget, the one whose budget ends first going first")
         ->type_name("N")
         ->capture_default_str()
         ->check(CLI::Range(1, 64));
+    command
+        ->add_option("--hold", args->hold_s,
+                     "Answer a meter that did not answer (no reply, no meter at its unit, gateway "
+                     "busy after every try, no connection) with kolvane_up 0 without asking it, "
+                     "for SECONDS after its failure, twice as long after each further one up to "
+                     "5 minutes; an answer ends it, 0 never holds")
+        ->type_name("SECONDS")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 3600));
     command
         ->add_option("--gap", args->gap_ms,
                      "Least pause between two requests, 0-10000 milliseconds, as a Modbus gateway "

@@ -26,6 +26,21 @@ HttpAnswer text_answer(int status, const std::string& text) {
     return {status, "text/plain; charset=utf-8", text + "\n"};
 }
 
+void log_failure(const ProbeTarget& target, const std::string& error) {
+    kcli::write_stderr_line("kolvane: probe of " + target.address() + " unit " +
+                            std::to_string(target.unit) + " failed: " + error);
+}
+
+// A held meter's failure and when it is asked again, e.g. "(held after 2 failures: tried again
+// in 47 s)".
+std::string held_note(const MeterHolds::Held& held) {
+    const std::string failures =
+        std::to_string(held.failures) + (held.failures == 1 ? " failure" : " failures");
+    if (held.left <= held.left.zero()) return " (held after " + failures + ": being tried again)";
+    const auto seconds = std::chrono::ceil<std::chrono::seconds>(held.left).count();
+    return " (held after " + failures + ": tried again in " + std::to_string(seconds) + " s)";
+}
+
 // Bounds on what clients can hold. Prometheus scrapes from one address: room for every probe
 // slot, as many waiting for one, and the exporter's own pages; the total lets a few such clients
 // in and stays within the default limit of 1024 open descriptors.
@@ -72,6 +87,7 @@ std::variant<int, Refusal> probe_budget_ms(const std::string* header, int max_pr
 ExporterServer::ExporterServer(ExporterSettings settings, TargetPolicy policy)
     : settings_(std::move(settings)),
       policy_(std::move(policy)),
+      holds_(settings_.hold),
       http_(http_limits(settings_), [this](const HttpRequest& request) { return answer(request); }),
       slots_(settings_.max_concurrent),
       gateways_(settings_.per_gateway) {}
@@ -130,6 +146,10 @@ HttpAnswer ExporterServer::probe(const HttpRequest& request) {
     const auto resolved = policy_.resolve(request.params());
     if (const auto* refusal = std::get_if<Refusal>(&resolved)) return refuse(request, *refusal);
     const ProbeTarget& target = std::get<ProbeTarget>(resolved);
+    // A held meter is answered at once: it needs no slot, and its gateway is not asked.
+    auto turn = holds_.start(target.address() + "/" + std::to_string(target.unit));
+    if (const auto* held = std::get_if<MeterHolds::Held>(&turn)) return held_answer(target, *held);
+    MeterHolds::Attempt& attempt = std::get<MeterHolds::Attempt>(turn);
 
     // A client that has gone (Prometheus gave up on the scrape) no longer awaits the probe.
     const Deadline deadline{arrived + std::chrono::milliseconds(std::get<int>(budget)),
@@ -144,12 +164,20 @@ HttpAnswer ExporterServer::probe(const HttpRequest& request) {
 
     const ProbeResult result = probe_target(target, deadline);
     ++probes_;
-    if (!result.up) {
+    if (result.up) {
+        attempt.answered();
+    } else {
         ++failures_;
-        kcli::write_stderr_line("kolvane: probe of " + target.address() + " unit " +
-                                std::to_string(target.unit) + " failed: " + result.error);
+        if (result.silent) attempt.silent(result.error);
+        log_failure(target, result.error);
     }
     return {200, EXPOSITION_CONTENT_TYPE, probe_exposition(target, result)};
+}
+
+HttpAnswer ExporterServer::held_answer(const ProbeTarget& target, const MeterHolds::Held& held) {
+    ++held_;
+    log_failure(target, held.error + held_note(held));
+    return {200, EXPOSITION_CONTENT_TYPE, probe_exposition(target, ProbeResult{})};
 }
 
 ProbeResult ExporterServer::probe_target(const ProbeTarget& target, const Deadline& deadline) {
@@ -177,6 +205,9 @@ HttpAnswer ExporterServer::metrics() const {
     out.family("kolvane_exporter_probe_failures_total", "counter",
                "Probes whose meter did not answer (kolvane_up 0).");
     out.sample("kolvane_exporter_probe_failures_total", {}, double(failures_.load()));
+    out.family("kolvane_exporter_probes_held_total", "counter",
+               "Probes of a meter that had not answered, answered kolvane_up 0 without asking it.");
+    out.sample("kolvane_exporter_probes_held_total", {}, double(held_.load()));
     out.family("kolvane_exporter_probes_refused_total", "counter",
                "Probes refused: 400 bad parameters, 403 target not allowed, 503 too many at once.");
     out.sample("kolvane_exporter_probes_refused_total", {{"code", "400"}},

@@ -6,6 +6,7 @@
 #include "exporter/gateway_slots.hpp"
 #include "exporter/http_server.hpp"
 #include "exporter/identity_cache.hpp"
+#include "exporter/meter_holds.hpp"
 #include "exporter/meter_probe.hpp"
 #include "exporter/target_policy.hpp"
 
@@ -28,6 +29,7 @@ struct ExporterSettings {
     int max_probe_ms = 30000;                   // the longest budget, whatever the scrape announces
     int per_gateway = 1;                        // probes talking to one HOST:PORT at once
     std::chrono::milliseconds slot_wait{1000};  // how long a probe over the bound waits for a slot
+    MeterHolds::Rule hold;                      // meters that did not answer
     bool log_refusals = false;
 };
 
@@ -55,6 +57,8 @@ private:
     HttpAnswer probe(const HttpRequest& request);
     HttpAnswer metrics() const;
     HttpAnswer refuse(const HttpRequest& request, const Refusal& refusal);
+    // The answer to a probe of a held meter: its failure again, without asking it.
+    HttpAnswer held_answer(const ProbeTarget& target, const MeterHolds::Held& held);
     // The probe of `target` within `deadline`, once it holds a slot: waits for its gateway, then
     // reads the meter.
     ProbeResult probe_target(const ProbeTarget& target, const Deadline& deadline);
@@ -62,6 +66,7 @@ private:
     ExporterSettings settings_;
     TargetPolicy policy_;
     IdentityCache identities_;
+    MeterHolds holds_;
     HttpServer http_;
     std::string address_;  // HOST:PORT once bound
     std::mutex stop_mutex_;
@@ -69,7 +74,8 @@ private:
     bool stopping_ = false;
     std::counting_semaphore<> slots_;
     GatewaySlots gateways_;
-    std::atomic<std::uint64_t> probes_{0}, failures_{0}, bad_requests_{0}, forbidden_{0}, busy_{0};
+    std::atomic<std::uint64_t> probes_{0}, failures_{0}, held_{0}, bad_requests_{0}, forbidden_{0},
+        busy_{0};
     std::atomic<int> in_flight_{0};
 };
 

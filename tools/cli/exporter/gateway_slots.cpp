@@ -23,28 +23,44 @@ std::optional<GatewaySlots::Holder> GatewaySlots::acquire(const std::string& gat
                                                           const std::function<bool()>& abandoned) {
     constexpr auto LOOK_AGAIN = std::chrono::milliseconds(200);
     std::unique_lock lock(mutex_);
-    auto free = [&] {
-        const auto it = busy_.find(gateway);
-        return it == busy_.end() || it->second < per_gateway_;
-    };
-    while (!free()) {
-        if (Clock::now() >= deadline || abandoned()) return std::nullopt;
+    Gateway& state = gateways_[gateway];  // a map's elements stay where they are
+    const Waiter me{deadline, arrivals_++};
+    state.waiting.insert(me);
+    while (state.busy >= per_gateway_ || *state.waiting.begin() != me) {
+        if (Clock::now() >= deadline || abandoned()) {
+            state.waiting.erase(me);
+            forget_if_idle(gateway);
+            lock.unlock();
+            freed_.notify_all();  // the next in line may be free to go now
+            return std::nullopt;
+        }
+        // Waiters of other gateways wake too and go back to sleep: one condition variable keeps
+        // the bookkeeping simple, and few probes wait at once.
         freed_.wait_until(lock, std::min(deadline, Clock::now() + LOOK_AGAIN));
     }
-    ++busy_[gateway];
+    state.waiting.erase(me);
+    ++state.busy;
+    const bool others_may_go = state.busy < per_gateway_ && !state.waiting.empty();
+    lock.unlock();
+    if (others_may_go) freed_.notify_all();
     return Holder(*this, gateway);
 }
 
 void GatewaySlots::release(const std::string& gateway) {
     {
         const std::lock_guard lock(mutex_);
-        // Dropping idle gateways keeps the map small when any target may be probed.
-        if (const auto it = busy_.find(gateway); it != busy_.end() && --it->second <= 0)
-            busy_.erase(it);
+        if (const auto it = gateways_.find(gateway); it != gateways_.end()) {
+            --it->second.busy;
+            forget_if_idle(gateway);
+        }
     }
-    // Waiters of other gateways wake too and go back to sleep: one condition variable keeps the
-    // bookkeeping simple, and few probes wait at once.
     freed_.notify_all();
+}
+
+void GatewaySlots::forget_if_idle(const std::string& gateway) {
+    const auto it = gateways_.find(gateway);
+    if (it != gateways_.end() && it->second.busy <= 0 && it->second.waiting.empty())
+        gateways_.erase(it);
 }
 
 }  // namespace kexp

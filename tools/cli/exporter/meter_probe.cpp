@@ -3,7 +3,9 @@
 
 #include "common/document.hpp"
 #include "common/identity_check.hpp"
+#include "common/log_output.hpp"
 #include "common/meter_options.hpp"
+#include "exporter/meter_silence.hpp"
 
 #include <kolvane.h>
 
@@ -67,11 +69,14 @@ ProbeResult probe_meter(const ProbeTarget& target, int timeout_ms, const Deadlin
     const std::string key =
         target.address() + "/" + std::to_string(target.unit) + "/" + target.model;
     ProbeResult result;
+    kcli::take_retries();     // a count left on this thread belongs to no probe
+    bool read_whole = false;  // the meter answered one of the probe's reads completely
     try {
         std::optional<std::string> identity = identities.find(key);
         if (!identity) {
             // Only an identity that was read and fits is kept: a failed read leaves none.
             identity = read_document(kolvane_read_device_info, target, timeout_ms, deadline);
+            read_whole = true;
             // A meter of the other model would be served with wrongly scaled values.
             if (const std::string problem = kcli::identity_mismatch(*identity, target.model);
                 !problem.empty())
@@ -86,7 +91,15 @@ ProbeResult probe_meter(const ProbeTarget& target, int timeout_ms, const Deadlin
     } catch (const std::exception& e) {
         result.error = e.what();
     }
-    result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const Clock::duration took = Clock::now() - start;
+    result.seconds = std::chrono::duration<double>(took).count();
+    result.retries = kcli::take_retries();
+    // A budget that ran out before any read was whole: a meter that had the gateway for half of
+    // it and gave nothing will not give more at the next scrape; one that got the gateway late,
+    // behind its neighbours, had no fair chance.
+    const bool ran_out_silent = result.error == budget_exceeded(deadline) && !read_whole &&
+                                2 * took >= std::chrono::milliseconds(deadline.total_ms);
+    result.silent = !result.up && (says_meter_silent(result.error) || ran_out_silent);
     return result;
 }
 

@@ -28,10 +28,15 @@ struct ProbeResult {
     std::string error;     // why the meter did not answer
     std::string identity;  // the device information document
     std::string live;      // the readings document
-    double seconds = 0;
+    double seconds = 0;    // 0 for a probe answered from a held failure
+    int retries = 0;       // requests the library sent again
+    // The meter gave no answer (see meter_silence.hpp), or no read of it was complete when the
+    // budget ran out after the probe had talked to it for at least half of it.
+    bool silent = false;
 };
 
-// `timeout_ms` bounds each wait for the meter, the deadline the whole probe.
+// `timeout_ms` bounds each wait for the meter, the deadline the whole probe. Runs on the calling
+// thread, whose count of the library's retries it takes.
 ProbeResult probe_meter(const ProbeTarget& target, int timeout_ms, const Deadline& deadline,
                         IdentityCache& identities);
 

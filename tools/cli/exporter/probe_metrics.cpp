@@ -157,8 +157,11 @@ std::string probe_exposition(const ProbeTarget& target, const ProbeResult& resul
     out.family("kolvane_up", "gauge", "Whether the meter answered the probe (1) or not (0).");
     out.sample("kolvane_up", {}, result.up ? 1 : 0);
     out.family("kolvane_probe_duration_seconds", "gauge",
-               "How long the probe took to read the meter.");
+               "How long the probe took to read the meter; 0 when it was held.");
     out.sample("kolvane_probe_duration_seconds", {}, result.seconds);
+    out.family("kolvane_probe_retries", "gauge",
+               "Requests of the probe sent again after a busy gateway or a unit that missed one.");
+    out.sample("kolvane_probe_retries", {}, result.retries);
     if (result.up) {
         write_identity(out, json::parse(result.identity), target);
         write_readings(out, json::parse(result.live).at("readings"));

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
-// A probe's answer in the exposition format: kolvane_up, kolvane_probe_duration_seconds and,
-// when the meter answered, its identity (with the target's unit and hosts file name) and live
-// values: one family per quantity in its base unit (kolvane_voltage_volts, kolvane_power_watts,
-// kolvane_energy_watthours_total, ...), the point's name in the label `point`.
+// A probe's answer in the exposition format: kolvane_up, kolvane_probe_duration_seconds,
+// kolvane_probe_retries and, when the meter answered, its identity (with the target's unit and
+// hosts file name) and live values: one family per quantity in its base unit
+// (kolvane_voltage_volts, kolvane_power_watts, kolvane_energy_watthours_total, ...), the point's
+// name in the label `point`.
 #pragma once
 
 #include "exporter/meter_probe.hpp"

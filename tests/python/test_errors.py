@@ -24,7 +24,10 @@ class ErrorsTest(unittest.TestCase):
                 (kolvane.Meter("127.0.0.1", "em133", port=70000), "options.port must be 1-65535"),
                 (kolvane.Meter("127.0.0.1", "em133", unit_id=256), "options.unit_id must be 0-255"),
                 (kolvane.Meter("127.0.0.1", "em133", timeout_ms=99),
-                 "options.timeout_ms must be 100-3600000")):
+                 "options.timeout_ms must be 100-3600000"),
+                (kolvane.Meter("127.0.0.1", "em133", tries=0), "options.tries must be 1-10"),
+                (kolvane.Meter("127.0.0.1", "em133", request_gap_ms=10001),
+                 "options.request_gap_ms must be 0-10000")):
             with self.assertRaises(kolvane.KolvaneError) as caught:
                 meter.device_info()
             self.assertEqual(caught.exception.message, message)

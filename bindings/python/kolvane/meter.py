@@ -58,20 +58,28 @@ class Meter:
     dicts, and exports return the number of rows written."""
 
     def __init__(self, host, model, port=502, unit_id=1, timeout_ms=30000, *,
-                 buffer_size=DEFAULT_BUFFER_SIZE):
+                 buffer_size=DEFAULT_BUFFER_SIZE, request_gap_ms=0, tries=3,
+                 machine_turns=False):
         self.host = host
         self.model = model
         self.port = port
         self.unit_id = unit_id
         self.timeout_ms = timeout_ms
         self.buffer_size = buffer_size  # first output buffer size; grown when too small
+        # Behind a gateway: the pause it wants between requests, how often a request it answers
+        # busy is sent, and whether to take turns with the kolvane programs of this machine.
+        self.request_gap_ms = request_gap_ms
+        self.tries = tries
+        self.machine_turns = machine_turns
 
     def __repr__(self):
         return (f"Meter({self.host!r}, {self.model!r}, port={self.port}, "
                 f"unit_id={self.unit_id}, timeout_ms={self.timeout_ms})")
 
     def _args(self, **extra):
-        members = {"port": self.port, "unit_id": self.unit_id, "timeout_ms": self.timeout_ms}
+        members = {"port": self.port, "unit_id": self.unit_id, "timeout_ms": self.timeout_ms,
+                   "request_gap_ms": self.request_gap_ms, "tries": self.tries,
+                   "machine_turns": int(bool(self.machine_turns))}
         members.update({key: value for key, value in extra.items() if value is not None})
         options = json.dumps(members, separators=(",", ":"))
         return text(self.host), text(self.model), text(options)

@@ -98,6 +98,15 @@ uint32_t parse_files(const char* options) {
     return uint32_t(mask);
 }
 
+std::optional<int64_t> parse_after_time(const char* options) {
+    int64_t value = 0;
+    if (options == nullptr || !json_int_field(options, "after_time_ms", value)) return std::nullopt;
+    if (value < 0) throw std::runtime_error("options.after_time_ms must be 0 or more");
+    if (!parse_after_seq(options))
+        throw std::runtime_error("options.after_time_ms needs after_seq");
+    return value;
+}
+
 std::optional<uint16_t> parse_after_seq(const char* options) {
     if (options == nullptr) return std::nullopt;
     const std::string_view json(options);

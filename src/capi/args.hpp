@@ -20,5 +20,8 @@ bool json_int_field(std::string_view json, std::string_view key, int64_t& value)
 uint32_t parse_files(const char* options);
 // The options' after_seq member (0-65535) of the log streams; nullopt when absent.
 std::optional<uint16_t> parse_after_seq(const char* options);
+// The options' after_time_ms member (0 or more; only with after_seq): the time stamp of the
+// record at after_seq as the meter wrote it, checked on the meter's record there.
+std::optional<int64_t> parse_after_time(const char* options);
 
 }  // namespace kolvane

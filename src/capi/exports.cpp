@@ -113,7 +113,7 @@ KOLVANE_API int kolvane_read_datalog(const char* host, const char* meter, int fi
             ModbusTcpClient client(host, parse_options(options));
             const std::optional<uint16_t> after_seq = parse_after_seq(options);
             return read_datalog_impl(client, parse_meter(meter), file_id, record_sink(cb, user),
-                                     after_seq);
+                                     after_seq, parse_after_time(options));
         },
         err, err_len);
 }
@@ -128,7 +128,7 @@ KOLVANE_API int kolvane_read_eventlog(const char* host, const char* meter, int f
             ModbusTcpClient client(host, parse_options(options));
             const std::optional<uint16_t> after_seq = parse_after_seq(options);
             return read_eventlog_impl(client, parse_meter(meter), file_id, record_sink(cb, user),
-                                      after_seq);
+                                      after_seq, parse_after_time(options));
         },
         err, err_len);
 }

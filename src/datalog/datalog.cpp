@@ -47,7 +47,8 @@ std::string csv_header(const DatalogColumns& columns) {
 }  // namespace
 
 int read_datalog_impl(ModbusTcpClient& client, MeterModel model, int file_id,
-                      const RecordSink& deliver, std::optional<uint16_t> after_seq) {
+                      const RecordSink& deliver, std::optional<uint16_t> after_seq,
+                      std::optional<int64_t> after_time_ms) {
     DatalogColumns columns = open_columns(client, model, file_id);
     const LogReadStart start = prepare_log_transfer(client, file_id);
     const int total = start.records;
@@ -59,12 +60,14 @@ int read_datalog_impl(ModbusTcpClient& client, MeterModel model, int file_id,
         deliver(json_header(client, columns, file_id, total));
     };
     const int delivered = read_log_file_after(
-        client, file_id, start, after_seq, [&](std::span<const uint16_t> record) {
+        client, file_id, start, after_seq,
+        [&](std::span<const uint16_t> record) {
             if (columns.columns.empty()) columns.resolve_from_record(record.size());
             if (!header_written) send_header();
             format_json_record(text, number++, record, columns);
             deliver(text);
-        });
+        },
+        after_time_ms);
     if (!header_written) send_header();
     return delivered;
 }

@@ -19,7 +19,8 @@ constexpr const char* CSV_HEADER =
 }  // namespace
 
 int read_eventlog_impl(ModbusTcpClient& client, MeterModel model, int file_id,
-                       const RecordSink& deliver, std::optional<uint16_t> after_seq) {
+                       const RecordSink& deliver, std::optional<uint16_t> after_seq,
+                       std::optional<int64_t> after_time_ms) {
     client.connect();
     const LogReadStart start = prepare_log_transfer(client, file_id);
     const int total = start.records;
@@ -27,9 +28,11 @@ int read_eventlog_impl(ModbusTcpClient& client, MeterModel model, int file_id,
             std::to_string(file_id) + ",\"total\":" + std::to_string(total) + "}");
     int number = 1;
     return read_log_file_after(
-        client, file_id, start, after_seq, [&](std::span<const uint16_t> record) {
+        client, file_id, start, after_seq,
+        [&](std::span<const uint16_t> record) {
             deliver(event_json_record(number++, record, decode_event(record)));
-        });
+        },
+        after_time_ms);
 }
 
 int export_eventlog_impl(ModbusTcpClient& client, int file_id, const std::string& csv_path,

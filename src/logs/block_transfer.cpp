@@ -54,9 +54,18 @@ void BlockTransfer::fetch() {
         data_.clear();
         return;
     }
+    // The meter keeps one transfer window for all its logs: a block of another record size is
+    // another log's, served because another program moved the window. None of it is taken.
+    if (layout_words_ && *layout_words_ != words_per_record) {
+        throw std::runtime_error(file_text(file_id_) + "a block of " +
+                                 std::to_string(words_per_record) + "-word records after " +
+                                 std::to_string(*layout_words_) +
+                                 "-word ones: another transfer moved the meter's window");
+    }
     data_ = read_words(client_, BLOCK_DATA, block_size(file_id_, records, words_per_record));
     records_ = records;
     words_per_record_ = words_per_record;
+    layout_words_ = words_per_record;
 }
 
 std::optional<size_t> BlockTransfer::first_record() const {
@@ -87,7 +96,19 @@ bool BlockTransfer::take_block() {
         }
         if (status & END_OF_BLOCK) break;
         if (status & SKIP) continue;
-        if (last_seq_ && !is_newer(seq, *last_seq_)) continue;
+        if (last_seq_ && !is_newer(seq, *last_seq_)) {
+            // A block served again repeats records of this transfer; one from before its first
+            // record is no record of this transfer's log at this place.
+            if (uint16_t(*last_seq_ - seq) > uint16_t(*last_seq_ - *first_seq_)) {
+                throw std::runtime_error(
+                    file_text(file_id_) + "sequence number " + std::to_string(seq) + " after " +
+                    std::to_string(*last_seq_) +
+                    " runs back past the transfer's first record: another transfer moved the "
+                    "meter's window");
+            }
+            continue;
+        }
+        if (!first_seq_) first_seq_ = seq;
         last_seq_ = seq;
         ++progress;
         if (skip_through_) {
@@ -138,6 +159,7 @@ void log_transfer_summary(const BlockTransfer& transfer) {
 
 void BlockTransfer::restart() {
     last_seq_.reset();
+    first_seq_.reset();
     empty_block_forgiven_ = false;
     stalled_block_forgiven_ = false;
 }

@@ -55,6 +55,7 @@ public:
     // Records whose sequence number is not newer than after_seq are passed over, not
     // delivered; they still count as progress.
     void skip_through(uint16_t after_seq) { skip_through_ = after_seq; }
+    void deliver_all() { skip_through_.reset(); }
     void set_limit(int max_records) { max_records_ = max_records; }
     // Forgets the records seen, as at the start of a transfer (after a seek back to the start).
     void restart();
@@ -75,7 +76,9 @@ private:
 
     int delivered_ = 0;
     int requests_ = 0;
-    std::optional<uint16_t> last_seq_;  // of the last record delivered or passed over in order
+    std::optional<uint16_t> last_seq_;      // of the last record delivered or passed over in order
+    std::optional<uint16_t> first_seq_;     // of the first record taken in order
+    std::optional<uint16_t> layout_words_;  // words per record of the transfer's blocks
     std::optional<uint16_t> skip_through_;
     bool empty_block_forgiven_ = false;
     bool stalled_block_forgiven_ = false;

@@ -16,7 +16,14 @@ namespace kolvane {
 // the start, passing over the older records); otherwise the log was cleared or overwritten
 // and the whole file is read, with a warning. Without after_seq: read_log_file of the
 // announced records. Returns the number of records delivered.
+//
+// With after_time_ms, the time stamp of the caller's record at after_seq as the meter wrote it
+// (milliseconds since 1970 on the meter's clock), the record the meter holds under after_seq
+// must carry it: a log that started again under the same numbers (cleared and refilled past
+// them, a meter replaced by one with the same serial) holds another record there, and the
+// whole file is read, with a warning naming the reason.
 int read_log_file_after(ModbusTcpClient& client, int file_id, const LogReadStart& start,
-                        std::optional<uint16_t> after_seq, const RecordConsumer& consumer);
+                        std::optional<uint16_t> after_seq, const RecordConsumer& consumer,
+                        std::optional<int64_t> after_time_ms = std::nullopt);
 
 }  // namespace kolvane

@@ -127,7 +127,7 @@ TEST_F(ReadDatalog, ShortRecordGivesFewerValues) {
 TEST_F(ReadDatalog, RunningNumberIgnoresSequenceNumbers) {
     ksim::LogFile file = three_record_file();
     file.records = {ksim::datalog_record(0, 500, 0, 0, 0, {}),
-                    ksim::datalog_record(0, 400, 0, 0, 0, {}),
+                    ksim::datalog_record(0, 500, 0, 0, 0, {}),  // served again
                     ksim::datalog_record(0x0400, 501, 0, 0, 0, {}),
                     ksim::datalog_record(0x0001, 502, 0, 0, 0, {})};
     file.records_per_block = 10;

@@ -69,6 +69,15 @@ void older_records_between(ksim::Simulator& sim, Op op, int older_blocks) {
     });
 }
 
+// The failure of a transfer served the records of older_records_between after its fourth.
+std::string runs_back(Op op) {
+    const int first = log_file_of(op) == 0 ? 201 : 101;  // the fixture's first sequence number
+    return file_prefix(op) + "sequence number " + std::to_string(first - 20) + " after " +
+           std::to_string(first + 3) +
+           " runs back past the transfer's first record: another transfer moved the meter's "
+           "window";
+}
+
 // The debug summary "File N: D records in B blocks" ends a transfer that was not broken off.
 bool summary_logged(const ktest::LogCapture& log, Op op) {
     for (const std::string& message : log.at_level(KOLVANE_LOG_DEBUG)) {
@@ -151,20 +160,17 @@ std::vector<TransferFault> transfer_faults() {
                  file_prefix(op) + "no forward progress, stopping after 2 records",
                  short_of(op, 2)[0]};
          }},
+        // Records from before the transfer's first one are another log's, served because
+        // another transfer moved the meter's window: the transfer stops before them.
         {"sequence numbers go back for one block",
          [](ksim::Simulator& sim, Op op) { older_records_between(sim, op, 1); },
          [](Op op) {
-             return Expected{RECORDS, "", healthy(op).texts, 0};
+             return Expected{-1, runs_back(op), first(healthy(op).texts, 5), 0};
          }},
         {"sequence numbers go back for two blocks",
          [](ksim::Simulator& sim, Op op) { older_records_between(sim, op, 2); },
          [](Op op) {
-             return Expected{4, "", first(healthy(op).texts, 5), 0};
-         },
-         [](Op op) {
-             return std::vector<std::string>{
-                 file_prefix(op) + "no forward progress, stopping after 4 records",
-                 short_of(op, 4)[0]};
+             return Expected{-1, runs_back(op), first(healthy(op).texts, 5), 0};
          }},
         {"empty block inside the log",
          [](ksim::Simulator& sim, Op op) {

@@ -48,10 +48,12 @@ ksim::LogFile twenty_records() {
     return file;
 }
 
-int read_after(SimMeter& meter, std::optional<uint16_t> after_seq, Collected& got) {
+int read_after(SimMeter& meter, std::optional<uint16_t> after_seq, Collected& got,
+               std::optional<int64_t> after_time_ms = std::nullopt) {
     auto client = meter.connect();
     const kolvane::LogReadStart start = kolvane::prepare_log_transfer(*client, 1);
-    return kolvane::read_log_file_after(*client, 1, start, after_seq, got.consumer());
+    return kolvane::read_log_file_after(*client, 1, start, after_seq, got.consumer(),
+                                        after_time_ms);
 }
 
 const LogEntry ANNOUNCED_20 = {2, "File 1: 20 records"};
@@ -320,6 +322,66 @@ TEST(ResumedStream, BadAfterSeqIsAnOptionsErrorBeforeAnyTraffic) {
             EXPECT_STREQ(err, "options.after_seq must be 0-65535");
             EXPECT_TRUE(sink.texts.empty());
             EXPECT_EQ(meter.sim.connections_accepted(), 0u);
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// With the stamp of the caller's record, the meter's record under after_seq must carry it: a
+// log that started again under the same numbers is read whole, with a warning naming why.
+TEST(ResumedRead, TheRecordAtTheAnchorMustBeTheOneHeld) {
+    // record() stamps sequence number s at 1700000000 + s seconds.
+    const auto stamp = [](uint16_t seq) { return (1700000000LL + seq) * 1000; };
+    struct Case {
+        const char* what;
+        uint16_t after_seq;
+        int64_t after_time_ms;
+        std::vector<uint16_t> seqs;
+        std::vector<std::string> blocks;
+        bool warned;
+    };
+    const std::vector<std::string> whole =
+        concat({ACK, seek(100), block(1, 80), ACK, block(1, 80), ACK, block(1, 40), ACK});
+    const Case cases[] = {
+        {"in the first block, held", 1003, stamp(1003), seqs_from(1004, 16),
+         concat({block(1, 80), ACK, block(1, 80), ACK, block(1, 40), ACK}), false},
+        {"in the first block, another record", 1003, stamp(1003) + 1, seqs_from(1000, 20),
+         concat({block(1, 80), whole}), true},
+        {"after a seek, held", 1012, stamp(1012), seqs_from(1013, 7),
+         concat({block(1, 80), ACK, seek(112), block(1, 80), ACK}), false},
+        {"after a seek, another record", 1012, stamp(1011), seqs_from(1000, 20),
+         concat({block(1, 80), ACK, seek(112), block(1, 80), whole}), true},
+        {"the newest, held",
+         1019,
+         stamp(1019),
+         {},
+         concat({block(1, 80), ACK, seek(119), block(1, 10), ACK}),
+         false},
+        {"the newest, another record", 1019, 0, seqs_from(1000, 20),
+         concat({block(1, 80), ACK, seek(119), block(1, 10), whole}), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SimMeter meter;
+        meter.sim.set_log(1, twenty_records());
+        Collected got;
+        LogCapture log;
+
+        EXPECT_EQ(read_after(meter, c.after_seq, got, c.after_time_ms), int(c.seqs.size()));
+
+        EXPECT_EQ(got.seqs(), c.seqs);
+        EXPECT_EQ(meter.traffic(), prepared(c.blocks));
+        const std::vector<std::string> warnings = log.at_level(KOLVANE_LOG_WARNING);
+        ASSERT_EQ(warnings.size(), c.warned ? 1u : 0u);
+        if (c.warned) {
+            EXPECT_TRUE(warnings[0].starts_with("File 1: record " + std::to_string(c.after_seq) +
+                                                " is not the one held ("))
+                << warnings[0];
+            EXPECT_TRUE(warnings[0].ends_with("): the log started again; reading it all"))
+                << warnings[0];
         }
     }
 }

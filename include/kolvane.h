@@ -205,7 +205,18 @@ KOLVANE_API int kolvane_list_points(const char* meter, char* out, int out_len, c
  * message). When after_seq lies outside that range, the log was cleared or restarted or the
  * records after it were overwritten: every record is delivered, with a Warning naming the
  * range. When the meter cannot tell its record count, records not newer than after_seq are
- * passed over as they come.
+ * passed over as they come. With "after_time_ms" too (0 or more: the "timestamp" of the
+ * caller's record at after_seq, as milliseconds since 1970), the record the meter holds under
+ * after_seq must carry that stamp: the read seeks to it rather than past it, and a log that
+ * started again under the same numbers (cleared and refilled past them, a replaced meter) is
+ * delivered whole, with a Warning "File N: record S is not the one held (...): the log started
+ * again; reading it all". after_time_ms without after_seq fails with "options.after_time_ms
+ * needs after_seq".
+ *
+ * A transfer stops with a failure when a block's records are of another size than the blocks
+ * before, or a record's sequence number lies before the transfer's first: the meter keeps one
+ * transfer window for all its logs, and such records are another log's, served because another
+ * program moved the window. Records delivered before stay delivered.
  */
 KOLVANE_API int kolvane_read_datalog(const char* host, const char* meter, int file_id,
                                      const char* options, kolvane_record_cb cb, void* user,

@@ -213,10 +213,10 @@ KOLVANE_API int kolvane_list_points(const char* meter, char* out, int out_len, c
  * again; reading it all". after_time_ms without after_seq fails with "options.after_time_ms
  * needs after_seq".
  *
- * A transfer stops with a failure when a block's records are of another size than the blocks
- * before, or a record's sequence number lies before the transfer's first: the meter keeps one
- * transfer window for all its logs, and such records are another log's, served because another
- * program moved the window. Records delivered before stay delivered.
+ * A transfer stops with a failure when a record's sequence number lies before the transfer's
+ * first: the meter keeps one transfer window for all its logs, and such a record is another
+ * log's, served because another program moved the window. Records delivered before stay
+ * delivered.
  */
 KOLVANE_API int kolvane_read_datalog(const char* host, const char* meter, int file_id,
                                      const char* options, kolvane_record_cb cb, void* user,

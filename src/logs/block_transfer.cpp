@@ -54,18 +54,9 @@ void BlockTransfer::fetch() {
         data_.clear();
         return;
     }
-    // The meter keeps one transfer window for all its logs: a block of another record size is
-    // another log's, served because another program moved the window. None of it is taken.
-    if (layout_words_ && *layout_words_ != words_per_record) {
-        throw std::runtime_error(file_text(file_id_) + "a block of " +
-                                 std::to_string(words_per_record) + "-word records after " +
-                                 std::to_string(*layout_words_) +
-                                 "-word ones: another transfer moved the meter's window");
-    }
     data_ = read_words(client_, BLOCK_DATA, block_size(file_id_, records, words_per_record));
     records_ = records;
     words_per_record_ = words_per_record;
-    layout_words_ = words_per_record;
 }
 
 std::optional<size_t> BlockTransfer::first_record() const {

@@ -76,9 +76,8 @@ private:
 
     int delivered_ = 0;
     int requests_ = 0;
-    std::optional<uint16_t> last_seq_;      // of the last record delivered or passed over in order
-    std::optional<uint16_t> first_seq_;     // of the first record taken in order
-    std::optional<uint16_t> layout_words_;  // words per record of the transfer's blocks
+    std::optional<uint16_t> last_seq_;   // of the last record delivered or passed over in order
+    std::optional<uint16_t> first_seq_;  // of the first record taken in order
     std::optional<uint16_t> skip_through_;
     bool empty_block_forgiven_ = false;
     bool stalled_block_forgiven_ = false;

@@ -72,14 +72,14 @@ TEST(ReadLogFileBlockHeader, FullWindowIsReadToRegister65535) {
 TEST(ReadLogFileBlockHeader, BadSecondHeaderKeepsFirstBlock) {
     SimMeter meter;
     meter.sim.set_log(1, log_file({record(1), record(2), record(3), record(4)}, 2));
-    meter.sim.add_fault(ksim::Fault::pdu({3, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 240, 0, 10, 0, 0, 0, 0})
+    meter.sim.add_fault(ksim::Fault::pdu({3, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 199, 0, 12, 0, 0, 0, 0})
                             .reads(63152)
                             .nth(2));
     auto client = meter.connect();
     Collected got;
 
     EXPECT_EQ(ktest::failure_of([&] { read_log_file(*client, 1, -1, got.consumer()); }),
-              "File 1: block header announces 240 records of 10 words, more than the meter's block "
+              "File 1: block header announces 199 records of 12 words, more than the meter's block "
               "window holds");
     EXPECT_EQ(got.seqs(), (std::vector<uint16_t>{1, 2}));
     EXPECT_EQ(meter.traffic(), concat({block(1, 20), ACK, empty_block(1)}));

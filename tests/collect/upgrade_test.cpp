@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Databases that kolvane 1.2.1 wrote (schema version 1), kept in data/: today's collector
-// upgrades them in place, and what they held reads the same afterwards.
+// upgrades them in place, and what they held reads the same afterwards; an upgrade gives way to
+// a reader; a database of a newer schema is refused without a byte changed.
 #include "support/site.hpp"
 
 #include <gtest/gtest.h>
@@ -33,6 +34,24 @@ std::vector<std::vector<std::string>> views(Database& db) {
     return all;
 }
 
+// A fresh copy of data/schema_v1.db.
+std::string sqlite_copy() {
+    const std::string path = fresh_sqlite_path();
+    std::filesystem::copy_file(KOLVANE_TEST_DATA "/schema_v1.db", path);
+    return path;
+}
+
+// A fresh database restored from data/schema_v1.sql.
+std::string postgres_restore() {
+    const std::string uri = fresh_postgres_database();
+    const std::string restore = "/usr/lib/postgresql/15/bin/psql -q -v ON_ERROR_STOP=1 -f " +
+                                std::string(KOLVANE_TEST_DATA) + "/schema_v1.sql '" + uri +
+                                "' >/dev/null";
+    if (std::system(restore.c_str()) != 0)
+        throw std::runtime_error("cannot restore schema_v1.sql into " + uri);
+    return uri;
+}
+
 class Upgrade : public EachEngine {
 protected:
     std::string fresh_target() const override {
@@ -61,22 +80,6 @@ protected:
     std::int64_t stored_records() {
         return db()->number("SELECT count(*) FROM datalog_records") +
                db()->number("SELECT count(*) FROM event_records");
-    }
-
-private:
-    static std::string sqlite_copy() {
-        const std::string path = fresh_sqlite_path();
-        std::filesystem::copy_file(KOLVANE_TEST_DATA "/schema_v1.db", path);
-        return path;
-    }
-    static std::string postgres_restore() {
-        const std::string uri = fresh_postgres_database();
-        const std::string restore = "/usr/lib/postgresql/15/bin/psql -q -v ON_ERROR_STOP=1 -f " +
-                                    std::string(KOLVANE_TEST_DATA) + "/schema_v1.sql '" + uri +
-                                    "' >/dev/null";
-        if (std::system(restore.c_str()) != 0)
-            throw std::runtime_error("cannot restore schema_v1.sql into " + uri);
-        return uri;
     }
 };
 
@@ -124,6 +127,71 @@ TEST_P(Upgrade, OldRecordsGetTrueUtcTimesFromTheMetersZone) {
                 << table;
     }
     EXPECT_EQ(db()->number("SELECT count(*) FROM meters WHERE clock_zone = 'UTC'"), 2);
+}
+
+// An upgrade needs each table it changes to itself, and every reader after it queues behind it:
+// it waits a few seconds for a reader's open transaction, then gives way, the database as it was,
+// and the next run upgrades it once the reader is done.
+TEST(UpgradeBehindAReader, GivesWayToAnOpenTransactionAndSucceedsAfterIt) {
+    std::string uri;
+    try {
+        uri = postgres_restore();
+    } catch (const std::exception& e) {
+        FAIL() << e.what();
+    }
+    const auto db = open_postgres(uri);
+    const auto before = views(*db);
+    // The upgrade's first steps change meters: the reader holds a table of a later step, so that
+    // a half-done upgrade would show.
+    const auto reader = open_postgres(uri);
+    reader->rows("BEGIN; SELECT count(*) FROM event_records");
+    SiteMeter meter(ksim::Model::em133, 1209001, 5, 5);
+    // A collector hanging behind the reader is ended after a minute (timeout's status 124).
+    const auto bounded_collect = [&] {
+        cli_test::Process tool({"/usr/bin/timeout", "60", KOLVANE_TOOL, "collect", meter.address(),
+                                "-m", "em133", "--tz", "UTC", "--db", uri});
+        return tool.finish();
+    };
+    const Outcome refused = bounded_collect();
+    ASSERT_EQ(refused.exit_status, 1) << refused.err;
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(refused.err,
+              "kolvane: PostgreSQL: cannot upgrade the schema from version 1 to 5: another "
+              "session's open transaction (a reader) held its tables for 5 s; the database is "
+              "left at version 1, try again\n");
+    EXPECT_EQ(db->number("SELECT max(version) FROM schema_version"), 1);
+    EXPECT_EQ(db->number("SELECT count(*) FROM information_schema.columns "
+                         "WHERE table_name = 'meters' AND column_name = 'unit'"),
+              0);
+    EXPECT_EQ(views(*db), before);
+
+    reader->rows("COMMIT; SELECT 1");
+    const Outcome upgraded = bounded_collect();
+    EXPECT_EQ(upgraded.exit_status, 0) << upgraded.err;
+    EXPECT_EQ(db->number("SELECT max(version) FROM schema_version"), 5);
+}
+
+// A SQLite database of a newer schema is refused before anything writes to it (switching it to
+// WAL alone rewrites its header): it stays byte for byte as it was, whatever its journal mode.
+TEST(NewerSchema, ASqliteFileIsRefusedByteForByteUnchanged) {
+    SiteMeter meter(ksim::Model::em133, 1209002, 5, 5);
+    for (const char* mode : {"DELETE", "WAL"}) {
+        SCOPED_TRACE(mode);
+        const std::string path = sqlite_copy();
+        const std::string newer = "sqlite3 " + path + " 'PRAGMA journal_mode=" + mode +
+                                  "; UPDATE schema_version SET version = 99' >/dev/null";
+        ASSERT_EQ(std::system(newer.c_str()), 0);
+        const std::string bytes = cli_test::read_file(path);
+        const Outcome refused = collect({meter.address(), "--db", path});
+        EXPECT_EQ(refused.exit_status, 1);
+        EXPECT_EQ(cli_test::lines_of(refused.err).size(), 1u) << refused.err;
+        EXPECT_EQ(refused.err.rfind("kolvane: Cannot use SQLite database " + path +
+                                        ": schema version 99 is newer than this kolvane knows (",
+                                    0),
+                  0u)
+            << refused.err;
+        EXPECT_TRUE(cli_test::read_file(path) == bytes) << "the file changed";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Upgrade, ::testing::Values("sqlite", "postgres"),

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <set>
 
 namespace collect_test {
@@ -95,6 +96,32 @@ TEST(Weather, AStoredLogTheMeterNoLongerListsIsWarnedOf) {
         line.at("warnings"),
         json::array({"data log 2: records of it are stored, but the meter no longer lists it"}))
         << line;
+}
+
+// A meter whose logs started again under the same sequence numbers (replaced by one with the same
+// serial, or its logs cleared and refilled past the newest stored): the record at the stored
+// anchor is another one, so each log is read whole and no record of the new logs is skipped.
+TEST(Weather, ALogThatStartedAgainUnderTheSameNumbersIsReadWhole) {
+    SiteMeter meter(ksim::Model::em133, 7707, 100, 20);
+    const std::string path = fresh_sqlite_path();
+    ASSERT_EQ(collect_into(path, meter.address()).run.exit_status, 0);
+
+    // The replacement holds more records, stamped at other times: its numbers run past the
+    // stored ones, and every record of it is one not stored yet.
+    const ksim::Meter replacement =
+        ksim::default_meter(ksim::Model::em133, 150, std::time(nullptr) + 3600, 20);
+    for (const auto& [file_id, log] : replacement.logs) meter.sim().set_log(file_id, log);
+    const Pass next = collect_into(path, meter.address());
+    ASSERT_EQ(next.run.exit_status, 0) << next.run.out << next.run.err;
+    EXPECT_NE(next.run.err.find("is not the one held"), std::string::npos) << next.run.err;
+    const auto db = open_sqlite(path);
+    for (int file_id = 1; file_id <= 3; ++file_id) {
+        EXPECT_EQ(db->number("SELECT count(*) FROM datalog_records WHERE serial = 7707 AND "
+                             "file_id = " +
+                             std::to_string(file_id)),
+                  100 + 150)
+            << "data log " << file_id;
+    }
 }
 
 }  // namespace

@@ -44,6 +44,7 @@ struct LogStream {
     std::optional<int> last_seq;            // of the last record delivered
     std::string first_utc;                  // of the first record delivered
     std::string last_utc, before_last_utc;  // of the last two records delivered
+    std::string last_meter_time;            // the meter's stamp of the last record delivered
     std::string failure;  // a record that could not be taken, or the database's failure
 
     void add(const std::string& text) {
@@ -58,6 +59,8 @@ struct LogStream {
         } else
             keep_times(events.rows.emplace_back(parse_event_record(text)));
         last_seq = file_id > 0 ? datalog.rows.back().seq : events.rows.back().seq;
+        last_meter_time =
+            file_id > 0 ? datalog.rows.back().meter_time : events.rows.back().meter_time;
         before_last_utc = std::exchange(last_utc, file_id > 0 ? datalog.rows.back().recorded_at
                                                               : events.rows.back().recorded_at);
         if (!first_seq) first_seq = last_seq, first_utc = last_utc;
@@ -146,9 +149,14 @@ LogRead read_log(const Target& t, const kdb::MeterRow::Log& log, std::int64_t se
     const std::optional<int> after = newest ? std::optional<int>(newest->seq) : std::nullopt;
     LogStream stream(writer, tally, serial, log.file_id, t.zone,
                      newest ? std::optional<std::string>(newest->recorded_at) : std::nullopt);
+    // The meter's record at the anchor must carry the stamp stored of it: a log that started
+    // again under the same numbers is read whole.
+    std::string anchor_time = newest ? newest->meter_time : std::string();
     for (std::optional<int> resume_after = after;;) {
         kcli::MeterOptions options = log_options(t.options, resume_after ? 0 : log.records);
         options.after_seq = resume_after;
+        if (resume_after && !anchor_time.empty())
+            options.after_time_ms = kcli::utc_ms(anchor_time + "Z");
         const std::string text = options.options_text();
         const int read_before = stream.read;
         char err[1024];
@@ -167,6 +175,7 @@ LogRead read_log(const Target& t, const kdb::MeterRow::Log& log, std::int64_t se
                                         stream.read > read_before && !kcli::interrupted();
         if (!cut_after_progress) return result;
         resume_after = stream.last_seq;
+        anchor_time = stream.last_meter_time;
     }
 }
 

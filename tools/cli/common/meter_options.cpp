@@ -33,6 +33,7 @@ std::string MeterOptions::options_text() const {
     member("timeout_ms", timeout_ms);
     if (deadline_ms() > 0) member("deadline_ms", deadline_ms());
     if (after_seq) member("after_seq", *after_seq);
+    if (after_seq && after_time_ms) text += ",\"after_time_ms\":" + std::to_string(*after_time_ms);
     if (gap_ms && *gap_ms > 0) member("request_gap_ms", *gap_ms);
     if (tries) member("tries", *tries);
     member("machine_turns", 1);

@@ -24,8 +24,10 @@ struct MeterOptions {
     std::optional<double> deadline_s;  // absent: 10 x the time-out; 0: no deadline
     int verbosity = 1;                 // warnings unless -q or -v...
     std::optional<int> after_seq;      // the log streams' --after: only newer records
-    std::optional<int> gap_ms;         // --gap: the least pause between two requests
-    std::optional<int> tries;          // --tries: how often a request answered busy is sent
+    // The meter's stamp of the record at after_seq, in milliseconds, checked on the meter's.
+    std::optional<long long> after_time_ms;
+    std::optional<int> gap_ms;  // --gap: the least pause between two requests
+    std::optional<int> tries;   // --tries: how often a request answered busy is sent
 
     // The whole call's limit in milliseconds, 0 for none.
     int deadline_ms() const;

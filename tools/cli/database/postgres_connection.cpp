@@ -93,7 +93,12 @@ std::int64_t Connection::exec(const std::string& sql, const std::vector<std::str
         const char* first = PQntuples(r.get()) > 0 ? PQgetvalue(r.get(), 0, 0) : "";
         return *first ? std::stoll(first) : 0;
     }
-    if (status != PGRES_COMMAND_OK) fail();
+    if (status != PGRES_COMMAND_OK) {
+        const char* state = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
+        if (state != nullptr && std::string(state) == "55P03")
+            throw LockNotAvailable("PostgreSQL: " + one_line(PQresultErrorMessage(r.get())));
+        fail();
+    }
     return changed_rows(r.get());
 }
 

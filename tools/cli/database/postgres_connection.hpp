@@ -24,6 +24,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A lock the statement needed was not granted within the session's lock_timeout (the server's
+// lock_not_available).
+class LockNotAvailable : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // libpq's message on one line: line breaks and runs of spaces become one space.
 std::string one_line(const std::string& text);
 
@@ -36,7 +43,8 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     // Runs `sql` with text parameters; returns the rows it changed or the first value it returned.
-    // Without parameters a text may hold several statements.
+    // Without parameters a text may hold several statements. Throws LockNotAvailable when a lock
+    // was not granted in time.
     std::int64_t exec(const std::string& sql, const std::vector<std::string>& params = {});
 
     // Runs `sql` now and again after every reconnect: a setting of the session.

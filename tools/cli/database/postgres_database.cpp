@@ -32,6 +32,8 @@ namespace {
 // Advisory lock keys: "kolv" in the upper half, the serial in the lower; "kolw" guards the schema.
 constexpr long long METER_LOCK_BASE = 0x6B6F6C76LL << 32;
 constexpr long long SCHEMA_LOCK = 0x6B6F6C77LL << 32;
+// How long an upgrade waits for each table it changes, while the readers after it queue behind it.
+constexpr int UPGRADE_LOCK_WAIT_S = 5;
 constexpr int EVENT_LOG = 0;  // beside the data logs' file ids 1-3
 
 // A float8[] literal: the JSON array's brackets become braces.
@@ -130,8 +132,7 @@ public:
             c_.exec("SELECT pg_advisory_xact_lock(" + std::to_string(SCHEMA_LOCK) + ")");
             const std::int64_t found = stored_version().value_or(0);
             check_schema_version(found, "PostgreSQL: ");
-            upgrade_schema(postgres_schema_steps(), found,
-                           [&](const std::string& sql) { c_.exec(sql); });
+            upgrade(found);
             return 0;
         });
         c_.prepare("datalog", INSERT_DATALOG);
@@ -377,12 +378,13 @@ public:
         std::vector<std::string> params{std::to_string(serial)};
         if (file_id > 0) params.push_back(std::to_string(file_id));
         const std::string sql = "SELECT seq, " + time_text("recorded_at") +
+                                ", to_char(meter_time, 'YYYY-MM-DD\"T\"HH24:MI:SS.MS')" +
                                 (file_id > 0 ? NEWEST_DATALOG_RECORD : NEWEST_EVENT_RECORD);
         query_on_lock_connection(sql.c_str(), params, [&](const Row& r) {
             if (newest)
                 newest->before = r.text(1);
             else
-                newest = NewestRecord{static_cast<int>(r.integer(0)), r.text(1), {}};
+                newest = NewestRecord{static_cast<int>(r.integer(0)), r.text(1), {}, r.text(2)};
         });
         return newest;
     }
@@ -419,6 +421,25 @@ protected:
     }
 
 private:
+    // Brings an older schema up to date inside the caller's transaction. A step changing a table
+    // waits for every open transaction that read it, and would hang behind a reader left open:
+    // the wait is bounded, and an upgrade that gives way rolls back, for the next run to retry.
+    void upgrade(std::int64_t found) {
+        if (found > 0 && found < SCHEMA_VERSION)
+            c_.exec("SET LOCAL lock_timeout = '" + std::to_string(UPGRADE_LOCK_WAIT_S) + "s'");
+        try {
+            upgrade_schema(postgres_schema_steps(), found,
+                           [&](const std::string& sql) { c_.exec(sql); });
+        } catch (const LockNotAvailable&) {
+            throw std::runtime_error(
+                "PostgreSQL: cannot upgrade the schema from version " + std::to_string(found) +
+                " to " + std::to_string(SCHEMA_VERSION) +
+                ": another session's open transaction (a reader) held its tables for " +
+                std::to_string(UPGRADE_LOCK_WAIT_S) + " s; the database is left at version " +
+                std::to_string(found) + ", try again");
+        }
+    }
+
     // A meter's stored records get their true UTC times when its clock zone is not the one they
     // were converted with: once after an upgrade (none was known), again when the zone changes.
     // Runs inside save_meter's transaction.

@@ -139,6 +139,9 @@ struct NewestRecord {
     int seq = 0;
     std::string recorded_at;            // UTC text
     std::optional<std::string> before;  // the record's before it, UTC text
+    // The meter's own stamp of the record, "YYYY-MM-DDTHH:MM:SS.mmm"; empty for records stored
+    // before meter times were kept.
+    std::string meter_time;
 };
 
 // Which rows to read. Times are UTC in the collector's text form, 2026-03-01T12:15:00.000Z.

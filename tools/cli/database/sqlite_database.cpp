@@ -50,6 +50,7 @@ public:
         open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
         try {
             refuse_foreign_file();
+            refuse_newer_schema();
             prepare_for_collecting();
         } catch (const std::runtime_error& e) {
             close();
@@ -267,12 +268,13 @@ public:
 
     std::optional<NewestRecord> newest_record(std::int64_t serial, int file_id) override {
         std::lock_guard lock(meter_locks_mutex_);
-        Statement query(checks(), std::string("SELECT seq, recorded_at") +
+        Statement query(checks(), std::string("SELECT seq, recorded_at, meter_time") +
                                       (file_id > 0 ? NEWEST_DATALOG_RECORD : NEWEST_EVENT_RECORD));
         query.bind(1, serial);
         if (file_id > 0) query.bind(2, std::int64_t{file_id});
         if (!query.step()) return std::nullopt;
-        NewestRecord newest{static_cast<int>(query.column_int(0)), query.column_text(1), {}};
+        NewestRecord newest{
+            static_cast<int>(query.column_int(0)), query.column_text(1), {}, query.column_text(2)};
         if (query.step()) newest.before = query.column_text(1);
         query.reset();
         return newest;
@@ -432,6 +434,10 @@ private:
             throw std::runtime_error(
                 "it holds no kolvane database but tables of something else; left untouched");
     }
+
+    // A newer schema is refused before anything writes, for the same reason: the journal mode
+    // switch would change the file of a database that this kolvane must leave alone.
+    void refuse_newer_schema() { check_schema_version(stored_version().value_or(0), ""); }
 
     void exec(const std::string& sql) {
         char* message = nullptr;

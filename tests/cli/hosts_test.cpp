@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <csignal>
 #include <fstream>
 
 namespace cli_test {
@@ -148,6 +149,72 @@ TEST(HostsFile, UnitAndNameOfALine) {
     const std::vector<ksim::Request> requests = meter.sim.journal();
     ASSERT_FALSE(requests.empty());
     for (const ksim::Request& request : requests) EXPECT_EQ(request.unit, 7);
+}
+
+// The hosts file is UTF-8 text in lines of at most 4096 bytes: any other line is named, not quoted,
+// and no command reaches a meter. Before, a name that is not UTF-8 aborted info, live and collect
+// when their JSON line was printed, and a name of any length was held whole.
+TEST(HostsFile, OnlyUtf8LinesOfBoundedLengthAreTaken) {
+    ServedMeter meter;
+    const std::string start = "127.0.0.1:" + meter.port() + " em133 name=";
+    const auto padded = [&](std::size_t length) {
+        return start + std::string(length - start.size(), 'n');
+    };
+    // The problem of a line whose first bad byte is `byte`, `offset` bytes into the name.
+    const auto not_utf8 = [&](const char* byte, std::size_t offset) {
+        return "not UTF-8 text: " + std::string(byte) + " at byte " +
+               std::to_string(start.size() + offset);
+    };
+    const struct {
+        const char* what;
+        std::string line;
+        std::string problem;  // empty: taken
+    } cases[] = {
+        {"Latin-1", start + "Z\xe4hler", not_utf8("0xE4", 2)},
+        {"an overlong slash", start + "a\xc0\xaf", not_utf8("0xC0", 2)},
+        {"a surrogate", start + "\xed\xa0\x80", not_utf8("0xED", 1)},
+        {"a cut sequence", start + "a\xe2\x82", not_utf8("0xE2", 2)},
+        {"in a comment", start + "a # caf\xe9", not_utf8("0xE9", 8)},
+        {"one byte too long", padded(4097), "longer than 4096 bytes"},
+        {"a megabyte", padded(1 << 20), "longer than 4096 bytes"},
+        {"two, three and four bytes", start + "\"Z\xc3\xa4hler \xe2\x82\xac \xf0\x9f\x94\x8c\"",
+         ""},
+        {"the longest line", padded(4096), ""},
+    };
+    const std::vector<std::vector<std::string>> commands = {
+        {"info"},
+        {"live"},
+        {"collect", "--tz", "UTC", "--db", fresh_dir("hosts_utf8_db") + "/site.db"},
+        {"exporter", "--listen", "127.0.0.1:0"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = fresh_dir("hosts_utf8") + "/meters.txt";
+        std::ofstream(path) << c.line << "\n127.0.0.1:" << meter.port() << " em133\n";
+        if (c.problem.empty()) {
+            const Outcome r = run_tool({"info", "--hosts", path});
+            ASSERT_EQ(r.exit_status, 0) << r.err;
+            const std::vector<std::string> lines = lines_of(r.out);
+            ASSERT_EQ(lines.size(), 2u);
+            std::string name = c.line.substr(start.size());
+            if (name.front() == '"') name = name.substr(1, name.size() - 2);
+            EXPECT_EQ(json::parse(lines[0])["name"], name);
+            continue;
+        }
+        const std::size_t connections = meter.sim.connections_accepted();
+        for (std::vector<std::string> args : commands) {
+            SCOPED_TRACE(args.front());
+            args.insert(args.begin() + 1, {"--hosts", path});
+            args.insert(args.begin(), KOLVANE_TOOL);
+            Process tool(args);
+            // An exporter that took the file says it listens: it is stopped then.
+            if (args[1] == "exporter" && !tool.read_out_line().empty()) tool.signal(SIGTERM);
+            const Outcome r = tool.finish();
+            EXPECT_EQ(r.exit_status, 2);
+            EXPECT_EQ(r.err, "kolvane: " + path + " line 1: " + c.problem + "\n");
+            EXPECT_EQ(r.out, "");
+        }
+        EXPECT_EQ(meter.sim.connections_accepted(), connections);
+    }
 }
 
 TEST(HostsFile, HostAndHostsTogetherIsAUsageError) {

@@ -8,11 +8,78 @@
 #include "common/output.hpp"
 
 #include <charconv>
+#include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <limits>
 
 namespace kcli {
 namespace {
+
+// The longest line taken. The longest sensible line (a 253-byte DNS name, a model, a unit, a gap,
+// an IANA zone name and a name of a few dozen characters) is well under it, and a file that is
+// not a hosts file at all (a binary, a log given by mistake) costs this much memory per line
+// rather than its whole size; a diagnostic that quotes a line stays a line.
+constexpr std::size_t MAX_LINE_BYTES = 4096;
+
+// One line read with its length bounded.
+struct BoundedLine {
+    std::string text;  // without its line feed; empty when too long
+    bool too_long = false;
+};
+
+// The next line of `in`, nothing at its end or once reading fails. A line longer than
+// MAX_LINE_BYTES is passed over to its line feed without being kept.
+std::optional<BoundedLine> next_line(std::istream& in) {
+    std::string buffer(MAX_LINE_BYTES + 2, '\0');  // room for one byte too many
+    in.getline(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    const std::size_t read = static_cast<std::size_t>(in.gcount());
+    if (in.bad() || (read == 0 && in.eof())) return std::nullopt;
+    if (in.fail() && !in.eof()) {  // the buffer filled before the line feed came
+        in.clear();
+        in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+        return BoundedLine{{}, true};
+    }
+    const std::size_t length = in.eof() ? read : read - 1;  // less the line feed taken
+    if (length > MAX_LINE_BYTES) return BoundedLine{{}, true};
+    buffer.resize(length);
+    return BoundedLine{std::move(buffer), false};
+}
+
+// The offset of the first byte in `text` that is not part of well-formed UTF-8 (no overlong
+// forms, no surrogates, nothing above U+10FFFF), npos when there is none. JSON output refuses
+// such text, and so does Prometheus in a label.
+std::size_t first_bad_utf8(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
+        const unsigned char lead = byte(i);
+        std::size_t length = 0;
+        unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+        if (lead < 0x80) {
+            length = 1;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            if (lead == 0xE0) low = 0xA0;   // overlong
+            if (lead == 0xED) high = 0x9F;  // surrogates
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            if (lead == 0xF0) low = 0x90;   // overlong
+            if (lead == 0xF4) high = 0x8F;  // above U+10FFFF
+        } else {
+            return i;
+        }
+        if (i + length > text.size()) return i;
+        for (std::size_t k = 1; k < length; ++k) {
+            const unsigned char next = byte(i + k);
+            if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return i;
+        }
+        i += length;
+    }
+    return std::string::npos;
+}
 
 std::string joined(const std::vector<std::string>& lines) {
     std::string text;
@@ -156,11 +223,26 @@ std::vector<HostEntry> read_hosts_file(const std::string& path, const std::strin
     std::istream& in = from_stdin ? std::cin : file;
     std::vector<HostEntry> entries;
     std::vector<std::string> problems;
-    std::string line;
-    for (int number = 1; std::getline(in, line); ++number) {
+    for (int number = 1;; ++number) {
+        const std::optional<BoundedLine> line = next_line(in);
+        if (!line) break;
+        const std::string at = name + " line " + std::to_string(number) + ": ";
+        if (line->too_long) {
+            problems.push_back(at + "longer than " + std::to_string(MAX_LINE_BYTES) + " bytes");
+            continue;
+        }
+        // The line is not quoted: its bytes would reach the terminal as they are.
+        if (const std::size_t bad = first_bad_utf8(line->text); bad != std::string::npos) {
+            char byte[8];
+            std::snprintf(byte, sizeof byte, "0x%02X",
+                          static_cast<unsigned>(static_cast<unsigned char>(line->text[bad])));
+            problems.push_back(at + "not UTF-8 text: " + byte + " at byte " +
+                               std::to_string(bad + 1));
+            continue;
+        }
         HostEntry entry;
-        if (const auto problem = parse_line(line, default_meter, entry))
-            problems.push_back(name + " line " + std::to_string(number) + ": " + *problem);
+        if (const auto problem = parse_line(line->text, default_meter, entry))
+            problems.push_back(at + *problem);
         else if (!entry.host.empty())
             entries.push_back(entry);
     }

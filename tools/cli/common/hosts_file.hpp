@@ -47,8 +47,9 @@ int report_hosts_error(const HostsFileError& error);
 // Reads one "HOST[:PORT] [MODEL] [unit=N] [name=LABEL] [gap=MS] [tz=ZONE]" per line ("-" reads
 // standard input; an IPv6 address with a port is written [ADDRESS]:PORT; a LABEL with blanks is
 // written in double quotes); '#' outside quotes starts a comment, blank lines are skipped and
-// `default_meter` (the -m model, may be empty) stands for a missing MODEL. The whole file is
-// checked before it is used: throws HostsFileError naming every bad line.
+// `default_meter` (the -m model, may be empty) stands for a missing MODEL. The file is UTF-8 text
+// in lines of at most 4096 bytes. The whole file is checked before it is used: throws
+// HostsFileError naming every bad line.
 std::vector<HostEntry> read_hosts_file(const std::string& path, const std::string& default_meter);
 
 }  // namespace kcli

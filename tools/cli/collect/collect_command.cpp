@@ -46,6 +46,11 @@ std::vector<std::string> split_parts(const std::string& text) {
 
 // "HOST", "HOST:PORT" or "[ADDRESS]:PORT" (IPv6) from the command line.
 HostEntry parse_host(const std::string& text, const std::string& meter) {
+    // Host names and addresses are printable ASCII: other bytes would reach the meter's JSON
+    // line in the library's messages.
+    if (std::any_of(text.begin(), text.end(),
+                    [](char c) { return static_cast<unsigned char>(c) - 0x21u > 0x7Eu - 0x21u; }))
+        throw CLI::ValidationError("HOST", "a HOST is printable ASCII, without blanks");
     const std::optional<HostPort> split = split_host_port(text);
     if (!split || split->host.empty())
         throw CLI::ValidationError("HOST", "bad host in '" + text + "'");
@@ -86,9 +91,16 @@ int run(const CollectArgs& args) {
             return report_hosts_error(e);
         }
     }
+    const std::string zone = args.zone.empty() ? host_zone() : args.zone;
+    // This host's zone is checked as --tz is, where a meter falls back to it.
+    if (args.zone.empty() && std::any_of(entries.begin(), entries.end(),
+                                         [](const HostEntry& e) { return e.zone.empty(); }))
+        if (const std::string problem = host_zone_problem(zone); !problem.empty()) {
+            print_diagnostic(problem.c_str());
+            return USAGE;
+        }
     kcollect::RunSettings settings;
-    settings.targets =
-        targets_of(entries, args.options, args.zone.empty() ? host_zone() : args.zone);
+    settings.targets = targets_of(entries, args.options, zone);
     settings.jobs = args.jobs;
     settings.per_gateway = args.per_gateway;
     if (!args.only.empty()) {

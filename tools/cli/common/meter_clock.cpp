@@ -70,6 +70,14 @@ std::string host_zone() {
     return "UTC";
 }
 
+std::string host_zone_problem(const std::string& zone) {
+    if (zone_problem(zone).empty()) return {};
+    const char* tz = std::getenv("TZ");
+    return "this host's zone '" + zone + "' (" + (tz && *tz ? "TZ" : "/etc/localtime") +
+           ") is not in the zone database: give the meters' zone with --tz or a hosts file "
+           "line's tz=, an IANA name such as Europe/Berlin, or UTC";
+}
+
 WallToUtc::WallToUtc(const std::string& zone, const std::optional<std::string>& previous_utc) {
     if (!cctz::load_time_zone(zone, &zone_))
         throw std::runtime_error("unknown time zone '" + zone + "'");

@@ -20,6 +20,12 @@ std::string zone_problem(const std::string& zone);
 // when set, else the zone /etc/localtime names; UTC when neither says.
 std::string host_zone();
 
+// The problem with `zone`, host_zone()'s answer, as the clock zone of meters that name none: a
+// zone the zone database does not hold (a POSIX rule in TZ such as "CET-1CEST,M3.5.0,M10.5.0/3")
+// would fail every such meter and be stored as its zone. Says where the zone came from and what
+// to give instead; empty when the zone loads.
+std::string host_zone_problem(const std::string& zone);
+
 // Turns a meter's time stamps into UTC, record after record in the order the meter recorded them.
 // In the hour an autumn change repeats, a wall time is taken on the earlier offset until the
 // record before it shows that the clock went back; a wall time a spring change skips is taken on

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // scan: the meters behind a simulated gateway, as the lines of a hosts file.
 #include "support/process.hpp"
+#include "support/site.hpp"
 
 #include "simulator.hpp"
 
@@ -15,11 +16,18 @@
 namespace cli_test {
 namespace {
 
+// A meter of `model` with a serial of its own, as each meter of a site has.
+ksim::Meter meter_of(ksim::Model model, std::uint32_t serial) {
+    ksim::Meter meter = ksim::default_meter(model, 5);
+    meter.identity->serial = serial;
+    return meter;
+}
+
 TEST(Scan, FindsExactlyTheUnitsThatAnswerAsMeters) {
     ksim::Simulator gateway(ksim::Model::em133);
     for (const auto& [unit, model] :
          {std::pair{2, ksim::Model::em133}, {5, ksim::Model::em133}, {9, ksim::Model::em235}})
-        gateway.add_unit(static_cast<std::uint8_t>(unit), ksim::default_meter(model, 5));
+        gateway.add_unit(static_cast<std::uint8_t>(unit), meter_of(model, 100 + unit));
     const std::string address = "127.0.0.1:" + std::to_string(gateway.start());
 
     const Outcome r = run_tool({"scan", address, "--units", "1-12", "-t", "300"});
@@ -41,7 +49,7 @@ TEST(Scan, FindsExactlyTheUnitsThatAnswerAsMeters) {
 std::unique_ptr<ksim::Simulator> paced_gateway() {
     auto gateway = std::make_unique<ksim::Simulator>();
     for (std::uint8_t unit = 1; unit <= 4; ++unit)
-        gateway->add_unit(unit, ksim::default_meter(ksim::Model::em133, 5));
+        gateway->add_unit(unit, meter_of(ksim::Model::em133, 100 + unit));
     gateway->set_latency(std::chrono::milliseconds(20));
     gateway->set_min_gap(std::chrono::milliseconds(40));
     return gateway;
@@ -118,8 +126,7 @@ TEST(Scan, ASilentUnitIsEmptyOnlyWithoutAGatewayInFront) {
         ksim::Simulator sim(ksim::default_meter(ksim::Model::em133, 5));
         if (c.units.empty()) sim.answer_only_unit(1);
         for (const int unit : c.units)
-            sim.add_unit(static_cast<std::uint8_t>(unit),
-                         ksim::default_meter(ksim::Model::em133, 5));
+            sim.add_unit(static_cast<std::uint8_t>(unit), meter_of(ksim::Model::em133, 100 + unit));
         if (c.fault) sim.add_fault(*c.fault);
         const std::string address = "127.0.0.1:" + std::to_string(sim.start());
         const Outcome r = run_tool({"scan", address, "--units", "1-4", "-t", "300"});
@@ -134,6 +141,57 @@ TEST(Scan, ASilentUnitIsEmptyOnlyWithoutAGatewayInFront) {
                         "again\n";
         EXPECT_EQ(r.out, expected);
         EXPECT_EQ(r.exit_status, c.unsure.empty() ? 0 : 1) << r.err;
+    }
+}
+
+// A device that answers several unit ids as one meter (one serial) is listed once, at the first
+// of them, with a warning and the summary naming the others, so that its output collects
+// without errors. Before, it was listed at every unit id, and each line after the first failed
+// the collection as a meter already stored at another address.
+TEST(Scan, AMeterAnsweringAtSeveralUnitIdsIsListedOnce) {
+    const struct {
+        const char* what;
+        std::vector<std::pair<int, std::uint32_t>> units;  // unit, serial; none: one meter, all
+        std::vector<int> listed;
+        std::string repeated;  // in the summary
+        std::string warnings;
+    } cases[] = {
+        {"every unit id one meter",
+         {},
+         {1},
+         ", 4 unit ids 2-5 answering as a meter listed above",
+         "kolvane: warning: the meter at unit 1 (serial 1201784) also answered at unit ids 2-5: "
+         "listed once\n"},
+        {"two meters twice each",
+         {{2, 11}, {3, 12}, {4, 11}, {5, 12}},
+         {2, 3},
+         ", 2 unit ids 4-5 answering as a meter listed above",
+         "kolvane: warning: the meter at unit 2 (serial 11) also answered at unit id 4: listed "
+         "once\nkolvane: warning: the meter at unit 3 (serial 12) also answered at unit id 5: "
+         "listed once\n"},
+        {"a meter each", {{2, 11}, {4, 12}}, {2, 4}, "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ksim::Simulator sim(ksim::default_meter(ksim::Model::em133, 5));
+        for (const auto& [unit, serial] : c.units)
+            sim.add_unit(static_cast<std::uint8_t>(unit), meter_of(ksim::Model::em133, serial));
+        const std::string address = "127.0.0.1:" + std::to_string(sim.start());
+        const Outcome r = run_tool({"scan", address, "--units", "1-5", "-t", "300"});
+        std::string listed;
+        for (const int unit : c.listed)
+            listed += address + " em133 unit=" + std::to_string(unit) + "\n";
+        EXPECT_EQ(r.out, listed + "# " + address + ": " + std::to_string(c.listed.size()) +
+                             " meter" + (c.listed.size() == 1 ? "" : "s") +
+                             " among 5 unit ids 1-5" + c.repeated + "\n");
+        EXPECT_EQ(r.err, c.warnings);
+        EXPECT_EQ(r.exit_status, 0);
+        // The output collects as a hosts file: every meter once, none refused.
+        const Outcome pass =
+            collect_test::collect({"--hosts", collect_test::hosts_file(r.out), "--db",
+                                   collect_test::fresh_sqlite_path(), "--only", "live"});
+        EXPECT_EQ(pass.exit_status, 0) << pass.out << pass.err;
+        EXPECT_EQ(collect_test::summaries(pass.out).size(), c.listed.size());
     }
 }
 

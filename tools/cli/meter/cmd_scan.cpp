@@ -16,9 +16,12 @@
 #include <kolvane.h>
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -68,21 +71,23 @@ struct UnitAnswer {
         silent,   // no reply within the time-out: none there, unless a gateway is in front
         weather,  // busy after every try, a gateway's exception, a lost connection: unknown
     } kind = none;
-    std::string text;           // the model, or the library's message of a failure
-    bool from_gateway = false;  // a gateway answered for the unit: one is in front
+    std::string text;                    // the model, or the library's message of a failure
+    bool from_gateway = false;           // a gateway answered for the unit: one is in front
+    std::optional<std::int64_t> serial;  // a meter's serial number
 };
 
 // A failed identity read, told by the library's message of its first request: the unit's own
 // answer when it gave one, else the gateway's or the time limit's.
 UnitAnswer failed_answer(const std::string& message) {
-    if (message.starts_with("no meter answered at unit ")) return {UnitAnswer::none, message, true};
-    if (message.starts_with("no reply from ")) return {UnitAnswer::silent, message, false};
+    if (message.starts_with("no meter answered at unit "))
+        return {UnitAnswer::none, message, true, {}};
+    if (message.starts_with("no reply from ")) return {UnitAnswer::silent, message, false, {}};
     // A device without the identity block is no supported meter; exception 10 (no path to the
     // unit) comes from a gateway.
     for (const char* code : {"1", "2", "3"})
         if (message == std::string("Modbus exception ") + code)
-            return {UnitAnswer::none, message, false};
-    return {UnitAnswer::weather, message, message == "Modbus exception 10"};
+            return {UnitAnswer::none, message, false, {}};
+    return {UnitAnswer::weather, message, message == "Modbus exception 10", {}};
 }
 
 // How the unit of `options` answers. Throws when the address cannot be connected to: no other
@@ -99,7 +104,13 @@ UnitAnswer ask_unit(const std::string& host, const MeterOptions& options) {
     if (result.status < 0) return failed_answer(result.error);
     try {
         const std::string model = named_model(result.text);
-        return {model.empty() ? UnitAnswer::none : UnitAnswer::meter, model, false};
+        if (model.empty()) return {};
+        const nlohmann::json info = nlohmann::json::parse(result.text);
+        const auto serial = info.find("serial");
+        return {UnitAnswer::meter, model, false,
+                serial != info.end() && serial->is_number_integer()
+                    ? std::optional(serial->get<std::int64_t>())
+                    : std::nullopt};
     } catch (const std::exception&) {
         return {};  // an identity of no supported meter
     }
@@ -152,6 +163,13 @@ int run_scan(const ScanArgs& args, const HostPort& target, int port, const UnitR
     int scanned = 0;
     bool gateway = false;  // a gateway answered for some unit: it is in front
     std::vector<Unsure> silent, unsure;
+    // A device that answers every unit id as one meter (one that ignores the unit id, or a
+    // gateway that passes every request to one meter) is listed once, at the first unit that
+    // answered with its serial: collected at every unit id, each one after the first would be
+    // refused as a meter already stored at another address.
+    std::map<std::int64_t, int> unit_of_serial;
+    std::map<int, std::vector<int>> repeats;  // a listed unit: the unit ids that answered as it
+    std::map<int, std::int64_t> serial_at;    // a listed unit's serial
     for (int unit = units.first; unit <= units.last && !interrupted(); ++unit) {
         MeterOptions options = args.options;
         options.port = port;
@@ -166,6 +184,14 @@ int run_scan(const ScanArgs& args, const HostPort& target, int port, const UnitR
         if (interrupted()) break;  // the unit was not asked to the end
         ++scanned;
         gateway = gateway || answer.from_gateway;
+        if (answer.kind == UnitAnswer::meter && answer.serial) {
+            const auto [first, fresh] = unit_of_serial.try_emplace(*answer.serial, unit);
+            if (!fresh) {
+                repeats[first->second].push_back(unit);
+                continue;
+            }
+            serial_at[unit] = *answer.serial;
+        }
         if (answer.kind == UnitAnswer::meter) {
             ++found;
             write_stdout_line(address + " " + answer.text + " unit=" + std::to_string(unit));
@@ -185,10 +211,24 @@ int run_scan(const ScanArgs& args, const HostPort& target, int port, const UnitR
     if (args.options.verbosity > 0)
         for (const Unsure& u : unsure)
             write_stderr_line("kolvane: warning: unit " + std::to_string(u.unit) + ": " + u.why);
+    std::vector<int> repeated;
+    for (const auto& [unit, ids] : repeats) {
+        write_stderr_line("kolvane: warning: the meter at unit " + std::to_string(unit) +
+                          " (serial " + std::to_string(serial_at[unit]) +
+                          ") also answered at unit " + (ids.size() == 1 ? "id " : "ids ") +
+                          id_ranges(ids) + ": listed once");
+        repeated.insert(repeated.end(), ids.begin(), ids.end());
+    }
+    std::ranges::sort(repeated);
     // Comments, so that the output is a hosts file as it stands.
-    write_stdout_line("# " + address + ": " + counted(found, "meter") + " among " +
-                      counted(scanned, "unit id") + " " + std::to_string(units.first) + "-" +
-                      std::to_string(units.last) + (interrupted() ? " (interrupted)" : ""));
+    std::string summary = "# " + address + ": " + counted(found, "meter") + " among " +
+                          counted(scanned, "unit id") + " " + std::to_string(units.first) + "-" +
+                          std::to_string(units.last);
+    if (!repeated.empty())
+        summary += ", " + counted(static_cast<int>(repeated.size()), "unit id") + " " +
+                   id_ranges(repeated) + " answering as a meter listed above";
+    if (interrupted()) summary += " (interrupted)";
+    write_stdout_line(summary);
     if (!unsure.empty()) {
         std::vector<int> ids;
         for (const Unsure& u : unsure) ids.push_back(u.unit);
@@ -210,8 +250,9 @@ void add_scan_command(CLI::App& app, int& status) {
     CLI::App* command = app.add_subcommand(
         "scan",
         "Ask every unit id behind one address (a Modbus gateway) for its identity and print a "
-        "hosts file line 'HOST:PORT MODEL unit=N' for each supported meter that answers, then "
-        "a '#' summary line, and one more naming the unit ids without a sure answer. Only that "
+        "hosts file line 'HOST:PORT MODEL unit=N' for each supported meter that answers (a meter "
+        "answering at several unit ids once, at the first), then a '#' summary line, and one more "
+        "naming the unit ids without a sure answer. Only that "
         "address is contacted.");
     command->add_option("HOST", args->address, "Address or name of the gateway, HOST[:PORT]")
         ->required();
@@ -246,6 +287,8 @@ void add_scan_command(CLI::App& app, int& status) {
         "for empty unit ids, or several meters answer) may hold a meter: such unit ids are "
         "named in a second '#' line with the --gap to set, and each one's failure on standard "
         "error.\n"
+        "A meter whose serial an earlier unit id answered with is not listed again: a warning "
+        "names the unit ids it answered at, and the summary line counts them.\n"
         "Exit status: 0 at least one meter found and every unit id answered for sure, 1 no "
         "meter found, unit ids without a sure answer, or the address cannot be reached, 2 "
         "usage error, 130 interrupted.");

@@ -30,7 +30,6 @@ public:
     Clock::time_point last_reply() const;
     // Records when this reply ended and gives the turn up.
     void give_up(Clock::time_point reply_end);
-    bool held() const noexcept { return held_; }
 
     // The machine's turn file.
     static std::string path();

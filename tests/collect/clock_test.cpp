@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Meters whose clocks keep Berlin's wall time: the collector stores true UTC times, exactly as
-// far apart as the meter recorded them, across both changes of the clock and across a pass that
-// ends inside the hour an autumn change repeats.
+// far apart as the meter recorded them, across both changes of the clock, across a pass that
+// ends inside the hour an autumn change repeats, and when a zone given later converts them again.
 #include "support/site.hpp"
 
 #include "zone_clock.hpp"
@@ -89,6 +89,46 @@ TEST(MeterClock, BerlinWallTimeIsStoredAsTrueUtc) {
                 {std::to_string(c.quarter_hours), std::to_string(c.quarter_hours), "0"}}));
     }
 }
+
+// A log that started again under the same sequence numbers holds two runs of them; given the
+// meter's zone later, each run's records are converted in the order the meter recorded them, so
+// the repeated hour of the later run is told apart although the earlier run's numbers interleave.
+class ZoneGivenLater : public EachEngine {};
+
+TEST_P(ZoneGivenLater, RecordsOfARestartedLogKeepTheirOrderAcrossTheRepeatedHour) {
+    const ksim::WallClock berlin = *ksim::zone_wall_clock("Europe/Berlin");
+    ksim::Meter meter =
+        ksim::default_meter(ksim::Model::em133, 96, AUTUMN_CHANGE - 5 * 86400, 5, berlin);
+    meter.identity->serial = 7802;
+    ksim::Simulator sim(meter);
+    sim.start();
+    const std::vector<std::string> args{"127.0.0.1:" + std::to_string(sim.port()), "--only",
+                                        "datalog", "--db", target_};
+    ASSERT_EQ(collect(args).exit_status, 0);
+    // Cleared and refilled: 192 records whose sequence numbers start again, the repeated hour
+    // among those the earlier run also holds.
+    const std::int64_t end = AUTUMN_CHANGE + 120 * 900;
+    sim.set_log(1, ksim::default_meter(ksim::Model::em133, 192, end, 5, berlin).logs.at(1));
+    ASSERT_EQ(collect(args).exit_status, 0);
+    std::vector<std::string> berlin_args = args;
+    berlin_args.insert(berlin_args.end(), {"--tz", "Europe/Berlin"});
+    const Outcome converted = collect(berlin_args);
+    ASSERT_EQ(converted.exit_status, 0) << converted.err;
+
+    // The later run's records, by sequence number: UTC seconds exactly an interval apart.
+    const std::string epoch = sqlite() ? "CAST(strftime('%s', recorded_at) AS INTEGER)"
+                                       : "CAST(extract(epoch FROM recorded_at) AS BIGINT)";
+    const auto times = db()->rows("SELECT seq, " + epoch +
+                                  " FROM datalog_records WHERE serial = 7802 AND file_id = 1 AND "
+                                  "meter_time > '2026-10-21' ORDER BY seq");
+    ASSERT_EQ(times.size(), 192u);
+    for (std::size_t i = 1; i < times.size(); ++i)
+        EXPECT_EQ(std::stoll(times[i][1]) - std::stoll(times[i - 1][1]), 900) << times[i][0];
+    EXPECT_EQ(std::stoll(times.back()[1]), end);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, ZoneGivenLater, ::testing::Values("sqlite", "postgres"),
+                         [](const auto& info) { return info.param; });
 
 }  // namespace
 }  // namespace collect_test

@@ -96,6 +96,10 @@ std::string WallToUtc::operator()(const std::string& stamp) {
     return utc_text(ms);
 }
 
+bool WallToUtc::repeated(const std::string& stamp) const {
+    return zone_.lookup(parse_stamp(stamp).wall).kind == cctz::time_zone::civil_lookup::REPEATED;
+}
+
 namespace {
 
 cctz::civil_day parse_day(const std::string& day) {

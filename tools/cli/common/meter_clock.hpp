@@ -41,6 +41,8 @@ public:
     // returns the UTC text "YYYY-MM-DDTHH:MM:SS.mmmZ". Throws std::runtime_error for a malformed
     // stamp.
     std::string operator()(const std::string& stamp);
+    // Whether `stamp`'s wall time comes twice on this zone's clock (an autumn change's hour).
+    bool repeated(const std::string& stamp) const;
 
 private:
     cctz::time_zone zone_;

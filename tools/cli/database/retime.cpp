@@ -10,24 +10,37 @@
 namespace kdb {
 namespace {
 
-// Converts one log's times, [first, last) of `times` in wall time order.
+// How far `seq` lies after `before`, -32767 to 32768, across a wrap at 65536.
+int seq_step(int before, int seq) { return (seq - before + 65536 + 32767) % 65536 - 32767; }
+
+// Converts one log's times, [first, last) of `times` in wall time order, in the order the meter
+// recorded them. A log that started again under the same sequence numbers (cleared, or a meter
+// replaced by one with the same serial) holds runs of sequence numbers that overlap: each run
+// is recorded after the runs before it in wall time order. Inside a run, in wall time order,
+// sequence numbers step back only in the hour an autumn change repeats, where the numbers tell
+// the first time round from the second; a step back anywhere else starts another run.
 void convert_log(std::vector<StoredTime>& times, std::size_t first, std::size_t last,
                  const std::string& zone) {
-    // Sequence numbers run on across a wrap at 65536: in wall time order a drop by more than half
-    // the range is a wrap, where the repeated hour only ever swaps a few records.
-    std::vector<std::int64_t> order(last - first);
-    std::int64_t base = 0;
-    for (std::size_t i = first; i < last; ++i) {
-        if (i > first && times[i].seq < times[i - 1].seq - 32768) base += 65536;
-        if (i > first && times[i].seq > times[i - 1].seq + 32768) base -= 65536;
-        order[i - first] = base + times[i].seq;
+    kcli::WallToUtc to_utc(zone);
+    struct Place {
+        std::int64_t run, seq;  // the run, and the sequence number unwrapped within it
+    };
+    std::vector<Place> place(last - first);
+    for (std::size_t i = first + 1; i < last; ++i) {
+        const Place& before = place[i - 1 - first];
+        const int step = seq_step(times[i - 1].seq, times[i].seq);
+        const bool in_repeated_hour =
+            to_utc.repeated(times[i - 1].wall) && to_utc.repeated(times[i].wall);
+        place[i - first] = step > 0 || in_repeated_hour ? Place{before.run, before.seq + step}
+                                                        : Place{before.run + 1, 0};
     }
     std::vector<std::size_t> recorded(last - first);
     std::iota(recorded.begin(), recorded.end(), first);
     std::stable_sort(recorded.begin(), recorded.end(), [&](std::size_t a, std::size_t b) {
-        return order[a - first] < order[b - first];
+        const Place& pa = place[a - first];
+        const Place& pb = place[b - first];
+        return pa.run != pb.run ? pa.run < pb.run : pa.seq < pb.seq;
     });
-    kcli::WallToUtc to_utc(zone);
     for (const std::size_t i : recorded) times[i].utc = to_utc(times[i].wall);
 }
 

@@ -20,7 +20,7 @@ struct StoredTime {
 };
 
 // Fills `utc` of every time. `times` come ordered by file id, wall time and sequence number; each
-// log is converted in the order the meter recorded it (by sequence number, unwrapped), so that
+// log is converted in the order the meter recorded it, run of sequence numbers by run, so that
 // the records of an autumn change's repeated hour are told apart.
 void convert_times(std::vector<StoredTime>& times, const std::string& zone);
 

@@ -103,13 +103,27 @@ bool BlockTransfer::take_block() {
         last_seq_ = seq;
         ++progress;
         if (skip_through_) {
-            if (!is_newer(seq, *skip_through_)) continue;
+            if (!is_newer(seq, *skip_through_)) {
+                if (anchor_ && seq == anchor_->seq) {
+                    const bool held = record_stamp_ms(words) == anchor_->time_ms;
+                    anchor_->seen = held ? Anchor::HELD : Anchor::OTHER;
+                    if (!held) {
+                        end = true;
+                        break;
+                    }
+                }
+                continue;
+            }
             skip_through_.reset();
+        }
+        if (max_records_ >= 0 && delivered_ >= max_records_) {
+            end = true;
+            break;
         }
         consumer_(words);
         ++delivered_;
         if (status & LAST_RECORD) end = true;
-        if (max_records_ > 0 && delivered_ >= max_records_) end = true;
+        if (max_records_ >= 0 && delivered_ >= max_records_) end = true;
     }
     if (!end) {
         if (progress > 0) {

@@ -56,7 +56,15 @@ public:
     // delivered; they still count as progress.
     void skip_through(uint16_t after_seq) { skip_through_ = after_seq; }
     void deliver_all() { skip_through_.reset(); }
-    void set_limit(int max_records) { max_records_ = max_records; }
+    // While records are passed over, the one carrying `seq` must carry `time_ms` (its stamp, see
+    // record_stamp_ms): one that does not ends the transfer undelivered, and anchor() says so.
+    void check_anchor(uint16_t seq, int64_t time_ms) { anchor_ = {seq, time_ms, Anchor::NOT_SEEN}; }
+    enum class Anchor { NOT_SEEN, HELD, OTHER };
+    Anchor anchor() const { return anchor_ ? anchor_->seen : Anchor::NOT_SEEN; }
+    // At most `max_records` more records are delivered from now on; a negative value: no limit.
+    void set_limit(int max_records) {
+        max_records_ = max_records < 0 ? -1 : delivered_ + max_records;
+    }
     // Forgets the records seen, as at the start of a transfer (after a seek back to the start).
     void restart();
 
@@ -79,6 +87,12 @@ private:
     std::optional<uint16_t> last_seq_;   // of the last record delivered or passed over in order
     std::optional<uint16_t> first_seq_;  // of the first record taken in order
     std::optional<uint16_t> skip_through_;
+    struct AnchorCheck {
+        uint16_t seq;
+        int64_t time_ms;
+        Anchor seen;
+    };
+    std::optional<AnchorCheck> anchor_;
     bool empty_block_forgiven_ = false;
     bool stalled_block_forgiven_ = false;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "logs/resume.hpp"
 
+#include <stdexcept>
 #include <string>
 
 #include "ground/log.hpp"
@@ -36,10 +37,6 @@ struct Anchor {
     std::optional<int64_t> time_ms;
 };
 
-int64_t stamp_ms(std::span<const uint16_t> record) {
-    return int64_t(low_first(record[2], record[3])) * 1000 + low_first(record[4], record[5]) / 1000;
-}
-
 std::string stamp_text(int64_t ms) {
     return fmt_iso_utc(uint32_t(ms / 1000), uint32_t(ms % 1000) * 1000);
 }
@@ -48,31 +45,53 @@ std::string stamp_text(int64_t ms) {
 bool anchor_holds(const BlockTransfer& transfer, size_t position, const Anchor& anchor) {
     if (!anchor.time_ms) return true;
     const std::span<const uint16_t> record = transfer.record(position);
-    if (record[1] == anchor.seq && stamp_ms(record) == *anchor.time_ms) return true;
+    if (record[1] == anchor.seq && record_stamp_ms(record) == *anchor.time_ms) return true;
     log_msg(LogLevel::Warning,
             file_text(transfer.file_id()) + "record " + std::to_string(anchor.seq) +
                 " is not the one held (" +
-                (record[1] == anchor.seq ? "stamped " + stamp_text(stamp_ms(record))
+                (record[1] == anchor.seq ? "stamped " + stamp_text(record_stamp_ms(record))
                                          : "sequence number " + std::to_string(record[1])) +
                 ", not " + stamp_text(*anchor.time_ms) +
                 "): the log started again; reading it all");
     return false;
 }
 
+// How many records a read should deliver from where it began, and whether it passed over older
+// ones.
+struct Expectation {
+    int records = -1;  // -1: no count to hold the read to
+    bool resumed = false;
+    int delivered_before = 0;  // records the call delivered before this read began
+};
+
 // Reads the whole file from its start, delivering every record.
-void read_all(BlockTransfer& transfer, const LogReadStart& start) {
+Expectation read_all(BlockTransfer& transfer, const LogReadStart& start) {
+    const Expectation whole{start.records, false, transfer.delivered()};
     transfer.seek(start.start_index);
     transfer.restart();
     transfer.deliver_all();
     transfer.set_limit(start.records);
     transfer.take_rest();
+    return whole;
 }
 
-// How many new records a resumed read should deliver, and whether it passed over older ones.
-struct Expectation {
-    int records = -1;  // -1: no count to hold the read to
-    bool resumed = false;
-};
+// The seek to the caller's record served another one: the meter's index is not a record
+// position. Reads from the start, passing over the older records and checking the caller's as
+// it passes; a log that started again is read whole.
+Expectation pass_over_from_start(BlockTransfer& transfer, const LogReadStart& start,
+                                 const Anchor& anchor, int expected) {
+    transfer.seek(start.start_index);
+    transfer.restart();
+    transfer.skip_through(anchor.seq);
+    transfer.check_anchor(anchor.seq, *anchor.time_ms);
+    transfer.set_limit(expected);
+    transfer.take_rest();
+    if (transfer.anchor() != BlockTransfer::Anchor::OTHER) return {expected, true};
+    log_msg(LogLevel::Warning, file_text(transfer.file_id()) + "record " +
+                                   std::to_string(anchor.seq) +
+                                   " is not the one held: the log started again; reading it all");
+    return read_all(transfer, start);
+}
 
 // Continues a transfer whose first block is in hand, its oldest record at position `first`.
 Expectation resume_after(BlockTransfer& transfer, const LogReadStart& start, size_t first,
@@ -96,8 +115,7 @@ Expectation resume_after(BlockTransfer& transfer, const LogReadStart& start, siz
     if (check_anchor && first + skip - 1 < transfer.block_records() &&
         !anchor_holds(transfer, first + skip - 1, anchor)) {
         transfer.acknowledge();
-        read_all(transfer, start);
-        return {start.records, false};
+        return read_all(transfer, start);
     }
     if (expected == 0 && (!check_anchor || first + skip - 1 < transfer.block_records())) {
         transfer.acknowledge();  // after_seq is the newest record
@@ -118,15 +136,18 @@ Expectation resume_after(BlockTransfer& transfer, const LogReadStart& start, siz
         transfer.restart();
         transfer.skip_through(after_seq);
         const std::optional<size_t> at = transfer.first_record();
-        if (!at || !anchor_holds(transfer, *at, anchor)) {
-            if (!at) {
-                log_msg(LogLevel::Warning, file_text(transfer.file_id()) + "seek to index " +
-                                               std::to_string(index) +
-                                               " found no record: reading it all");
-            }
+        if (!at || transfer.record(*at)[1] != after_seq) {
+            log_msg(LogLevel::Info,
+                    file_text(transfer.file_id()) + "seek to index " + std::to_string(index) +
+                        " found " +
+                        (at ? "sequence number " + std::to_string(transfer.record(*at)[1])
+                            : std::string("no record")) +
+                        ", not " + std::to_string(after_seq) + ": reading from the start");
+            return pass_over_from_start(transfer, start, anchor, expected);
+        }
+        if (!anchor_holds(transfer, *at, anchor)) {
             transfer.acknowledge();
-            read_all(transfer, start);
-            return {start.records, false};
+            return read_all(transfer, start);
         }
         if (expected == 0) {
             transfer.acknowledge();
@@ -167,20 +188,36 @@ int read_log_file_after(ModbusTcpClient& client, int file_id, const LogReadStart
     }
     if (first) {
         expected = resume_after(transfer, start, *first, Anchor{*after_seq, after_time_ms});
+    } else if (start.records > 0) {
+        // Nothing to measure the caller's record against although the meter announces records.
+        log_msg(LogLevel::Warning, file_text(file_id) + "the first block holds no record of the " +
+                                       std::to_string(start.records) +
+                                       " announced: reading it all");
+        transfer.acknowledge();
+        expected = read_all(transfer, start);
     } else {
-        // No record count or no oldest record to measure against: pass over the older
-        // records as they come.
+        // No record count to measure against: pass over the older records as they come.
         transfer.skip_through(*after_seq);
-        if (start.records < 0 || transfer.take_block()) transfer.take_rest();
+        transfer.take_rest();
     }
-    if (expected.records > 0 && transfer.delivered() < expected.records) {
-        log_msg(LogLevel::Warning,
-                file_text(file_id) + std::to_string(transfer.delivered()) + " records read of " +
-                    std::to_string(expected.records) + " announced" +
-                    (expected.resumed ? " after sequence number " + std::to_string(*after_seq)
-                                      : std::string()));
+    const auto read = [&] { return transfer.delivered() - expected.delivered_before; };
+    if (expected.resumed && read() < expected.records) {
+        // The meter served fewer of the records after the caller's than it announces: what it
+        // holds is read from the start, so that a record it left out here is not left out for
+        // good.
+        log_msg(LogLevel::Warning, file_text(file_id) + std::to_string(read()) +
+                                       " records read of " + std::to_string(expected.records) +
+                                       " announced after sequence number " +
+                                       std::to_string(*after_seq) + ": reading it all");
+        expected = read_all(transfer, start);
     }
     log_transfer_summary(transfer);
+    if (expected.records > 0 && read() < expected.records) {
+        // The caller of a resumed read cannot tell what it left out: the read fails, what it
+        // delivered stays delivered.
+        throw std::runtime_error(file_text(file_id) + std::to_string(read()) + " records read of " +
+                                 std::to_string(expected.records) + " announced");
+    }
     return transfer.delivered();
 }
 

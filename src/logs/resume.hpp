@@ -22,6 +22,11 @@ namespace kolvane {
 // must carry it: a log that started again under the same numbers (cleared and refilled past
 // them, a meter replaced by one with the same serial) holds another record there, and the
 // whole file is read, with a warning naming the reason.
+//
+// A resumed read that delivers fewer records than the meter announces after after_seq (or
+// whose first block holds none of the records announced) reads the whole file, with a warning;
+// when that too comes short, the call fails, the records delivered staying delivered: the
+// caller is never left to take a short read for a complete one.
 int read_log_file_after(ModbusTcpClient& client, int file_id, const LogReadStart& start,
                         std::optional<uint16_t> after_seq, const RecordConsumer& consumer,
                         std::optional<int64_t> after_time_ms = std::nullopt);

@@ -24,6 +24,10 @@ inline uint32_t record_seconds(std::span<const uint16_t> record) {
 inline uint32_t record_microseconds(std::span<const uint16_t> record) {
     return low_first(record[4], record[5]);
 }
+// The record's stamp in milliseconds since 1970 on the meter's clock.
+inline int64_t record_stamp_ms(std::span<const uint16_t> record) {
+    return int64_t(record_seconds(record)) * 1000 + record_microseconds(record) / 1000;
+}
 
 // What File Info told about a file whose read was prepared.
 struct LogReadStart {

@@ -124,5 +124,38 @@ TEST(Weather, ALogThatStartedAgainUnderTheSameNumbersIsReadWhole) {
     }
 }
 
+// A resumed read whose first block comes back empty has nothing to measure the stored record
+// against: the log is read whole, so a meter that skips blocks now and then loses no record to
+// it, and one that keeps serving empty blocks makes the pass incomplete, never complete with
+// nothing read.
+TEST(Weather, AResumedReadThatGetsNothingIsNeverComplete) {
+    struct Case {
+        int empty_blocks;
+        bool complete;
+    };
+    for (const Case& c : {Case{2, true}, Case{1000, false}}) {
+        SCOPED_TRACE(c.empty_blocks);
+        SiteMeter meter(ksim::Model::em133, 7708, 100, 20);
+        const std::string path = fresh_sqlite_path();
+        ASSERT_EQ(collect_into(path, meter.address()).run.exit_status, 0);
+        meter.sim().update_log(1, [&](ksim::LogFile& log) {
+            ksim::append_next_records(log, 30);
+            log.empty_at = 0;
+            log.empty_count = c.empty_blocks;
+        });
+
+        const Pass next = collect_into(path, meter.address());
+        const json line = summaries(next.run.out).at(0);
+        EXPECT_EQ(line.at("complete"), c.complete) << line;
+        if (c.complete) {
+            EXPECT_EQ(line.at("datalog").at(0).at("new"), 30) << line;
+        } else {
+            EXPECT_EQ(line.at("datalog").at(0).at("error"),
+                      "File 1: 0 records read of 130 announced")
+                << line;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace collect_test

@@ -31,6 +31,11 @@ std::vector<uint16_t> seqs_from(uint16_t first_seq, int count) {
     return seqs;
 }
 
+std::vector<uint16_t> concat_seqs(std::vector<uint16_t> a, const std::vector<uint16_t>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 std::vector<std::string> seek(uint16_t index) {
     return {"FC16 63120 [3,1,0,0," + std::to_string(index) + ",0]"};
 }
@@ -235,21 +240,90 @@ TEST(ResumedRead, UnknownRecordCountPassesOverOlderRecords) {
                                                 ACK, empty_block(1), ACK, empty_block(1)})));
 }
 
-// A meter that announces more records than it serves: the shortfall of new records is told.
-TEST(ResumedRead, ShortfallOfNewRecordsIsWarned) {
-    SimMeter meter;
-    ksim::LogFile file = log_file(records_from(1000, 20), 8);
-    file.info_records = 24;
-    meter.sim.set_log(1, file);
-    Collected got;
-    LogCapture log;
+// A resumed read never passes a short read off as complete: a meter that serves fewer records
+// than it announces, or nothing in its first block, is read from the start; a read still short
+// then fails, the records delivered kept. A seek that lands elsewhere is no restarted log: the
+// read passes over the older records from the start and checks the caller's record on the way.
+TEST(ResumedRead, ShortReadsAreReadWholeAndFailWhenStillShort) {
+    const auto stamp = [](uint16_t seq) { return (1700000000LL + seq) * 1000; };
+    struct Case {
+        const char* what;
+        std::optional<int> info_records, empty_at;
+        uint16_t offset, after_seq;
+        std::optional<int64_t> after_time_ms;
+        std::vector<uint16_t> seqs;
+        std::vector<LogEntry> log;
+        std::string failure;
+    };
+    const Case cases[] = {
+        {"announces more than it serves",
+         24,
+         {},
+         0,
+         1016,
+         {},
+         concat_seqs(seqs_from(1017, 3), seqs_from(1000, 20)),
+         {{2, "File 1: 24 records"},
+          {1, "File 1: 3 records read of 7 announced after sequence number 1016: reading it all"}},
+         "File 1: 20 records read of 24 announced"},
+        {"first block empty",
+         {},
+         0,
+         0,
+         1016,
+         stamp(1016),
+         seqs_from(1000, 20),
+         {ANNOUNCED_20,
+          {1, "File 1: the first block holds no record of the 20 announced: reading it all"}},
+         ""},
+        {"seek lands three records on",
+         {},
+         {},
+         3,
+         1012,
+         stamp(1012),
+         seqs_from(1013, 7),
+         {ANNOUNCED_20,
+          {2,
+           "File 1: seek to index 112 found sequence number 1015, not 1012: reading from the "
+           "start"}},
+         ""},
+        {"seek lands on, and the log started again",
+         {},
+         {},
+         3,
+         1012,
+         stamp(1011),
+         seqs_from(1003, 17),
+         {ANNOUNCED_20,
+          {2,
+           "File 1: seek to index 112 found sequence number 1015, not 1012: reading from the "
+           "start"},
+          {1, "File 1: record 1012 is not the one held: the log started again; reading it all"}},
+         "File 1: 17 records read of 20 announced"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SimMeter meter;
+        ksim::LogFile file = twenty_records();
+        if (c.info_records) file.info_records = uint16_t(*c.info_records);
+        if (c.empty_at) file.empty_at = std::size_t(*c.empty_at), file.empty_count = 2;
+        file.seek_index_offset = c.offset;
+        meter.sim.set_log(1, file);
+        Collected got;
+        LogCapture log;
 
-    EXPECT_EQ(read_after(meter, uint16_t(1016), got), 3);
+        std::string failure;
+        try {
+            read_after(meter, c.after_seq, got, c.after_time_ms);
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
 
-    EXPECT_EQ(without_debug(log),
-              (std::vector<LogEntry>{
-                  {2, "File 1: 24 records"},
-                  {1, "File 1: 3 records read of 7 announced after sequence number 1016"}}));
+        EXPECT_EQ(failure, c.failure);
+        EXPECT_EQ(got.seqs(), c.seqs);
+        EXPECT_EQ(without_debug(log), c.log);
+    }
 }
 
 // ---------------------------------------------------------------- through the C interface

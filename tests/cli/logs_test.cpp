@@ -118,8 +118,8 @@ TEST_F(Logs, ADataLogTheMeterDoesNotHoldIsAnEmptyStreamWithAWarning) {
 }
 
 // --after passes after_seq: data log 1 holds sequence numbers 1000-3879, so only the last
-// three follow 3876, numbered from 1. A value out of range, or with a CSV export, is a usage
-// error.
+// three follow 3876, numbered from 1; --after-time is the stamp the record at SEQ must carry. A
+// value out of range, a stamp without --after, or --after with a CSV export, is a usage error.
 TEST_F(Logs, AfterPrintsOnlyTheNewerRecords) {
     const Outcome r =
         run_tool({"datalog", "127.0.0.1", "1", "-p", port(), "-m", "em133", "--after", "3876"});
@@ -132,8 +132,24 @@ TEST_F(Logs, AfterPrintsOnlyTheNewerRecords) {
         EXPECT_EQ(record["no"], i);
         EXPECT_EQ(record["seq"], 3876 + i);
     }
+    // --after-time: the record at 3876 must carry the stamp given, else the log is read whole.
+    const std::string stamp = json::parse(lines[1])["timestamp"].get<std::string>();
+    struct Anchor {
+        std::string stamp;
+        std::size_t lines;
+    };
+    for (const Anchor& a : {Anchor{stamp, 3u}, Anchor{"2000-01-01T00:00:00.000Z", 2881u}}) {
+        const Outcome checked = run_tool({"datalog", "127.0.0.1", "1", "-p", port(), "-m", "em133",
+                                          "--after", "3877", "--after-time", a.stamp});
+        EXPECT_EQ(checked.exit_status, 0) << checked.err;
+        EXPECT_EQ(lines_of(checked.out).size(), a.lines) << a.stamp;
+    }
     const std::vector<std::vector<std::string>> misuses = {
-        {"--after", "65536"}, {"--after", "-1"}, {"--after", "5", "-o", "x.csv"}};
+        {"--after", "65536"},
+        {"--after", "-1"},
+        {"--after", "5", "-o", "x.csv"},
+        {"--after-time", stamp},
+        {"--after", "5", "--after-time", "yesterday"}};
     for (std::vector<std::string> args : misuses) {
         args.insert(args.begin(), {"eventlog", "127.0.0.1", "-p", port(), "-m", "em133"});
         const Outcome bad = run_tool(args);

@@ -56,6 +56,18 @@ class StreamsTest(SimTestCase):
                                     "^options.after_seq must be 0-65535$"):
             list(self.meter.read_datalog(1, after_seq=65536))
 
+    def test_after_timestamp_reads_a_log_that_started_again_whole(self):
+        held = drain(self.meter.read_datalog(1))[0][1:]
+        anchor = held[-4]
+        for stamp, seqs in ((anchor["timestamp"], [r["seq"] for r in held[-3:]]),
+                            ("2000-01-01T00:00:00.000Z", [r["seq"] for r in held])):
+            with self.subTest(stamp=stamp):
+                records = drain(self.meter.read_datalog(1, after_seq=anchor["seq"],
+                                                        after_timestamp=stamp))[0]
+                self.assertEqual([r["seq"] for r in records[1:]], seqs)
+        with self.assertRaisesRegex(ValueError, "is not a stamp"):
+            self.meter.read_datalog(1, after_seq=1, after_timestamp="yesterday")
+
     def test_failure_is_raised_by_the_generator(self):
         with self.assertRaisesRegex(kolvane.KolvaneError, "^options.port must be 1-65535$"):
             list(kolvane.Meter("127.0.0.1", "em133", port=0).read_datalog(1))

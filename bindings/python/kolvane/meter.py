@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: MIT
 """The operations: a Meter object for one meter, and functions for those that need none."""
 
+import datetime
 import json
 
 from . import _lib, frames
@@ -47,6 +48,21 @@ def _points_text(points):
         points = [points]
     return "[" + ",".join(str(p) if isinstance(p, int) else json.dumps(str(p))
                           for p in points) + "]"
+
+
+def _stamp_ms(stamp):
+    """A record's "timestamp" ("2026-12-01T10:15:00.000Z", the meter's clock) in milliseconds
+    since 1970 on that clock, as the library's after_time_ms takes it; None stays None."""
+    if stamp is None:
+        return None
+    text_stamp = str(stamp)
+    try:
+        moment = datetime.datetime.strptime(text_stamp.removesuffix("Z"), "%Y-%m-%dT%H:%M:%S.%f")
+    except ValueError:
+        raise ValueError(f"after_timestamp: '{text_stamp}' is not a stamp "
+                         "YYYY-MM-DDTHH:MM:SS.mmm[Z]") from None
+    moment = moment.replace(tzinfo=datetime.timezone.utc)
+    return int(moment.timestamp()) * 1000 + moment.microsecond // 1000
 
 
 class Meter:
@@ -102,18 +118,23 @@ class Meter:
         return document("kolvane_read_points", self._args() + (text(_points_text(points)),),
                         self.buffer_size)
 
-    def read_datalog(self, file_id=1, after_seq=None):
+    def read_datalog(self, file_id=1, after_seq=None, after_timestamp=None):
         """A generator over data log `file_id`: the header record, then one dict per record.
         Closing it early stops the transfer. With `after_seq` (0-65535, the "seq" of the last
         record already held) only the newer records follow the header; the whole log when the
-        meter no longer holds that sequence number."""
-        host, model, options = self._args(after_seq=after_seq)
+        meter no longer holds that sequence number. With `after_timestamp`, that record's
+        "timestamp" as it was read ("2026-12-01T10:15:00.000Z"), the meter's record at
+        `after_seq` must carry it: a log that started again under the same numbers is read
+        whole."""
+        host, model, options = self._args(after_seq=after_seq,
+                                          after_time_ms=_stamp_ms(after_timestamp))
         return records("kolvane_read_datalog", (host, model, int(file_id), options))
 
-    def read_eventlog(self, file_id=0, after_seq=None):
+    def read_eventlog(self, file_id=0, after_seq=None, after_timestamp=None):
         """A generator over the event log: the header record, then one dict per event;
-        `after_seq` as for read_datalog."""
-        host, model, options = self._args(after_seq=after_seq)
+        `after_seq` and `after_timestamp` as for read_datalog."""
+        host, model, options = self._args(after_seq=after_seq,
+                                          after_time_ms=_stamp_ms(after_timestamp))
         return records("kolvane_read_eventlog", (host, model, int(file_id), options))
 
     def datalog_frame(self, file_id=1):

@@ -6,6 +6,7 @@
 #include "common/host_port.hpp"
 #include "common/interrupt.hpp"
 #include "common/log_output.hpp"
+#include "common/meter_clock.hpp"
 #include "common/meter_lock.hpp"
 #include "common/meter_options.hpp"
 #include "common/output.hpp"
@@ -33,6 +34,7 @@ struct LogArgs {
     std::string host;
     int file_id = 0;
     std::string csv_path;
+    std::string after_time;  // the stamp of the record at --after, as the record showed it
     bool progress = false;
 };
 
@@ -141,19 +143,38 @@ CLI::App* add_log_command(CLI::App& app, int& status, const char* name, const ch
                          "FILE.part keeps the rows read and FILE is left as it was")
             ->type_name("FILE");
     // The CSV export always writes the whole log, so --after goes with the JSON lines only.
+    CLI::Option* after =
+        command
+            ->add_option("--after", args->options.after_seq,
+                         "Only the records newer than sequence number SEQ (0-65535), the \"seq\" "
+                         "of the last record already held; the whole log when SEQ is not in it")
+            ->type_name("SEQ")
+            ->check(CLI::Range(0, 65535).description(""))
+            ->excludes(output);
     command
-        ->add_option("--after", args->options.after_seq,
-                     "Only the records newer than sequence number SEQ (0-65535), the \"seq\" of "
-                     "the last record already held; the whole log when SEQ is not in it")
-        ->type_name("SEQ")
-        ->check(CLI::Range(0, 65535).description(""))
-        ->excludes(output);
+        ->add_option("--after-time", args->after_time,
+                     "The \"timestamp\" of that record (e.g. 2026-12-01T10:15:00.000Z): the "
+                     "meter's record at SEQ must carry it, else the log started again under the "
+                     "same numbers and is read whole")
+        ->type_name("STAMP")
+        ->needs(after)
+        ->check([](const std::string& stamp) {
+            try {
+                utc_ms(stamp);
+                return std::string();
+            } catch (const std::exception&) {
+                return "--after-time: '" + stamp + "' is not a stamp YYYY-MM-DDTHH:MM:SS.mmm[Z]";
+            }
+        });
     command->add_flag(
         "--progress", args->progress,
         "Show the progress of a CSV export even when standard error is not a terminal");
     add_meter_options(*command, args->options);
     command->footer("A long log may need a --deadline above the default of 10 x the time-out.");
-    command->callback([args, stream, to_csv, &status] { status = run_log(*args, stream, to_csv); });
+    command->callback([args, stream, to_csv, &status] {
+        if (!args->after_time.empty()) args->options.after_time_ms = utc_ms(args->after_time);
+        status = run_log(*args, stream, to_csv);
+    });
     return command;
 }
 
@@ -167,9 +188,11 @@ void add_log_commands(CLI::App& app, int& status) {
     datalog_command->add_option("FILE_ID", datalog->file_id, "Data log file, 1-16")
         ->required()
         ->check(CLI::Range(1, 16));
-    add_examples(*datalog_command, {"kolvane-sim --port 1502 &",
-                                    "kolvane datalog 127.0.0.1 1 -p 1502 -m em133 -o dl1.csv",
-                                    "kolvane datalog 127.0.0.1 1 -p 1502 -m em133 --after 2870"});
+    add_examples(
+        *datalog_command,
+        {"kolvane-sim --port 1502 &", "kolvane datalog 127.0.0.1 1 -p 1502 -m em133 -o dl1.csv",
+         "kolvane datalog 127.0.0.1 1 -p 1502 -m em133 --after 2870 --after-time "
+         "2026-12-01T10:15:00.000Z"});
 
     auto eventlog = std::make_shared<LogArgs>();
     CLI::App* eventlog_command = add_log_command(

@@ -25,12 +25,18 @@ constexpr long long MAX_DEADLINE_MS = 86400LL * 1000;  // the library's limit
 
 // One log's stream: parses each record and hands full batches to the writer.
 struct LogStream {
-    LogStream(Writer& w, std::shared_ptr<MeterTally> t, std::int64_t s, int f,
+    LogStream(kdb::Database& d, Writer& w, std::shared_ptr<MeterTally> t, std::int64_t s, int f,
               const std::string& zone, const std::optional<std::string>& newest_stored)
-        : writer(w), tally(std::move(t)), serial(s), file_id(f), to_utc(zone, newest_stored) {
+        : store(d),
+          writer(w),
+          tally(std::move(t)),
+          serial(s),
+          file_id(f),
+          to_utc(zone, newest_stored) {
         if (file_id > 0) watch.emplace(newest_stored);
     }
 
+    kdb::Database& store;
     Writer& writer;
     std::shared_ptr<MeterTally> tally;
     std::int64_t serial;
@@ -86,8 +92,26 @@ struct LogStream {
     }
 };
 
+// Stops the meter, with the reason, once this collector no longer holds its claim: another
+// collector may be reading it, and the meter's window serves one transfer at a time.
+bool claim_lost(kdb::Database& store, std::int64_t serial, MeterTally& tally) {
+    try {
+        store.confirm_claim(serial);
+        return false;
+    } catch (const std::exception& e) {
+        tally.stop(e.what());
+        return true;
+    }
+}
+
 extern "C" int take_record(const char* text, void* user) {
     auto& stream = *static_cast<LogStream*>(user);
+    // Checked before each record is taken, so that the meter's next request never goes out
+    // once the claim is gone: the records of the block in hand are left out with it.
+    if (claim_lost(stream.store, stream.serial, *stream.tally)) {
+        stream.failure = stream.writer.error(*stream.tally);
+        return 1;
+    }
     try {
         stream.add(text);
     } catch (const std::exception& e) {
@@ -144,10 +168,15 @@ LogRead what_was_read(const LogStream& stream, std::int64_t serial, int file_id,
 // by its deadline after it delivered records goes on after the last of them, so that the time
 // allowed grows with what is read, not with the size of the log.
 LogRead read_log(const Target& t, const kdb::MeterRow::Log& log, std::int64_t serial,
-                 const std::optional<kdb::NewestRecord>& newest,
+                 const std::optional<kdb::NewestRecord>& newest, kdb::Database& store,
                  const std::shared_ptr<MeterTally>& tally, Writer& writer) {
     const std::optional<int> after = newest ? std::optional<int>(newest->seq) : std::nullopt;
-    LogStream stream(writer, tally, serial, log.file_id, t.zone,
+    if (claim_lost(store, serial, *tally)) {
+        LogRead lost;
+        lost.error = writer.error(*tally);
+        return lost;
+    }
+    LogStream stream(store, writer, tally, serial, log.file_id, t.zone,
                      newest ? std::optional<std::string>(newest->recorded_at) : std::nullopt);
     // The meter's record at the anchor must carry the stamp stored of it: a log that started
     // again under the same numbers is read whole.

@@ -34,9 +34,10 @@ struct LogRead {
 };
 
 // Streams log `log` of the meter `serial` into the writer; records delivered before a failure
-// are kept. `newest`: the newest record stored of the log before.
+// are kept. `newest`: the newest record stored of the log before. The meter's claim in `store`
+// is confirmed before the read and before each record: once it is gone the meter is stopped.
 LogRead read_log(const Target& t, const kdb::MeterRow::Log& log, std::int64_t serial,
-                 const std::optional<kdb::NewestRecord>& newest,
+                 const std::optional<kdb::NewestRecord>& newest, kdb::Database& store,
                  const std::shared_ptr<MeterTally>& tally, Writer& writer);
 
 }  // namespace kcollect

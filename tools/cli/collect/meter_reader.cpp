@@ -215,7 +215,7 @@ void read_parts(const Target& t, const Parts& parts, kdb::MeterRow meter, bool r
     for (const kdb::MeterRow::Log& log : logs) {
         if (log.file_id == 0 ? !parts.eventlog : !parts.datalog) continue;
         const LogRead read =
-            read_log(t, log, serial, store.newest_record(serial, log.file_id), tally, writer);
+            read_log(t, log, serial, store.newest_record(serial, log.file_id), store, tally, writer);
         if (read.lost) writer.save(*read.lost);
         summary.add_log(log.file_id, log.records, read);
         if (log.file_id > 0 && read.newest_utc &&

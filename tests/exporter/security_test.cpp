@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <chrono>
 #include <future>
 
@@ -154,12 +156,22 @@ TEST(CommandLine, RefusesWhatItCannotServe) {
     }
 }
 
-TEST(CommandLine, AnAddressInUseFailsWithAMessage) {
+// A second exporter on a port in use fails; one started again right after answers, its last
+// connections in TIME-WAIT, listens at once (under systemd's Restart= it must).
+TEST(CommandLine, AnAddressInUseFailsWithAMessageAndARestartListensAtOnce) {
     Exporter first({"--allow-any-target"});
     const cli_test::Outcome second =
         cli_test::run_tool({"exporter", "--allow-any-target", "--listen", first.address()});
     EXPECT_EQ(second.exit_status, 1);
     EXPECT_EQ(second.err, "kolvane: Cannot listen on " + first.address() + "\n");
+
+    EXPECT_EQ(first.get("/metrics").status, 200);
+    const std::string address = first.address();
+    EXPECT_EQ(first.stop().exit_status, 0);
+    cli_test::Process again({KOLVANE_TOOL, "exporter", "--allow-any-target", "--listen", address});
+    EXPECT_EQ(again.read_out_line(), "kolvane exporter listening on " + address);
+    again.signal(SIGTERM);
+    EXPECT_EQ(again.finish().exit_status, 0);
 }
 
 }  // namespace

@@ -156,9 +156,10 @@ int HttpServer::start(const std::string& host, int port) {
         found->ai_addr, MHD_OPTION_CONNECTION_LIMIT, limits_.connections,
         MHD_OPTION_PER_IP_CONNECTION_LIMIT, limits_.per_client, MHD_OPTION_CONNECTION_TIMEOUT,
         limits_.idle_timeout_s, MHD_OPTION_CONNECTION_MEMORY_LIMIT, limits_.request_bytes,
-        MHD_OPTION_NOTIFY_COMPLETED, &RequestDispatch::on_completed, nullptr,
-        // No SO_REUSEPORT: a second exporter on the port fails instead of sharing it.
-        MHD_OPTION_LISTENING_ADDRESS_REUSE, 0u, MHD_OPTION_END);
+        // Left at its default, the listener takes SO_REUSEADDR alone: a restart binds again
+        // beside the connections of the last answers still in TIME-WAIT, and a second exporter
+        // on the port still fails (no SO_REUSEPORT). Given explicitly, 0 would forbid reuse.
+        MHD_OPTION_NOTIFY_COMPLETED, &RequestDispatch::on_completed, nullptr, MHD_OPTION_END);
     if (!daemon_) return -1;
     const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_LISTEN_FD);
     sockaddr_storage bound{};

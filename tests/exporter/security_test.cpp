@@ -109,15 +109,19 @@ TEST_F(Refusals, UnlistedTargetsGet403WithoutTrafficUnlessAnyTargetIsAllowed) {
     EXPECT_GT(unlisted_.connections_accepted(), 0u);
 }
 
+// A probe needs its gateway's turn, then one of the probe slots: over the bound of slots it waits
+// briefly and gets 503; a probe waiting for a busy gateway holds no slot, so a meter elsewhere
+// is probed meanwhile.
 TEST_F(Refusals, ProbesOverTheBoundWaitBrieflyThenGet503) {
     listed_.add_fault(ksim::Fault::delay(std::chrono::milliseconds(3000)).nth(1));
-    Exporter exporter({"--hosts", hosts_file({listed() + " em133"}), "--max-concurrent", "1"});
+    Exporter exporter({"--hosts", hosts_file({listed() + " em133", unlisted() + " em133"}),
+                       "--max-concurrent", "1"});
     auto slow =
         std::async(std::launch::async, [&] { return exporter.get("/probe?target=" + listed()); });
     ASSERT_TRUE(listed_.wait_for_requests(1));  // the first probe holds the only slot
 
     const auto start = std::chrono::steady_clock::now();
-    const httplib::Response busy = exporter.get("/probe?target=" + listed());
+    const httplib::Response busy = exporter.get("/probe?target=" + unlisted());
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(busy.status, 503);
     EXPECT_EQ(busy.body, "Too many probes at once (1); try again\n");
@@ -131,6 +135,19 @@ TEST_F(Refusals, ProbesOverTheBoundWaitBrieflyThenGet503) {
 
     EXPECT_EQ(slow.get().status, 200);
     EXPECT_EQ(exporter.get("/probe?target=" + listed()).status, 200);  // the slot is free again
+}
+
+TEST_F(Refusals, ProbesWaitingForABusyGatewayLeaveTheSlotsToOtherMeters) {
+    listed_.set_latency(std::chrono::milliseconds(300));
+    Exporter exporter({"--hosts", hosts_file({listed() + " em133", unlisted() + " em133"}),
+                       "--max-concurrent", "2"});
+    std::vector<std::future<httplib::Response>> queued;
+    for (int i = 0; i < 6; ++i)
+        queued.push_back(std::async(std::launch::async,
+                                    [&] { return exporter.get("/probe?target=" + listed()); }));
+    ASSERT_TRUE(listed_.wait_for_requests(1));
+    EXPECT_EQ(exporter.get("/probe?target=" + unlisted()).status, 200);
+    for (auto& probe : queued) probe.get();
 }
 
 TEST(CommandLine, RefusesWhatItCannotServe) {

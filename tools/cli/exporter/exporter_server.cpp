@@ -51,23 +51,28 @@ HttpLimits http_limits(const ExporterSettings& settings) {
     return limits;
 }
 
-// Holds one of the concurrent probe slots for the length of a probe.
+// Counts a probe in flight from the wait for its gateway to its answer.
+class InFlight {
+public:
+    explicit InFlight(std::atomic<int>& count) : count_(count) { ++count_; }
+    ~InFlight() { --count_; }
+    InFlight(const InFlight&) = delete;
+    InFlight& operator=(const InFlight&) = delete;
+
+private:
+    std::atomic<int>& count_;
+};
+
+// Holds one of the concurrent probe slots while the meter is read.
 class Slot {
 public:
-    Slot(std::counting_semaphore<>& slots, std::atomic<int>& in_flight)
-        : slots_(slots), in_flight_(in_flight) {
-        ++in_flight_;
-    }
-    ~Slot() {
-        --in_flight_;
-        slots_.release();
-    }
+    explicit Slot(std::counting_semaphore<>& slots) : slots_(slots) {}
+    ~Slot() { slots_.release(); }
     Slot(const Slot&) = delete;
     Slot& operator=(const Slot&) = delete;
 
 private:
     std::counting_semaphore<>& slots_;
-    std::atomic<int>& in_flight_;
 };
 
 }  // namespace
@@ -154,15 +159,30 @@ HttpAnswer ExporterServer::probe(const HttpRequest& request) {
     // A client that has gone (Prometheus gave up on the scrape) no longer awaits the probe.
     const Deadline deadline{arrived + std::chrono::milliseconds(std::get<int>(budget)),
                             std::get<int>(budget), [&request] { return request.client_gone(); }};
-    const auto wait =
-        std::min<std::chrono::steady_clock::duration>(settings_.slot_wait, deadline.end - arrived);
-    if (!slots_.try_acquire_for(wait))
-        return refuse(request,
-                      {503, "Too many probes at once (" + std::to_string(settings_.max_concurrent) +
-                                "); try again"});
-    const Slot slot(slots_, in_flight_);
-
-    const ProbeResult result = probe_target(target, deadline);
+    // The gateway's turn comes first: a probe waiting for a busy gateway holds no probe slot,
+    // so probes of other gateways go on meanwhile.
+    const std::string gateway = target.address();
+    const InFlight counted(in_flight_);
+    const auto turn_at_gateway = gateways_.acquire(gateway, deadline.end, deadline.abandoned);
+    ProbeResult result;
+    if (!turn_at_gateway) {
+        result.error = deadline.abandoned()
+                           ? std::string(CLIENT_GONE)
+                           : "gateway " + gateway + " busy for the whole budget of " +
+                                 std::to_string(deadline.total_ms) + " ms";
+        result.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - arrived).count();
+    } else {
+        const auto now = std::chrono::steady_clock::now();
+        const auto wait =
+            std::min<std::chrono::steady_clock::duration>(settings_.slot_wait, deadline.end - now);
+        if (!slots_.try_acquire_for(wait))
+            return refuse(request,
+                          {503, "Too many probes at once (" +
+                                    std::to_string(settings_.max_concurrent) + "); try again"});
+        const Slot slot(slots_);
+        result = probe_meter(target, settings_.timeout_ms, deadline, identities_);
+    }
     ++probes_;
     if (result.up) {
         attempt.answered();
@@ -178,23 +198,6 @@ HttpAnswer ExporterServer::held_answer(const ProbeTarget& target, const MeterHol
     ++held_;
     log_failure(target, held.error + held_note(held));
     return {200, EXPOSITION_CONTENT_TYPE, probe_exposition(target, ProbeResult{})};
-}
-
-ProbeResult ExporterServer::probe_target(const ProbeTarget& target, const Deadline& deadline) {
-    const auto start = std::chrono::steady_clock::now();
-    const std::string gateway = target.address();
-    const auto held = gateways_.acquire(gateway, deadline.end, deadline.abandoned);
-    if (!held) {
-        ProbeResult busy;
-        busy.error = deadline.abandoned()
-                         ? std::string(CLIENT_GONE)
-                         : "gateway " + gateway + " busy for the whole budget of " +
-                               std::to_string(deadline.total_ms) + " ms";
-        busy.seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        return busy;
-    }
-    return probe_meter(target, settings_.timeout_ms, deadline, identities_);
 }
 
 HttpAnswer ExporterServer::metrics() const {

@@ -59,9 +59,6 @@ private:
     HttpAnswer refuse(const HttpRequest& request, const Refusal& refusal);
     // The answer to a probe of a held meter: its failure again, without asking it.
     HttpAnswer held_answer(const ProbeTarget& target, const MeterHolds::Held& held);
-    // The probe of `target` within `deadline`, once it holds a slot: waits for its gateway, then
-    // reads the meter.
-    ProbeResult probe_target(const ProbeTarget& target, const Deadline& deadline);
 
     ExporterSettings settings_;
     TargetPolicy policy_;

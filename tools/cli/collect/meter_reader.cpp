@@ -214,8 +214,8 @@ void read_parts(const Target& t, const Parts& parts, kdb::MeterRow meter, bool r
     std::vector<std::pair<int, LogRead>> data_logs;
     for (const kdb::MeterRow::Log& log : logs) {
         if (log.file_id == 0 ? !parts.eventlog : !parts.datalog) continue;
-        const LogRead read =
-            read_log(t, log, serial, store.newest_record(serial, log.file_id), store, tally, writer);
+        const LogRead read = read_log(t, log, serial, store.newest_record(serial, log.file_id),
+                                      store, tally, writer);
         if (read.lost) writer.save(*read.lost);
         summary.add_log(log.file_id, log.records, read);
         if (log.file_id > 0 && read.newest_utc &&
@@ -335,6 +335,8 @@ MeterOutcome collect_meter(const Target& t, const Parts& parts, kdb::Database& s
     kcli::take_retries();  // this meter's calls run on this thread: count only theirs
     // Another kolvane on this machine transferring from the meter: it is read next time.
     const kcli::MeterLock transfer(t.host, t.port, t.unit, std::chrono::milliseconds(0));
+    // A lock that cannot be taken fails the meter: read unlocked, it could lose records.
+    if (!transfer.error().empty()) return not_reached(t, parts, transfer.error());
     if (!transfer.held()) {
         outcome.line = line_start(t);
         outcome.line["busy"] = true;

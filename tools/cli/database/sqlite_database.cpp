@@ -9,6 +9,8 @@
 #include "database/sqlite_statement.hpp"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <chrono>
@@ -39,6 +41,23 @@ public:
 private:
     sqlite3_stmt* stmt_;
 };
+
+// Who may lock in the lock file beside `database` when this run makes it: whoever may write the
+// database, and no one else, so that a user who may only read it cannot block its collection
+// (a read lock blocks the write lock, so no class gets a read bit it has not a write bit for).
+// The owner always may: it can make the database writable at will. A root run gives the file
+// to the database's owner and group, as SQLite does with its -wal and -shm files, so that it
+// never locks the service out. A database not made yet gets 0660.
+kcli::LockFileCreation lock_file_creation(const std::string& database) {
+    struct stat info {};
+    if (::stat(database.c_str(), &info) != 0) return {0660};
+    kcli::LockFileCreation creation{0600u | ((info.st_mode & S_IWGRP) ? 0060u : 0u)};
+    if (::geteuid() == 0) {
+        creation.owner = info.st_uid;
+        creation.group = info.st_gid;
+    }
+    return creation;
+}
 
 class SqliteDatabase final : public Database {
 public:
@@ -229,7 +248,8 @@ public:
     bool claim(std::int64_t serial) override {
         std::lock_guard lock(meter_locks_mutex_);
         if (!meter_locks_)
-            meter_locks_ = std::make_unique<kcli::LockFile>(path_ + "-kolvane-lock", 0664);
+            meter_locks_ = std::make_unique<kcli::LockFile>(path_ + "-kolvane-lock",
+                                                            lock_file_creation(path_));
         return meter_locks_->try_lock(static_cast<std::uint64_t>(serial));
     }
     void release(std::int64_t serial) override {

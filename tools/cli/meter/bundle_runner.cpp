@@ -116,6 +116,7 @@ BundleResult run_bundle(const BundleRequest& request, ProgressBar& progress) {
     CancellableScope scope;
     // The bundle reads the meter's logs: another kolvane transferring from it is waited for.
     const MeterLock lock(request.host, MODBUS_TCP_PORT, 1, BUSY_METER_WAIT);
+    if (!lock.error().empty()) return {KOLVANE_ERROR, lock.error()};
     if (!lock.held())
         return interrupted() ? BundleResult{KOLVANE_CANCELLED, "Cancelled by caller"}
                              : BundleResult{KOLVANE_ERROR, lock.busy_message()};

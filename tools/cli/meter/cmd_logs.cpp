@@ -117,6 +117,10 @@ int run_log(const LogArgs& args, StreamCall stream, ExportCall to_csv) {
     const MeterLock lock(
         args.host, args.options.port.value_or(MODBUS_TCP_PORT), args.options.unit.value_or(1),
         deadline_ms > 0 ? std::chrono::milliseconds(deadline_ms) : std::chrono::hours(24 * 365));
+    if (!lock.error().empty()) {
+        print_diagnostic(lock.error().c_str());
+        return FAILURE;
+    }
     if (!lock.held()) {
         if (interrupted()) return INTERRUPTED;
         print_diagnostic(lock.busy_message().c_str());

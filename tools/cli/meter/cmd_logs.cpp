@@ -192,11 +192,9 @@ void add_log_commands(CLI::App& app, int& status) {
     datalog_command->add_option("FILE_ID", datalog->file_id, "Data log file, 1-16")
         ->required()
         ->check(CLI::Range(1, 16));
-    add_examples(
-        *datalog_command,
-        {"kolvane-sim --port 1502 &", "kolvane datalog 127.0.0.1 1 -p 1502 -m em133 -o dl1.csv",
-         "kolvane datalog 127.0.0.1 1 -p 1502 -m em133 --after 2870 --after-time "
-         "2026-12-01T10:15:00.000Z"});
+    add_examples(*datalog_command, {"kolvane-sim --port 1502 &",
+                                    "kolvane datalog 127.0.0.1 1 -p 1502 -m em133 -o dl1.csv",
+                                    "kolvane datalog 127.0.0.1 1 -p 1502 -m em133 --after 2870"});
 
     auto eventlog = std::make_shared<LogArgs>();
     CLI::App* eventlog_command = add_log_command(

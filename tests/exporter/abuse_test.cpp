@@ -45,6 +45,8 @@ public:
             sent += static_cast<std::size_t>(n);
         }
     }
+    // Closes the sending side only, as a client may once its request is out.
+    void half_close() const { ::shutdown(fd_, SHUT_WR); }
     // Everything the exporter sends until it closes the connection or `limit` passes.
     std::string read_until_closed(std::chrono::milliseconds limit) const {
         std::string text;
@@ -167,6 +169,23 @@ TEST(Abuse, AProbeWhoseClientLeftStopsTalkingToTheMeter) {
                   std::string::npos)
             << c.name;
     }
+}
+
+// A client that closes its sending side once its request is out still awaits the answer: it
+// gets an interim 102, then the probe's answer, the meter up.
+TEST(Abuse, AClientThatHalfClosesAfterItsRequestGetsItsAnswer) {
+    ksim::Simulator meter(ksim::default_meter(ksim::Model::em133));
+    meter.set_latency(50ms);
+    const int meter_port = meter.start();
+    Exporter exporter({"--allow-any-target"});
+    const RawConnection scrape(exporter.port(), "127.0.0.1");
+    scrape.send("GET /probe?target=127.0.0.1:" + std::to_string(meter_port) +
+                "&model=em133 HTTP/1.1\r\nHost: x\r\n\r\n");
+    scrape.half_close();
+    const std::string answer = scrape.read_until_closed(20s);
+    EXPECT_TRUE(answer.starts_with("HTTP/1.1 102 Processing\r\n\r\nHTTP/1.1 200 OK\r\n"))
+        << answer.substr(0, 80);
+    EXPECT_NE(answer.find("\nkolvane_up 1\n"), std::string::npos) << answer;
 }
 
 }  // namespace

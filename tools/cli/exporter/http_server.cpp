@@ -6,6 +6,7 @@
 #include <microhttpd.h>
 #include <netdb.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -84,14 +85,15 @@ HttpAnswer answer_of(const HttpServer::Handler& handler, const HttpRequest& requ
 // Called once a request's line and headers are in, and again after its connection is resumed.
 // A body a client sends along is never read: its connection closes after the answer.
 MHD_Result RequestDispatch::on_request(void* server_state, MHD_Connection* connection,
-                                       const char* path, const char* method, const char*,
+                                       const char* path, const char* method, const char* version,
                                        const char*, std::size_t* body_size, void** state) {
     auto& server = *static_cast<HttpServer*>(server_state);
     auto* pending = static_cast<PendingAnswer*>(*state);
     if (pending == nullptr) {
         pending = new PendingAnswer;
         *state = pending;
-        auto request = std::make_shared<const HttpRequest>(connection, method, path);
+        auto request =
+            std::make_shared<const HttpRequest>(connection, method, path, version ? version : "");
         const std::lock_guard lock(server.stopping_mutex_);
         if (server.stopping_)
             return queue_answer(connection,
@@ -107,8 +109,11 @@ MHD_Result RequestDispatch::on_request(void* server_state, MHD_Connection* conne
     return pending->answer ? queue_answer(connection, *pending->answer) : MHD_YES;
 }
 
-HttpRequest::HttpRequest(MHD_Connection* connection, std::string method, std::string path)
-    : method_(std::move(method)), path_(std::move(path)) {
+HttpRequest::HttpRequest(MHD_Connection* connection, std::string method, std::string path,
+                         std::string version)
+    : method_(std::move(method)),
+      path_(std::move(path)),
+      http_1_1_(version == MHD_HTTP_VERSION_1_1) {
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &add_param, &params_);
     MHD_get_connection_values(connection, MHD_HEADER_KIND, &add_header, &headers_);
     if (const MHD_ConnectionInfo* info =
@@ -133,7 +138,19 @@ std::optional<std::string> HttpRequest::header(const char* name) const {
 bool HttpRequest::client_gone() const {
     if (socket_ < 0) return false;
     pollfd entry{socket_, POLLRDHUP, 0};
-    return ::poll(&entry, 1, 0) > 0 && (entry.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+    if (::poll(&entry, 1, 0) <= 0) return false;
+    if ((entry.revents & (POLLHUP | POLLERR)) != 0) return true;  // reset, or closed both ways
+    if ((entry.revents & POLLRDHUP) == 0 || asked_.exchange(true)) return false;
+    if (!http_1_1_) return true;
+    // The client sent its last byte. Nothing of the answer went out yet (the connection waits
+    // for it), so an interim answer may: a client that left resets the connection on it, one
+    // that awaits the answer takes it, as HTTP/1.1 clients must. The reset takes a round trip.
+    static constexpr char PROCESSING[] = "HTTP/1.1 102 Processing\r\n\r\n";
+    if (::send(socket_, PROCESSING, sizeof PROCESSING - 1, MSG_NOSIGNAL | MSG_DONTWAIT) < 0)
+        return true;
+    pollfd reset{socket_, 0, 0};  // POLLHUP and POLLERR are reported whatever is asked for
+    constexpr int RESET_WAIT_MS = 200;
+    return ::poll(&reset, 1, RESET_WAIT_MS) > 0;
 }
 
 HttpServer::HttpServer(HttpLimits limits, Handler handler)

@@ -11,6 +11,7 @@
 
 #include <sys/socket.h>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -31,7 +32,8 @@ struct HttpLimits {
 // One request as a handler sees it, taken from its connection before the handler runs.
 class HttpRequest {
 public:
-    explicit HttpRequest(MHD_Connection* connection, std::string method, std::string path);
+    HttpRequest(MHD_Connection* connection, std::string method, std::string path,
+                std::string version);
     const std::string& method() const { return method_; }
     const std::string& path() const { return path_; }
     const QueryParams& params() const { return params_; }
@@ -39,7 +41,10 @@ public:
     std::optional<std::string> header(const char* name) const;
     // The client's address, without port.
     const std::string& remote_address() const { return remote_address_; }
-    // True once the client has closed its side or reset the connection: nobody awaits the answer.
+    // True once the client has left: nobody awaits the answer. A client that closed only its
+    // sending side after the request (a half-close) still awaits it; an HTTP/1.1 client is told
+    // from one that left by an interim answer, which only one that left resets the connection
+    // on. An HTTP/1.0 client that closes its side is taken to have left.
     bool client_gone() const;
 
 private:
@@ -47,7 +52,9 @@ private:
     QueryParams params_;
     std::map<std::string, std::string> headers_;  // names in lower case
     std::string remote_address_;
-    int socket_ = -1;  // open while the request is answered
+    bool http_1_1_ = false;
+    int socket_ = -1;                    // open while the request is answered
+    mutable std::atomic<bool> asked_{};  // the interim answer went out
 };
 
 struct HttpAnswer {

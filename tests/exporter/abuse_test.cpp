@@ -106,6 +106,31 @@ TEST(Abuse, IdleTricklingAndBloatedRequestsLeaveTheExporterServing) {
     EXPECT_EQ(exporter.get("/metrics").status, 200);
 }
 
+// Connections that trickle their headers from the scraper's own address and three others, as
+// many as each address may open: an address keeps at most half of its connections waiting for
+// headers (its oldest cut for a new one), and no connection waits for them longer than 5 s, so
+// every scrape from the scraper's address is answered at once all along.
+TEST(Abuse, TricklingConnectionsNeverShutOutTheScraper) {
+    Exporter exporter({"--allow-any-target"});  // 16 probes: 64 connections an address
+    std::vector<std::unique_ptr<RawConnection>> trickling;
+    for (const char* from : {"127.0.0.1", "127.0.0.2", "127.0.0.3", "127.0.0.4"}) {
+        for (int i = 0; i < 64; ++i) {
+            trickling.push_back(std::make_unique<RawConnection>(exporter.port(), from));
+            trickling.back()->send("GET /metrics HTTP/1.1\r\n");
+        }
+    }
+    const auto begun = std::chrono::steady_clock::now();
+    for (int round = 0; round < 20; ++round) {
+        for (const auto& connection : trickling) connection->send("X");
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(exporter.get("/metrics").status, 200) << "round " << round;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "round " << round;
+        std::this_thread::sleep_for(300ms);
+    }
+    ASSERT_GT(std::chrono::steady_clock::now() - begun, 5s);
+    EXPECT_EQ(trickling.back()->read_until_closed(1s), "");  // cut, never answered
+}
+
 // Waits, for at most `limit`, until the exporter's own metric `name` reaches `value`.
 bool metric_reaches(const Exporter& exporter, const char* name, double value,
                     std::chrono::seconds limit) {

@@ -34,9 +34,23 @@ struct RequestDispatch {
         delete static_cast<PendingAnswer*>(*state);
         *state = nullptr;
     }
+    static void on_connection(void* server, MHD_Connection* connection, void**,
+                              MHD_ConnectionNotificationCode code);
 };
 
 namespace {
+
+// The client's numeric address, without port; empty when it is not known.
+std::string client_address(MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    if (!info || !info->client_addr) return {};
+    const socklen_t size =
+        info->client_addr->sa_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    char host[NI_MAXHOST] = "";
+    getnameinfo(info->client_addr, size, host, sizeof host, nullptr, 0, NI_NUMERICHOST);
+    return host;
+}
 
 MHD_Result add_param(void* params, MHD_ValueKind, const char* key, const char* value) {
     static_cast<QueryParams*>(params)->emplace(key, value ? value : "");
@@ -90,6 +104,7 @@ MHD_Result RequestDispatch::on_request(void* server_state, MHD_Connection* conne
     auto& server = *static_cast<HttpServer*>(server_state);
     auto* pending = static_cast<PendingAnswer*>(*state);
     if (pending == nullptr) {
+        server.header_watch_->done(connection);
         pending = new PendingAnswer;
         *state = pending;
         auto request =
@@ -109,6 +124,15 @@ MHD_Result RequestDispatch::on_request(void* server_state, MHD_Connection* conne
     return pending->answer ? queue_answer(connection, *pending->answer) : MHD_YES;
 }
 
+void RequestDispatch::on_connection(void* server_state, MHD_Connection* connection, void**,
+                                    MHD_ConnectionNotificationCode code) {
+    HeaderWatch& watch = *static_cast<HttpServer*>(server_state)->header_watch_;
+    if (code == MHD_CONNECTION_NOTIFY_STARTED)
+        watch.accepted(connection, client_address(connection));
+    else
+        watch.done(connection);
+}
+
 HttpRequest::HttpRequest(MHD_Connection* connection, std::string method, std::string path,
                          std::string version)
     : method_(std::move(method)),
@@ -119,14 +143,7 @@ HttpRequest::HttpRequest(MHD_Connection* connection, std::string method, std::st
     if (const MHD_ConnectionInfo* info =
             MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD))
         socket_ = info->connect_fd;
-    const MHD_ConnectionInfo* info =
-        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-    if (!info || !info->client_addr) return;
-    const socklen_t size =
-        info->client_addr->sa_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-    char host[NI_MAXHOST] = "";
-    getnameinfo(info->client_addr, size, host, sizeof host, nullptr, 0, NI_NUMERICHOST);
-    remote_address_ = host;
+    remote_address_ = client_address(connection);
 }
 
 std::optional<std::string> HttpRequest::header(const char* name) const {
@@ -168,6 +185,9 @@ int HttpServer::start(const std::string& host, int port) {
     // epoll: no FD_SETSIZE limit on descriptors, and no cost per idle connection.
     unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME;
     if (found->ai_family == AF_INET6) flags |= MHD_USE_IPv6;
+    // Trickled headers may hold at most half of what one address may open.
+    header_watch_ = std::make_unique<HeaderWatch>(std::chrono::seconds(limits_.header_time_s),
+                                                  std::max(1u, limits_.per_client / 2));
     daemon_ = MHD_start_daemon(
         flags, 0, nullptr, nullptr, &RequestDispatch::on_request, this, MHD_OPTION_SOCK_ADDR,
         found->ai_addr, MHD_OPTION_CONNECTION_LIMIT, limits_.connections,
@@ -176,7 +196,8 @@ int HttpServer::start(const std::string& host, int port) {
         // Left at its default, the listener takes SO_REUSEADDR alone: a restart binds again
         // beside the connections of the last answers still in TIME-WAIT, and a second exporter
         // on the port still fails (no SO_REUSEPORT). Given explicitly, 0 would forbid reuse.
-        MHD_OPTION_NOTIFY_COMPLETED, &RequestDispatch::on_completed, nullptr, MHD_OPTION_END);
+        MHD_OPTION_NOTIFY_COMPLETED, &RequestDispatch::on_completed, nullptr,
+        MHD_OPTION_NOTIFY_CONNECTION, &RequestDispatch::on_connection, this, MHD_OPTION_END);
     if (!daemon_) return -1;
     const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_LISTEN_FD);
     sockaddr_storage bound{};
@@ -210,6 +231,7 @@ void HttpServer::stop() {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     MHD_stop_daemon(std::exchange(daemon_, nullptr));
+    header_watch_.reset();  // after the daemon: its last connections are reported closed to it
 }
 
 }  // namespace kexp

@@ -6,6 +6,7 @@
 // HttpLimits). Every answer closes its connection.
 #pragma once
 
+#include "exporter/header_watch.hpp"
 #include "exporter/request_workers.hpp"
 #include "exporter/target_policy.hpp"
 
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -26,6 +28,7 @@ struct HttpLimits {
     unsigned connections = 256;         // open at once, from all clients
     unsigned per_client = 64;           // open at once from one address
     unsigned idle_timeout_s = 2;        // silence on a connection before it is closed
+    unsigned header_time_s = 5;         // from accept to the end of the headers, at any pace
     std::size_t request_bytes = 16384;  // request line and headers; beyond: 431
 };
 
@@ -86,6 +89,7 @@ private:
     RequestWorkers workers_;
     std::mutex stopping_mutex_;  // a request is handed to a worker, or refused once stopping
     bool stopping_ = false;
+    std::unique_ptr<HeaderWatch> header_watch_;
     MHD_Daemon* daemon_ = nullptr;
 };
 

@@ -236,7 +236,7 @@ TEST(Ipv6, AListedMeterOnAnIpv6AddressIsProbed) {
     EXPECT_EQ(find_sample(parse_samples(response.body), "kolvane_up")->value, 1);
 }
 
-TEST(Pages, MetricsPassPromtoolAndTheFrontPageShowsTheScrapeConfiguration) {
+TEST(Pages, MetricsPassPromtoolAndTheFrontPageLinksThePagesAndShowsTheScrapeConfiguration) {
     Exporter exporter({"--allow-any-target"});
     const httplib::Response metrics = exporter.get("/metrics");
     ASSERT_EQ(metrics.status, 200);
@@ -248,7 +248,10 @@ TEST(Pages, MetricsPassPromtoolAndTheFrontPageShowsTheScrapeConfiguration) {
 
     const httplib::Response page = exporter.get("/");
     ASSERT_EQ(page.status, 200);
-    EXPECT_NE(page.body.find("href=\"/metrics\""), std::string::npos);
+    for (const char* linked : {"/metrics", "/-/healthy", "/-/ready"}) {
+        EXPECT_NE(page.body.find("href=\"" + std::string(linked) + "\""), std::string::npos);
+        EXPECT_EQ(exporter.get(linked).status, 200) << linked;
+    }
     // The README's configuration, pointing at this exporter.
     EXPECT_NE(page.body.find("<pre>" + readme_scrape_config(exporter.address()) + "</pre>"),
               std::string::npos)

@@ -124,11 +124,19 @@ void ExporterServer::stop() {
 
 HttpAnswer ExporterServer::answer(const HttpRequest& request) {
     const std::string& path = request.path();
-    if (path != "/probe" && path != "/metrics" && path != "/")
+    if (path != "/probe" && path != "/metrics" && path != "/" && path != "/-/healthy" &&
+        path != "/-/ready")
         return text_answer(404, "Not found: " + path);
     if (request.method() != "GET") return text_answer(405, "Only GET is served");
     if (path == "/probe") return probe(request);
     if (path == "/metrics") return metrics();
+    // As Prometheus's own: healthy while it answers, ready to be scraped until it stops.
+    if (path == "/-/healthy") return text_answer(200, "kolvane exporter is healthy.");
+    if (path == "/-/ready") {
+        const std::lock_guard lock(stop_mutex_);
+        return stopping_ ? text_answer(503, "kolvane exporter is stopping.")
+                         : text_answer(200, "kolvane exporter is ready.");
+    }
     return {200, "text/html; charset=utf-8", landing_page(address_)};
 }
 

@@ -42,7 +42,9 @@ std::string landing_page(const std::string& exporter) {
            "<li><a "
            "href=\"/probe?target=127.0.0.1:502&amp;model=em235\">/"
            "probe?target=127.0.0.1:502&amp;model=em235"
-           "</a>: an example probe</li>\n</ul>\n"
+           "</a>: an example probe</li>\n"
+           "<li><a href=\"/-/healthy\">/-/healthy</a> and <a href=\"/-/ready\">/-/ready</a>: "
+           "health and readiness, as Prometheus's own</li>\n</ul>\n"
            "<h2>Prometheus configuration</h2>\n<pre>" +
            scrape_config_example(exporter) + "</pre>\n</body></html>\n";
 }

@@ -153,7 +153,7 @@ std::string static_configs(const std::vector<ScrapeTarget>& targets) {
 // The README's configuration scraping every second, its job's `params` and `static_configs`
 // replaced by the test's targets (the hosts files name the models).
 std::string prometheus_config(const std::vector<ScrapeTarget>& targets,
-                              const std::string& exporter_address) {
+                              const std::string& exporter_address, const std::string& job_extra) {
     std::string config = "global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n";
     bool replaced = false;
     for (const std::string& line : cli_test::lines_of(readme_scrape_config(exporter_address))) {
@@ -163,15 +163,17 @@ std::string prometheus_config(const std::vector<ScrapeTarget>& targets,
         }
         if (!replaced) config += line + "\n";
     }
-    return config;
+    return config + job_extra;  // the job is the configuration's last
 }
 
 // Prometheus's command line, its configuration written to a fresh directory.
 std::vector<std::string> prometheus_argv(const std::vector<ScrapeTarget>& targets,
-                                         const std::string& exporter_address, int port) {
+                                         const std::string& exporter_address, int port,
+                                         const std::string& job_extra) {
     static int count = 0;
     const std::string dir = cli_test::fresh_dir("prometheus" + std::to_string(++count));
-    std::ofstream(dir + "/prometheus.yml") << prometheus_config(targets, exporter_address);
+    std::ofstream(dir + "/prometheus.yml")
+        << prometheus_config(targets, exporter_address, job_extra);
     return {PROMETHEUS, "--config.file=" + dir + "/prometheus.yml",
             "--storage.tsdb.path=" + dir + "/data",
             "--web.listen-address=127.0.0.1:" + std::to_string(port)};
@@ -186,11 +188,13 @@ std::vector<ScrapeTarget> plain(const std::vector<std::string>& addresses) {
 }  // namespace
 
 Prometheus::Prometheus(const std::vector<ScrapeTarget>& targets,
-                       const std::string& exporter_address)
-    : port_(cli_test::closed_port()), process_(prometheus_argv(targets, exporter_address, port_)) {}
+                       const std::string& exporter_address, const std::string& job_extra)
+    : port_(cli_test::closed_port()),
+      process_(prometheus_argv(targets, exporter_address, port_, job_extra)) {}
 
-Prometheus::Prometheus(const std::vector<std::string>& targets, const std::string& exporter_address)
-    : Prometheus(plain(targets), exporter_address) {}
+Prometheus::Prometheus(const std::vector<std::string>& targets, const std::string& exporter_address,
+                       const std::string& job_extra)
+    : Prometheus(plain(targets), exporter_address, job_extra) {}
 
 Prometheus::Answer Prometheus::query(const std::string& promql) const {
     httplib::Client client("127.0.0.1", port_);

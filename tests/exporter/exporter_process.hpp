@@ -70,8 +70,11 @@ struct ScrapeTarget {
 // configuration (its targets replaced, its model parameter left out).
 class Prometheus {
 public:
-    Prometheus(const std::vector<ScrapeTarget>& targets, const std::string& exporter_address);
-    Prometheus(const std::vector<std::string>& targets, const std::string& exporter_address);
+    // `job_extra`: YAML lines added to the job, such as its scheme, tls_config and basic_auth.
+    Prometheus(const std::vector<ScrapeTarget>& targets, const std::string& exporter_address,
+               const std::string& job_extra = "");
+    Prometheus(const std::vector<std::string>& targets, const std::string& exporter_address,
+               const std::string& job_extra = "");
 
     struct Answer {
         bool answered = false;  // false while the server is not listening yet

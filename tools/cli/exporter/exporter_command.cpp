@@ -24,6 +24,7 @@ namespace {
 
 struct ExporterArgs {
     std::string listen = "127.0.0.1:9735";
+    std::string web_config_file;
     std::string hosts_file;
     std::string meter;  // the model of hosts file lines that name none
     bool allow_any_target = false;
@@ -94,6 +95,7 @@ int run_exporter(const ExporterArgs& args) {
     settings.max_probe_ms = args.max_probe_s * 1000;
     settings.hold.first = std::chrono::seconds(args.hold_s);
     settings.log_refusals = args.verbosity > 0;
+    settings.web_config_file = args.web_config_file;
     try {
         std::vector<kcli::HostEntry> listed;
         if (!args.hosts_file.empty()) listed = kcli::read_hosts_file(args.hosts_file, args.meter);
@@ -123,10 +125,17 @@ void add_exporter_command(CLI::App& app, int& status) {
                            "/probe?target=HOST[:PORT]&unit=N&model=MODEL reads one meter "
                            "([IPv6]:PORT for an IPv6 address)");
     command
-        ->add_option("--listen", args->listen,
+        ->add_option("--listen,--web.listen-address", args->listen,
                      "Address and port to serve HTTP on (ADDR:PORT, [IPv6]:PORT)")
         ->type_name("ADDR:PORT")
         ->capture_default_str();
+    command
+        ->add_option("--web.config.file", args->web_config_file,
+                     "The web configuration file Prometheus's exporters share: "
+                     "tls_server_config (cert_file, key_file, min_version, max_version, "
+                     "client_auth_type, client_ca_file) and basic_auth_users (bcrypt hashes), "
+                     "the users read again when it changes")
+        ->type_name("FILE");
     CLI::Option* hosts =
         command
             ->add_option(

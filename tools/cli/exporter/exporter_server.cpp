@@ -6,6 +6,7 @@
 #include "exporter/exposition.hpp"
 #include "exporter/landing_page.hpp"
 #include "exporter/probe_metrics.hpp"
+#include "exporter/web_gate.hpp"
 
 #include <kolvane.h>
 
@@ -98,7 +99,13 @@ ExporterServer::ExporterServer(ExporterSettings settings, TargetPolicy policy)
       gateways_(settings_.per_gateway) {}
 
 int ExporterServer::bind() {
-    const int port = http_.start(settings_.listen_host, settings_.listen_port);
+    std::optional<TlsSettings> tls;
+    if (!settings_.web_config_file.empty()) {
+        const WebConfig config = read_web_config(settings_.web_config_file);
+        tls = config.tls;
+        http_.set_gate(web_gate(settings_.web_config_file, config));
+    }
+    const int port = http_.start(settings_.listen_host, settings_.listen_port, tls);
     if (port < 0)
         throw std::runtime_error("Cannot listen on " + kcli::join_host_port(settings_.listen_host,
                                                                             settings_.listen_port));

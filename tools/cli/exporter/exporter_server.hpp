@@ -31,6 +31,7 @@ struct ExporterSettings {
     std::chrono::milliseconds slot_wait{1000};  // how long a probe over the bound waits for a slot
     MeterHolds::Rule hold;                      // meters that did not answer
     bool log_refusals = false;
+    std::string web_config_file;  // TLS and basic auth users; empty: plain HTTP, open to all
 };
 
 // A probe's whole budget in milliseconds: the scrape time-out Prometheus announces in the

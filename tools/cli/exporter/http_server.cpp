@@ -3,6 +3,7 @@
 
 #include "common/output.hpp"
 
+#include <gnutls/gnutls.h>
 #include <microhttpd.h>
 #include <netdb.h>
 #include <poll.h>
@@ -16,6 +17,7 @@
 #include <optional>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace kexp {
 
@@ -79,6 +81,9 @@ MHD_Result queue_answer(MHD_Connection* connection, const HttpAnswer& answer) {
     if (!response) return MHD_NO;  // out of memory: the connection is closed
     MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONTENT_TYPE,
                             answer.content_type.c_str());
+    if (answer.status == 401)
+        MHD_add_response_header(response.get(), MHD_HTTP_HEADER_WWW_AUTHENTICATE,
+                                "Basic realm=\"kolvane exporter\"");
     // One request per connection: a client cannot keep one open between requests.
     MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONNECTION, "close");
     return MHD_queue_response(connection, static_cast<unsigned>(answer.status), response.get());
@@ -115,7 +120,9 @@ MHD_Result RequestDispatch::on_request(void* server_state, MHD_Connection* conne
                                 {503, "text/plain; charset=utf-8", "The exporter is stopping\n"});
         MHD_suspend_connection(connection);
         server.workers_.run([&server, pending, request, connection] {
-            pending->answer = answer_of(server.handler_, *request);
+            std::optional<HttpAnswer> refused;
+            if (server.gate_) refused = server.gate_(*request);
+            pending->answer = refused ? std::move(*refused) : answer_of(server.handler_, *request);
             MHD_resume_connection(connection);
         });
         return MHD_YES;
@@ -144,6 +151,25 @@ HttpRequest::HttpRequest(MHD_Connection* connection, std::string method, std::st
             MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD))
         socket_ = info->connect_fd;
     remote_address_ = client_address(connection);
+    char* password = nullptr;
+    if (char* user = MHD_basic_auth_get_username_password(connection, &password)) {
+        user_ = user;
+        password_ = password ? password : "";
+        MHD_free(user);
+        if (password) MHD_free(password);
+    }
+    const MHD_ConnectionInfo* tls =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_GNUTLS_SESSION);
+    if (tls && tls->tls_session) {
+        over_tls_ = true;
+        const auto session = static_cast<gnutls_session_t>(tls->tls_session);
+        unsigned int shown = 0;
+        unsigned int status = 0;
+        if (gnutls_certificate_get_peers(session, &shown) && shown > 0)
+            client_cert_ = gnutls_certificate_verify_peers2(session, &status) == 0 && status == 0
+                               ? ClientCert::VERIFIED
+                               : ClientCert::NOT_VERIFIED;
+    }
 }
 
 std::optional<std::string> HttpRequest::header(const char* name) const {
@@ -158,7 +184,8 @@ bool HttpRequest::client_gone() const {
     if (::poll(&entry, 1, 0) <= 0) return false;
     if ((entry.revents & (POLLHUP | POLLERR)) != 0) return true;  // reset, or closed both ways
     if ((entry.revents & POLLRDHUP) == 0 || asked_.exchange(true)) return false;
-    if (!http_1_1_) return true;
+    // Over TLS a byte of our own would break the session: such a client is taken to have left.
+    if (!http_1_1_ || over_tls_) return true;
     // The client sent its last byte. Nothing of the answer went out yet (the connection waits
     // for it), so an interim answer may: a client that left resets the connection on it, one
     // that awaits the answer takes it, as HTTP/1.1 clients must. The reset takes a round trip.
@@ -175,7 +202,7 @@ HttpServer::HttpServer(HttpLimits limits, Handler handler)
 
 HttpServer::~HttpServer() { stop(); }
 
-int HttpServer::start(const std::string& host, int port) {
+int HttpServer::start(const std::string& host, int port, const std::optional<TlsSettings>& tls) {
     addrinfo hints{};
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
@@ -185,6 +212,18 @@ int HttpServer::start(const std::string& host, int port) {
     // epoll: no FD_SETSIZE limit on descriptors, and no cost per idle connection.
     unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME;
     if (found->ai_family == AF_INET6) flags |= MHD_USE_IPv6;
+    tls_ = tls;
+    std::vector<MHD_OptionItem> tls_options;
+    if (tls_) {
+        flags |= MHD_USE_TLS;
+        tls_options = {{MHD_OPTION_HTTPS_MEM_CERT, 0, tls_->cert_pem.data()},
+                       {MHD_OPTION_HTTPS_MEM_KEY, 0, tls_->key_pem.data()},
+                       {MHD_OPTION_HTTPS_PRIORITIES, 0, tls_->priorities.data()}};
+        // With a client CA the handshake asks for a client certificate; the gate checks it.
+        if (!tls_->client_ca_pem.empty())
+            tls_options.push_back({MHD_OPTION_HTTPS_MEM_TRUST, 0, tls_->client_ca_pem.data()});
+    }
+    tls_options.push_back({MHD_OPTION_END, 0, nullptr});
     // Trickled headers may hold at most half of what one address may open.
     header_watch_ = std::make_unique<HeaderWatch>(std::chrono::seconds(limits_.header_time_s),
                                                   std::max(1u, limits_.per_client / 2));
@@ -197,7 +236,8 @@ int HttpServer::start(const std::string& host, int port) {
         // beside the connections of the last answers still in TIME-WAIT, and a second exporter
         // on the port still fails (no SO_REUSEPORT). Given explicitly, 0 would forbid reuse.
         MHD_OPTION_NOTIFY_COMPLETED, &RequestDispatch::on_completed, nullptr,
-        MHD_OPTION_NOTIFY_CONNECTION, &RequestDispatch::on_connection, this, MHD_OPTION_END);
+        MHD_OPTION_NOTIFY_CONNECTION, &RequestDispatch::on_connection, this, MHD_OPTION_ARRAY,
+        tls_options.data(), MHD_OPTION_END);
     if (!daemon_) return -1;
     const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_LISTEN_FD);
     sockaddr_storage bound{};

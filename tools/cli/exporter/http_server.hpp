@@ -9,6 +9,7 @@
 #include "exporter/header_watch.hpp"
 #include "exporter/request_workers.hpp"
 #include "exporter/target_policy.hpp"
+#include "exporter/web_config.hpp"
 
 #include <sys/socket.h>
 
@@ -17,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 struct MHD_Connection;
@@ -44,10 +46,17 @@ public:
     std::optional<std::string> header(const char* name) const;
     // The client's address, without port.
     const std::string& remote_address() const { return remote_address_; }
+    // The basic auth user and password the request carries; null when it carries none.
+    const std::string* user() const { return user_ ? &*user_ : nullptr; }
+    const std::string* password() const { return password_ ? &*password_ : nullptr; }
+    // Over TLS: whether the client showed a certificate, and whether it verified against the
+    // client CA.
+    enum class ClientCert { NONE, VERIFIED, NOT_VERIFIED };
+    ClientCert client_cert() const { return client_cert_; }
     // True once the client has left: nobody awaits the answer. A client that closed only its
     // sending side after the request (a half-close) still awaits it; an HTTP/1.1 client is told
     // from one that left by an interim answer, which only one that left resets the connection
-    // on. An HTTP/1.0 client that closes its side is taken to have left.
+    // on. An HTTP/1.0 client, or one over TLS, that closes its side is taken to have left.
     bool client_gone() const;
 
 private:
@@ -55,7 +64,10 @@ private:
     QueryParams params_;
     std::map<std::string, std::string> headers_;  // names in lower case
     std::string remote_address_;
+    std::optional<std::string> user_, password_;
+    ClientCert client_cert_ = ClientCert::NONE;
     bool http_1_1_ = false;
+    bool over_tls_ = false;
     int socket_ = -1;                    // open while the request is answered
     mutable std::atomic<bool> asked_{};  // the interim answer went out
 };
@@ -63,21 +75,24 @@ private:
 struct HttpAnswer {
     int status = 200;
     std::string content_type = "text/plain; charset=utf-8";
-    std::string body;
+    std::string body;  // a 401 asks for basic auth
 };
 
 class HttpServer {
 public:
     using Handler = std::function<HttpAnswer(const HttpRequest&)>;
+    // Runs on the worker before the handler: an answer to give instead (401, 403), or nothing.
+    using Gate = std::function<std::optional<HttpAnswer>(const HttpRequest&)>;
 
     HttpServer(HttpLimits limits, Handler handler);
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
-    // Starts serving on HOST:PORT (port 0: the kernel picks one) and returns the bound port;
-    // -1 when the address cannot be listened on.
-    int start(const std::string& host, int port);
+    // Starts serving on HOST:PORT (port 0: the kernel picks one), over TLS with `tls`, and
+    // returns the bound port; -1 when the address cannot be listened on.
+    int start(const std::string& host, int port, const std::optional<TlsSettings>& tls = {});
+    void set_gate(Gate gate) { gate_ = std::move(gate); }
     // Stops serving, after the requests being answered are done.
     void stop();
 
@@ -86,6 +101,8 @@ private:
 
     HttpLimits limits_;
     Handler handler_;
+    Gate gate_;
+    std::optional<TlsSettings> tls_;  // kept while the daemon runs: it reads them at start
     RequestWorkers workers_;
     std::mutex stopping_mutex_;  // a request is handed to a worker, or refused once stopping
     bool stopping_ = false;

@@ -1,0 +1,135 @@
+// SPDX-License-Identifier: MIT
+#include "exporter/web_config.hpp"
+
+#include <yaml-cpp/yaml.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <stdexcept>
+#include <vector>
+
+namespace kexp {
+namespace {
+
+class Reader {
+public:
+    explicit Reader(std::string path) : path_(std::move(path)) {}
+
+    [[noreturn]] void fail(const std::string& what) const {
+        throw std::runtime_error("web config " + path_ + ": " + what);
+    }
+
+    // A mapping whose keys are all among `known`.
+    void check_keys(const YAML::Node& map, const std::string& where,
+                    const std::set<std::string>& known) const {
+        if (!map.IsMap()) fail(where + " must be a mapping");
+        for (const auto& entry : map) {
+            const std::string key = entry.first.as<std::string>();
+            if (!known.contains(key))
+                fail(where + (where.empty() ? "" : ".") + key +
+                     " is not supported by kolvane's exporter");
+        }
+    }
+
+    std::string text(const YAML::Node& map, const char* key, const std::string& where) const {
+        const YAML::Node value = map[key];
+        if (!value) return {};
+        if (!value.IsScalar()) fail(where + "." + key + " must be a text");
+        return value.as<std::string>();
+    }
+
+    std::string file(const std::string& name, const std::string& key) const {
+        std::filesystem::path file(name);
+        if (file.is_relative()) file = std::filesystem::path(path_).parent_path() / file;
+        std::ifstream in(file, std::ios::binary);
+        if (!in) fail(key + ": cannot read " + file.string());
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+private:
+    std::string path_;
+};
+
+// "TLS12" -> 2 (TLS 1.2); the protocol versions GnuTLS takes are named VERS-TLS1.N.
+int tls_minor(const Reader& reader, const std::string& name, const std::string& key) {
+    static const std::map<std::string, int> versions = {
+        {"TLS10", 0}, {"TLS11", 1}, {"TLS12", 2}, {"TLS13", 3}};
+    const auto found = versions.find(name);
+    if (found == versions.end()) reader.fail(key + " must be TLS10, TLS11, TLS12 or TLS13");
+    return found->second;
+}
+
+TlsSettings read_tls(const Reader& reader, const YAML::Node& node) {
+    const std::string where = "tls_server_config";
+    reader.check_keys(node, where,
+                      {"cert_file", "key_file", "client_auth_type", "client_ca_file", "min_version",
+                       "max_version"});
+    TlsSettings tls;
+    const std::string cert = reader.text(node, "cert_file", where);
+    const std::string key = reader.text(node, "key_file", where);
+    if (cert.empty() || key.empty()) reader.fail(where + " needs cert_file and key_file");
+    tls.cert_pem = reader.file(cert, where + ".cert_file");
+    tls.key_pem = reader.file(key, where + ".key_file");
+
+    const std::string auth = reader.text(node, "client_auth_type", where);
+    if (auth == "VerifyClientCertIfGiven")
+        tls.client_certs = ClientCerts::VERIFY_IF_GIVEN;
+    else if (auth == "RequireAndVerifyClientCert")
+        tls.client_certs = ClientCerts::REQUIRE_AND_VERIFY;
+    else if (!auth.empty() && auth != "NoClientCert")
+        reader.fail(where + ".client_auth_type " + auth +
+                    " is not supported: NoClientCert, VerifyClientCertIfGiven or "
+                    "RequireAndVerifyClientCert");
+    const std::string ca = reader.text(node, "client_ca_file", where);
+    if (tls.client_certs != ClientCerts::NONE && ca.empty())
+        reader.fail(where + ".client_auth_type " + auth + " needs client_ca_file");
+    if (!ca.empty()) tls.client_ca_pem = reader.file(ca, where + ".client_ca_file");
+
+    const std::string min_name = reader.text(node, "min_version", where);
+    const std::string max_name = reader.text(node, "max_version", where);
+    const int min = min_name.empty() ? 2 : tls_minor(reader, min_name, where + ".min_version");
+    const int max = max_name.empty() ? 3 : tls_minor(reader, max_name, where + ".max_version");
+    if (min > max) reader.fail(where + ".min_version lies above max_version");
+    tls.priorities = "NORMAL:-VERS-ALL";
+    for (int minor = max; minor >= min; --minor)
+        tls.priorities += ":+VERS-TLS1." + std::to_string(minor);
+    return tls;
+}
+
+}  // namespace
+
+WebConfig read_web_config(const std::string& path) {
+    const Reader reader(path);
+    YAML::Node root;
+    try {
+        root = YAML::LoadFile(path);
+    } catch (const YAML::BadFile&) {
+        reader.fail("cannot be read");
+    } catch (const YAML::Exception& e) {
+        reader.fail(e.what());
+    }
+    WebConfig config;
+    if (root.IsNull()) return config;  // an empty file: plain HTTP, no users
+    try {
+        reader.check_keys(root, "", {"tls_server_config", "basic_auth_users"});
+        if (root["tls_server_config"]) config.tls = read_tls(reader, root["tls_server_config"]);
+        if (const YAML::Node users = root["basic_auth_users"]) {
+            if (!users.IsMap()) reader.fail("basic_auth_users must map names to bcrypt hashes");
+            for (const auto& user : users) {
+                const std::string name = user.first.as<std::string>();
+                const std::string hash = user.second.as<std::string>();
+                if (!hash.starts_with("$2"))
+                    reader.fail("basic_auth_users." + name +
+                                " is no bcrypt hash ($2a$, $2b$, $2y$)");
+                config.users[name] = hash;
+            }
+        }
+    } catch (const YAML::Exception& e) {
+        reader.fail(e.what());
+    }
+    return config;
+}
+
+}  // namespace kexp

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // kolvane: the command-line tool. Builds the command table, parses the arguments and maps the
 // outcome to the exit status.
+#include "backfill/backfill_command.hpp"
 #include "collect/collect_command.hpp"
 #include "common/exit_status.hpp"
 #include "common/help_format.hpp"
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
     kcli::add_collect_command(app, status);
     kexp::add_exporter_command(app, status);
     kcli::add_report_command(app, status);
+    kbackfill::add_backfill_command(app, status);
     CLI::App* version = app.add_subcommand("version", "Print the library's version");
     version->callback([] { kcli::write_stdout_line(kolvane_version()); });
     kcli::add_examples(*version, {"kolvane version"});

@@ -21,59 +21,47 @@ constexpr std::uint16_t TOTAL_ENERGIES_LAST = 0x177F;
 constexpr std::uint16_t KWH_NET = 0x1702;
 constexpr std::uint16_t KVARH_NET = 0x1706;
 
-// A metric family of readings in one base unit. A reading belongs to the first family whose
-// meter unit, point name part (empty: any) and counter kind match it; its value times
-// 10^decimal_shift is the sample.
-struct PointFamily {
-    std::string_view meter_unit;
-    std::string_view name_part;
-    bool counter;
-    std::string_view name;
-    int decimal_shift;
-    std::string_view help;
-};
-
 constexpr PointFamily POINT_FAMILIES[] = {
-    {"V", "", false, "kolvane_voltage_volts", 0, "Voltage of the point."},
-    {"A", "", false, "kolvane_current_amperes", 0, "Current of the point."},
-    {"kW", "", false, "kolvane_power_watts", 3, "Active power of the point."},
-    {"kvar", "", false, "kolvane_reactive_power_var", 3, "Reactive power of the point."},
-    {"kVA", "", false, "kolvane_apparent_power_voltamperes", 3, "Apparent power of the point."},
-    {"Hz", "", false, "kolvane_frequency_hertz", 0, "Frequency of the supply."},
-    {"", "PF", false, "kolvane_power_factor_ratio", 0, "Power factor of the point, -1 to 1."},
-    {"", "K-Factor", false, "kolvane_k_factor", 0, "K-factor of the current, 1 and above."},
+    {"V", "", false, "kolvane_voltage_volts", 0, "Voltage of the point.", "volts", false},
+    {"A", "", false, "kolvane_current_amperes", 0, "Current of the point.", "amperes", false},
+    {"kW", "", false, "kolvane_power_watts", 3, "Active power of the point.", "watts", false},
+    {"kvar", "", false, "kolvane_reactive_power_var", 3, "Reactive power of the point.", "var",
+     false},
+    {"kVA", "", false, "kolvane_apparent_power_voltamperes", 3, "Apparent power of the point.",
+     "voltamperes", false},
+    {"Hz", "", false, "kolvane_frequency_hertz", 0, "Frequency of the supply.", "hertz", false},
+    {"", "PF", false, "kolvane_power_factor_ratio", 0, "Power factor of the point, -1 to 1.",
+     "ratio", false},
+    {"", "K-Factor", false, "kolvane_k_factor", 0, "K-factor of the current, 1 and above.", "",
+     false},
     {"%", "THD", false, "kolvane_harmonic_distortion_ratio", -2,
-     "Total harmonic distortion of the point, as a ratio."},
+     "Total harmonic distortion of the point, as a ratio.", "ratio", false},
     {"%", "TDD", false, "kolvane_demand_distortion_ratio", -2,
-     "Total demand distortion of the current, as a ratio."},
+     "Total demand distortion of the current, as a ratio.", "ratio", false},
     {"%", "unbalance", false, "kolvane_unbalance_ratio", -2,
-     "Unbalance between the phases, as a ratio."},
+     "Unbalance between the phases, as a ratio.", "ratio", false},
     {"kWh", "", false, "kolvane_net_energy_watthours", 3,
-     "Net active energy (import less export); falls while energy is exported."},
+     "Net active energy (import less export); falls while energy is exported.", "watthours", false},
     {"kvarh", "", false, "kolvane_net_reactive_energy_varhours", 3,
-     "Net reactive energy (import less export); falls while energy is exported."},
-    {"kWh", "", true, "kolvane_energy_watthours_total", 3, "Active energy the meter has counted."},
+     "Net reactive energy (import less export); falls while energy is exported.", "varhours",
+     false},
+    {"kWh", "", true, "kolvane_energy_watthours_total", 3, "Active energy the meter has counted.",
+     "watthours", false},
     {"kvarh", "", true, "kolvane_reactive_energy_varhours_total", 3,
-     "Reactive energy the meter has counted."},
+     "Reactive energy the meter has counted.", "varhours", false},
     {"kVAh", "", true, "kolvane_apparent_energy_voltamperehours_total", 3,
-     "Apparent energy the meter has counted."},
+     "Apparent energy the meter has counted.", "voltamperehours", false},
 };
 
 // Readings of a unit no family above knows keep the meter's value and carry its unit as a label.
 constexpr PointFamily OTHER_GAUGES{
-    "", "", false, "kolvane_value", 0, "Present value of a point, in the unit of the label."};
+    "", "",  false, "kolvane_value", 0, "Present value of a point, in the unit of the label.",
+    "", true};
 constexpr PointFamily OTHER_COUNTERS{
     "",   "",
     true, "kolvane_value_total",
-    0,    "Amount the meter has counted, in the unit of the label."};
-
-const PointFamily& family_of(std::string_view unit, std::string_view point, bool counter) {
-    for (const PointFamily& family : POINT_FAMILIES)
-        if (family.meter_unit == unit && family.counter == counter &&
-            point.find(family.name_part) != std::string_view::npos)
-            return family;
-    return counter ? OTHER_COUNTERS : OTHER_GAUGES;
-}
+    0,    "Amount the meter has counted, in the unit of the label.",
+    "",   true};
 
 // `value` times 10^shift, computed on its shortest decimal text so that 2.62 kW is 2620 W and
 // 2.1 % is 0.021, not their nearest binary products.
@@ -125,9 +113,9 @@ void write_readings(Exposition& out, const json& readings) {
         std::string point = reading.at("name").get<std::string>();
         std::string unit = reading.at("unit").get<std::string>();
         const PointFamily& family =
-            family_of(unit, point, is_energy_counter(reading.at("pid").get<std::uint16_t>()));
+            point_family(unit, point, is_energy_counter(reading.at("pid").get<std::uint16_t>()));
         sorted.push_back({&family, std::move(point), std::move(unit),
-                          shift_decimal(reading.at("value").get<double>(), family.decimal_shift)});
+                          base_unit_value(family, reading.at("value").get<double>())});
     }
     std::vector<const PointFamily*> written;
     for (const Reading& first : sorted) {
@@ -135,17 +123,28 @@ void write_readings(Exposition& out, const json& readings) {
         written.push_back(first.family);
         const PointFamily& family = *first.family;
         out.family(family.name, family.counter ? "counter" : "gauge", family.help);
-        const bool generic = &family == &OTHER_GAUGES || &family == &OTHER_COUNTERS;
         for (const Reading& reading : sorted) {
             if (reading.family != &family) continue;
             Labels labels{{"point", reading.point}};
-            if (generic && !reading.unit.empty()) labels.emplace_back("unit", reading.unit);
+            if (family.generic && !reading.unit.empty()) labels.emplace_back("unit", reading.unit);
             out.sample(family.name, labels, reading.value);
         }
     }
 }
 
 }  // namespace
+
+const PointFamily& point_family(std::string_view unit, std::string_view point, bool counter) {
+    for (const PointFamily& family : POINT_FAMILIES)
+        if (family.meter_unit == unit && family.counter == counter &&
+            point.find(family.name_part) != std::string_view::npos)
+            return family;
+    return counter ? OTHER_COUNTERS : OTHER_GAUGES;
+}
+
+double base_unit_value(const PointFamily& family, double value) {
+    return shift_decimal(value, family.decimal_shift);
+}
 
 bool is_energy_counter(std::uint16_t pid) {
     return pid >= TOTAL_ENERGIES_FIRST && pid <= TOTAL_ENERGIES_LAST && pid != KWH_NET &&

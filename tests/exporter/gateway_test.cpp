@@ -110,31 +110,36 @@ TEST(Gateway, AMeterThatDoesNotAnswerIsHeldAndItsNeighboursStayUp) {
         std::vector<std::string> flags;
         std::string cause;  // of the failure, "{T}" for the gateway
         double retries;     // of the failing probe
+        std::string code;   // the Modbus exception retried
     } cases[] = {
         {"no reply within the time-out",
          true,
          ksim::Fault::no_reply().unit(3),
          {"-t", "1500"},
          "no reply from {T} (unit 3) within 1500 ms",
-         0},
+         0,
+         ""},
         {"no reply within the budget",
          true,
          ksim::Fault::no_reply().unit(3),
          {},
          "probe budget of 2700 ms exceeded",
-         0},
+         0,
+         ""},
         {"no meter at the unit",
          false,
          std::nullopt,
          {},
          "no meter answered at unit 3 behind {T}",
-         1},
+         1,
+         "11"},
         {"gateway busy after every try",
          true,
          ksim::Fault::exception(6).unit(3),
          {},
          "gateway {T} busy after 3 tries: set gap=50",
-         2},
+         2,
+         "6"},
     };
     const httplib::Headers slow_scrape{{"X-Prometheus-Scrape-Timeout-Seconds", "3"}};  // 2700 ms
     const httplib::Headers scrape{{"X-Prometheus-Scrape-Timeout-Seconds", "1.5"}};     // 1350 ms
@@ -158,6 +163,12 @@ TEST(Gateway, AMeterThatDoesNotAnswerIsHeldAndItsNeighboursStayUp) {
             parse_samples(exporter.get(unit_3_probe, slow_scrape).body);
         ASSERT_EQ(find_sample(failed, "kolvane_up")->value, 0);
         EXPECT_EQ(find_sample(failed, "kolvane_probe_retries")->value, c.retries);
+        if (!c.code.empty()) {
+            const auto by_code =
+                find_sample(failed, "kolvane_probe_retried_exceptions", {{"code", c.code}});
+            ASSERT_TRUE(by_code);
+            EXPECT_EQ(by_code->value, c.retries);
+        }
         const std::size_t asked = requests_to(hall.sim(), 3);
 
         for (int round = 1; round <= 3; ++round) {

@@ -5,8 +5,11 @@
 
 #include <kolvane.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
+#include <utility>
 
 namespace kcli {
 namespace {
@@ -27,10 +30,18 @@ const char* level_name(int level) {
 // The library's words for a request it sends again.
 constexpr const char* RETRY_PREFIX = "Retry ";
 
+// "Retry K of N: HOST:PORT unit U answered Modbus exception C": the answer that was retried.
+constexpr const char* EXCEPTION_WORDS = " answered Modbus exception ";
+
 thread_local int t_retries = 0;
+thread_local std::map<int, int> t_exceptions;
 
 extern "C" void print_log(int level, const char* message, void* user) {
-    if (level == KOLVANE_LOG_INFO && std::strncmp(message, RETRY_PREFIX, 6) == 0) ++t_retries;
+    if (level == KOLVANE_LOG_INFO && std::strncmp(message, RETRY_PREFIX, 6) == 0) {
+        ++t_retries;
+        if (const char* at = std::strstr(message, EXCEPTION_WORDS))
+            ++t_exceptions[std::atoi(at + std::strlen(EXCEPTION_WORDS))];
+    }
     const int verbosity = *static_cast<const int*>(user);
     if (level == KOLVANE_LOG_ERROR || level > verbosity) return;
     write_stderr_line(std::string("kolvane: ") + level_name(level) + ": " + message);
@@ -51,5 +62,7 @@ int take_retries() {
     t_retries = 0;
     return count;
 }
+
+std::map<int, int> take_retried_exceptions() { return std::exchange(t_exceptions, {}); }
 
 }  // namespace kcli

@@ -69,7 +69,8 @@ ProbeResult probe_meter(const ProbeTarget& target, int timeout_ms, const Deadlin
     const std::string key =
         target.address() + "/" + std::to_string(target.unit) + "/" + target.model;
     ProbeResult result;
-    kcli::take_retries();     // a count left on this thread belongs to no probe
+    kcli::take_retries();  // a count left on this thread belongs to no probe
+    kcli::take_retried_exceptions();
     bool read_whole = false;  // the meter answered one of the probe's reads completely
     try {
         std::optional<std::string> identity = identities.find(key);
@@ -94,6 +95,7 @@ ProbeResult probe_meter(const ProbeTarget& target, int timeout_ms, const Deadlin
     const Clock::duration took = Clock::now() - start;
     result.seconds = std::chrono::duration<double>(took).count();
     result.retries = kcli::take_retries();
+    result.retried_exceptions = kcli::take_retried_exceptions();
     // A budget that ran out before any read was whole: a meter that had the gateway for half of
     // it and gave nothing will not give more at the next scrape; one that got the gateway late,
     // behind its neighbours, had no fair chance.

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <string>
 
 namespace kexp {
@@ -25,11 +26,12 @@ inline constexpr const char* CLIENT_GONE = "the client closed its connection bef
 
 struct ProbeResult {
     bool up = false;
-    std::string error;     // why the meter did not answer
-    std::string identity;  // the device information document
-    std::string live;      // the readings document
-    double seconds = 0;    // 0 for a probe answered from a held failure
-    int retries = 0;       // requests the library sent again
+    std::string error;                      // why the meter did not answer
+    std::string identity;                   // the device information document
+    std::string live;                       // the readings document
+    double seconds = 0;                     // 0 for a probe answered from a held failure
+    int retries = 0;                        // requests the library sent again
+    std::map<int, int> retried_exceptions;  // those retries by the exception answered
     // The meter gave no answer (see meter_silence.hpp), or no read of it was complete when the
     // budget ran out after the probe had talked to it for at least half of it.
     bool silent = false;

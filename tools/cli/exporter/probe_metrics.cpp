@@ -161,6 +161,11 @@ std::string probe_exposition(const ProbeTarget& target, const ProbeResult& resul
     out.family("kolvane_probe_retries", "gauge",
                "Requests of the probe sent again after a busy gateway or a unit that missed one.");
     out.sample("kolvane_probe_retries", {}, result.retries);
+    out.family("kolvane_probe_retried_exceptions", "gauge",
+               "The probe's retries by the Modbus exception answered: 6 busy, 5 acknowledge, 11 "
+               "no answer from the unit behind the gateway.");
+    for (const auto& [code, count] : result.retried_exceptions)
+        out.sample("kolvane_probe_retried_exceptions", {{"code", std::to_string(code)}}, count);
     if (result.up) {
         write_identity(out, json::parse(result.identity), target);
         write_readings(out, json::parse(result.live).at("readings"));

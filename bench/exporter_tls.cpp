@@ -1,0 +1,163 @@
+// SPDX-License-Identifier: MIT
+// The exporter over HTTPS with basic auth against plain HTTP: probes per second with 4
+// concurrent scrapers of 4 simulated em235 meters, through two exporters run side by side, one
+// plain, one given a web configuration file (a self-signed certificate made by openssl, one user
+// with a bcrypt hash of cost 10). The password is verified once and then remembered, so what
+// remains is TLS: a handshake per probe, as every answer closes its connection. Passes alternate,
+// so drift in the machine's load hits both alike.
+#define CPPHTTPLIB_OPENSSL_SUPPORT
+#include <httplib.h>
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "simulator.hpp"
+#include "support/measure.hpp"
+
+extern char** environ;
+
+namespace {
+
+constexpr int METERS = 4;
+constexpr int SCRAPERS = 4;
+constexpr int ROUNDS = 5;
+constexpr double SECONDS_PER_RUN = 1.0;
+// bcrypt (cost 10) of "secret".
+constexpr const char* SECRET_HASH = "$2b$10$K8/.k5JcvQ0UU63hBbNcVOawhBLSAf1JajLC50LYwEcP3qsicA23O";
+
+// `kolvane exporter --allow-any-target` with `extra` on a kernel-chosen port.
+class Exporter {
+public:
+    explicit Exporter(const std::vector<std::string>& extra) {
+        int out[2];
+        if (pipe(out) != 0) throw std::runtime_error("pipe failed");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        std::vector<std::string> args{KOLVANE_TOOL, "exporter", "--listen", "127.0.0.1:0",
+                                      "--allow-any-target"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, KOLVANE_TOOL, &actions, nullptr, argv.data(), environ) != 0)
+            throw std::runtime_error("cannot start " KOLVANE_TOOL);
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        std::string line;
+        char c;
+        while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
+        close(out[0]);
+        if (line.rfind(':') == std::string::npos) throw std::runtime_error("exporter: " + line);
+        port_ = std::stoi(line.substr(line.rfind(':') + 1));
+    }
+    ~Exporter() {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    int port() const { return port_; }
+
+private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+// A certificate for 127.0.0.1 and a web configuration naming it and user prom in `dir`.
+std::string web_config(const std::string& dir) {
+    const std::string made =
+        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
+        "-nodes -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 "
+        "-days 2 -keyout " +
+        dir + "/key.pem -out " + dir + "/cert.pem 2>/dev/null";
+    if (std::system(made.c_str()) != 0) throw std::runtime_error("openssl failed");
+    std::ofstream(dir + "/web.yml")
+        << "tls_server_config:\n  cert_file: cert.pem\n"
+        << "  key_file: key.pem\nbasic_auth_users:\n  prom: " << SECRET_HASH << "\n";
+    return dir + "/web.yml";
+}
+
+template <class MakeClient>
+double probes_per_second(const std::vector<int>& meters, MakeClient make_client) {
+    std::atomic<bool> stop{false}, failed{false};
+    std::atomic<long> probes{0};
+    std::vector<std::thread> workers;
+    const auto start = kbench::Clock::now();
+    for (int s = 0; s < SCRAPERS; ++s) {
+        workers.emplace_back([&, s] {
+            auto client = make_client();
+            for (int meter = s; !stop; meter = (meter + 1) % METERS) {
+                const std::string path =
+                    "/probe?target=127.0.0.1:" + std::to_string(meters[meter]) + "&model=em235";
+                const auto answer = client->Get(path.c_str());
+                if (!answer || answer->status != 200 ||
+                    answer->body.find("kolvane_up 1") == std::string::npos) {
+                    failed = true;
+                    return;
+                }
+                ++probes;
+            }
+        });
+    }
+    std::this_thread::sleep_for(std::chrono::duration<double>(SECONDS_PER_RUN));
+    stop = true;
+    for (auto& w : workers) w.join();
+    if (failed) throw std::runtime_error("a probe failed");
+    return double(probes) / kbench::seconds_since(start);
+}
+
+}  // namespace
+
+int main() try {
+    std::vector<std::unique_ptr<ksim::Simulator>> sims;
+    std::vector<int> meters;
+    for (int i = 0; i < METERS; ++i) {
+        sims.push_back(std::make_unique<ksim::Simulator>(ksim::default_meter(ksim::Model::em235)));
+        sims.back()->set_journal_enabled(false);
+        meters.push_back(sims.back()->start());
+    }
+    char dir_template[] = "/tmp/kolvane_bench_tls_XXXXXX";
+    const std::string dir = mkdtemp(dir_template);
+    const std::string cert = dir + "/cert.pem";
+    const Exporter plain({}), secured({"--web.config.file", web_config(dir)});
+
+    const auto plain_client = [&] {
+        return std::make_unique<httplib::Client>("127.0.0.1", plain.port());
+    };
+    const auto secured_client = [&] {
+        auto client = std::make_unique<httplib::SSLClient>("127.0.0.1", secured.port());
+        client->set_ca_cert_path(cert.c_str());
+        client->enable_server_certificate_verification(true);
+        client->set_basic_auth("prom", "secret");
+        return client;
+    };
+    std::vector<double> http, https;
+    for (int r = 0; r < ROUNDS; ++r) {
+        http.push_back(probes_per_second(meters, plain_client));
+        https.push_back(probes_per_second(meters, secured_client));
+    }
+    const double h = kbench::median(http), s = kbench::median(https);
+    std::printf(
+        "probes per second, %d scrapers, %d em235 meters (median of %d alternating runs of %.0f "
+        "s):\n"
+        "  plain HTTP %8.0f\n  HTTPS + basic auth %8.0f  = %.2fx plain (target: within 10 %%, "
+        "0.90x or more)\n",
+        SCRAPERS, METERS, ROUNDS, SECONDS_PER_RUN, h, s, s / h);
+    std::filesystem::remove_all(dir);
+    return 0;
+} catch (const std::exception& e) {
+    std::fprintf(stderr, "bench_exporter_tls: %s\n", e.what());
+    return 1;
+}

@@ -5,7 +5,6 @@
 // with a bcrypt hash of cost 10). The password is verified once and then remembered, so what
 // remains is TLS: a handshake per probe, as every answer closes its connection. Passes alternate,
 // so drift in the machine's load hits both alike.
-#define CPPHTTPLIB_OPENSSL_SUPPORT
 #include <httplib.h>
 
 #include <spawn.h>

@@ -8,26 +8,18 @@
 // The passes without and with them alternate, so drift in the machine's load hits both alike.
 #include <httplib.h>
 
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "kolvane.h"
 #include "simulator.hpp"
+#include "support/exporter_process.hpp"
 #include "support/idle_connections.hpp"
 #include "support/measure.hpp"
-
-extern char** environ;
 
 namespace {
 
@@ -41,74 +33,13 @@ constexpr int IDLE_CONNECTIONS = 64;
 // the scrapers on 127.0.0.1 need some of those: the idle ones come from other addresses.
 constexpr int IDLE_PER_SOURCE = 16;
 
-// `kolvane exporter --allow-any-target` on a kernel-chosen port; stopped on destruction.
-class ExporterProcess {
-public:
-    ExporterProcess() {
-        int out[2];
-        if (pipe(out) != 0) throw std::runtime_error("pipe failed");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        const char* argv[] = {KOLVANE_TOOL,  "exporter",           "--listen",
-                              "127.0.0.1:0", "--allow-any-target", nullptr};
-        if (posix_spawn(&pid_, KOLVANE_TOOL, &actions, nullptr, const_cast<char**>(argv),
-                        environ) != 0)
-            throw std::runtime_error("cannot start " KOLVANE_TOOL);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        std::string line;
-        char c;
-        while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
-        close(out[0]);
-        port_ = std::stoi(line.substr(line.rfind(':') + 1));  // "... listening on 127.0.0.1:PORT"
-    }
-    ~ExporterProcess() { stop(); }
-    int port() const { return port_; }
-    // Stops the exporter; the CPU time all its threads used over its life.
-    kbench::CpuTime stop() {
-        if (pid_ < 0) return {};
-        kill(pid_, SIGTERM);
-        rusage usage{};
-        wait4(std::exchange(pid_, -1), nullptr, 0, &usage);
-        const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec * 1e-6; };
-        return {seconds(usage.ru_utime), seconds(usage.ru_stime)};
-    }
-
-private:
-    pid_t pid_ = -1;
-    int port_ = 0;
-};
-
-std::string probe_path(int meter_port) {
-    return "/probe?target=127.0.0.1:" + std::to_string(meter_port) + "&model=em235";
-}
+using kbench::ExporterProcess;
+using kbench::probe_path;
 
 double probes_per_second(int exporter_port, const std::vector<int>& meters, int scrapers) {
-    std::atomic<bool> stop{false}, failed{false};
-    std::atomic<long> probes{0};
-    std::vector<std::thread> workers;
-    const auto start = kbench::Clock::now();
-    for (int s = 0; s < scrapers; ++s) {
-        workers.emplace_back([&, s] {
-            httplib::Client client("127.0.0.1", exporter_port);
-            for (int meter = s; !stop; meter = (meter + 1) % METERS) {
-                const auto answer = client.Get(probe_path(meters[meter]).c_str());
-                if (!answer || answer->status != 200 ||
-                    answer->body.find("kolvane_up 1") == std::string::npos) {
-                    failed = true;
-                    return;
-                }
-                ++probes;
-            }
-        });
-    }
-    std::this_thread::sleep_for(std::chrono::duration<double>(SECONDS_PER_RUN));
-    stop = true;
-    for (auto& w : workers) w.join();
-    if (failed) throw std::runtime_error("a probe failed");
-    return double(probes) / kbench::seconds_since(start);
+    return kbench::probes_per_second(meters, scrapers, SECONDS_PER_RUN, [exporter_port] {
+        return std::make_unique<httplib::Client>("127.0.0.1", exporter_port);
+    });
 }
 
 // Seconds of one call, timed on its own.

@@ -7,12 +7,6 @@
 // so drift in the machine's load hits both alike.
 #include <httplib.h>
 
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -23,9 +17,8 @@
 #include <vector>
 
 #include "simulator.hpp"
+#include "support/exporter_process.hpp"
 #include "support/measure.hpp"
-
-extern char** environ;
 
 namespace {
 
@@ -35,44 +28,6 @@ constexpr int ROUNDS = 5;
 constexpr double SECONDS_PER_RUN = 1.0;
 // bcrypt (cost 10) of "secret".
 constexpr const char* SECRET_HASH = "$2b$10$K8/.k5JcvQ0UU63hBbNcVOawhBLSAf1JajLC50LYwEcP3qsicA23O";
-
-// `kolvane exporter --allow-any-target` with `extra` on a kernel-chosen port.
-class Exporter {
-public:
-    explicit Exporter(const std::vector<std::string>& extra) {
-        int out[2];
-        if (pipe(out) != 0) throw std::runtime_error("pipe failed");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        std::vector<std::string> args{KOLVANE_TOOL, "exporter", "--listen", "127.0.0.1:0",
-                                      "--allow-any-target"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, KOLVANE_TOOL, &actions, nullptr, argv.data(), environ) != 0)
-            throw std::runtime_error("cannot start " KOLVANE_TOOL);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        std::string line;
-        char c;
-        while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
-        close(out[0]);
-        if (line.rfind(':') == std::string::npos) throw std::runtime_error("exporter: " + line);
-        port_ = std::stoi(line.substr(line.rfind(':') + 1));
-    }
-    ~Exporter() {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    int port() const { return port_; }
-
-private:
-    pid_t pid_ = -1;
-    int port_ = 0;
-};
 
 // A certificate for 127.0.0.1 and a web configuration naming it and user prom in `dir`.
 std::string web_config(const std::string& dir) {
@@ -88,35 +43,6 @@ std::string web_config(const std::string& dir) {
     return dir + "/web.yml";
 }
 
-template <class MakeClient>
-double probes_per_second(const std::vector<int>& meters, MakeClient make_client) {
-    std::atomic<bool> stop{false}, failed{false};
-    std::atomic<long> probes{0};
-    std::vector<std::thread> workers;
-    const auto start = kbench::Clock::now();
-    for (int s = 0; s < SCRAPERS; ++s) {
-        workers.emplace_back([&, s] {
-            auto client = make_client();
-            for (int meter = s; !stop; meter = (meter + 1) % METERS) {
-                const std::string path =
-                    "/probe?target=127.0.0.1:" + std::to_string(meters[meter]) + "&model=em235";
-                const auto answer = client->Get(path.c_str());
-                if (!answer || answer->status != 200 ||
-                    answer->body.find("kolvane_up 1") == std::string::npos) {
-                    failed = true;
-                    return;
-                }
-                ++probes;
-            }
-        });
-    }
-    std::this_thread::sleep_for(std::chrono::duration<double>(SECONDS_PER_RUN));
-    stop = true;
-    for (auto& w : workers) w.join();
-    if (failed) throw std::runtime_error("a probe failed");
-    return double(probes) / kbench::seconds_since(start);
-}
-
 }  // namespace
 
 int main() try {
@@ -130,7 +56,7 @@ int main() try {
     char dir_template[] = "/tmp/kolvane_bench_tls_XXXXXX";
     const std::string dir = mkdtemp(dir_template);
     const std::string cert = dir + "/cert.pem";
-    const Exporter plain({}), secured({"--web.config.file", web_config(dir)});
+    const kbench::ExporterProcess plain, secured({"--web.config.file", web_config(dir)});
 
     const auto plain_client = [&] {
         return std::make_unique<httplib::Client>("127.0.0.1", plain.port());
@@ -144,8 +70,9 @@ int main() try {
     };
     std::vector<double> http, https;
     for (int r = 0; r < ROUNDS; ++r) {
-        http.push_back(probes_per_second(meters, plain_client));
-        https.push_back(probes_per_second(meters, secured_client));
+        http.push_back(kbench::probes_per_second(meters, SCRAPERS, SECONDS_PER_RUN, plain_client));
+        https.push_back(
+            kbench::probes_per_second(meters, SCRAPERS, SECONDS_PER_RUN, secured_client));
     }
     const double h = kbench::median(http), s = kbench::median(https);
     std::printf(

@@ -15,6 +15,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <sstream>
+#include <string>
+
 int main(int argc, char** argv) {
     kcli::install_interrupt_handler();
     CLI::App app(
@@ -52,7 +55,14 @@ int main(int argc, char** argv) {
             throw CLI::ExtrasError({argv[1]});
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
-        return kcli::finish_stdout(app.exit(e));  // --help, --version
+        // --help, --version: the text written in one piece, so that a failed write keeps its
+        // errno (std::cout would lose it to its own state).
+        std::ostringstream text;
+        const int exit_status = app.exit(e, text, text);
+        std::string out = text.str();
+        if (!out.empty() && out.back() == '\n') out.pop_back();
+        if (!out.empty()) kcli::write_stdout_line(out);
+        return kcli::finish_stdout(exit_status);
     } catch (const CLI::ParseError& e) {
         kcli::print_diagnostic(e.what());
         kcli::write_stderr_line("Run 'kolvane --help' or 'kolvane COMMAND --help' for usage.");

@@ -120,13 +120,8 @@ void print_cpu_per_call(const std::vector<int>& meters, int idle_connections) {
 }  // namespace
 
 int main() try {
-    std::vector<std::unique_ptr<ksim::Simulator>> sims;
-    std::vector<int> meters;
-    for (int i = 0; i < METERS; ++i) {
-        sims.push_back(std::make_unique<ksim::Simulator>(ksim::default_meter(ksim::Model::em235)));
-        sims.back()->set_journal_enabled(false);
-        meters.push_back(sims.back()->start());
-    }
+    const kbench::Em235Meters served(METERS);
+    const std::vector<int>& meters = served.ports;
     const ExporterProcess exporter;
 
     Samples quiet, crowded;

@@ -46,13 +46,8 @@ std::string web_config(const std::string& dir) {
 }  // namespace
 
 int main() try {
-    std::vector<std::unique_ptr<ksim::Simulator>> sims;
-    std::vector<int> meters;
-    for (int i = 0; i < METERS; ++i) {
-        sims.push_back(std::make_unique<ksim::Simulator>(ksim::default_meter(ksim::Model::em235)));
-        sims.back()->set_journal_enabled(false);
-        meters.push_back(sims.back()->start());
-    }
+    const kbench::Em235Meters served(METERS);
+    const std::vector<int>& meters = served.ports;
     char dir_template[] = "/tmp/kolvane_bench_tls_XXXXXX";
     const std::string dir = mkdtemp(dir_template);
     const std::string cert = dir + "/cert.pem";

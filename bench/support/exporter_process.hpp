@@ -10,12 +10,14 @@
 
 #include <atomic>
 #include <csignal>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "simulator.hpp"
 #include "support/measure.hpp"
 
 extern char** environ;
@@ -67,6 +69,20 @@ public:
 private:
     pid_t pid_ = -1;
     int port_ = 0;
+};
+
+// `count` default em235 meters served on loopback ports, their journals off.
+struct Em235Meters {
+    explicit Em235Meters(int count) {
+        for (int i = 0; i < count; ++i) {
+            sims.push_back(
+                std::make_unique<ksim::Simulator>(ksim::default_meter(ksim::Model::em235)));
+            sims.back()->set_journal_enabled(false);
+            ports.push_back(sims.back()->start());
+        }
+    }
+    std::vector<std::unique_ptr<ksim::Simulator>> sims;
+    std::vector<int> ports;
 };
 
 inline std::string probe_path(int meter_port) {

@@ -18,15 +18,6 @@ namespace {
 constexpr std::int64_t AUTUMN_CHANGE = 1792890000;  // 2026-10-25T01:00:00Z, 03:00 CEST -> 02:00 CET
 constexpr std::int64_t SPRING_CHANGE = 1774746000;  // 2026-03-29T01:00:00Z, 02:00 CET -> 03:00 CEST
 
-std::int64_t epoch_of(const std::string& utc) {
-    std::tm tm{};
-    std::sscanf(utc.c_str(), "%d-%d-%dT%d:%d:%d", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
-                &tm.tm_min, &tm.tm_sec);
-    tm.tm_year -= 1900;
-    tm.tm_mon -= 1;
-    return timegm(&tm);
-}
-
 // The first data log as stored: UTC seconds and the meter's wall time, in recording order.
 std::vector<std::pair<std::int64_t, std::string>> stored_log(const std::string& path) {
     std::vector<std::pair<std::int64_t, std::string>> log;

@@ -63,15 +63,6 @@ private:
     cli_test::Process process_;
 };
 
-std::int64_t epoch_of(const std::string& utc) {
-    std::tm tm{};
-    std::sscanf(utc.c_str(), "%d-%d-%dT%d:%d:%d", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
-                &tm.tm_min, &tm.tm_sec);
-    tm.tm_year -= 1900;
-    tm.tm_mon -= 1;
-    return timegm(&tm);
-}
-
 TEST(Backfill, PrometheusServesTheLoggedValuesAtTheirTrueUtcTimesAcrossAClockChange) {
     // Two days of quarter hours, the autumn change among them: four wall times come twice.
     const std::int64_t end = AUTUMN_CHANGE + 120 * 900;
@@ -109,7 +100,7 @@ TEST(Backfill, PrometheusServesTheLoggedValuesAtTheirTrueUtcTimesAcrossAClockCha
     for (const auto& row : collect_test::open_sqlite(db)->rows(
              "SELECT recorded_at, name, value FROM datalog_values WHERE file_id = 1 AND name IN "
              "('V1', 'kWh import')"))
-        (row[1] == "V1" ? volts : watthours)[epoch_of(row[0])] = std::stod(row[2]);
+        (row[1] == "V1" ? volts : watthours)[collect_test::epoch_of(row[0])] = std::stod(row[2]);
     ASSERT_EQ(volts.size(), 192u);
     ASSERT_EQ(volts.rbegin()->first, end);
 

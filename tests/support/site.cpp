@@ -2,8 +2,10 @@
 #include "support/site.hpp"
 
 #include <gtest/gtest.h>
+
 #include <libpq-fe.h>
 #include <sqlite3.h>
+#include <cstdio>
 
 #include "support/postgres_server.hpp"
 
@@ -197,6 +199,15 @@ std::string fresh_postgres_database() {
 std::string fresh_sqlite_path() {
     static std::atomic<int> next{0};
     return cli_test::fresh_dir("site" + std::to_string(++next)) + "/site.db";
+}
+
+std::int64_t epoch_of(const std::string& utc) {
+    std::tm tm{};
+    std::sscanf(utc.c_str(), "%d-%d-%dT%d:%d:%d", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
+                &tm.tm_min, &tm.tm_sec);
+    tm.tm_year -= 1900;
+    tm.tm_mon -= 1;
+    return timegm(&tm);
 }
 
 }  // namespace collect_test

@@ -85,6 +85,9 @@ std::unique_ptr<Database> open_postgres(const std::string& uri);
 // The test program's PostgreSQL server, started on first use; a fresh database on it per call.
 // Throws when the server cannot start.
 std::string fresh_postgres_database();
+// Seconds since 1970 of a UTC text "YYYY-MM-DDTHH:MM:SS..." (the fraction and zone ignored).
+std::int64_t epoch_of(const std::string& utc);
+
 // A fresh SQLite file path in a fresh directory.
 std::string fresh_sqlite_path();
 

@@ -107,8 +107,9 @@ TEST(Abuse, IdleTricklingAndBloatedRequestsLeaveTheExporterServing) {
 }
 
 // Connections that trickle their headers from the scraper's own address and three others, as
-// many as each address may open: an address keeps at most half of its connections waiting for
-// headers (its oldest cut for a new one), and no connection waits for them longer than 5 s, so
+// many as each address may open, half of them after a first request answered on the connection:
+// an address keeps at most half of its connections waiting for headers (its oldest cut for a new
+// one), and no connection waits for them longer than 5 s, from its accept or its last answer, so
 // every scrape from the scraper's address is answered at once all along.
 TEST(Abuse, TricklingConnectionsNeverShutOutTheScraper) {
     Exporter exporter({"--allow-any-target"});  // 16 probes: 64 connections an address
@@ -116,6 +117,7 @@ TEST(Abuse, TricklingConnectionsNeverShutOutTheScraper) {
     for (const char* from : {"127.0.0.1", "127.0.0.2", "127.0.0.3", "127.0.0.4"}) {
         for (int i = 0; i < 64; ++i) {
             trickling.push_back(std::make_unique<RawConnection>(exporter.port(), from));
+            if (i % 2 == 1) trickling.back()->send("GET /-/healthy HTTP/1.1\r\nHost: x\r\n\r\n");
             trickling.back()->send("GET /metrics HTTP/1.1\r\n");
         }
     }
@@ -128,7 +130,11 @@ TEST(Abuse, TricklingConnectionsNeverShutOutTheScraper) {
         std::this_thread::sleep_for(300ms);
     }
     ASSERT_GT(std::chrono::steady_clock::now() - begun, 5s);
-    EXPECT_EQ(trickling.back()->read_until_closed(1s), "");  // cut, never answered
+    // Cut, the trickled request never answered.
+    EXPECT_EQ(trickling[trickling.size() - 2]->read_until_closed(1s), "");
+    const std::string kept = trickling.back()->read_until_closed(1s);
+    EXPECT_TRUE(kept.starts_with("HTTP/1.1 200 OK\r\n")) << kept;
+    EXPECT_EQ(kept.find("HTTP/1.1", 1), std::string::npos) << kept;
 }
 
 // Waits, for at most `limit`, until the exporter's own metric `name` reaches `value`.

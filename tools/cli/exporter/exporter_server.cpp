@@ -101,9 +101,9 @@ ExporterServer::ExporterServer(ExporterSettings settings, TargetPolicy policy)
 int ExporterServer::bind() {
     std::optional<TlsSettings> tls;
     if (!settings_.web_config_file.empty()) {
-        const WebConfig config = read_web_config(settings_.web_config_file);
-        tls = config.tls;
-        http_.set_gate(web_gate(settings_.web_config_file, config));
+        web_config_ = std::make_shared<WebConfigWatch>(settings_.web_config_file);
+        tls = web_config_->current()->tls;
+        http_.set_gate(web_gate(web_config_));
     }
     const int port = http_.start(settings_.listen_host, settings_.listen_port, tls);
     if (port < 0)
@@ -115,10 +115,40 @@ int ExporterServer::bind() {
 
 bool ExporterServer::serve() {
     std::unique_lock lock(stop_mutex_);
-    stop_requested_.wait(lock, [this] { return stopping_; });
+    // The web configuration is looked at every second, for TLS settings that changed.
+    while (!stop_requested_.wait_for(lock, std::chrono::seconds(1), [this] { return stopping_; }))
+        if (web_config_) {
+            lock.unlock();
+            try {
+                take_tls_settings();
+            } catch (const std::runtime_error& e) {
+                kcli::write_stderr_line(std::string("kolvane: ") + e.what());
+                http_.stop();
+                return false;
+            }
+            lock.lock();
+        }
     lock.unlock();
     http_.stop();
     return true;
+}
+
+void ExporterServer::take_tls_settings() {
+    const std::optional<TlsSettings> wanted = web_config_->current()->tls;
+    const std::optional<TlsSettings> serving = http_.tls();
+    if (wanted == serving) return;
+    std::string problem;
+    if (!wanted || !serving)
+        problem = "switching between HTTP and HTTPS takes a restart";
+    else if (!http_.replace_tls(*wanted))
+        problem = "libmicrohttpd refused its TLS settings";
+    else
+        kcli::write_stderr_line("kolvane: web config " + settings_.web_config_file +
+                                ": new connections get its new TLS settings");
+    if (!problem.empty() && problem != tls_problem_)
+        kcli::write_stderr_line("kolvane: web config " + settings_.web_config_file + ": " +
+                                problem + "; the TLS settings before stay");
+    tls_problem_ = problem;
 }
 
 void ExporterServer::stop() {

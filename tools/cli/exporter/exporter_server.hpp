@@ -9,6 +9,7 @@
 #include "exporter/meter_holds.hpp"
 #include "exporter/meter_probe.hpp"
 #include "exporter/target_policy.hpp"
+#include "exporter/web_config_watch.hpp"
 
 #include <atomic>
 #include <chrono>
@@ -55,6 +56,9 @@ public:
 
 private:
     HttpAnswer answer(const HttpRequest& request);
+    // Serves new connections with the TLS settings of the web configuration file, when they
+    // changed.
+    void take_tls_settings();
     HttpAnswer probe(const HttpRequest& request);
     HttpAnswer metrics() const;
     HttpAnswer refuse(const HttpRequest& request, const Refusal& refusal);
@@ -66,6 +70,8 @@ private:
     IdentityCache identities_;
     MeterHolds holds_;
     HttpServer http_;
+    std::shared_ptr<WebConfigWatch> web_config_;  // null without --web.config.file
+    std::string tls_problem_;                     // said once, until it changes
     std::string address_;  // HOST:PORT once bound
     std::mutex stop_mutex_;
     std::condition_variable stop_requested_;

@@ -21,21 +21,35 @@
 
 namespace kexp {
 
+// One libmicrohttpd daemon serving the listening socket; a change of the TLS settings hands the
+// socket to a new one, and this one answers the requests it has before it stops.
+struct HttpServer::Listener {
+    explicit Listener(HttpServer& owner) : server(owner) {}
+    HttpServer& server;
+    std::optional<TlsSettings> tls;  // libmicrohttpd reads them while it runs
+    MHD_Daemon* daemon = nullptr;
+    std::mutex mutex;       // a request is handed to a worker, or refused
+    bool closing = false;   // answers close their connections: it is replaced or stops
+    bool refusing = false;  // new requests are answered 503: it stops
+    int at_work = 0;        // requests on a worker, their connections suspended
+    std::atomic<int> unsent{0};  // requests whose answer is not sent yet
+};
+
 // A request in libmicrohttpd's hands: its answer once a worker has made it.
 struct PendingAnswer {
+    std::shared_ptr<const HttpRequest> request;  // null once handed to a worker
     std::optional<HttpAnswer> answer;
+    bool close = false;  // the answer closes the connection
 };
 
 // Hands a request whose headers are in to a worker, its connection suspended meanwhile, and
 // sends the answer once the worker resumes the connection.
 struct RequestDispatch {
-    static MHD_Result on_request(void* server, MHD_Connection* connection, const char* path,
+    static MHD_Result on_request(void* listener, MHD_Connection* connection, const char* path,
                                  const char* method, const char*, const char*,
                                  std::size_t* body_size, void** state);
-    static void on_completed(void*, MHD_Connection*, void** state, MHD_RequestTerminationCode) {
-        delete static_cast<PendingAnswer*>(*state);
-        *state = nullptr;
-    }
+    static void on_completed(void* listener, MHD_Connection* connection, void** state,
+                             MHD_RequestTerminationCode code);
     static void on_connection(void* server, MHD_Connection* connection, void**,
                               MHD_ConnectionNotificationCode code);
 };
@@ -72,7 +86,7 @@ MHD_Result add_header(void* headers, MHD_ValueKind, const char* key, const char*
     return MHD_YES;
 }
 
-MHD_Result queue_answer(MHD_Connection* connection, const HttpAnswer& answer) {
+MHD_Result queue_answer(MHD_Connection* connection, const HttpAnswer& answer, bool close) {
     using Response = std::unique_ptr<MHD_Response, decltype(&MHD_destroy_response)>;
     const Response response(
         MHD_create_response_from_buffer(answer.body.size(), const_cast<char*>(answer.body.data()),
@@ -84,8 +98,7 @@ MHD_Result queue_answer(MHD_Connection* connection, const HttpAnswer& answer) {
     if (answer.status == 401)
         MHD_add_response_header(response.get(), MHD_HTTP_HEADER_WWW_AUTHENTICATE,
                                 "Basic realm=\"kolvane exporter\"");
-    // One request per connection: a client cannot keep one open between requests.
-    MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONNECTION, "close");
+    if (close) MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONNECTION, "close");
     return MHD_queue_response(connection, static_cast<unsigned>(answer.status), response.get());
 }
 
@@ -101,34 +114,64 @@ HttpAnswer answer_of(const HttpServer::Handler& handler, const HttpRequest& requ
 
 }  // namespace
 
-// Called once a request's line and headers are in, and again after its connection is resumed.
-// A body a client sends along is never read: its connection closes after the answer.
-MHD_Result RequestDispatch::on_request(void* server_state, MHD_Connection* connection,
+// Called once a request's line and headers are in, again at its end, and again after its
+// connection is resumed. A request is handed to a worker at its end, so that the connection can
+// take the client's next one; a body a client sends along is never read: such a request is
+// handed over at once, and its connection closes after the answer.
+MHD_Result RequestDispatch::on_request(void* listener_state, MHD_Connection* connection,
                                        const char* path, const char* method, const char* version,
                                        const char*, std::size_t* body_size, void** state) {
-    auto& server = *static_cast<HttpServer*>(server_state);
+    auto& listener = *static_cast<HttpServer::Listener*>(listener_state);
+    HttpServer& server = listener.server;
     auto* pending = static_cast<PendingAnswer*>(*state);
+    *body_size = 0;
     if (pending == nullptr) {
         server.header_watch_->done(connection);
         pending = new PendingAnswer;
         *state = pending;
-        auto request =
+        ++listener.unsent;
+        pending->request =
             std::make_shared<const HttpRequest>(connection, method, path, version ? version : "");
-        const std::lock_guard lock(server.stopping_mutex_);
-        if (server.stopping_)
-            return queue_answer(connection,
-                                {503, "text/plain; charset=utf-8", "The exporter is stopping\n"});
-        MHD_suspend_connection(connection);
-        server.workers_.run([&server, pending, request, connection] {
-            std::optional<HttpAnswer> refused;
-            if (server.gate_) refused = server.gate_(*request);
-            pending->answer = refused ? std::move(*refused) : answer_of(server.handler_, *request);
-            MHD_resume_connection(connection);
-        });
-        return MHD_YES;
+        pending->close = pending->request->has_body();
+        if (!pending->close) return MHD_YES;
     }
-    *body_size = 0;
-    return pending->answer ? queue_answer(connection, *pending->answer) : MHD_YES;
+    if (pending->answer) return queue_answer(connection, *pending->answer, pending->close);
+    if (!pending->request) return MHD_YES;
+    const std::lock_guard lock(listener.mutex);
+    if (listener.refusing) {
+        pending->close = true;
+        return queue_answer(connection,
+                            {503, "text/plain; charset=utf-8", "The exporter is stopping\n"},
+                            true);
+    }
+    MHD_suspend_connection(connection);
+    ++listener.at_work;
+    server.workers_.run([&server, &listener, pending, connection,
+                         request = std::move(pending->request)] {
+        std::optional<HttpAnswer> refused;
+        if (server.gate_) refused = server.gate_(*request);
+        pending->answer = refused ? std::move(*refused) : answer_of(server.handler_, *request);
+        const std::lock_guard lock(listener.mutex);
+        // A listener being replaced or stopped sends its clients to the next one.
+        pending->close = pending->close || listener.closing;
+        MHD_resume_connection(connection);
+        --listener.at_work;
+    });
+    return MHD_YES;
+}
+
+void RequestDispatch::on_completed(void* listener_state, MHD_Connection* connection,
+                                   void** state, MHD_RequestTerminationCode code) {
+    auto& listener = *static_cast<HttpServer::Listener*>(listener_state);
+    auto* pending = static_cast<PendingAnswer*>(*state);
+    if (pending == nullptr) return;
+    // A connection kept for the client's next request is bounded as a new one is, from now to
+    // the end of the next headers; its closing, which follows this call, ends the watch.
+    if (code == MHD_REQUEST_TERMINATED_COMPLETED_OK && !pending->close)
+        listener.server.header_watch_->accepted(connection, client_address(connection));
+    delete pending;
+    *state = nullptr;
+    --listener.unsent;
 }
 
 void RequestDispatch::on_connection(void* server_state, MHD_Connection* connection, void**,
@@ -147,6 +190,10 @@ HttpRequest::HttpRequest(MHD_Connection* connection, std::string method, std::st
       http_1_1_(version == MHD_HTTP_VERSION_1_1) {
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &add_param, &params_);
     MHD_get_connection_values(connection, MHD_HEADER_KIND, &add_header, &headers_);
+    const auto length = headers_.find("content-length");
+    has_body_ = headers_.contains("transfer-encoding") ||
+                (length != headers_.end() && length->second.find_first_not_of("0 \t") !=
+                                                 std::string::npos);
     if (const MHD_ConnectionInfo* info =
             MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD))
         socket_ = info->connect_fd;
@@ -202,6 +249,42 @@ HttpServer::HttpServer(HttpLimits limits, Handler handler)
 
 HttpServer::~HttpServer() { stop(); }
 
+std::unique_ptr<HttpServer::Listener> HttpServer::launch(int socket, const sockaddr* address,
+                                                         const std::optional<TlsSettings>& tls) {
+    auto listener = std::make_unique<Listener>(*this);
+    listener->tls = tls;
+    unsigned flags = flags_;
+    std::vector<MHD_OptionItem> options;
+    if (socket != MHD_INVALID_SOCKET)
+        options.push_back({MHD_OPTION_LISTEN_SOCKET, socket, nullptr});
+    else
+        // Left at its default, the listener takes SO_REUSEADDR alone: a restart binds again
+        // beside the connections of the last answers still in TIME-WAIT, and a second exporter
+        // on the port still fails (no SO_REUSEPORT). Given explicitly, 0 would forbid reuse.
+        options.push_back({MHD_OPTION_SOCK_ADDR, 0, const_cast<sockaddr*>(address)});
+    if (const auto& t = listener->tls) {
+        flags |= MHD_USE_TLS;
+        options.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(t->cert_pem.c_str())});
+        options.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(t->key_pem.c_str())});
+        options.push_back(
+            {MHD_OPTION_HTTPS_PRIORITIES, 0, const_cast<char*>(t->priorities.c_str())});
+        // With a client CA the handshake asks for a client certificate; the gate checks it.
+        if (!t->client_ca_pem.empty())
+            options.push_back(
+                {MHD_OPTION_HTTPS_MEM_TRUST, 0, const_cast<char*>(t->client_ca_pem.c_str())});
+    }
+    options.push_back({MHD_OPTION_END, 0, nullptr});
+    listener->daemon = MHD_start_daemon(
+        flags, 0, nullptr, nullptr, &RequestDispatch::on_request, listener.get(),
+        MHD_OPTION_CONNECTION_LIMIT, limits_.connections, MHD_OPTION_PER_IP_CONNECTION_LIMIT,
+        limits_.per_client, MHD_OPTION_CONNECTION_TIMEOUT, limits_.idle_timeout_s,
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, limits_.request_bytes, MHD_OPTION_NOTIFY_COMPLETED,
+        &RequestDispatch::on_completed, listener.get(), MHD_OPTION_NOTIFY_CONNECTION,
+        &RequestDispatch::on_connection, this, MHD_OPTION_ARRAY, options.data(), MHD_OPTION_END);
+    if (!listener->daemon) return nullptr;
+    return listener;
+}
+
 int HttpServer::start(const std::string& host, int port, const std::optional<TlsSettings>& tls) {
     addrinfo hints{};
     hints.ai_socktype = SOCK_STREAM;
@@ -210,40 +293,20 @@ int HttpServer::start(const std::string& host, int port, const std::optional<Tls
     if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return -1;
     const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> addresses(found, &freeaddrinfo);
     // epoll: no FD_SETSIZE limit on descriptors, and no cost per idle connection.
-    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME;
-    if (found->ai_family == AF_INET6) flags |= MHD_USE_IPv6;
-    tls_ = tls;
-    std::vector<MHD_OptionItem> tls_options;
-    if (tls_) {
-        flags |= MHD_USE_TLS;
-        tls_options = {{MHD_OPTION_HTTPS_MEM_CERT, 0, tls_->cert_pem.data()},
-                       {MHD_OPTION_HTTPS_MEM_KEY, 0, tls_->key_pem.data()},
-                       {MHD_OPTION_HTTPS_PRIORITIES, 0, tls_->priorities.data()}};
-        // With a client CA the handshake asks for a client certificate; the gate checks it.
-        if (!tls_->client_ca_pem.empty())
-            tls_options.push_back({MHD_OPTION_HTTPS_MEM_TRUST, 0, tls_->client_ca_pem.data()});
-    }
-    tls_options.push_back({MHD_OPTION_END, 0, nullptr});
+    flags_ = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME;
+    if (found->ai_family == AF_INET6) flags_ |= MHD_USE_IPv6;
     // Trickled headers may hold at most half of what one address may open.
     header_watch_ = std::make_unique<HeaderWatch>(std::chrono::seconds(limits_.header_time_s),
                                                   std::max(1u, limits_.per_client / 2));
-    daemon_ = MHD_start_daemon(
-        flags, 0, nullptr, nullptr, &RequestDispatch::on_request, this, MHD_OPTION_SOCK_ADDR,
-        found->ai_addr, MHD_OPTION_CONNECTION_LIMIT, limits_.connections,
-        MHD_OPTION_PER_IP_CONNECTION_LIMIT, limits_.per_client, MHD_OPTION_CONNECTION_TIMEOUT,
-        limits_.idle_timeout_s, MHD_OPTION_CONNECTION_MEMORY_LIMIT, limits_.request_bytes,
-        // Left at its default, the listener takes SO_REUSEADDR alone: a restart binds again
-        // beside the connections of the last answers still in TIME-WAIT, and a second exporter
-        // on the port still fails (no SO_REUSEPORT). Given explicitly, 0 would forbid reuse.
-        MHD_OPTION_NOTIFY_COMPLETED, &RequestDispatch::on_completed, nullptr,
-        MHD_OPTION_NOTIFY_CONNECTION, &RequestDispatch::on_connection, this, MHD_OPTION_ARRAY,
-        tls_options.data(), MHD_OPTION_END);
-    if (!daemon_) return -1;
-    const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_LISTEN_FD);
+    const std::lock_guard lock(listener_mutex_);
+    listener_ = launch(MHD_INVALID_SOCKET, found->ai_addr, tls);
+    if (!listener_) return -1;
+    const MHD_DaemonInfo* info = MHD_get_daemon_info(listener_->daemon, MHD_DAEMON_INFO_LISTEN_FD);
     sockaddr_storage bound{};
     socklen_t size = sizeof bound;
     if (!info || getsockname(info->listen_fd, reinterpret_cast<sockaddr*>(&bound), &size) != 0) {
-        stop();
+        MHD_stop_daemon(listener_->daemon);
+        listener_.reset();
         return -1;
     }
     const auto* any = reinterpret_cast<const sockaddr*>(&bound);
@@ -251,26 +314,68 @@ int HttpServer::start(const std::string& host, int port, const std::optional<Tls
                                             : reinterpret_cast<const sockaddr_in*>(any)->sin_port);
 }
 
+std::optional<TlsSettings> HttpServer::tls() const {
+    const std::lock_guard lock(listener_mutex_);
+    return listener_ ? listener_->tls : std::nullopt;
+}
+
+bool HttpServer::replace_tls(const TlsSettings& tls) {
+    const std::lock_guard lock(listener_mutex_);
+    if (!listener_) return false;
+    const MHD_socket socket = MHD_quiesce_daemon(listener_->daemon);
+    if (socket == MHD_INVALID_SOCKET) return false;
+    // Connections wait in the socket's backlog meanwhile.
+    std::unique_ptr<Listener> former = std::move(listener_);
+    listener_ = launch(socket, nullptr, tls);
+    const bool replaced = listener_ != nullptr;
+    if (!replaced) listener_ = launch(socket, nullptr, former->tls);
+    {
+        const std::lock_guard closing(former->mutex);
+        former->closing = true;
+    }
+    retire(*former);
+    if (!listener_) {
+        ::close(socket);
+        throw std::runtime_error("libmicrohttpd took the listening socket back with no settings");
+    }
+    return replaced;
+}
+
+void HttpServer::retire(Listener& listener) {
+    // Requests on a worker hold suspended connections, which must be resumed before the daemon
+    // stops: they end within their probe's budget. Their answers then get a moment to go out.
+    std::optional<std::chrono::steady_clock::time_point> give_up;
+    for (;;) {
+        {
+            const std::lock_guard lock(listener.mutex);
+            if (listener.at_work == 0) {
+                const auto now = std::chrono::steady_clock::now();
+                if (!give_up) give_up = now + std::chrono::seconds(1);
+                if (listener.unsent == 0 || now >= *give_up) {
+                    listener.refusing = true;
+                    break;
+                }
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    MHD_stop_daemon(std::exchange(listener.daemon, nullptr));
+}
+
 void HttpServer::stop() {
-    if (!daemon_) return;
+    const std::lock_guard lock(listener_mutex_);
+    if (!listener_) return;
     // No new connections or requests; the requests being answered get their answers, and a
     // moment to send them, before every connection closes.
     {
-        const std::lock_guard lock(stopping_mutex_);
-        stopping_ = true;
+        const std::lock_guard stopping(listener_->mutex);
+        listener_->closing = listener_->refusing = true;
     }
-    if (const MHD_socket listening = MHD_quiesce_daemon(daemon_); listening != MHD_INVALID_SOCKET)
+    if (const MHD_socket listening = MHD_quiesce_daemon(listener_->daemon);
+        listening != MHD_INVALID_SOCKET)
         ::close(listening);
-    workers_.wait_idle();
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    for (;;) {
-        const MHD_DaemonInfo* info =
-            MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_CURRENT_CONNECTIONS);
-        if (!info || info->num_connections == 0 || std::chrono::steady_clock::now() >= give_up)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    MHD_stop_daemon(std::exchange(daemon_, nullptr));
+    retire(*listener_);
+    listener_.reset();
     header_watch_.reset();  // after the daemon: its last connections are reported closed to it
 }
 

@@ -3,7 +3,9 @@
 // that connects and sends nothing, or trickles its headers, holds a descriptor and never a
 // thread; a request whose headers are in is answered on a worker thread (a probe waits for its
 // meter there, holding only its own connection). Bounds on everything a client can hold (see
-// HttpLimits). Every answer closes its connection.
+// HttpLimits). A connection is kept for the client's next request, as Prometheus keeps it from
+// one scrape to the next, so that a scrape over TLS costs no handshake; between requests it
+// counts as waiting for headers.
 #pragma once
 
 #include "exporter/header_watch.hpp"
@@ -49,6 +51,8 @@ public:
     // The basic auth user and password the request carries; null when it carries none.
     const std::string* user() const { return user_ ? &*user_ : nullptr; }
     const std::string* password() const { return password_ ? &*password_ : nullptr; }
+    // Whether the request announced a body, which is never read.
+    bool has_body() const { return has_body_; }
     // Over TLS: whether the client showed a certificate, and whether it verified against the
     // client CA.
     enum class ClientCert { NONE, VERIFIED, NOT_VERIFIED };
@@ -68,6 +72,7 @@ private:
     ClientCert client_cert_ = ClientCert::NONE;
     bool http_1_1_ = false;
     bool over_tls_ = false;
+    bool has_body_ = false;  // never read: the connection closes after the answer
     int socket_ = -1;                    // open while the request is answered
     mutable std::atomic<bool> asked_{};  // the interim answer went out
 };
@@ -93,21 +98,35 @@ public:
     // returns the bound port; -1 when the address cannot be listened on.
     int start(const std::string& host, int port, const std::optional<TlsSettings>& tls = {});
     void set_gate(Gate gate) { gate_ = std::move(gate); }
+    // Serves the listening socket over TLS with `tls` from the next connection on; the
+    // connections open keep theirs until their requests are answered. False, with the former
+    // settings kept, when libmicrohttpd takes no listener with them. Throws std::runtime_error
+    // when it listens no more.
+    bool replace_tls(const TlsSettings& tls);
+    // The TLS settings new connections get; nothing over plain HTTP.
+    std::optional<TlsSettings> tls() const;
     // Stops serving, after the requests being answered are done.
     void stop();
 
 private:
     friend struct RequestDispatch;
+    struct Listener;
+
+    // A daemon on `socket`, or bound to `address` when the socket is invalid; null when
+    // libmicrohttpd refuses.
+    std::unique_ptr<Listener> launch(int socket, const sockaddr* address,
+                                     const std::optional<TlsSettings>& tls);
+    // Once the listener's requests are answered, stops its daemon.
+    void retire(Listener& listener);
 
     HttpLimits limits_;
     Handler handler_;
     Gate gate_;
-    std::optional<TlsSettings> tls_;  // kept while the daemon runs: it reads them at start
+    unsigned flags_ = 0;  // libmicrohttpd's, for every daemon on the socket
     RequestWorkers workers_;
-    std::mutex stopping_mutex_;  // a request is handed to a worker, or refused once stopping
-    bool stopping_ = false;
     std::unique_ptr<HeaderWatch> header_watch_;
-    MHD_Daemon* daemon_ = nullptr;
+    mutable std::mutex listener_mutex_;  // the listener is replaced or stopped
+    std::unique_ptr<Listener> listener_;
 };
 
 }  // namespace kexp

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "exporter/web_config.hpp"
 
+#include <gnutls/gnutls.h>
 #include <yaml-cpp/yaml.h>
 
 #include <filesystem>
@@ -15,7 +16,7 @@ namespace {
 
 class Reader {
 public:
-    explicit Reader(std::string path) : path_(std::move(path)) {}
+    explicit Reader(std::string path) : path_(std::move(path)), files_{path_} {}
 
     [[noreturn]] void fail(const std::string& what) const {
         throw std::runtime_error("web config " + path_ + ": " + what);
@@ -45,12 +46,31 @@ public:
         if (file.is_relative()) file = std::filesystem::path(path_).parent_path() / file;
         std::ifstream in(file, std::ios::binary);
         if (!in) fail(key + ": cannot read " + file.string());
+        files_.push_back(file.string());
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
+    const std::vector<std::string>& files() const { return files_; }
+
 private:
     std::string path_;
+    mutable std::vector<std::string> files_;
 };
+
+// Whether GnuTLS takes the certificate with the key; its reason when it does not.
+std::string key_problem(const std::string& cert_pem, const std::string& key_pem) {
+    gnutls_certificate_credentials_t credentials = nullptr;
+    if (gnutls_certificate_allocate_credentials(&credentials) < 0) return "out of memory";
+    const gnutls_datum_t cert{reinterpret_cast<unsigned char*>(const_cast<char*>(cert_pem.data())),
+                              static_cast<unsigned>(cert_pem.size())};
+    const gnutls_datum_t key{reinterpret_cast<unsigned char*>(const_cast<char*>(key_pem.data())),
+                             static_cast<unsigned>(key_pem.size())};
+    const int status =
+        gnutls_certificate_set_x509_key_mem2(credentials, &cert, &key, GNUTLS_X509_FMT_PEM,
+                                             nullptr, 0);
+    gnutls_certificate_free_credentials(credentials);
+    return status < 0 ? gnutls_strerror(status) : "";
+}
 
 // "TLS12" -> 2 (TLS 1.2); the protocol versions GnuTLS takes are named VERS-TLS1.N.
 int tls_minor(const Reader& reader, const std::string& name, const std::string& key) {
@@ -72,6 +92,8 @@ TlsSettings read_tls(const Reader& reader, const YAML::Node& node) {
     if (cert.empty() || key.empty()) reader.fail(where + " needs cert_file and key_file");
     tls.cert_pem = reader.file(cert, where + ".cert_file");
     tls.key_pem = reader.file(key, where + ".key_file");
+    if (const std::string problem = key_problem(tls.cert_pem, tls.key_pem); !problem.empty())
+        reader.fail(where + ".cert_file and key_file: " + problem);
 
     const std::string auth = reader.text(node, "client_auth_type", where);
     if (auth == "VerifyClientCertIfGiven")
@@ -111,6 +133,7 @@ WebConfig read_web_config(const std::string& path) {
         reader.fail(e.what());
     }
     WebConfig config;
+    config.files = reader.files();
     if (root.IsNull()) return config;  // an empty file: plain HTTP, no users
     try {
         reader.check_keys(root, "", {"tls_server_config", "basic_auth_users"});
@@ -129,6 +152,7 @@ WebConfig read_web_config(const std::string& path) {
     } catch (const YAML::Exception& e) {
         reader.fail(e.what());
     }
+    config.files = reader.files();
     return config;
 }
 

@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kexp {
 
@@ -24,6 +25,7 @@ struct TlsSettings {
 struct WebConfig {
     std::optional<TlsSettings> tls;
     std::map<std::string, std::string> users;  // name -> bcrypt hash
+    std::vector<std::string> files;            // the file and those it names, as read
 };
 
 // Reads the file; relative paths in it count from its directory. Throws std::runtime_error

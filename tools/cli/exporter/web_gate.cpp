@@ -3,10 +3,11 @@
 
 namespace kexp {
 
-HttpServer::Gate web_gate(const std::string& path, const WebConfig& config) {
-    const ClientCerts certs = config.tls ? config.tls->client_certs : ClientCerts::NONE;
-    auto auth = std::make_shared<BasicAuth>(path, config.users);
-    return [certs, auth](const HttpRequest& request) -> std::optional<HttpAnswer> {
+HttpServer::Gate web_gate(std::shared_ptr<WebConfigWatch> config) {
+    auto auth = std::make_shared<BasicAuth>();
+    return [config, auth](const HttpRequest& request) -> std::optional<HttpAnswer> {
+        const std::shared_ptr<const WebConfig> now = config->current();
+        const ClientCerts certs = now->tls ? now->tls->client_certs : ClientCerts::NONE;
         const HttpRequest::ClientCert shown = request.client_cert();
         if ((certs == ClientCerts::REQUIRE_AND_VERIFY &&
              shown != HttpRequest::ClientCert::VERIFIED) ||
@@ -14,7 +15,7 @@ HttpServer::Gate web_gate(const std::string& path, const WebConfig& config) {
              shown == HttpRequest::ClientCert::NOT_VERIFIED))
             return HttpAnswer{403, "text/plain; charset=utf-8",
                               "A client certificate the client CA verifies is required\n"};
-        if (!auth->allows(request.user(), request.password()))
+        if (!auth->allows(now->users, request.user(), request.password()))
             return HttpAnswer{401, "text/plain; charset=utf-8", "Unauthorized\n"};
         return std::nullopt;
     };

@@ -7,6 +7,7 @@
 #include "common/help_format.hpp"
 #include "common/interrupt.hpp"
 #include "common/output.hpp"
+#include "energy/energy_command.hpp"
 #include "exporter/exporter_command.hpp"
 #include "meter/commands.hpp"
 #include "report/report_command.hpp"
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
     kexp::add_exporter_command(app, status);
     kcli::add_report_command(app, status);
     kbackfill::add_backfill_command(app, status);
+    kenergy::add_energy_command(app, status);
     CLI::App* version = app.add_subcommand("version", "Print the library's version");
     version->callback([] { kcli::write_stdout_line(kolvane_version()); });
     kcli::add_examples(*version, {"kolvane version"});

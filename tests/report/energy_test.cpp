@@ -1,0 +1,185 @@
+// SPDX-License-Identifier: MIT
+// `kolvane energy` on a meter whose clock keeps Berlin's wall time over both clock changes,
+// with an outage across midnight, a record read too low, one read with a scale 100 times too
+// large, and half a year without records: every day's and month's energy, partial mark, hole
+// energy and peak equals a reckoning written here from the records' known consumption.
+#include "report_run.hpp"
+
+#include "support/postgres_server.hpp"
+#include "support/process.hpp"
+
+#include <cctz/civil_time.h>
+#include <cctz/time_zone.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <set>
+
+namespace report_test {
+namespace {
+
+constexpr double SLOT = 900;  // seconds between records
+const std::int64_t SERIAL = 1201784;
+
+struct Figures {
+    double energy = 0, hole_energy = 0;
+    bool partial = false;
+    double peak = 0;
+    double year_peak = 0;  // a month's: the highest of it and the eleven before
+};
+
+// The consumption of the 15 minutes ending at slot `k`, in kWh: a daily peak whose height
+// changes every 30 days, so that months differ.
+double used(long k) {
+    return 0.25 + double(k % 7) * 0.125 + (k % 96 == 50 ? 3 + double((k / 2880) % 3) : 0);
+}
+
+std::string day_text(const cctz::civil_day& day) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", int(day.year()), day.month(), day.day());
+    return text;
+}
+
+cctz::civil_day day_at(double seconds, const cctz::time_zone& zone) {
+    return cctz::civil_day(cctz::convert(
+        std::chrono::system_clock::from_time_t(static_cast<std::time_t>(seconds)), zone));
+}
+
+std::map<std::string, Figures> run_energy(const std::string& db, const std::string& by) {
+    const cli_test::Outcome outcome = cli_test::run_tool(
+        {"energy", "--db", db, "--serial", std::to_string(SERIAL), "--by", by, "--format", "json"});
+    EXPECT_EQ(outcome.exit_status, 0) << outcome.err;
+    std::map<std::string, Figures> figures;
+    std::istringstream lines(outcome.out);
+    for (std::string line; std::getline(lines, line);) {
+        const nlohmann::json row = nlohmann::json::parse(line);
+        if (row["counter"] != "kWh import") continue;
+        Figures& f = figures[row["period"]];
+        f.energy = row["energy"], f.hole_energy = row["hole_energy"], f.partial = row["partial"];
+        f.peak = row["peak"].is_null() ? 0 : row["peak"]["power"].get<double>();
+        if (row.contains("peak_12_months") && !row["peak_12_months"].is_null())
+            f.year_peak = row["peak_12_months"]["power"];
+    }
+    return figures;
+}
+
+// The data log and what a bill makes of it, day by day.
+struct Site {
+    kdb::DatalogBatch batch{SERIAL, 1, {{"kWh import", "kWh"}}, {}};
+    std::map<std::string, Figures> days;
+};
+
+Site berlin_site() {
+    cctz::time_zone berlin;
+    if (!cctz::load_time_zone("Europe/Berlin", &berlin)) throw std::runtime_error("no tzdata");
+    Site site;
+    kdb::DatalogBatch& batch = site.batch;
+    std::map<std::string, Figures>& days = site.days;
+    // Spring: 2026-03-25 10:00 UTC to 2026-04-04 10:00; autumn: 2026-10-20 10:00 to 11-03 10:00.
+    const double spring = 1774432800, autumn = 1792490400;
+    const std::vector<std::pair<double, double>> spans = {{spring, spring + 10 * 86400},
+                                                          {autumn, autumn + 14 * 86400}};
+    const double outage_from = 1793224800;  // 2026-10-28 22:00 UTC, 23:00 in Berlin
+    const double outage_to = outage_from + 5 * 3600;
+    const double dip = autumn + 9.5 * 86400;    // read too low
+    const double scaled = autumn + 11 * 86400;  // read with a scale 100 times too large
+
+    std::set<std::string> hole_days;
+    double counter = 1000;
+    int seq = 0;
+    double last_kept = -1;  // time of the last record the reckoning counts from
+    double pending = 0;     // consumption since that record
+    for (const auto& [from, to] : spans) {
+        for (double t = from; t <= to; t += SLOT) {
+            const long k = std::lround(t / SLOT);
+            counter += used(k);
+            pending += used(k);
+            const bool missing = t > outage_from && t < outage_to;
+            if (missing) continue;
+            double value = counter;
+            if (t == dip) value = counter / 100;
+            if (t == scaled) value = counter * 100;
+            const std::string wall = cctz::format(
+                "%Y-%m-%dT%H:%M:%S.000",
+                std::chrono::system_clock::from_time_t(static_cast<std::time_t>(t)), berlin);
+            batch.rows.push_back(datalog_row(t, ++seq, {value}, wall));
+            if (t == dip || t == scaled) continue;  // counted with the record after it
+            // A bill's day holds the intervals that end in (00:00, 24:00]: the day of the
+            // instant just before the record.
+            const cctz::civil_day ends = day_at(t - 1, berlin);
+            if (last_kept >= 0) {
+                const cctz::civil_day begins = day_at(last_kept, berlin);
+                Figures& day = days[day_text(ends)];
+                const bool spans_midnight = begins < ends && t - last_kept > SLOT;
+                if (spans_midnight) {
+                    day.hole_energy += pending;
+                    for (cctz::civil_day d = begins; d <= ends; ++d) hole_days.insert(day_text(d));
+                } else {
+                    day.energy += pending;
+                    if (t - last_kept == SLOT) day.peak = std::max(day.peak, pending * 4);
+                }
+            }
+            last_kept = t, pending = 0;
+        }
+        counter += 5000;  // consumed while no records were kept
+        pending += 5000;
+    }
+    for (const std::string& d : hole_days) days[d].partial = true;
+    // The first and last day of each span begin or end at noon.
+    for (const auto& [from, to] : spans) {
+        days[day_text(day_at(from, berlin))].partial = true;
+        days[day_text(day_at(to, berlin))].partial = true;
+    }
+    return site;
+}
+
+void check_figures(const std::string& db, const std::map<std::string, Figures>& days) {
+    const std::map<std::string, Figures> got = run_energy(db, "day");
+    ASSERT_FALSE(got.empty());
+    for (const auto& [day, want] : days) {
+        const auto found = got.find(day);
+        ASSERT_NE(found, got.end()) << day;
+        EXPECT_NEAR(found->second.energy, want.energy, 1e-6) << day;
+        EXPECT_NEAR(found->second.hole_energy, want.hole_energy, 1e-6) << day;
+        EXPECT_EQ(found->second.partial, want.partial) << day;
+        EXPECT_NEAR(found->second.peak, want.peak, 1e-6) << day;
+    }
+    // The half year between the spans is one hole: in April's last day, no energy of its own.
+    EXPECT_EQ(got.size(), days.size());
+
+    std::map<std::string, Figures> months;
+    for (const auto& [day, f] : days) {
+        Figures& month = months[day.substr(0, 7)];
+        month.energy += f.energy, month.hole_energy += f.hole_energy;
+        month.peak = std::max(month.peak, f.peak);
+    }
+    // Every month has days without records or partial ones, but one: none here is whole.
+    const std::map<std::string, Figures> by_month = run_energy(db, "month");
+    for (const auto& [month, want] : months) {
+        const auto found = by_month.find(month);
+        ASSERT_NE(found, by_month.end()) << month;
+        EXPECT_NEAR(found->second.energy, want.energy, 1e-6) << month;
+        EXPECT_NEAR(found->second.hole_energy, want.hole_energy, 1e-6) << month;
+        EXPECT_TRUE(found->second.partial) << month;
+        EXPECT_NEAR(found->second.peak, want.peak, 1e-6) << month;
+        double year_peak = 0;  // the months here all lie within one year
+        for (const auto& [m, f] : months)
+            if (m <= month) year_peak = std::max(year_peak, f.peak);
+        EXPECT_NEAR(found->second.year_peak, year_peak, 1e-6) << month;
+    }
+}
+
+TEST(Energy, DaysMonthsAndPeaksAsABillCountsThemOnBothEngines) {
+    const Site site = berlin_site();
+    const ktest::PostgresServer server;
+    for (StoredSite stored : {StoredSite(), StoredSite(server.uri())}) {
+        SCOPED_TRACE(stored.path());
+        stored.meter(SERIAL, "em133", "Europe/Berlin");
+        stored.datalog(site.batch);
+        check_figures(stored.path(), site.days);
+    }
+}
+
+}  // namespace
+}  // namespace report_test

@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: MIT
+#include "energy/counter_series.hpp"
+
+#include "common/meter_clock.hpp"
+
+namespace kenergy {
+
+bool is_energy_unit(const std::string& unit) {
+    return unit.ends_with("Wh") || unit.ends_with("varh") || unit.ends_with("VAh");
+}
+
+CounterReadings read_counters(kdb::Database& database, std::int64_t serial,
+                              const std::optional<std::string>& from,
+                              const std::optional<std::string>& to) {
+    kdb::Selection selection;
+    selection.serials = {serial};
+    selection.from = from;
+    selection.to = to;
+    CounterReadings counters;
+    database.each_value(selection, [&](const kdb::ValueRow& row) {
+        if (!is_energy_unit(row.unit)) return;
+        std::vector<Reading>& readings = counters[{row.file_id, row.name, row.unit}];
+        const std::int64_t ms = kcli::utc_ms(row.recorded_at);
+        // Two records at one time (a log that started again): the later one stands.
+        if (!readings.empty() && readings.back().ms == ms)
+            readings.back().value = row.value;
+        else
+            readings.push_back({ms, row.value});
+    });
+    return counters;
+}
+
+}  // namespace kenergy

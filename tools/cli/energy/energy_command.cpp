@@ -1,0 +1,219 @@
+// SPDX-License-Identifier: MIT
+#include "energy/energy_command.hpp"
+
+#include "common/exit_status.hpp"
+#include "common/help_format.hpp"
+#include "common/meter_clock.hpp"
+#include "common/output.hpp"
+#include "database/database.hpp"
+#include "energy/counter_series.hpp"
+#include "energy/energy_rows.hpp"
+
+#include <cctz/civil_time.h>
+#include <CLI/CLI.hpp>
+
+#include <map>
+#include <memory>
+#include <regex>
+
+namespace kenergy {
+namespace {
+
+struct EnergyArgs {
+    std::string db = kdb::DEFAULT_TARGET;
+    std::string from, to;  // days on the meter's clock, both included
+    std::vector<std::int64_t> serials;
+    std::string by = "period";
+    std::string format = "table";
+    bool intervals = false;
+};
+
+// Records this far beyond the period are read too: the intervals at its edges need the records
+// around them, and a glitch is told by the steps before it and the records after it.
+constexpr int MARGIN_DAYS = 3;
+
+std::string check_day(const std::string& text) {
+    static const std::regex form(R"(\d{4}-\d{2}-\d{2})");
+    if (!std::regex_match(text, form)) return "must be a day, YYYY-MM-DD";
+    int year = 0, month = 0, day = 0;
+    std::sscanf(text.c_str(), "%d-%d-%d", &year, &month, &day);
+    const cctz::civil_day civil(year, month, day);
+    if (civil.year() != year || civil.month() != month || civil.day() != day)
+        return "'" + text + "' is no day of the calendar";
+    return "";
+}
+
+std::string shifted_day(const std::string& day, int days) {
+    int year = 0, month = 0, d = 0;
+    std::sscanf(day.c_str(), "%d-%d-%d", &year, &month, &d);
+    const cctz::civil_day civil = cctz::civil_day(year, month, d) + days;
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", int(civil.year()), civil.month(),
+                  civil.day());
+    return text;
+}
+
+// The site's name of each meter: the one its newest collection pass carried.
+std::map<std::int64_t, std::string> site_names(kdb::Database& database) {
+    std::map<std::int64_t, std::string> names;
+    database.each_collection({}, [&](const kdb::CollectionRow& row) {
+        if (row.serial) names[*row.serial] = row.name;
+    });
+    return names;
+}
+
+// "2025-12" for "2026-11" and -11.
+std::string shifted_month(const std::string& month, int months) {
+    int year = 0, number = 0;
+    std::sscanf(month.c_str(), "%d-%d", &year, &number);
+    const cctz::civil_month civil = cctz::civil_month(year, number) + months;
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02d", int(civil.year()), civil.month());
+    return text;
+}
+
+// The highest peak of `month` and the eleven months before it.
+std::optional<Peak> year_peak(const std::vector<PeriodEnergy>& months, const std::string& month) {
+    const std::string first = shifted_month(month, -11);
+    std::optional<Peak> peak;
+    for (const PeriodEnergy& m : months)
+        if (m.label >= first && m.label <= month && m.peak &&
+            (!peak || m.peak->power > peak->power))
+            peak = m.peak;
+    return peak;
+}
+
+struct Counted {
+    CounterOf of;
+    std::vector<Interval> intervals;
+    std::vector<PeriodEnergy> days;
+};
+
+void add_rows(const EnergyArgs& args, const Counted& counted,
+              std::vector<nlohmann::ordered_json>& rows) {
+    const std::string first =
+        args.from.empty() ? (counted.days.empty() ? "" : counted.days.front().label) : args.from;
+    const std::string last =
+        args.to.empty() ? (counted.days.empty() ? "" : counted.days.back().label) : args.to;
+    if (args.intervals) {
+        for (const Interval& interval : counted.intervals) {
+            const std::string day = day_of(interval.end_ms - 1, *counted.of.zone);
+            if (day >= first && day <= last) rows.push_back(interval_row(counted.of, interval));
+        }
+        return;
+    }
+    if (first.empty()) return;
+    if (args.by == "period") {
+        rows.push_back(
+            period_row(counted.of, sum_days(counted.days, first, last, first + ".." + last)));
+        return;
+    }
+    std::vector<PeriodEnergy> in;
+    for (const PeriodEnergy& day : counted.days)
+        if (day.label >= first && day.label <= last) in.push_back(day);
+    if (args.by == "day") {
+        for (const PeriodEnergy& day : in) rows.push_back(period_row(counted.of, day));
+        return;
+    }
+    // Each month also with the highest peak of the twelve months it ends, over those with data.
+    const std::vector<PeriodEnergy> all_months = monthly_energy(counted.days);
+    for (const PeriodEnergy& month : monthly_energy(in)) {
+        nlohmann::ordered_json row = period_row(counted.of, month);
+        row["peak_12_months"] = peak_object(counted.of, year_peak(all_months, month.label));
+        rows.push_back(std::move(row));
+    }
+}
+
+int run(const EnergyArgs& args) {
+    std::vector<nlohmann::ordered_json> rows;
+    try {
+        const auto reader = kdb::open_database(*kdb::parse_target(args.db), kdb::Access::READ);
+        kdb::Selection chosen;
+        chosen.serials = args.serials;
+        const std::map<std::int64_t, std::string> names = site_names(*reader);
+        for (const kdb::MeterIdentity& meter : reader->meters(chosen)) {
+            const std::string problem = kcli::zone_problem(meter.clock_zone);
+            if (!problem.empty())
+                throw std::runtime_error("Meter " + std::to_string(meter.serial) + ": " + problem);
+            cctz::time_zone zone;
+            cctz::load_time_zone(meter.clock_zone, &zone);
+            std::optional<std::string> from, to;
+            // A month's row names the highest peak of its year too.
+            const int before = MARGIN_DAYS + (args.by == "month" ? 366 : 0);
+            if (!args.from.empty())
+                from = kcli::day_start_utc(shifted_day(args.from, -before), meter.clock_zone);
+            if (!args.to.empty())
+                to = kcli::day_start_utc(shifted_day(args.to, 1 + MARGIN_DAYS), meter.clock_zone);
+            const auto name = names.find(meter.serial);
+            for (const auto& [key, readings] : read_counters(*reader, meter.serial, from, to)) {
+                Counted counted;
+                counted.of = {meter.serial, name == names.end() ? "" : name->second,
+                              key.file_id,  key.name,
+                              key.unit,     &zone};
+                counted.intervals = interval_energy(readings);
+                counted.days = daily_energy(counted.intervals, usual_spacing_ms(readings), zone);
+                add_rows(args, counted, rows);
+            }
+        }
+    } catch (const std::exception& e) {
+        kcli::print_diagnostic(e.what());
+        return kcli::FAILURE;
+    }
+    if (args.format == "json") {
+        for (const nlohmann::ordered_json& row : rows) kcli::write_stdout_line(row.dump());
+    } else if (args.format == "csv") {
+        print_csv(rows);
+    } else {
+        print_table(rows);
+    }
+    return kcli::SUCCESS;
+}
+
+}  // namespace
+
+void add_energy_command(CLI::App& app, int& status) {
+    auto args = std::make_shared<EnergyArgs>();
+    CLI::App* command = app.add_subcommand(
+        "energy",
+        "The energy of each meter's counters (kWh, kvarh, kVAh columns of its data logs) as "
+        "'kolvane collect' stored them, over whole days of the meter's own clock: a day holds the "
+        "intervals that end in (00:00, 24:00], so a bill's figures can be checked against it. "
+        "Each figure says whether it is partial (records missing at its edges, or a hole across "
+        "midnight whose energy is reported as the hole's), how many records were left out as "
+        "glitches, and the peak demand: the highest average power of one interval.");
+    command->add_option("--db", args->db, kdb::TARGET_HELP)
+        ->type_name("TARGET")
+        ->capture_default_str()
+        ->check(kdb::target_problem);
+    command->add_option("--from", args->from, "The first day of the period (meter's clock)")
+        ->type_name("YYYY-MM-DD")
+        ->check(check_day);
+    command->add_option("--to", args->to, "The last day of the period, included")
+        ->type_name("YYYY-MM-DD")
+        ->check(check_day);
+    command
+        ->add_option("--serial", args->serials,
+                     "Only the meter with this serial number; may be repeated")
+        ->type_name("N")
+        ->check(CLI::PositiveNumber);
+    command->add_option("--by", args->by, "One figure per period, month or day")
+        ->check(CLI::IsMember({"period", "month", "day"}))
+        ->capture_default_str();
+    command->add_option("--format", args->format, "table, json (one object a line) or csv")
+        ->check(CLI::IsMember({"table", "json", "csv"}))
+        ->capture_default_str();
+    command->add_flag("--intervals", args->intervals,
+                      "The interval data instead: each interval's start and end in UTC and on "
+                      "the meter's clock, its energy, average power and flags (glitch, gap)");
+    command->callback([args, &status] {
+        if (!args->from.empty() && !args->to.empty() && args->from > args->to)
+            throw CLI::ValidationError("--from", "must not come after --to");
+        status = run(*args);
+    });
+    kcli::add_examples(*command, {"kolvane energy --db site.db --from 2026-11-01 --to 2026-11-30",
+                                  "kolvane energy --db site.db --by month --format csv",
+                                  "kolvane energy --db site.db --serial 1201784 --intervals "
+                                  "--format csv"});
+}
+
+}  // namespace kenergy

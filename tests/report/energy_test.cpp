@@ -2,7 +2,8 @@
 // `kolvane energy` on a meter whose clock keeps Berlin's wall time over both clock changes,
 // with an outage across midnight, a record read too low, one read with a scale 100 times too
 // large, and half a year without records: every day's and month's energy, partial mark, hole
-// energy and peak equals a reckoning written here from the records' known consumption.
+// energy, peak and energy per tariff period equals a reckoning written here from the records'
+// known consumption.
 #include "report_run.hpp"
 
 #include "support/postgres_server.hpp"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -27,7 +29,26 @@ struct Figures {
     bool partial = false;
     double peak = 0;
     double year_peak = 0;  // a month's: the highest of it and the eleven before
+    std::map<std::string, double> tariff;  // energy per period of the tariff below
 };
+
+// Peak on working days from 07:00 to 20:00, but on a holiday.
+constexpr const char* TARIFF = R"(zone: Europe/Berlin
+default: off-peak
+windows:
+  - {period: peak, days: [mon, tue, wed, thu, fri], from: "07:00", to: "20:00"}
+holidays: [2026-10-30]
+)";
+
+std::string tariff_period(double seconds, const cctz::time_zone& zone) {
+    const cctz::civil_second wall = cctz::convert(
+        std::chrono::system_clock::from_time_t(static_cast<std::time_t>(seconds)), zone);
+    const cctz::weekday weekday = cctz::get_weekday(cctz::civil_day(wall));
+    const bool working = weekday != cctz::weekday::saturday &&
+                         weekday != cctz::weekday::sunday &&
+                         cctz::civil_day(wall) != cctz::civil_day(2026, 10, 30);
+    return working && wall.hour() >= 7 && wall.hour() < 20 ? "peak" : "off-peak";
+}
 
 // The consumption of the 15 minutes ending at slot `k`, in kWh: a daily peak whose height
 // changes every 30 days, so that months differ.
@@ -47,8 +68,11 @@ cctz::civil_day day_at(double seconds, const cctz::time_zone& zone) {
 }
 
 std::map<std::string, Figures> run_energy(const std::string& db, const std::string& by) {
-    const cli_test::Outcome outcome = cli_test::run_tool(
-        {"energy", "--db", db, "--serial", std::to_string(SERIAL), "--by", by, "--format", "json"});
+    const std::string tariff = cli_test::fresh_dir("tariff") + "/tou.yml";
+    std::ofstream(tariff) << TARIFF;
+    const cli_test::Outcome outcome =
+        cli_test::run_tool({"energy", "--db", db, "--serial", std::to_string(SERIAL), "--by", by,
+                            "--format", "json", "--tariff", tariff});
     EXPECT_EQ(outcome.exit_status, 0) << outcome.err;
     std::map<std::string, Figures> figures;
     std::istringstream lines(outcome.out);
@@ -58,6 +82,8 @@ std::map<std::string, Figures> run_energy(const std::string& db, const std::stri
         Figures& f = figures[row["period"]];
         f.energy = row["energy"], f.hole_energy = row["hole_energy"], f.partial = row["partial"];
         f.peak = row["peak"].is_null() ? 0 : row["peak"]["power"].get<double>();
+        for (const auto& [period, energy] : row["tariff"].items())
+            if (energy.get<double>() != 0) f.tariff[period] = energy;
         if (row.contains("peak_12_months") && !row["peak_12_months"].is_null())
             f.year_peak = row["peak_12_months"]["power"];
     }
@@ -118,6 +144,9 @@ Site berlin_site() {
                 } else {
                     day.energy += pending;
                     if (t - last_kept == SLOT) day.peak = std::max(day.peak, pending * 4);
+                    const std::string starts = tariff_period(last_kept, berlin);
+                    day.tariff[starts == tariff_period(t - 1, berlin) ? starts : "mixed"] +=
+                        pending;
                 }
             }
             last_kept = t, pending = 0;
@@ -144,6 +173,9 @@ void check_figures(const std::string& db, const std::map<std::string, Figures>& 
         EXPECT_NEAR(found->second.hole_energy, want.hole_energy, 1e-6) << day;
         EXPECT_EQ(found->second.partial, want.partial) << day;
         EXPECT_NEAR(found->second.peak, want.peak, 1e-6) << day;
+        EXPECT_EQ(found->second.tariff.size(), want.tariff.size()) << day;
+        for (const auto& [period, energy] : want.tariff)
+            EXPECT_NEAR(found->second.tariff.at(period), energy, 1e-6) << day << " " << period;
     }
     // The half year between the spans is one hole: in April's last day, no energy of its own.
     EXPECT_EQ(got.size(), days.size());
@@ -153,6 +185,7 @@ void check_figures(const std::string& db, const std::map<std::string, Figures>& 
         Figures& month = months[day.substr(0, 7)];
         month.energy += f.energy, month.hole_energy += f.hole_energy;
         month.peak = std::max(month.peak, f.peak);
+        for (const auto& [period, energy] : f.tariff) month.tariff[period] += energy;
     }
     // Every month has days without records or partial ones, but one: none here is whole.
     const std::map<std::string, Figures> by_month = run_energy(db, "month");
@@ -167,6 +200,8 @@ void check_figures(const std::string& db, const std::map<std::string, Figures>& 
         for (const auto& [m, f] : months)
             if (m <= month) year_peak = std::max(year_peak, f.peak);
         EXPECT_NEAR(found->second.year_peak, year_peak, 1e-6) << month;
+        for (const auto& [period, energy] : want.tariff)
+            EXPECT_NEAR(found->second.tariff.at(period), energy, 1e-6) << month << " " << period;
     }
 }
 

@@ -8,6 +8,7 @@
 #include "database/database.hpp"
 #include "energy/counter_series.hpp"
 #include "energy/energy_rows.hpp"
+#include "energy/tariff.hpp"
 
 #include <cctz/civil_time.h>
 #include <CLI/CLI.hpp>
@@ -26,6 +27,7 @@ struct EnergyArgs {
     std::string by = "period";
     std::string format = "table";
     bool intervals = false;
+    std::string tariff_path;
 };
 
 // Records this far beyond the period are read too: the intervals at its edges need the records
@@ -127,6 +129,14 @@ void add_rows(const EnergyArgs& args, const Counted& counted,
 int run(const EnergyArgs& args) {
     std::vector<nlohmann::ordered_json> rows;
     try {
+        std::optional<Tariff> tariff;
+        cctz::time_zone tariff_zone;
+        std::vector<std::string> tariff_periods;
+        if (!args.tariff_path.empty()) {
+            tariff = Tariff::read(args.tariff_path);
+            if (tariff->zone()) cctz::load_time_zone(*tariff->zone(), &tariff_zone);
+            tariff_periods = tariff->periods();
+        }
         const auto reader = kdb::open_database(*kdb::parse_target(args.db), kdb::Access::READ);
         kdb::Selection chosen;
         chosen.serials = args.serials;
@@ -147,11 +157,21 @@ int run(const EnergyArgs& args) {
             const auto name = names.find(meter.serial);
             for (const auto& [key, readings] : read_counters(*reader, meter.serial, from, to)) {
                 Counted counted;
-                counted.of = {meter.serial, name == names.end() ? "" : name->second,
-                              key.file_id,  key.name,
-                              key.unit,     &zone};
+                counted.of = {meter.serial,
+                              name == names.end() ? "" : name->second,
+                              key.file_id,
+                              key.name,
+                              key.unit,
+                              &zone,
+                              tariff ? &tariff_periods : nullptr};
                 counted.intervals = interval_energy(readings);
-                counted.days = daily_energy(counted.intervals, usual_spacing_ms(readings), zone);
+                TariffOf tariff_of;
+                if (tariff)
+                    tariff_of = [&](const Interval& interval) {
+                        return tariff->period_of(interval, tariff->zone() ? tariff_zone : zone);
+                    };
+                counted.days =
+                    daily_energy(counted.intervals, usual_spacing_ms(readings), zone, tariff_of);
                 add_rows(args, counted, rows);
             }
         }
@@ -202,6 +222,12 @@ void add_energy_command(CLI::App& app, int& status) {
     command->add_option("--format", args->format, "table, json (one object a line) or csv")
         ->check(CLI::IsMember({"table", "json", "csv"}))
         ->capture_default_str();
+    command
+        ->add_option("--tariff", args->tariff_path,
+                     "A time-of-use tariff (YAML: periods by weekday and time of day, holidays, "
+                     "a zone): each figure's energy per tariff period besides")
+        ->type_name("FILE")
+        ->check(CLI::ExistingFile);
     command->add_flag("--intervals", args->intervals,
                       "The interval data instead: each interval's start and end in UTC and on "
                       "the meter's clock, its energy, average power and flags (glitch, gap)");
@@ -211,6 +237,7 @@ void add_energy_command(CLI::App& app, int& status) {
         status = run(*args);
     });
     kcli::add_examples(*command, {"kolvane energy --db site.db --from 2026-11-01 --to 2026-11-30",
+                                  "kolvane energy --db site.db --by month --tariff tou.yml",
                                   "kolvane energy --db site.db --by month --format csv",
                                   "kolvane energy --db site.db --serial 1201784 --intervals "
                                   "--format csv"});

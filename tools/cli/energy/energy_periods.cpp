@@ -47,7 +47,8 @@ std::string day_of(std::int64_t ms, const cctz::time_zone& zone) {
 }
 
 std::vector<PeriodEnergy> daily_energy(const std::vector<Interval>& intervals,
-                                       std::int64_t spacing_ms, const cctz::time_zone& zone) {
+                                       std::int64_t spacing_ms, const cctz::time_zone& zone,
+                                       const TariffOf& tariff_of) {
     std::map<cctz::civil_day, PeriodEnergy> days;
     const auto day = [&](const cctz::civil_day& d) -> PeriodEnergy& {
         PeriodEnergy& entry = days[d];
@@ -70,6 +71,7 @@ std::vector<PeriodEnergy> daily_energy(const std::vector<Interval>& intervals,
             continue;
         }
         in.energy += *interval.energy;
+        if (tariff_of) in.by_tariff[tariff_of(interval)] += *interval.energy;
         keep_peak(in, interval);
     }
     if (days.empty()) return {};
@@ -98,6 +100,7 @@ PeriodEnergy sum_days(const std::vector<PeriodEnergy>& days, const std::string& 
         sum.glitches += day.glitches;
         sum.days += day.days;
         sum.partial = sum.partial || day.partial;
+        for (const auto& [period, energy] : day.by_tariff) sum.by_tariff[period] += energy;
         if (day.peak && (!sum.peak || day.peak->power > sum.peak->power)) sum.peak = day.peak;
     }
     sum.partial = sum.partial || sum.days < sum.days_in;

@@ -11,6 +11,8 @@
 
 #include <cctz/time_zone.h>
 
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,16 +33,22 @@ struct PeriodEnergy {
     int days = 0;            // days with data; a month's days in all is days_in
     int days_in = 1;
     bool partial = false;
-    std::optional<Peak> peak;  // over whole intervals that are no gap
+    std::optional<Peak> peak;                 // over whole intervals that are no gap
+    std::map<std::string, double> by_tariff;  // the energy per tariff period, with a tariff
 };
+
+// The tariff period of an interval; none: no tariff.
+using TariffOf = std::function<std::string(const Interval&)>;
 
 // The calendar day of `ms` on `zone`'s clock, "YYYY-MM-DD".
 std::string day_of(std::int64_t ms, const cctz::time_zone& zone);
 
 // One entry per day from the first interval's to the last's, ascending; days a hole covers
-// wholly are there too, partial and without energy.
+// wholly are there too, partial and without energy. With `tariff_of`, each day's energy is
+// also split by tariff period.
 std::vector<PeriodEnergy> daily_energy(const std::vector<Interval>& intervals,
-                                       std::int64_t spacing_ms, const cctz::time_zone& zone);
+                                       std::int64_t spacing_ms, const cctz::time_zone& zone,
+                                       const TariffOf& tariff_of = {});
 
 // The days from `first` to `last` ("YYYY-MM-DD", both included) summed into one period labelled
 // `label`; partial when a day of it is partial or has no data.

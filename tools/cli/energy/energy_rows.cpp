@@ -90,6 +90,14 @@ nlohmann::ordered_json period_row(const CounterOf& of, const PeriodEnergy& perio
     row["hole_energy"] = rounded(period.hole_energy);
     row["glitches"] = period.glitches;
     row["peak"] = peak_object(of, period.peak);
+    if (of.tariff_periods) {
+        nlohmann::ordered_json tariff = nlohmann::ordered_json::object();
+        for (const std::string& name : *of.tariff_periods) {
+            const auto found = period.by_tariff.find(name);
+            tariff[name] = rounded(found == period.by_tariff.end() ? 0.0 : found->second);
+        }
+        row["tariff"] = tariff;
+    }
     return row;
 }
 
@@ -131,11 +139,12 @@ void print_csv(const std::vector<nlohmann::ordered_json>& rows) {
 void print_table(const std::vector<nlohmann::ordered_json>& rows) {
     // The columns a reader checks a bill with; the JSON and CSV forms hold every figure.
     const std::vector<std::pair<std::string, std::string>> shown = {
-        {"meter", "Meter"},     {"file_id", "Log"},
-        {"counter", "Counter"}, {"period", "Period"},
-        {"energy", "Energy"},   {"unit", "Unit"},
-        {"partial", "Partial"}, {"hole_energy", "Holes"},
-        {"peak_power", "Peak"}, {"peak_meter_start", "Peak from (meter clock)"}};
+        {"meter", "Meter"},          {"file_id", "Log"},
+        {"counter", "Counter"},      {"period", "Period"},
+        {"energy", "Energy"},        {"unit", "Unit"},
+        {"partial", "Partial"},      {"hole_energy", "Holes"},
+        {"peak_power", "Peak"},      {"peak_meter_start", "Peak from (meter clock)"},
+        {"tariff", "Tariff periods"}};
     std::vector<std::vector<std::string>> cells;
     for (const nlohmann::ordered_json& row : rows) {
         nlohmann::ordered_json f = flat(row);
@@ -143,6 +152,12 @@ void print_table(const std::vector<nlohmann::ordered_json>& rows) {
         const std::string name = row.value("name", "");
         f["meter"] = name.empty() ? serial : name + " (" + serial + ")";
         f["partial"] = row.value("partial", false) ? "partial" : "";
+        if (row.contains("tariff")) {
+            std::string periods;
+            for (const auto& [period, energy] : row["tariff"].items())
+                periods += (periods.empty() ? "" : ", ") + period + " " + cell(energy);
+            f["tariff"] = periods;
+        }
         if (f.contains("peak_power") && !f["peak_power"].is_null())
             f["peak_power"] = cell(f["peak_power"]) + " " + f.value("peak_unit", "");
         std::vector<std::string> line;

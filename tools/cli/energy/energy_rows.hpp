@@ -19,6 +19,7 @@ struct CounterOf {
     int file_id = 0;
     std::string counter, unit;
     const cctz::time_zone* zone = nullptr;
+    const std::vector<std::string>* tariff_periods = nullptr;  // with a tariff: its periods
 };
 
 // One period's figures as a JSON object: times in UTC and on the meter's clock.

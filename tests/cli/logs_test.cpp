@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <csignal>
+#include <ctime>
 #include <filesystem>
 
 namespace cli_test {
@@ -215,6 +216,150 @@ TEST(LogsOfAFailingMeter, AFailedExportLeavesTheEarlierFileAndKeepsTheRowsInTheP
     EXPECT_EQ(lines_of(silent.err).size(), 1u) << silent.err;
     EXPECT_TRUE(read_file(keep) == good);
     EXPECT_TRUE(read_file(keep + ".part") == part);
+}
+
+constexpr std::int64_t SPRING_CHANGE = 1774746000;  // 2026-03-29T01:00:00Z, 02:00 CET -> 03:00 CEST
+constexpr std::int64_t AUTUMN_CHANGE = 1792890000;  // 2026-10-25T01:00:00Z, 03:00 CEST -> 02:00 CET
+
+// Berlin's wall clock in 2026, written out here so that the tool's zone database is checked
+// against it.
+std::int64_t berlin_2026(std::int64_t utc) {
+    return utc + (utc >= SPRING_CHANGE && utc < AUTUMN_CHANGE ? 7200 : 3600);
+}
+
+// `seconds` as "YYYY-MM-DDTHH:MM:SS.000", or in another strftime `form`.
+std::string time_text(std::int64_t seconds, const char* form = "%Y-%m-%dT%H:%M:%S.000") {
+    const std::time_t t = seconds;
+    std::tm parts{};
+    gmtime_r(&t, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, form, &parts);
+    return text;
+}
+
+// The seconds of a text "YYYY-MM-DDTHH:MM:SS...", read as UTC.
+std::int64_t seconds_of(const std::string& text) {
+    std::tm parts{};
+    strptime(text.c_str(), "%Y-%m-%dT%H:%M:%S", &parts);
+    return timegm(&parts);
+}
+
+// The CSV row from its field `n` on (the fields before it are never quoted), and that field.
+std::string fields_from(const std::string& row, int n) {
+    std::size_t at = 0;
+    for (int i = 0; i < n; ++i) at = row.find(',', at) + 1;
+    return row.substr(at);
+}
+std::string field(const std::string& row, int n) {
+    const std::string rest = fields_from(row, n);
+    return rest.substr(0, rest.find(','));
+}
+
+// A meter whose clock keeps Berlin's wall time, with records two hours either side of a change
+// of the clock. With --tz each record's "timestamp" is its true UTC time and "meter_time" the
+// meter's stamp, in the JSON lines and in CSV (Date/Time, then meter_time); without, the output
+// is the library's own, the wall time labelled UTC. --after-time takes the UTC stamp printed, and
+// the record after it lands on the right side of the autumn change. An unknown zone is a usage
+// error before the meter is asked anything.
+TEST(LogsOfABerlinMeter, TzPrintsTrueUtcBesideTheMeterTimeAcrossBothChanges) {
+    constexpr int RECORDS = 17;
+    for (const std::int64_t change : {AUTUMN_CHANGE, SPRING_CHANGE}) {
+        SCOPED_TRACE(time_text(change));
+        const std::int64_t newest = change + 8 * 900;
+        ksim::Simulator sim(
+            ksim::default_meter(ksim::Model::em133, RECORDS, newest, 40, berlin_2026));
+        const std::string port = std::to_string(sim.start());
+        const auto run = [&](const std::string& command, const std::vector<std::string>& more) {
+            std::vector<std::string> args{command, "127.0.0.1", "-p", port, "-m", "em133"};
+            if (command == "datalog") args.insert(args.begin() + 2, "1");
+            args.insert(args.end(), more.begin(), more.end());
+            return run_tool(args);
+        };
+        const auto true_time = [&](std::size_t i) {  // of the data log's record i
+            return newest - static_cast<std::int64_t>(RECORDS - 1 - i) * 900;
+        };
+        const std::string dir = fresh_dir("berlin");
+
+        for (const std::string command : {"datalog", "eventlog"}) {
+            SCOPED_TRACE(command);
+            const Outcome plain = run(command, {});
+            const Outcome zoned = run(command, {"--tz", "Europe/Berlin"});
+            ASSERT_EQ(run(command, {"-o", dir + "/plain.csv"}).exit_status, 0);
+            const Outcome zoned_csv =
+                run(command, {"-o", dir + "/zoned.csv", "--tz", "Europe/Berlin"});
+            ASSERT_EQ(plain.exit_status, 0) << plain.err;
+            ASSERT_EQ(zoned.exit_status, 0) << zoned.err;
+            ASSERT_EQ(zoned_csv.exit_status, 0) << zoned_csv.err;
+            const std::vector<std::string> plain_lines = lines_of(plain.out);
+            const std::vector<std::string> zoned_lines = lines_of(zoned.out);
+            const std::vector<std::string> plain_rows = lines_of(read_file(dir + "/plain.csv"));
+            const std::vector<std::string> zoned_rows = lines_of(read_file(dir + "/zoned.csv"));
+            ASSERT_GT(plain_lines.size(), 10u);
+            ASSERT_EQ(zoned_lines.size(), plain_lines.size());
+            ASSERT_EQ(plain_rows.size(), plain_lines.size());
+            ASSERT_EQ(zoned_rows.size(), plain_lines.size());
+            EXPECT_EQ(zoned_lines[0], plain_lines[0]);
+            EXPECT_EQ(zoned_rows[0], "No.,Date/Time,meter_time," + fields_from(plain_rows[0], 2));
+            std::string previous_utc;
+            for (std::size_t i = 1; i < plain_lines.size(); ++i) {
+                const json record = json::parse(zoned_lines[i]);
+                const std::string utc = record["timestamp"], wall = record["meter_time"];
+                // JSON: the library's line but for the UTC time and the wall time beside it.
+                std::string restored = zoned_lines[i];
+                restored.replace(restored.find(utc), utc.size() + 16 + wall.size(), wall + "Z");
+                EXPECT_EQ(restored, plain_lines[i]);
+                EXPECT_GT(utc, previous_utc);
+                previous_utc = utc;
+                EXPECT_EQ(time_text(berlin_2026(seconds_of(utc))), wall.substr(0, 19) + ".000");
+                // CSV: the same two times after No., the rest of the library's row after them.
+                EXPECT_EQ(zoned_rows[i], std::to_string(i) + "," + utc + "," + wall + "," +
+                                             fields_from(plain_rows[i], 2));
+                if (command == "eventlog") continue;
+                EXPECT_EQ(utc, time_text(true_time(i - 1)) + "Z");
+                EXPECT_EQ(wall, time_text(berlin_2026(true_time(i - 1))));
+                EXPECT_EQ(field(plain_rows[i], 1),
+                          time_text(berlin_2026(true_time(i - 1)), "%d/%m/%y  %H:%M:%S.000"));
+            }
+        }
+
+        // --after: the record a quarter of an hour before the change, as printed with --tz, is
+        // the anchor; the stamp printed without --tz is not its UTC time, and the log is read
+        // whole.
+        const std::size_t anchor = RECORDS - 1 - 9;
+        struct Anchor {
+            std::string stamp;
+            std::size_t first;  // the first record printed
+        };
+        for (const Anchor& a : {Anchor{time_text(true_time(anchor)) + "Z", anchor + 1},
+                                Anchor{time_text(berlin_2026(true_time(anchor))) + "Z", 0}}) {
+            SCOPED_TRACE(a.stamp);
+            const Outcome r =
+                run("datalog", {"--after", std::to_string(1000 + anchor), "--after-time", a.stamp,
+                                "--tz", "Europe/Berlin", "-q"});
+            ASSERT_EQ(r.exit_status, 0) << r.err;
+            const std::vector<std::string> lines = lines_of(r.out);
+            ASSERT_EQ(lines.size(), RECORDS - a.first + 1);
+            for (std::size_t i = 1; i < lines.size(); ++i)
+                EXPECT_EQ(json::parse(lines[i])["timestamp"],
+                          time_text(true_time(a.first + i - 1)) + "Z");
+        }
+    }
+
+    ServedMeter meter;
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"datalog", "127.0.0.1", "1"},
+          std::vector<std::string>{"datalog", "127.0.0.1", "1", "-o", fresh_dir("tz") + "/x.csv"},
+          std::vector<std::string>{"eventlog", "127.0.0.1"}}) {
+        std::vector<std::string> args = command;
+        args.insert(args.end(), {"-p", meter.port(), "-m", "em133", "--tz", "Nowhere/Atlantis"});
+        const Outcome bad = run_tool(args);
+        EXPECT_EQ(bad.exit_status, 2);
+        EXPECT_EQ(bad.err,
+                  "kolvane: --tz: unknown time zone 'Nowhere/Atlantis'\nRun 'kolvane --help' or "
+                  "'kolvane COMMAND --help' for usage.\n");
+        EXPECT_EQ(bad.out, "");
+    }
+    EXPECT_EQ(meter.sim.requests_received(), 0u);
 }
 
 // A simulator whose data logs are long enough to interrupt.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// datalog and eventlog: the record stream as JSON lines, or a CSV file with -o.
+// datalog and eventlog: the record stream as JSON lines, or a CSV file with -o; with --tz, each
+// record's time in true UTC and the meter's wall time beside it.
 #include "common/document.hpp"
 #include "common/exit_status.hpp"
 #include "common/help_format.hpp"
@@ -12,6 +13,8 @@
 #include "common/output.hpp"
 #include "common/part_file.hpp"
 #include "common/progress.hpp"
+#include "common/record_restamp.hpp"
+#include "common/restamped_csv.hpp"
 #include "meter/commands.hpp"
 
 #include <kolvane.h>
@@ -20,6 +23,7 @@
 #include <nlohmann/json.hpp>
 
 #include <memory>
+#include <optional>
 
 namespace kcli {
 namespace {
@@ -35,12 +39,50 @@ struct LogArgs {
     int file_id = 0;
     std::string csv_path;
     std::string after_time;  // the stamp of the record at --after, as the record showed it
+    std::string zone;        // --tz: the zone of the meter's clock; empty: stamps as they are
     bool progress = false;
 };
 
-// One record per line on standard output; Ctrl-C or a failed write stops the transfer.
-extern "C" int print_record(const char* record, void*) {
-    const bool written = write_stdout_line(record);
+// The JSON lines of one transfer, restamped when the meter's zone is given.
+struct JsonLines {
+    const LogArgs& args;
+    std::optional<RecordRestamper> restamper;
+    std::string failure;  // a record that could not be restamped
+
+    std::string restamp(const std::string& line) {
+        if (!restamper) {
+            if (line.starts_with(R"({"type":"header")")) return line;
+            restamper.emplace(args.zone, record_before(line));
+        }
+        return restamper->json_line(line);
+    }
+
+    // The UTC time of the record before `first`: the one at --after, when the meter still holds
+    // it and --after-time gave its time. It places a first record in the hour an autumn change
+    // repeats on the right side of the change; a log read whole starts without it.
+    std::optional<std::string> record_before(const std::string& first) const {
+        if (!args.options.after_seq || args.after_time.empty()) return std::nullopt;
+        const nlohmann::json record = nlohmann::json::parse(first, nullptr, false);
+        if (!record.is_object() || record.value("seq", -1) != (*args.options.after_seq + 1) % 65536)
+            return std::nullopt;
+        return args.after_time;
+    }
+};
+
+// One record per line on standard output; Ctrl-C, a failed write or a record that cannot be
+// restamped stops the transfer.
+extern "C" int print_record(const char* record, void* user) {
+    auto& lines = *static_cast<JsonLines*>(user);
+    std::string line = record;
+    if (!lines.args.zone.empty()) {
+        try {
+            line = lines.restamp(line);
+        } catch (const std::exception& e) {
+            lines.failure = e.what();
+            return 1;
+        }
+    }
+    const bool written = write_stdout_line(line);
     return interrupted() || !written ? 1 : 0;
 }
 
@@ -75,18 +117,36 @@ bool meter_has_log(const LogArgs& args, const char* options) {
 
 int export_csv(const LogArgs& args, const char* options, ExportCall to_csv) {
     const PartFile file(args.csv_path);
+    // With the meter's zone, the library's rows pass through a temporary file to be restamped.
+    std::optional<RestampedCsv> restamped;
+    if (!args.zone.empty()) {
+        try {
+            restamped.emplace(file.write_path());
+        } catch (const std::exception& e) {
+            print_diagnostic(e.what());
+            return FAILURE;
+        }
+    }
+    const std::string& csv_path = restamped ? restamped->library_path() : file.write_path();
     char err[1024];
     ExportProgress progress(args.progress);
     const int status =
-        to_csv(args.host.c_str(), args.options.meter.c_str(), args.file_id,
-               file.write_path().c_str(), options, on_export_progress, &progress, err, sizeof err);
+        to_csv(args.host.c_str(), args.options.meter.c_str(), args.file_id, csv_path.c_str(),
+               options, on_export_progress, &progress, err, sizeof err);
     progress.bar.finish();
-    if (status < 0) {
-        const int exit_status = exit_for(status, err);
-        if (progress.rows == 0) {
+    int rows = progress.rows;
+    std::string restamp_failure;
+    if (restamped) {
+        RecordRestamper restamper(args.zone);
+        rows = restamped->finish(restamper, restamp_failure);
+    }
+    if (status < 0 || !restamp_failure.empty()) {
+        const int exit_status = status < 0 ? exit_for(status, err) : FAILURE;
+        if (!restamp_failure.empty()) print_diagnostic(restamp_failure.c_str());
+        if (rows == 0) {
             file.remove();
         } else if (file.write_path() != file.path()) {
-            print_diagnostic(("The " + std::to_string(progress.rows) + " rows read are kept in " +
+            print_diagnostic(("The " + std::to_string(rows) + " rows read are kept in " +
                               file.write_path() + "; " + file.path() + " is unchanged")
                                  .c_str());
         }
@@ -128,8 +188,13 @@ int run_log(const LogArgs& args, StreamCall stream, ExportCall to_csv) {
     }
     if (!args.csv_path.empty()) return export_csv(args, options, to_csv);
     char err[1024];
+    JsonLines lines{args, std::nullopt, {}};
     const int status = stream(args.host.c_str(), args.options.meter.c_str(), args.file_id, options,
-                              print_record, nullptr, err, sizeof err);
+                              print_record, &lines, err, sizeof err);
+    if (!lines.failure.empty()) {
+        print_diagnostic(lines.failure.c_str());
+        return FAILURE;
+    }
     if (stdout_failed()) return FAILURE;  // reported once the command ends
     return exit_for(status, err);
 }
@@ -157,9 +222,9 @@ CLI::App* add_log_command(CLI::App& app, int& status, const char* name, const ch
             ->excludes(output);
     command
         ->add_option("--after-time", args->after_time,
-                     "The \"timestamp\" of that record (e.g. 2026-12-01T10:15:00.000Z): the "
-                     "meter's record at SEQ must carry it, else the log started again under the "
-                     "same numbers and is read whole")
+                     "The \"timestamp\" that record showed (e.g. 2026-12-01T10:15:00.000Z; with "
+                     "--tz the UTC one): the meter's record at SEQ must carry it, else the log "
+                     "started again under the same numbers and is read whole")
         ->type_name("STAMP")
         ->needs(after)
         ->check([](const std::string& stamp) {
@@ -167,16 +232,27 @@ CLI::App* add_log_command(CLI::App& app, int& status, const char* name, const ch
                 utc_ms(stamp);
                 return std::string();
             } catch (const std::exception&) {
-                return "--after-time: '" + stamp + "' is not a stamp YYYY-MM-DDTHH:MM:SS.mmm[Z]";
+                return "'" + stamp + "' is not a stamp YYYY-MM-DDTHH:MM:SS.mmm[Z]";
             }
         });
+    command
+        ->add_option("--tz", args->zone,
+                     "Zone of the meter's clock, an IANA name such as Europe/Berlin, or UTC: "
+                     "\"timestamp\" becomes true UTC and \"meter_time\" beside it keeps the "
+                     "meter's wall time (in CSV: Date/Time in UTC, then a meter_time column). "
+                     "Without it the meter's wall time is printed as UTC")
+        ->type_name("ZONE")
+        ->check(zone_problem);
     command->add_flag(
         "--progress", args->progress,
         "Show the progress of a CSV export even when standard error is not a terminal");
     add_meter_options(*command, args->options);
     command->footer("A long log may need a --deadline above the default of 10 x the time-out.");
     command->callback([args, stream, to_csv, &status] {
-        if (!args->after_time.empty()) args->options.after_time_ms = utc_ms(args->after_time);
+        // The meter compares the stamp with its own: with --tz, its wall time at that UTC time.
+        if (!args->after_time.empty())
+            args->options.after_time_ms = utc_ms(
+                args->zone.empty() ? args->after_time : wall_time_at(args->after_time, args->zone));
         status = run_log(*args, stream, to_csv);
     });
     return command;
@@ -192,9 +268,11 @@ void add_log_commands(CLI::App& app, int& status) {
     datalog_command->add_option("FILE_ID", datalog->file_id, "Data log file, 1-16")
         ->required()
         ->check(CLI::Range(1, 16));
-    add_examples(*datalog_command, {"kolvane-sim --port 1502 &",
-                                    "kolvane datalog 127.0.0.1 1 -p 1502 -m em133 -o dl1.csv",
-                                    "kolvane datalog 127.0.0.1 1 -p 1502 -m em133 --after 2870"});
+    add_examples(
+        *datalog_command,
+        {"kolvane-sim --port 1502 &", "kolvane datalog 127.0.0.1 1 -p 1502 -m em133 -o dl1.csv",
+         "kolvane datalog 127.0.0.1 1 -p 1502 -m em133 --after 2870",
+         "kolvane datalog 127.0.0.1 1 -p 1502 -m em133 --tz Europe/Berlin"});
 
     auto eventlog = std::make_shared<LogArgs>();
     CLI::App* eventlog_command = add_log_command(

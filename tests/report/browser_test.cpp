@@ -8,24 +8,34 @@
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 namespace report_test {
 namespace {
 
 using collect_test::SiteMeter;
 
-// Two meters collected once into SQLite, shared by the tests of this file.
+// The site's name of the em133, with characters that must stay text on the page.
+const std::string BOILER = "Boiler <house> & co";
+
+// Two meters collected once into SQLite, shared by the tests of this file: the em133 named in
+// the hosts file, the em235 not.
 class CollectedSite : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         em133_ = new SiteMeter(ksim::Model::em133, 1201784, 300, 40);
         em235_ = new SiteMeter(ksim::Model::em235, 2305001, 300, 40);
         db_ = new std::string(collect_test::fresh_sqlite_path());
-        const auto run =
-            cli_test::run_tool({"collect", em133_->address(), "-m", "em133", "--db", *db_});
+        collect_into(*db_);
+    }
+    static void collect_into(const std::string& target) {
+        const auto run = cli_test::run_tool(
+            {"collect", "--hosts",
+             collect_test::hosts_file(em133_->address() + " em133 name=\"" + BOILER + "\"\n"),
+             "--db", target});
         ASSERT_EQ(run.exit_status, 0) << run.err;
         const auto second =
-            cli_test::run_tool({"collect", em235_->address(), "-m", "em235", "--db", *db_});
+            cli_test::run_tool({"collect", em235_->address(), "-m", "em235", "--db", target});
         ASSERT_EQ(second.exit_status, 0) << second.err;
     }
     static void TearDownTestSuite() { delete em133_, delete em235_, delete db_; }
@@ -68,6 +78,32 @@ TEST_F(CollectedSite, EveryChartDrawsInTheBrowserWithoutErrors) {
     image.read(signature, sizeof signature);
     EXPECT_EQ(std::string(signature, 8), "\x89PNG\r\n\x1a\n") << "no screenshot at " << png;
     EXPECT_GT(std::filesystem::file_size(png), 20000u);
+}
+
+// Each meter's heading and identity table carry the site's name as text, the serial alone when
+// the site gave none; the model's own name keeps a column of its own.
+TEST_F(CollectedSite, MetersAreNamedAsTheSiteNamesThem) {
+    const Report report = make_report(*db_);
+    ASSERT_EQ(report.outcome.exit_status, 0) << report.outcome.err;
+    const BrowserView view = open_in_browser(report.path);
+    EXPECT_EQ(view.errors, 0) << view.dom;
+    const auto db = collect_test::open_sqlite(*db_);
+    const std::string boiler = "Boiler &lt;house&gt; &amp; co";
+    for (const auto& [serial, name, model] :
+         {std::tuple{"1201784", boiler, "em133"}, std::tuple{"2305001", std::string(), "em235"}}) {
+        const std::string model_name =
+            db->rows(std::string("SELECT model_name FROM meters WHERE serial = ") + serial)
+                .at(0)
+                .at(0);
+        const std::string label = name.empty() ? serial : name + " \u2014 " + serial;
+        EXPECT_NE(view.dom.find("<h2>" + label + " (" + model + ")</h2>"), std::string::npos)
+            << label;
+        EXPECT_NE(view.dom.find("<tr><td>" + (name.empty() ? "-" : name) + "</td><td>" + serial +
+                                "</td><td>" + model + "</td><td>" + model_name + "</td>"),
+                  std::string::npos)
+            << label;
+    }
+    EXPECT_EQ(view.dom.find("<house>"), std::string::npos) << "the name became markup";
 }
 
 TEST_F(CollectedSite, ChartNumbersAreTheDatabaseValues) {
@@ -115,12 +151,7 @@ TEST_F(CollectedSite, PostgresReportHoldsTheSameData) {
     } catch (const std::exception& e) {
         FAIL() << e.what();  // a server that cannot start fails the test
     }
-    ASSERT_EQ(
-        cli_test::run_tool({"collect", em133_->address(), "-m", "em133", "--db", uri}).exit_status,
-        0);
-    ASSERT_EQ(
-        cli_test::run_tool({"collect", em235_->address(), "-m", "em235", "--db", uri}).exit_status,
-        0);
+    collect_into(uri);
     Report from_postgres = make_report(uri);
     Report from_sqlite = make_report(*db_);
     ASSERT_EQ(from_postgres.outcome.exit_status, 0) << from_postgres.outcome.err;

@@ -2,12 +2,14 @@
 // What the report makes of databases written through the collector's store: a year of records
 // thinned without losing a spike, gaps, and the awkward cases, each opened in the browser.
 #include "report_run.hpp"
+#include "support/site.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <regex>
 
 namespace report_test {
@@ -73,12 +75,7 @@ TEST(Report, AYearOfRecordsStaysLightAndKeepsEveryPeak) {
     EXPECT_EQ(value_at(START + Year::SPIKE * STEP), 999) << "the one-record spike is drawn";
     EXPECT_EQ(value_at(START + Year::DIP * STEP), 50) << "the one-record dip is drawn";
 
-    // The gap: reported with its size, and the line breaks there.
-    const nlohmann::json& summary = report.data["summary"];
-    EXPECT_EQ(summary["gaps"], 1);
-    EXPECT_EQ(summary["missing_records"], Year::GAP_LENGTH);
-    EXPECT_EQ(summary["gap_list"][0]["from"], utc(START + (Year::GAP - 1) * STEP));
-    EXPECT_EQ(summary["gap_list"][0]["to"], utc(START + (Year::GAP + Year::GAP_LENGTH) * STEP));
+    // The line breaks where records are missing.
     EXPECT_TRUE(
         std::any_of(v1.begin(), v1.end(), [](const nlohmann::json& v) { return v.is_null(); }));
 
@@ -100,6 +97,62 @@ TEST(Report, AYearOfRecordsStaysLightAndKeepsEveryPeak) {
         EXPECT_TRUE(std::regex_match(box.at("xticks"), std::regex("(202[67]-\\d\\d\\|?){4,}")))
             << box.at("xticks");
         EXPECT_EQ(box.count("bars") ? box.at("bars") : "365", "365");
+    }
+}
+
+// The gaps the collector stored, in the summary as in each meter's completeness: the gaps view's
+// rows that overlap the range, whatever the records suggest. Meter 7201's records lack five the
+// collector did record, and its log began with records overwritten before the first was read.
+TEST(Report, TheGapSummaryIsTheStoredGaps) {
+    StoredSite site;
+    kdb::MeterRow boiler = meter_row(7201);
+    boiler.name = "Boiler house";
+    site.meter(boiler);
+    site.meter(7202, "em235");
+    kdb::DatalogBatch batch{7201, 1, {{"V1", "V"}}, {}};
+    for (int i = 0; i < 100; ++i)
+        if (i < 40 || i >= 45) batch.rows.push_back(datalog_row(START + i * STEP, i + 1, {230.0}));
+    site.datalog(batch);
+    site.gap({7201, 1, utc(START + 39 * STEP), utc(START + 45 * STEP), 5, "the meter was off"});
+    site.gap({7201, 1, utc(START - 10 * STEP), utc(START), 9,
+              "records overwritten before they were collected"});
+    site.gap({7201, 0, utc(START + 60 * STEP), utc(START + 70 * STEP), 3, "the meter was off"});
+    site.gap({7202, 2, utc(START + 80 * STEP), utc(START + 90 * STEP), 4, "the meter was off"});
+
+    const auto db = collect_test::open_sqlite(site.path());
+    const std::map<std::int64_t, std::string> labels{{7201, "Boiler house \u2014 7201"},
+                                                     {7202, "7202"}};
+    for (const std::string& from : {std::string(), utc(START + 50 * STEP)}) {
+        SCOPED_TRACE("from " + from);
+        const Report report =
+            make_report(site.path(), from.empty() ? std::vector<std::string>{}
+                                                  : std::vector<std::string>{"--from", from});
+        ASSERT_EQ(report.outcome.exit_status, 0) << report.outcome.err;
+        const auto stored = db->rows(
+            "SELECT serial, file_id, gap_from, gap_to, missing, cause FROM gaps WHERE gap_to >= '" +
+            from + "' ORDER BY serial, file_id, gap_from");
+        ASSERT_GE(stored.size(), 2u);
+        const nlohmann::json& summary = report.data["summary"];
+        ASSERT_EQ(summary["gap_list"].size(), stored.size());
+        std::int64_t missing = 0;
+        for (std::size_t i = 0; i < stored.size(); ++i) {
+            const nlohmann::json& listed = summary["gap_list"][i];
+            const std::int64_t serial = std::stoll(stored[i][0]);
+            EXPECT_EQ(listed["serial"], serial);
+            EXPECT_EQ(listed["meter"], labels.at(serial));
+            EXPECT_EQ(listed["file_id"], std::stoi(stored[i][1]));
+            EXPECT_EQ(listed["from"], stored[i][2]);
+            EXPECT_EQ(listed["to"], stored[i][3]);
+            EXPECT_EQ(listed["missing"], std::stoll(stored[i][4]));
+            EXPECT_EQ(listed["cause"], stored[i][5]);
+            missing += std::stoll(stored[i][4]);
+        }
+        EXPECT_EQ(summary["gaps"], stored.size());
+        EXPECT_EQ(summary["missing_records"], missing);
+        const auto of_log = db->number(
+            "SELECT count(*) FROM gaps WHERE serial = 7201 AND file_id = 1 AND gap_to >= '" + from +
+            "'");
+        EXPECT_EQ(report.data["meters"][0]["datalogs"][0]["gaps"], of_log);
     }
 }
 

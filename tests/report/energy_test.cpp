@@ -28,7 +28,7 @@ struct Figures {
     double energy = 0, hole_energy = 0;
     bool partial = false;
     double peak = 0;
-    double year_peak = 0;  // a month's: the highest of it and the eleven before
+    double year_peak = 0;                  // a month's: the highest of it and the eleven before
     std::map<std::string, double> tariff;  // energy per period of the tariff below
 };
 
@@ -44,8 +44,7 @@ std::string tariff_period(double seconds, const cctz::time_zone& zone) {
     const cctz::civil_second wall = cctz::convert(
         std::chrono::system_clock::from_time_t(static_cast<std::time_t>(seconds)), zone);
     const cctz::weekday weekday = cctz::get_weekday(cctz::civil_day(wall));
-    const bool working = weekday != cctz::weekday::saturday &&
-                         weekday != cctz::weekday::sunday &&
+    const bool working = weekday != cctz::weekday::saturday && weekday != cctz::weekday::sunday &&
                          cctz::civil_day(wall) != cctz::civil_day(2026, 10, 30);
     return working && wall.hour() >= 7 && wall.hour() < 20 ? "peak" : "off-peak";
 }

@@ -91,8 +91,8 @@ StoredSite::StoredSite(const std::string& target) : path_(target) {
     store(path_);  // the schema, no rows
 }
 
-void StoredSite::meter(std::int64_t serial, const std::string& model,
-                       const std::string& clock_zone) {
+kdb::MeterRow meter_row(std::int64_t serial, const std::string& model,
+                        const std::string& clock_zone) {
     kdb::MeterRow row;
     row.serial = serial;
     row.model = model;
@@ -101,11 +101,19 @@ void StoredSite::meter(std::int64_t serial, const std::string& model,
     row.host = "127.0.0.1";
     row.clock_zone = clock_zone;
     row.info = "{}";
-    store(path_)->save_meter(row);
+    return row;
 }
 
+void StoredSite::meter(std::int64_t serial, const std::string& model,
+                       const std::string& clock_zone) {
+    meter(meter_row(serial, model, clock_zone));
+}
+
+void StoredSite::meter(const kdb::MeterRow& row) { store(path_)->save_meter(row); }
 void StoredSite::datalog(const kdb::DatalogBatch& batch) { store(path_)->save_datalog(batch); }
 void StoredSite::events(const kdb::EventBatch& batch) { store(path_)->save_events(batch); }
+void StoredSite::gap(const kdb::GapRow& gap) { store(path_)->save_gap(gap); }
+void StoredSite::collection(const kdb::CollectionRow& pass) { store(path_)->save_collection(pass); }
 
 std::string utc(double seconds) {
     const auto t = static_cast<std::time_t>(seconds);

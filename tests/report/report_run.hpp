@@ -44,12 +44,19 @@ public:
     const std::string& path() const { return path_; }  // the --db target
     void meter(std::int64_t serial, const std::string& model = "em133",
                const std::string& clock_zone = "UTC");
+    void meter(const kdb::MeterRow& row);
     void datalog(const kdb::DatalogBatch& batch);
     void events(const kdb::EventBatch& batch);
+    void gap(const kdb::GapRow& gap);
+    void collection(const kdb::CollectionRow& pass);
 
 private:
     std::string path_;
 };
+
+// A meter at 127.0.0.1 as the collector stores it, without a name.
+kdb::MeterRow meter_row(std::int64_t serial, const std::string& model = "em133",
+                        const std::string& clock_zone = "UTC");
 
 // A data log row at `seconds` since 1970; `meter_time` is the meter's wall time, if any.
 kdb::DatalogRow datalog_row(double seconds, int seq, std::vector<double> values,

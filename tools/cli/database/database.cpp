@@ -62,6 +62,19 @@ std::vector<MeterIdentity> Database::meters(const Selection& selection) {
     return found;
 }
 
+std::vector<MeterPlace> Database::meter_places() {
+    std::vector<MeterPlace> found;
+    const std::string unit = read_version_ >= 2 ? "unit" : "1";
+    const std::string name = read_version_ >= 3 ? "name" : "''";
+    each_row("SELECT serial, host, port, " + unit + ", " + name +
+                 " FROM meters ORDER BY last_seen, serial",
+             {}, [&](const Row& r) {
+                 found.push_back({r.integer(0), r.text(1), static_cast<int>(r.integer(2)),
+                                  static_cast<int>(r.integer(3)), r.text(4)});
+             });
+    return found;
+}
+
 void Database::each_value(const Selection& selection,
                           const std::function<void(const ValueRow&)>& take) {
     std::vector<std::string> parameters;

@@ -25,6 +25,15 @@ public:
     virtual double real(int column) const = 0;
 };
 
+// Where a meter of the meters table answered last, and what the site calls it.
+struct MeterPlace {
+    std::int64_t serial = 0;
+    std::string host;
+    int port = 0;
+    int unit = 1;
+    std::string name;  // empty when the site gave it none
+};
+
 class Database {
 public:
     virtual ~Database() = default;
@@ -72,6 +81,13 @@ public:
 
     // Reading, through the views. Meters ordered by serial.
     std::vector<MeterIdentity> meters(const Selection& selection);
+    // Every meter of the meters table with the address it last answered at and the site's name
+    // for it, the last seen last (an address may have served a meter since replaced). Before
+    // schema version 3 the name reads as empty, before version 2 the unit as 1.
+    std::vector<MeterPlace> meter_places();
+    // The schema version of a database opened for reading: the collections, gaps and
+    // completeness views are there from version 5 on.
+    std::int64_t schema_version() const { return read_version_; }
     // Ordered by serial, file id, time and sequence number.
     void each_value(const Selection& selection, const std::function<void(const ValueRow&)>& take);
     // Ordered by serial, time and sequence number.

@@ -12,20 +12,27 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <vector>
 
 namespace kreport {
 
 // The JSON of each meter's collections, by serial:
 //   {"last": {"finished_at", "outcome"} or null, "passes", "passes_with_warnings",
 //    "latest_warnings": [texts], "latest_at", "failed": [{"finished_at", "outcome", "error"}]}
-// and passes of no known meter (serial unknown: unreachable, or never said who it is) under
-// "unidentified" as {"finished_at", "host", "port", "unit", "name", "outcome", "error"}.
-// Passes count in the selection's range; the latest pass is the newest of all.
+// A pass that did not say who answered (busy, unreachable) belongs to the meter known at its
+// host, port and unit: from the meters table, else from the newest pass there that named one.
+// Passes at an address no meter ever answered from go under "unidentified" as {"finished_at",
+// "host", "port", "unit", "name", "outcome", "error"}, the newest ones, all counted in
+// "unidentified_failures". Passes count in the selection's range; the latest is the newest of all.
+// "names" holds the site's name for each meter as its newest pass gave it.
 struct CollectionRecord {
     std::map<std::int64_t, nlohmann::json> meters;
     nlohmann::json unidentified = nlohmann::json::array();
+    std::size_t unidentified_failures = 0;
+    std::map<std::int64_t, std::string> names;
 };
-CollectionRecord read_collections(kdb::Database& reader, const kdb::Selection& selection);
+CollectionRecord read_collections(kdb::Database& reader, const kdb::Selection& selection,
+                                  const std::vector<kdb::MeterPlace>& places);
 
 // Each data log's completeness of the meters, by serial: [{"file_id", "expected", "present",
 // "missing", "days": [{"day", "expected", "present", "missing"}], "gaps": [{"from", "to",

@@ -275,7 +275,8 @@
     if (data.meters.length) el("div", root, `Times in ${zone.name}`, "muted zone");
     cards(root, [["meters", s.meters], ["data log records", s.datalog_records], ["events", s.events],
                  ["first record", when(zone, s.first)], ["last record", when(zone, s.last)],
-                 ["gaps", `${s.gaps} (${s.missing_records} records missing)`],
+                 ["gaps", s.gaps === null ? "not recorded in this database"
+                   : `${s.gaps} (${s.missing_records} records missing)`],
                  ["meters with warnings", s.meters_with_warnings], ["meters with records missing", s.meters_missing_records],
                  ["failed collections", s.failed_passes]]);
     if (s.unidentified_passes.length) {
@@ -285,9 +286,10 @@
                                                                 p.name || "-", p.outcome, p.error || "-"]));
     }
     if (s.gap_list.length) {
-      el("h3", root, "Gaps in the data logs");
-      table(root, ["meter", "log", "from", "to", "records missing"],
-            s.gap_list.slice(0, 50).map((g) => [g.serial, g.file_id, when(zone, g.from), when(zone, g.to), g.missing]));
+      el("h3", root, "Gaps in the logs");
+      table(root, ["meter", "log", "from", "to", "records missing", "cause"],
+            s.gap_list.slice(0, 50).map((g) => [g.meter, logTitle(g.file_id), when(zone, g.from), when(zone, g.to),
+                                                g.missing, g.cause]));
       if (s.gap_list.length > 50) el("div", root, `... and ${s.gap_list.length - 50} more`, "muted");
     }
     if (!data.meters.length) el("p", root, "The database holds no collected meters for this selection.");
@@ -296,6 +298,7 @@
   const every = (seconds) => (seconds >= MINUTE ? `${Math.round(seconds / MINUTE)} min` : `${Math.round(seconds)} s`);
 
   const plural = (n, word) => `${n} ${word}${n === 1 ? "" : "s"}`;
+  const logTitle = (fileId) => (fileId === 0 ? "Event log" : `Data log ${fileId}`);
 
   // The latest collection's warnings, prominent; how the passes in the range went.
   function collections(section, c, zone) {
@@ -321,7 +324,7 @@
   function completeness(section, logs, zone) {
     el("h3", section, "Completeness");
     logs.forEach((log) => {
-      const title = log.file_id === 0 ? "Event log" : `Data log ${log.file_id}`;
+      const title = logTitle(log.file_id);
       const box = el("div", section, null, "completeness");
       box.dataset.fileId = log.file_id;
       if (log.missing === 0 && !log.gaps.length) {
@@ -352,19 +355,21 @@
     const zone = zoneClock(m.clock_zone);
     const section = el("section", root);
     section.dataset.serial = m.serial;
-    el("h2", section, `Meter ${m.serial}` + (m.model ? ` (${m.model})` : ""));
+    el("h2", section, m.label + (m.model ? ` (${m.model})` : ""));
     el("div", section, m.unknown_clock_zone === undefined ? `Times in ${zone.name}`
       : `Times in UTC: the meter's clock zone '${m.unknown_clock_zone}' is unknown to the computer that wrote this report`,
        "muted zone");
-    table(section, ["model", "name", "serial", "firmware", "address", "last collected"],
-          [[m.model || "-", m.model_name || "-", m.serial, m.firmware || "-", m.host ? `${m.host}:${m.port}` : "-",
+    table(section, ["name", "serial", "model", "model name", "firmware", "address", "last collected"],
+          [[m.name || "-", m.serial, m.model || "-", m.model_name || "-", m.firmware || "-",
+            m.host ? `${m.host}:${m.port}` : "-",
             when(zone, m.last_collected) + (m.last_outcome && m.last_outcome !== "complete" ? ` (${m.last_outcome})` : "")]]);
     collections(section, m.collections, zone);
     m.datalogs.forEach((log) => {
-      const title = `Data log ${log.file_id}`;
+      const title = logTitle(log.file_id);
       el("h3", section, title);
-      el("div", section, `${log.records} record${log.records === 1 ? "" : "s"} from ${when(zone, log.first)} to ${when(zone, log.last)}` +
-         (log.interval_s > 0 ? `, every ${every(log.interval_s)}` : "") + `, ${log.gaps.length} gaps`, "muted");
+      el("div", section, `${plural(log.records, "record")} from ${when(zone, log.first)} to ${when(zone, log.last)}` +
+         (log.interval_s > 0 ? `, every ${every(log.interval_s)}` : "") +
+         (log.gaps === null ? "" : `, ${plural(log.gaps, "gap")}`), "muted");
       let counters = 0;
       log.charts.forEach((chart) => {
         if (chart.kind === "daily") dailyChart(section, title, chart, zone, palette[counters++ % palette.length]);

@@ -36,8 +36,16 @@ struct Span {
     }
 };
 
+// How the report names a meter wherever it names one: the site's name, then the serial.
+std::string meter_label(std::int64_t serial, const std::string& name) {
+    const std::string number = std::to_string(serial);
+    return name.empty() ? number : name + " \u2014 " + number;
+}
+
 nlohmann::json meter_entry(const kdb::MeterIdentity& m, const ZoneClock& clock) {
     nlohmann::json entry{{"serial", m.serial},
+                         {"name", ""},
+                         {"label", meter_label(m.serial, "")},
                          {"model", m.model},
                          {"model_name", m.model_name},
                          {"firmware", m.firmware},
@@ -102,6 +110,47 @@ private:
     std::deque<nlohmann::json> recent_;
 };
 
+// The gaps as the collector stored them (the gaps view, read into each meter's completeness):
+// the summary's list and counts, and each data log's count. Null counts where the database has
+// no such view (schema versions before 5): the gaps are not known, not none.
+struct GapSummary {
+    nlohmann::json count, missing, list = nlohmann::json::array();
+};
+
+GapSummary summarize_gaps(std::map<std::int64_t, nlohmann::json>& meters, bool stored) {
+    GapSummary summary;
+    if (!stored) return summary;
+    std::int64_t missing = 0;
+    for (auto& [serial, entry] : meters) {
+        // The view's order: by file id, each log's gaps by their start.
+        std::vector<const nlohmann::json*> logs;
+        for (const nlohmann::json& log : entry["completeness"]) logs.push_back(&log);
+        std::stable_sort(logs.begin(), logs.end(), [](const auto* a, const auto* b) {
+            return (*a)["file_id"].template get<int>() < (*b)["file_id"].template get<int>();
+        });
+        for (const nlohmann::json* log : logs)
+            for (const nlohmann::json& gap : (*log)["gaps"]) {
+                summary.list.push_back({{"serial", serial},
+                                        {"meter", entry["label"]},
+                                        {"file_id", (*log)["file_id"]},
+                                        {"from", gap["from"]},
+                                        {"to", gap["to"]},
+                                        {"missing", gap["missing"]},
+                                        {"cause", gap["cause"]}});
+                missing += gap["missing"].get<std::int64_t>();
+            }
+        for (nlohmann::json& datalog : entry["datalogs"]) {
+            datalog["gaps"] = 0;
+            for (const nlohmann::json* log : logs)
+                if ((*log)["file_id"] == datalog["file_id"])
+                    datalog["gaps"] = (*log)["gaps"].size();
+        }
+    }
+    summary.count = summary.list.size();
+    summary.missing = missing;
+    return summary;
+}
+
 }  // namespace
 
 nlohmann::json build_report(kdb::Database& reader, const kdb::Selection& selection) {
@@ -122,9 +171,7 @@ nlohmann::json build_report(kdb::Database& reader, const kdb::Selection& selecti
     };
 
     Span span;
-    std::size_t records = 0, events = 0, gap_count = 0;
-    std::int64_t missing = 0;
-    nlohmann::json gap_list = nlohmann::json::array();
+    std::size_t records = 0, events = 0;
 
     // One log at a time: the rows come ordered by meter and log, so memory holds one log.
     std::int64_t serial = 0;
@@ -132,16 +179,6 @@ nlohmann::json build_report(kdb::Database& reader, const kdb::Selection& selecti
     LogSeries log;
     auto finish_log = [&] {
         if (log.records() == 0) return;
-        const nlohmann::json gaps = log.gaps();
-        for (const nlohmann::json& gap : gaps) {
-            gap_list.push_back({{"serial", serial},
-                                {"file_id", file_id},
-                                {"from", gap["from"]},
-                                {"to", gap["to"]},
-                                {"missing", gap["missing"]}});
-            missing += gap["missing"].get<std::int64_t>();
-        }
-        gap_count += gaps.size();
         records += log.records();
         span.take(log.first_time(), log.last_time());
         nlohmann::json& entry = meter(serial);
@@ -150,7 +187,7 @@ nlohmann::json build_report(kdb::Database& reader, const kdb::Selection& selecti
                                      {"first", utc_text(log.first_time())},
                                      {"last", utc_text(log.last_time())},
                                      {"interval_s", log.interval()},
-                                     {"gaps", gaps},
+                                     {"gaps", nullptr},
                                      {"charts", log.charts(*meter_clocks[serial])}});
         log = LogSeries();
     };
@@ -174,7 +211,8 @@ nlohmann::json build_report(kdb::Database& reader, const kdb::Selection& selecti
     }
 
     // Last collected as the collections tell it; databases before them have only last_seen.
-    CollectionRecord collections = read_collections(reader, selection);
+    const std::vector<kdb::MeterPlace> places = reader.meter_places();
+    CollectionRecord collections = read_collections(reader, selection, places);
     for (auto& [owner, record] : collections.meters) {
         nlohmann::json& entry = meter(owner);
         entry["last_collected"] = record["last"]["finished_at"];
@@ -187,6 +225,15 @@ nlohmann::json build_report(kdb::Database& reader, const kdb::Selection& selecti
     };
     for (auto& [owner, logs] : read_completeness(reader, selection, clock_of))
         meter(owner)["completeness"] = std::move(logs);
+
+    // The site's names: the meters table's, else what the meter's newest pass was called.
+    std::map<std::int64_t, std::string> names = std::move(collections.names);
+    for (const kdb::MeterPlace& place : places) names[place.serial] = place.name;
+    for (auto& [owner, entry] : meters) {
+        entry["name"] = names[owner];
+        entry["label"] = meter_label(owner, names[owner]);
+    }
+    const GapSummary gaps = summarize_gaps(meters, reader.schema_version() >= 5);
     std::size_t with_warnings = 0, with_missing = 0, failures = 0;
     for (const auto& [owner, entry] : meters) {
         const nlohmann::json& record = entry["collections"];
@@ -200,8 +247,7 @@ nlohmann::json build_report(kdb::Database& reader, const kdb::Selection& selecti
             missing_any = missing_any || log["missing"] > 0 || !log["gaps"].empty();
         with_missing += missing_any;
     }
-    for (const nlohmann::json& pass : collections.unidentified)
-        failures += pass["outcome"] == "failed";
+    failures += collections.unidentified_failures;
 
     // The summary's times are in the meters' zone when they share one, else in UTC.
     std::string summary_zone;
@@ -227,9 +273,9 @@ nlohmann::json build_report(kdb::Database& reader, const kdb::Selection& selecti
                          {"first", span.any ? utc_text(span.first) : ""},
                          {"last", span.any ? utc_text(span.last) : ""},
                          {"zone", summary_zone},
-                         {"gaps", gap_count},
-                         {"missing_records", missing},
-                         {"gap_list", std::move(gap_list)},
+                         {"gaps", gaps.count},
+                         {"missing_records", gaps.missing},
+                         {"gap_list", gaps.list},
                          {"meters_with_warnings", with_warnings},
                          {"meters_missing_records", with_missing},
                          {"failed_passes", failures},

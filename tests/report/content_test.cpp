@@ -79,12 +79,13 @@ TEST(Report, AYearOfRecordsStaysLightAndKeepsEveryPeak) {
     EXPECT_TRUE(
         std::any_of(v1.begin(), v1.end(), [](const nlohmann::json& v) { return v.is_null(); }));
 
-    // Energy per day: 96 records a day at 2.5 kWh a step is 240 kWh, the first day 95 steps.
+    // Energy per day: 96 steps a day at 2.5 kWh is 240 kWh, the first day too: its first record
+    // is at midnight, and a day holds the steps that end in (00:00, 24:00].
     const nlohmann::json& energy = chart_of(report.data, 7001, 1, "kWh");
     EXPECT_EQ(energy["kind"], "daily");
     EXPECT_EQ(energy["x"].size(), 365u);
     const nlohmann::json& imported = series_of(energy, "kWh import");
-    EXPECT_DOUBLE_EQ(imported[0].get<double>(), 95 * 2.5);
+    EXPECT_DOUBLE_EQ(imported[0].get<double>(), 96 * 2.5);
     EXPECT_DOUBLE_EQ(imported[1].get<double>(), 96 * 2.5);
     EXPECT_DOUBLE_EQ(imported[200].get<double>(), 96 * 2.5);
 

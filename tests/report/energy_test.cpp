@@ -204,6 +204,45 @@ void check_figures(const std::string& db, const std::map<std::string, Figures>& 
     }
 }
 
+// A number as the report's page prints it: a tenth above 100.
+std::string page_number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", value);
+    std::string shown = text;
+    return shown.ends_with(".0") ? shown.substr(0, shown.size() - 2) : shown;
+}
+
+// The report draws the same days and months as `kolvane energy` counts them.
+void check_report(const std::string& db, const std::map<std::string, Figures>& days) {
+    const Report report = make_report(db);
+    ASSERT_EQ(report.outcome.exit_status, 0) << report.outcome.err;
+    const nlohmann::json* chart = nullptr;
+    for (const nlohmann::json& log : report.data["meters"][0]["datalogs"])
+        for (const nlohmann::json& c : log["charts"])
+            if (c.value("quantity", "") == "kWh import") chart = &c;
+    ASSERT_NE(chart, nullptr);
+    ASSERT_EQ((*chart)["days"].size(), days.size());
+    for (std::size_t d = 0; d < days.size(); ++d) {
+        const Figures& want = days.at((*chart)["days"][d]);
+        EXPECT_NEAR((*chart)["series"][0]["values"][d].get<double>(), want.energy, 1e-6);
+        EXPECT_EQ((*chart)["partial"][d], want.partial) << (*chart)["days"][d];
+    }
+    const std::map<std::string, Figures> months = run_energy(db, "month");
+    const BrowserView view = open_in_browser(report.path);
+    EXPECT_EQ(view.errors, 0) << view.log;
+    for (const nlohmann::json& month : (*chart)["months"]) {
+        const Figures& want = months.at(month["month"]);
+        EXPECT_NEAR(month["energy"].get<double>(), want.energy, 1e-6) << month;
+        const double peak = month["peak"].is_null() ? 0 : month["peak"]["power"].get<double>();
+        EXPECT_NEAR(peak, want.peak, 1e-6) << month;
+        // Every month here is partial; those within the half year without records have no peak.
+        const std::string row = "<td>" + month["month"].get<std::string>() + ", partial</td><td>" +
+                                page_number(want.energy) + " kWh</td><td>" +
+                                (peak > 0 ? page_number(want.peak) + " kW" : "–") + "</td>";
+        EXPECT_NE(view.dom.find(row), std::string::npos) << row;
+    }
+}
+
 TEST(Energy, DaysMonthsAndPeaksAsABillCountsThemOnBothEngines) {
     const Site site = berlin_site();
     const ktest::PostgresServer server;
@@ -212,6 +251,7 @@ TEST(Energy, DaysMonthsAndPeaksAsABillCountsThemOnBothEngines) {
         stored.meter(SERIAL, "em133", "Europe/Berlin");
         stored.datalog(site.batch);
         check_figures(stored.path(), site.days);
+        check_report(stored.path(), site.days);
     }
 }
 

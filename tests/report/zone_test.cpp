@@ -53,7 +53,7 @@ std::string legend_value(const std::string& dom, const std::string& label) {
     return m.empty() ? "no legend entry " + label : m[1].str();
 }
 
-TEST(ReportInMeterZone, EnergyPerBerlinDayIsTheDatabasesDifferenceOfReadings) {
+TEST(ReportInMeterZone, EnergyPerBerlinDayIsTheSumOfTheStepsEndingInIt) {
     const Report report = make_report(berlin_site());
     ASSERT_EQ(report.outcome.exit_status, 0) << report.outcome.err;
     const nlohmann::json& charts = report.data["meters"][0]["datalogs"][0]["charts"];
@@ -63,19 +63,19 @@ TEST(ReportInMeterZone, EnergyPerBerlinDayIsTheDatabasesDifferenceOfReadings) {
     for (const nlohmann::json& chart : {charts[2], charts[3]}) {
         const std::string quantity = chart.at("quantity");
         SCOPED_TRACE(quantity);
-        // Per Berlin day by PostgreSQL's zone rules: the last reading less the day before's (the
-        // first day's own first), a reading below the one before it left out.
+        // Per Berlin day by PostgreSQL's zone rules: the steps of the records that end in
+        // (00:00, 24:00], a reading below the one before it left out and the next one counted
+        // from the reading before it.
         const auto days = db->rows(
-            "WITH r AS (SELECT (recorded_at AT TIME ZONE 'Europe/Berlin')::date AS day, value, "
-            "value < lag(value) OVER (ORDER BY recorded_at) AS back FROM datalog_values "
-            "WHERE name = '" +
+            "WITH r AS (SELECT recorded_at, value, value < lag(value) OVER (ORDER BY recorded_at) "
+            "AS back FROM datalog_values WHERE name = '" +
             quantity +
             "'), "
-            "d AS (SELECT day, min(value) AS low, max(value) AS high FROM r "
-            "WHERE back IS NOT TRUE GROUP BY day) "
-            "SELECT to_char(day, 'YYYY-MM-DD'), high - coalesce(lag(high) OVER (ORDER BY day), "
-            "low) "
-            "FROM d ORDER BY day");
+            "k AS (SELECT recorded_at, value - lag(value) OVER (ORDER BY recorded_at) AS step "
+            "FROM r WHERE back IS NOT TRUE) "
+            "SELECT to_char(((recorded_at - interval '1 millisecond') AT TIME ZONE "
+            "'Europe/Berlin')::date, 'YYYY-MM-DD'), sum(step) FROM k WHERE step IS NOT NULL "
+            "GROUP BY 1 ORDER BY 1");
         ASSERT_EQ(days.size(), 5u);
         ASSERT_EQ(chart["days"].size(), days.size()) << chart["days"];
         for (std::size_t d = 0; d < days.size(); ++d) {
@@ -84,7 +84,7 @@ TEST(ReportInMeterZone, EnergyPerBerlinDayIsTheDatabasesDifferenceOfReadings) {
         }
         EXPECT_EQ(chart["partial"], nlohmann::json({true, false, false, false, true}));
         EXPECT_EQ(chart["ends"][2].get<double>() - chart["starts"][2].get<double>(), 25 * 3600.0);
-        EXPECT_EQ(chart["counter_back"].size(), quantity == "kWh export" ? 1u : 0u);
+        EXPECT_EQ(chart["glitches"].size(), quantity == "kWh export" ? 1u : 0u);
         last_day[quantity] = std::stod(days.back()[1]);
     }
 
@@ -100,8 +100,10 @@ TEST(ReportInMeterZone, EnergyPerBerlinDayIsTheDatabasesDifferenceOfReadings) {
     }
     EXPECT_EQ(legend_value(view.dom, "day"), "2026-10-27, partial");
     // The export reading before the glitch was 2000 + 163 * 0.5.
-    for (const char* text : {"kWh export: counter went back by 2081.5 kWh at 2026-10-26 23:45",
-                             "Times in Europe/Berlin", "u-title\">Data log 1: Total PF<"})
+    for (const char* text :
+         {"kWh export: the reading at 2026-10-26 23:45 (0, after 2081.5) is left "
+          "out as a glitch",
+          "Times in Europe/Berlin", "u-title\">Data log 1: Total PF<"})
         EXPECT_NE(view.dom.find(text), std::string::npos) << text;
 }
 

@@ -55,12 +55,10 @@ std::string shifted_day(const std::string& day, int days) {
     return text;
 }
 
-// The site's name of each meter: the one its newest collection pass carried.
+// The site's name of each meter, from its hosts line as last collected.
 std::map<std::int64_t, std::string> site_names(kdb::Database& database) {
     std::map<std::int64_t, std::string> names;
-    database.each_collection({}, [&](const kdb::CollectionRow& row) {
-        if (row.serial) names[*row.serial] = row.name;
-    });
+    for (const kdb::MeterPlace& place : database.meter_places()) names[place.serial] = place.name;
     return names;
 }
 

@@ -126,12 +126,17 @@ void print_csv(const std::vector<nlohmann::ordered_json>& rows) {
     for (const nlohmann::ordered_json& row : rows) flat_rows.push_back(flat(row));
     const std::vector<std::string> columns = columns_of(flat_rows);
     std::string line;
-    for (const std::string& column : columns) line += (line.empty() ? "" : ",") + column;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (i > 0) line += ',';
+        line += columns[i];
+    }
     kcli::write_stdout_line(line);
     for (const nlohmann::ordered_json& row : flat_rows) {
         line.clear();
-        for (std::size_t i = 0; i < columns.size(); ++i)
-            line += (i ? "," : "") + (row.contains(columns[i]) ? csv_cell(row[columns[i]]) : "");
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            if (i > 0) line += ',';
+            if (row.contains(columns[i])) line += csv_cell(row[columns[i]]);
+        }
         kcli::write_stdout_line(line);
     }
 }

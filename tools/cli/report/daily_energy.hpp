@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Energy per day of one counter (kWh import, kvarh export, ...), over the meter's calendar days.
+// Energy per day and month of one counter (kWh import, kvarh export, ...), over the meter's
+// calendar days, as `kolvane energy` reckons it.
 #pragma once
 
 #include "report/zone_time.hpp"
@@ -11,18 +12,17 @@
 
 namespace kreport {
 
-// The bar chart of one counter given its readings (NaN where a record has none) at `times`,
-// ascending, records `interval` seconds apart as a rule:
+// The bar chart of one counter given its readings (NaN where a record has none) at `times`
+// (seconds since 1970), ascending:
 // {"kind":"daily","unit","quantity","days":[date],"x":[middle of each day],"starts","ends",
-//  "partial":[bool],"series":[{"name","values"}],"counter_back":[{"at","by","from","to"}]}.
-// A day's energy is its last reading less the previous day's last, its own first reading for the
-// first day. A counter that goes back (a glitch or a reset) is listed under "counter_back" and
-// that step left out; once it passes the reading it went back from again, only what lies above
-// that reading counts, so a glitch adds nothing and a reset loses at most that one step.
-// A day is partial when its energy starts later or ends earlier than about a record interval
-// before the day's own start and end: always the first day, and the last when it is cut short.
+//  "partial":[bool],"series":[{"name","values"}],"holes":[energy over holes across midnight],
+//  "glitches":[{"at","from","to"}],"months":[{"month","energy","partial","peak"}]}.
+// A day holds the intervals that end in (00:00, 24:00] of the meter's clock; a record left out
+// as a glitch is listed with the reading before it, and the energy counts on from that one. A
+// month's peak is the highest average power of one interval, {"power","unit","start"} with the
+// interval's start in seconds.
 nlohmann::json daily_energy(const std::string& quantity, const std::string& unit,
                             const std::vector<double>& times, const std::vector<double>& readings,
-                            double interval, const ZoneClock& clock);
+                            const ZoneClock& clock);
 
 }  // namespace kreport

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "report/log_series.hpp"
 
+#include "energy/counter_series.hpp"
 #include "report/daily_energy.hpp"
 #include "report/downsample.hpp"
 #include "report/utc_time.hpp"
@@ -11,20 +12,10 @@
 namespace kreport {
 namespace {
 
-bool ends_with(const std::string& text, const char* end) {
-    const std::string tail(end);
-    return text.size() >= tail.size() &&
-           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 // Seconds as the page reads them: whole milliseconds.
 double page_time(double seconds) { return std::round(seconds * 1000.0) / 1000.0; }
 
 }  // namespace
-
-bool is_energy_unit(const std::string& unit) {
-    return ends_with(unit, "Wh") || ends_with(unit, "varh") || ends_with(unit, "VAh");
-}
 
 void LogSeries::add(double time, int seq, const std::string& name, const std::string& unit,
                     double value) {
@@ -59,18 +50,6 @@ std::vector<std::size_t> LogSeries::gap_starts() const {
     return starts;
 }
 
-nlohmann::json LogSeries::gaps() const {
-    nlohmann::json list = nlohmann::json::array();
-    const double step = interval();
-    for (std::size_t i : gap_starts()) {
-        const double span = times_[i + 1] - times_[i];
-        list.push_back({{"from", utc_text(times_[i])},
-                        {"to", utc_text(times_[i + 1])},
-                        {"missing", std::llround(span / step) - 1}});
-    }
-    return list;
-}
-
 nlohmann::json LogSeries::charts(const ZoneClock& clock, std::size_t max_points) const {
     std::vector<std::string> units;
     std::map<std::string, std::vector<std::size_t>> by_unit;
@@ -80,15 +59,13 @@ nlohmann::json LogSeries::charts(const ZoneClock& clock, std::size_t max_points)
         by_unit[unit].push_back(c);
     }
     nlohmann::json charts = nlohmann::json::array();
-    const double step = interval();
     for (const std::string& unit : units) {
-        if (!is_energy_unit(unit)) {
+        if (!kenergy::is_energy_unit(unit)) {
             charts.push_back(line_chart(unit, by_unit[unit], max_points));
             continue;
         }
         for (std::size_t c : by_unit[unit])
-            charts.push_back(
-                daily_energy(columns_[c].first, unit, times_, values_[c], step, clock));
+            charts.push_back(daily_energy(columns_[c].first, unit, times_, values_[c], clock));
     }
     return charts;
 }

@@ -29,8 +29,6 @@ public:
 
     // The usual spacing of records (the median step), 0 with fewer than two distinct times.
     double interval() const;
-    // Intervals longer than one and a half usual steps: [{"from","to","missing"}].
-    nlohmann::json gaps() const;
     // One line chart per unit, {"kind":"line","unit","x":[seconds],"series":[{"name","values"}]},
     // but one chart of energy per day in `clock`'s days per energy counter (see daily_energy()).
     nlohmann::json charts(const ZoneClock& clock, std::size_t max_points = MAX_CHART_POINTS) const;
@@ -47,8 +45,5 @@ private:
     std::map<std::pair<std::string, std::string>, std::size_t> index_;
     std::vector<std::vector<double>> values_;  // per column, one per record; NaN where it has none
 };
-
-// kWh, kvarh, kVAh and their kilo-less and mega forms: counters drawn as energy per day.
-bool is_energy_unit(const std::string& unit);
 
 }  // namespace kreport

@@ -239,11 +239,21 @@
                  scales: { y: { range: (u, min, max) => [Math.min(0, min ?? 0), Math.max(0, max ?? 0) * 1.05 || 1] } },
                  axes: [null, { label: unit, size: 60 }] });
     box.dataset.bars = Object.values(drawn).reduce((a, b) => a + b, 0);
-    if (chart.counter_back.length) {
+    const holes = chart.holes.map((h, i) => [h, i]).filter(([h]) => h !== 0);
+    if (chart.glitches.length || holes.length) {
       const list = el("ul", parent, null, "counter-back");
-      chart.counter_back.forEach((b) => el("li", list,
-        `${quantity}: counter went back by ${withUnit(b.by, unit)} at ${when(zone, b.at)} (from ${number(b.from)} ` +
-        `to ${number(b.to)}); that step is left out of the day's energy`));
+      chart.glitches.forEach((g) => el("li", list,
+        `${quantity}: the reading at ${when(zone, g.at)} (${number(g.to)}, after ${number(g.from)}) is left out ` +
+        "as a glitch; the energy counts on from the last good reading"));
+      holes.forEach(([h, i]) => el("li", list,
+        `${quantity}: ${withUnit(h, unit)} over a hole across midnight into ${chart.days[i]}, ` +
+        "which no day can hold: its days are partial"));
+    }
+    if (chart.months.length) {
+      const rows = chart.months.map((m) => [
+        m.month + (m.partial ? ", partial" : ""), withUnit(m.energy, unit),
+        m.peak ? withUnit(m.peak.power, m.peak.unit) : "–", m.peak ? zone.text(m.peak.start) : "–"]);
+      table(parent, ["Month", quantity, "Peak demand (one interval)", "From"], rows).className = "months";
     }
   }
 

@@ -28,7 +28,16 @@ ZoneClock::ZoneClock(const std::string& zone) : name_(zone.empty() ? "UTC" : zon
 }
 
 ZoneDay ZoneClock::day_of(double seconds) const {
-    const cctz::civil_day day(cctz::convert(point_of(seconds), zone_));
+    return day_of(cctz::civil_day(cctz::convert(point_of(seconds), zone_)));
+}
+
+ZoneDay ZoneClock::day_named(const std::string& date) const {
+    int year = 1970, month = 1, day = 1;
+    std::sscanf(date.c_str(), "%d-%d-%d", &year, &month, &day);
+    return day_of(cctz::civil_day(year, month, day));
+}
+
+ZoneDay ZoneClock::day_of(const cctz::civil_day& day) const {
     // A midnight the clock skips: the day begins when the clock jumps past it. A repeated one:
     // at the first.
     auto start_of = [&](const cctz::civil_day& d) {

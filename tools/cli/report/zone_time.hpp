@@ -3,6 +3,7 @@
 // the days its clock changes, and the offsets from UTC the page turns times into wall time with.
 #pragma once
 
+#include <cctz/civil_time.h>
 #include <cctz/time_zone.h>
 #include <nlohmann/json.hpp>
 
@@ -27,8 +28,10 @@ public:
     const std::string& name() const { return name_; }
     bool known() const { return known_; }
 
-    // The calendar day holding `seconds`.
+    // The calendar day holding `seconds`; the day of a date "YYYY-MM-DD".
     ZoneDay day_of(double seconds) const;
+    ZoneDay day_named(const std::string& date) const;
+    const cctz::time_zone& zone() const { return zone_; }
 
     // The zone's offsets from UTC over [first, last] (seconds since 1970), as
     // [[from, offset seconds], ...] ascending: each holds from its time until the next, the first
@@ -36,6 +39,8 @@ public:
     nlohmann::json offsets(double first, double last) const;
 
 private:
+    ZoneDay day_of(const cctz::civil_day& day) const;
+
     std::string name_;
     bool known_ = true;
     cctz::time_zone zone_;

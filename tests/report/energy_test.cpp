@@ -255,5 +255,33 @@ TEST(Energy, DaysMonthsAndPeaksAsABillCountsThemOnBothEngines) {
     }
 }
 
+TEST(Energy, ATariffItCannotFollowIsRefusedWithItsKey) {
+    StoredSite stored;
+    const std::string path = cli_test::fresh_dir("bad_tariff") + "/tou.yml";
+    const struct {
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {"windows: []\n", "default must be given"},
+        {"default: off\nrates: 1\n", "rates is no key of a tariff"},
+        {"default: off\nwindows:\n  - {period: p, days: [mon], from: \"22:00\", to: \"06:00\"}\n",
+         "windows[0].from must lie before to"},
+        {"default: off\nwindows:\n  - {period: p, days: [monday], from: \"06:00\", to: "
+         "\"08:00\"}\n",
+         "windows[0].days: 'monday' is none of"},
+        {"default: off\nholidays: [2026-02-30]\n", "holidays: '2026-02-30' is no day"},
+        {"default: off\nzone: Mars/Olympus\n", "zone: unknown time zone"},
+    };
+    for (const auto& c : cases) {
+        std::ofstream(path) << c.text;
+        const cli_test::Outcome outcome =
+            cli_test::run_tool({"energy", "--db", stored.path(), "--tariff", path});
+        EXPECT_EQ(outcome.exit_status, 1) << c.text;
+        EXPECT_NE(outcome.err.find("tariff " + path + ": " + c.message), std::string::npos)
+            << outcome.err;
+        EXPECT_EQ(outcome.out, "");
+    }
+}
+
 }  // namespace
 }  // namespace report_test

@@ -2,9 +2,9 @@
 #include "energy/tariff.hpp"
 
 #include "common/meter_clock.hpp"
+#include "common/yaml_file.hpp"
 
 #include <cctz/civil_time.h>
-#include <yaml-cpp/yaml.h>
 
 #include <algorithm>
 #include <chrono>
@@ -19,39 +19,28 @@ namespace {
 const std::map<std::string, int> DAYS = {{"mon", 0}, {"tue", 1}, {"wed", 2}, {"thu", 3},
                                          {"fri", 4}, {"sat", 5}, {"sun", 6}, {"holiday", 7}};
 
-class Reader {
+constexpr const char* UNKNOWN = "is no key of a tariff";
+
+class Reader : public kcli::YamlFile {
 public:
-    explicit Reader(std::string path) : path_(std::move(path)) {}
-    [[noreturn]] void fail(const std::string& what) const {
-        throw std::runtime_error("tariff " + path_ + ": " + what);
-    }
-    void check_keys(const YAML::Node& map, const std::string& where,
-                    const std::set<std::string>& known) const {
-        if (!map.IsMap()) fail((where.empty() ? "the file" : where) + " must be a mapping");
-        for (const auto& entry : map)
-            if (!known.contains(entry.first.as<std::string>()))
-                fail((where.empty() ? "" : where + ".") + entry.first.as<std::string>() +
-                     " is no key of a tariff");
-    }
-    std::string text(const YAML::Node& map, const char* key, const std::string& where) const {
-        const YAML::Node value = map[key];
-        if (!value || !value.IsScalar() || value.as<std::string>().empty())
-            fail(where + key + " must be given as a text");
-        return value.as<std::string>();
+    explicit Reader(const std::string& path) : YamlFile("tariff", path) {}
+
+    std::string required(const YAML::Node& map, const char* key, const std::string& where) const {
+        const std::string value = text(map, key, where);
+        if (value.empty()) fail(key_path(where, key) + " must be given");
+        return value;
     }
     // "07:30" as minutes of the day; "24:00" ends one.
     int minutes(const YAML::Node& map, const char* key, const std::string& where) const {
-        const std::string value = text(map, key, where);
+        const std::string value = required(map, key, where);
         static const std::regex form(R"((\d{2}):(\d{2}))");
         std::smatch parts;
-        if (!std::regex_match(value, parts, form)) fail(where + key + " must be HH:MM");
+        if (!std::regex_match(value, parts, form)) fail(key_path(where, key) + " must be HH:MM");
         const int hour = std::stoi(parts[1]), minute = std::stoi(parts[2]);
-        if (minute > 59 || hour * 60 + minute > 24 * 60) fail(where + key + " is no time of day");
+        if (minute > 59 || hour * 60 + minute > 24 * 60)
+            fail(key_path(where, key) + " is no time of day");
         return hour * 60 + minute;
     }
-
-private:
-    std::string path_;
 };
 
 bool is_day(const std::string& text) {
@@ -67,49 +56,39 @@ bool is_day(const std::string& text) {
 
 Tariff Tariff::read(const std::string& path) {
     const Reader reader(path);
-    YAML::Node root;
-    try {
-        root = YAML::LoadFile(path);
-    } catch (const YAML::BadFile&) {
-        reader.fail("cannot be read");
-    } catch (const YAML::Exception& e) {
-        reader.fail(e.what());
-    }
+    const YAML::Node& root = reader.root();
     Tariff tariff;
     try {
-        reader.check_keys(root, "", {"zone", "default", "windows", "holidays"});
+        reader.check_keys(root, "", {"zone", "default", "windows", "holidays"}, UNKNOWN);
         if (root["zone"]) {
-            tariff.zone_ = reader.text(root, "zone", "");
+            tariff.zone_ = reader.required(root, "zone", "");
             if (const std::string problem = kcli::zone_problem(*tariff.zone_); !problem.empty())
                 reader.fail("zone: " + problem);
         }
-        tariff.default_ = reader.text(root, "default", "");
+        tariff.default_ = reader.required(root, "default", "");
         const YAML::Node windows = root["windows"];
         if (windows && !windows.IsSequence()) reader.fail("windows must be a list");
         for (std::size_t i = 0; windows && i < windows.size(); ++i) {
-            const std::string where = "windows[" + std::to_string(i) + "].";
-            reader.check_keys(windows[i], where.substr(0, where.size() - 1),
-                              {"period", "days", "from", "to"});
-            Window window{reader.text(windows[i], "period", where),
+            const std::string where = "windows[" + std::to_string(i) + "]";
+            reader.check_keys(windows[i], where, {"period", "days", "from", "to"}, UNKNOWN);
+            Window window{reader.required(windows[i], "period", where),
                           {},
                           reader.minutes(windows[i], "from", where),
                           reader.minutes(windows[i], "to", where)};
             if (window.from >= window.to)
-                reader.fail(where + "from must lie before to (a window over midnight is two)");
+                reader.fail(where + ".from must lie before to (a window over midnight is two)");
+            if (window.period == MIXED)
+                reader.fail(where + ".period: 'mixed' names intervals that span two periods");
             const YAML::Node days = windows[i]["days"];
             if (!days || !days.IsSequence() || days.size() == 0)
-                reader.fail(where + "days must list mon, tue, ..., sun or holiday");
+                reader.fail(where + ".days must list mon, tue, ..., sun or holiday");
             for (const auto& day : days) {
                 const auto found = DAYS.find(day.as<std::string>());
                 if (found == DAYS.end())
-                    reader.fail(where + "days: '" + day.as<std::string>() +
+                    reader.fail(where + ".days: '" + day.as<std::string>() +
                                 "' is none of mon, tue, wed, thu, fri, sat, sun, holiday");
                 window.days.insert(found->second);
             }
-            if (window.period == MIXED)
-                reader.fail(where +
-                            "period: 'mixed' names intervals "
-                            "that span two periods");
             tariff.windows_.push_back(std::move(window));
         }
         const YAML::Node holidays = root["holidays"];

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "exporter/web_config.hpp"
 
+#include "common/yaml_file.hpp"
+
 #include <gnutls/gnutls.h>
-#include <yaml-cpp/yaml.h>
 
 #include <filesystem>
 #include <fstream>
@@ -14,36 +15,16 @@
 namespace kexp {
 namespace {
 
-class Reader {
+constexpr const char* UNSUPPORTED = "is not supported by kolvane's exporter";
+
+// The web configuration file, and the files it names as they were read.
+class Reader : public kcli::YamlFile {
 public:
-    explicit Reader(std::string path) : path_(std::move(path)), files_{path_} {}
-
-    [[noreturn]] void fail(const std::string& what) const {
-        throw std::runtime_error("web config " + path_ + ": " + what);
-    }
-
-    // A mapping whose keys are all among `known`.
-    void check_keys(const YAML::Node& map, const std::string& where,
-                    const std::set<std::string>& known) const {
-        if (!map.IsMap()) fail(where + " must be a mapping");
-        for (const auto& entry : map) {
-            const std::string key = entry.first.as<std::string>();
-            if (!known.contains(key))
-                fail(where + (where.empty() ? "" : ".") + key +
-                     " is not supported by kolvane's exporter");
-        }
-    }
-
-    std::string text(const YAML::Node& map, const char* key, const std::string& where) const {
-        const YAML::Node value = map[key];
-        if (!value) return {};
-        if (!value.IsScalar()) fail(where + "." + key + " must be a text");
-        return value.as<std::string>();
-    }
+    explicit Reader(const std::string& path) : YamlFile("web config", path), files_{path} {}
 
     std::string file(const std::string& name, const std::string& key) const {
         std::filesystem::path file(name);
-        if (file.is_relative()) file = std::filesystem::path(path_).parent_path() / file;
+        if (file.is_relative()) file = std::filesystem::path(path()).parent_path() / file;
         std::ifstream in(file, std::ios::binary);
         if (!in) fail(key + ": cannot read " + file.string());
         files_.push_back(file.string());
@@ -53,7 +34,6 @@ public:
     const std::vector<std::string>& files() const { return files_; }
 
 private:
-    std::string path_;
     mutable std::vector<std::string> files_;
 };
 
@@ -65,9 +45,8 @@ std::string key_problem(const std::string& cert_pem, const std::string& key_pem)
                               static_cast<unsigned>(cert_pem.size())};
     const gnutls_datum_t key{reinterpret_cast<unsigned char*>(const_cast<char*>(key_pem.data())),
                              static_cast<unsigned>(key_pem.size())};
-    const int status =
-        gnutls_certificate_set_x509_key_mem2(credentials, &cert, &key, GNUTLS_X509_FMT_PEM,
-                                             nullptr, 0);
+    const int status = gnutls_certificate_set_x509_key_mem2(credentials, &cert, &key,
+                                                            GNUTLS_X509_FMT_PEM, nullptr, 0);
     gnutls_certificate_free_credentials(credentials);
     return status < 0 ? gnutls_strerror(status) : "";
 }
@@ -85,7 +64,8 @@ TlsSettings read_tls(const Reader& reader, const YAML::Node& node) {
     const std::string where = "tls_server_config";
     reader.check_keys(node, where,
                       {"cert_file", "key_file", "client_auth_type", "client_ca_file", "min_version",
-                       "max_version"});
+                       "max_version"},
+                      UNSUPPORTED);
     TlsSettings tls;
     const std::string cert = reader.text(node, "cert_file", where);
     const std::string key = reader.text(node, "key_file", where);
@@ -124,19 +104,12 @@ TlsSettings read_tls(const Reader& reader, const YAML::Node& node) {
 
 WebConfig read_web_config(const std::string& path) {
     const Reader reader(path);
-    YAML::Node root;
-    try {
-        root = YAML::LoadFile(path);
-    } catch (const YAML::BadFile&) {
-        reader.fail("cannot be read");
-    } catch (const YAML::Exception& e) {
-        reader.fail(e.what());
-    }
+    const YAML::Node& root = reader.root();
     WebConfig config;
     config.files = reader.files();
     if (root.IsNull()) return config;  // an empty file: plain HTTP, no users
     try {
-        reader.check_keys(root, "", {"tls_server_config", "basic_auth_users"});
+        reader.check_keys(root, "", {"tls_server_config", "basic_auth_users"}, UNSUPPORTED);
         if (root["tls_server_config"]) config.tls = read_tls(reader, root["tls_server_config"]);
         if (const YAML::Node users = root["basic_auth_users"]) {
             if (!users.IsMap()) reader.fail("basic_auth_users must map names to bcrypt hashes");

@@ -2,6 +2,9 @@
 """pandas frames: a meter's logs through the binding, and what `kolvane collect` stored in SQLite
 and in a throwaway PostgreSQL server. Run with Debian's python3 and python3-pandas."""
 
+import collections
+import datetime
+import json
 import os
 import pwd
 import shutil
@@ -15,14 +18,14 @@ import unittest
 import pandas as pd
 
 import kolvane
-from simulator import SimTestCase
+from simulator import Simulator, SimTestCase
 
 PG_BIN = "/usr/lib/postgresql/15/bin"
 
 
-def collect(target, port):
-    """Runs `kolvane collect` on the simulated em133 at `port` into `target`."""
-    done = subprocess.run([os.environ["KOLVANE_TOOL"], "collect", f"127.0.0.1:{port}", "-m", "em133",
+def collect(target, hosts):
+    """Runs `kolvane collect` on the simulated em133 meters of the hosts file `hosts` into `target`."""
+    done = subprocess.run([os.environ["KOLVANE_TOOL"], "collect", "--hosts", hosts, "-m", "em133",
                            "--db", target], capture_output=True, text=True, timeout=300)
     if done.returncode != 0:
         raise AssertionError(f"kolvane collect failed: {done.stderr}")
@@ -88,6 +91,16 @@ class PostgresServer:
         if done.returncode != 0:
             raise RuntimeError(f"PostgreSQL test server: {command[0]} failed: {done.stdout}{done.stderr}")
 
+    def restore(self, name, dump):
+        """A new database `name` restored from the pg_dump `dump`; returns its URI."""
+        uri = f"{self.uri[:-len('/postgres')]}/{name}"
+        for command in (["-c", f"CREATE DATABASE {name}", self.uri], ["-f", dump, uri]):
+            done = subprocess.run([f"{PG_BIN}/psql", "-q", "-v", "ON_ERROR_STOP=1", *command],
+                                  capture_output=True, text=True, timeout=120, env=self.ENV)
+            if done.returncode != 0:
+                raise RuntimeError(f"PostgreSQL test server: psql failed: {done.stderr}")
+        return uri
+
     def stop(self):
         subprocess.run(["runuser", "-u", "postgres", "--", f"{PG_BIN}/pg_ctl", "-D", f"{self.dir}/data",
                         "-m", "fast", "-w", "stop"], capture_output=True, timeout=120, env=self.ENV)
@@ -131,24 +144,100 @@ class MeterFrames(SimTestCase):
             sys.modules["pandas"] = saved
 
 
+# A second meter, on Berlin's clock, with an hour without power: gaps, several days, meter_time
+# apart from recorded_at.
+BERLIN = 4242
+UTC_COLUMNS = {"recorded_at", "taken_at", "started_at", "finished_at", "newest_record", "gap_from", "gap_to",
+               "found_at"}
+# The time a view's rows are picked by; gaps by overlap, completeness and energy_days by day.
+ROW_TIMES = {"datalog_values": "recorded_at", "events": "recorded_at", "energy_intervals": "recorded_at",
+             "readings": "taken_at", "collections": "started_at"}
+
+
+def plain_rows(target, view):
+    """The columns of `view` and its rows (dicts), read by a plain query, as a frame's cells hold
+    them: true times UTC Timestamps, meter_time naive, days dates, flags bool, JSON parsed."""
+    postgres = target.startswith("postgresql://")
+    if postgres:
+        import psycopg2
+        connection = psycopg2.connect(target)
+    else:
+        connection = sqlite3.connect(target)
+    try:
+        cursor = connection.cursor()
+        cursor.execute(f"SELECT * FROM {view}")
+        columns = [d[0] for d in cursor.description]
+        raw = cursor.fetchall()
+    finally:
+        connection.close()
+
+    def plain(column, value):
+        if value is None:
+            return None
+        if column in UTC_COLUMNS:
+            return pd.Timestamp(value).tz_convert("UTC")
+        if column == "meter_time":
+            return pd.Timestamp(value)
+        if column == "day":
+            return value if postgres else datetime.date.fromisoformat(value)
+        if column in ("glitch", "partial"):
+            return bool(value)
+        if column in ("logs", "warnings"):
+            return value if postgres else json.loads(value)
+        return value
+    return columns, [{c: plain(c, v) for c, v in zip(columns, row)} for row in raw]
+
+
+def picked(view, row, serial=None, start=None, end=None):
+    """Whether `row` of `view` belongs to what read_collected's selection names."""
+    if serial is not None and row["serial"] not in ([serial] if isinstance(serial, int) else serial):
+        return False
+    if view in ("completeness", "energy_days"):  # days the span touches, dates as written
+        day = pd.Timestamp(row["day"])
+        return (start is None or day + pd.Timedelta(days=1) > pd.Timestamp(start).replace(tzinfo=None)) and \
+            (end is None or day < pd.Timestamp(end).replace(tzinfo=None))
+    def utc(moment):  # naive meaning UTC
+        stamp = pd.Timestamp(moment)
+        return stamp.tz_localize("UTC") if stamp.tzinfo is None else stamp.tz_convert("UTC")
+    first, last = ("gap_to", "gap_from") if view == "gaps" else (ROW_TIMES[view],) * 2
+    return (start is None or row[first] >= utc(start)) and (end is None or row[last] < utc(end))
+
+
+def cells(rows):
+    """`rows` as a multiset of tuples, missing values as None."""
+    def cell(value):
+        if isinstance(value, (list, dict)):
+            return json.dumps(value, sort_keys=True)
+        return None if pd.isna(value) else value
+    return collections.Counter(tuple(cell(v) for v in row) for row in rows)
+
+
 class CollectedFrames(SimTestCase):
-    """One simulated em133 collected into SQLite and PostgreSQL, read back as frames."""
+    """Two simulated em133 collected into SQLite and PostgreSQL, read back as frames."""
 
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
+        berlin = Simulator("--model", "em133", "--records", "200", "--serial", str(BERLIN),
+                           "--clock-zone", "Europe/Berlin", "--outage").start()
+        cls.addClassCleanup(berlin.stop)
         cls.dir = tempfile.mkdtemp(prefix="kolvane-frames-")
         cls.addClassCleanup(shutil.rmtree, cls.dir, True)
+        hosts = os.path.join(cls.dir, "hosts.txt")
+        with open(hosts, "w") as file:
+            file.write(f"127.0.0.1:{cls.sim.port} tz=UTC\n127.0.0.1:{berlin.port} tz=Europe/Berlin\n")
         cls.sqlite = os.path.join(cls.dir, "site.db")
-        collect(cls.sqlite, cls.sim.port)
+        collect(cls.sqlite, hosts)
         cls.postgres = PostgresServer()
         cls.addClassCleanup(cls.postgres.stop)
-        collect(cls.postgres.uri, cls.sim.port)
+        collect(cls.postgres.uri, hosts)
 
-    def check_views(self, collected):
+    def check_views(self, target):
         frame = self.meter.datalog_frame(1)
+        collected = kolvane.read_collected(target, serial=self.meter.device_info()["serial"])
         values = collected.datalog_values
-        self.assertEqual(list(values.columns), ["serial", "file_id", "recorded_at", "seq", "name", "unit", "value"])
+        self.assertEqual(list(values.columns),
+                         ["serial", "file_id", "recorded_at", "seq", "name", "unit", "value", "meter_time"])
         self.assertEqual(str(values["recorded_at"].dtype), "datetime64[ns, UTC]")
         v1 = values[(values.file_id == 1) & (values.name == "V1")].set_index("recorded_at")["value"]
         self.assertEqual(list(v1.index), list(frame.index))
@@ -156,34 +245,88 @@ class CollectedFrames(SimTestCase):
         self.assertEqual(len(collected.events), len(self.meter.eventlog_frame()))
         self.assertEqual(str(collected.events["recorded_at"].dtype), "datetime64[ns, UTC]")
         self.assertGreater(len(collected.readings), 10)
-        self.assertEqual(set(collected.readings["serial"]), {self.meter.device_info()["serial"]})
+        berlin_views = kolvane.read_collected(target, serial=BERLIN)
+        for view in ("datalog_values", "events", "energy_intervals"):  # the wall time of Berlin's clock
+            with self.subTest(view=view):
+                berlin = getattr(berlin_views, view)
+                self.assertEqual(str(berlin["meter_time"].dtype), "datetime64[ns]")
+                self.assertGreater(len(berlin), 100)
+                wall = berlin["recorded_at"].dt.tz_convert("Europe/Berlin").dt.tz_localize(None)
+                self.assertEqual(list(berlin["meter_time"]), list(wall))
 
     def test_sqlite(self):
-        self.check_views(kolvane.read_collected(self.sqlite))
-        self.check_views(kolvane.read_collected("sqlite:" + self.sqlite))
+        self.check_views(self.sqlite)
+        self.check_views("sqlite:" + self.sqlite)
 
     def test_postgres(self):
-        self.check_views(kolvane.read_collected(self.postgres.uri))
+        self.check_views(self.postgres.uri)
 
-    def test_selection(self):
-        frame = self.meter.datalog_frame(1)
-        start, end = frame.index[10], frame.index[20]
+    def test_views_as_plain_queries_read_them(self):
+        """Every view, whole and picked by meter and time, holds what a plain query of it gives,
+        picked by the test's own terms."""
+        times = self.meter.datalog_frame(1).index
+        gap = plain_rows(self.sqlite, "gaps")[1][0]
+        berlin_day = gap["gap_from"].tz_convert("Europe/Berlin").floor("D")  # 23:00 UTC the day before
+        selections = ({}, {"serial": BERLIN}, {"serial": [1, 2]},
+                      # the record at gap_from is 0.5 ms before start: left out; the gap overlaps
+                      {"serial": [BERLIN, 1], "start": gap["gap_from"] + pd.Timedelta(microseconds=500),
+                       "end": gap["gap_to"] + pd.Timedelta(hours=6)},
+                      {"serial": self.meter.device_info()["serial"],
+                       "start": times[10].tz_localize(None).isoformat(),
+                       "end": times[20].tz_convert("Europe/Berlin").to_pydatetime()},
+                      {"start": berlin_day})
         for target in (self.sqlite, self.postgres.uri):
-            with self.subTest(target=target):
-                picked = kolvane.read_collected(target, start=start, end=end).datalog_values
-                times = picked[picked.file_id == 1]["recorded_at"].unique()
-                self.assertEqual(list(times), list(frame.index[10:20]))
-                naive = kolvane.read_collected(target, start=start.tz_localize(None).isoformat())
-                self.assertEqual(naive.datalog_values["recorded_at"].min(), start)
-                self.assertTrue(kolvane.read_collected(target, serial=[1, 2]).datalog_values.empty)
+            views = {view: plain_rows(target, view) for view in kolvane.Collected._fields}
+            counts = collections.defaultdict(set)
+            for selection in selections:
+                collected = kolvane.read_collected(target, **selection)
+                for view, (columns, rows) in views.items():
+                    with self.subTest(target=target, selection=selection, view=view):
+                        frame = getattr(collected, view)
+                        self.assertEqual(list(frame.columns), columns)
+                        for column in UTC_COLUMNS.intersection(columns):
+                            self.assertEqual(str(frame[column].dtype), "datetime64[ns, UTC]")
+                        if "meter_time" in columns:  # the meter's clock: no zone
+                            self.assertEqual(str(frame["meter_time"].dtype), "datetime64[ns]")
+                        wanted = [r for r in rows if picked(view, r, **selection)]
+                        self.assertEqual(cells(frame.itertuples(index=False, name=None)),
+                                         cells([r[c] for c in columns] for r in wanted))
+                        counts[view].add(len(frame))
+            for view, seen in counts.items():
+                with self.subTest(target=target, view=view):
+                    self.assertGreater(len(seen), 1, "a selection picks rows of every view")
+                    self.assertGreater(max(seen), 0)
+
+    def assert_alike(self, lite, post):
+        """The frames that SQLite and PostgreSQL give of the same meters' logs are equal, and
+        those of the collections themselves (made at other times) alike in their types."""
+        for view, a, b in zip(kolvane.Collected._fields, lite, post):
+            with self.subTest(view=view):
+                self.assertEqual(dict(a.dtypes), dict(b.dtypes))
+                if view not in ("readings", "collections"):
+                    pd.testing.assert_frame_equal(a.drop(columns="found_at", errors="ignore"),
+                                                  b.drop(columns="found_at", errors="ignore"))
+
+    def test_sqlite_and_postgres_alike(self):
+        self.assert_alike(kolvane.read_collected(self.sqlite), kolvane.read_collected(self.postgres.uri))
 
     def test_schema_versions(self):
-        """A database of this release's schema or of release 1.2.1's reads; one of a newer
-        schema, or a SQLite file of something else, is refused without a change."""
-        fixture = os.path.join(os.path.dirname(__file__), "..", "collect", "data", "schema_v1.db")
+        """A database of this release's schema or of release 1.2.1's reads, the latter's missing
+        views as empty frames and meter_time missing, alike in SQLite and PostgreSQL; one of a
+        newer schema, or a SQLite file of something else, is refused without a change."""
+        data = os.path.join(os.path.dirname(__file__), "..", "collect", "data")
         old = os.path.join(self.dir, "v1.db")
-        shutil.copyfile(fixture, old)
-        self.assertEqual(len(kolvane.read_collected(old).events), 80)
+        shutil.copyfile(os.path.join(data, "schema_v1.db"), old)
+        columns = [list(frame.columns) for frame in kolvane.read_collected(self.sqlite)]
+        read = [kolvane.read_collected(old),
+                kolvane.read_collected(self.postgres.restore("v1", os.path.join(data, "schema_v1.sql")))]
+        for collected in read:
+            self.assertEqual(len(collected.events), 80)
+            self.assertEqual([list(frame.columns) for frame in collected], columns)
+            self.assertEqual([len(frame) == 0 for frame in collected], [False] * 3 + [True] * 5)
+            self.assertTrue(collected.datalog_values["meter_time"].isna().all())
+            self.assertEqual(str(collected.events["meter_time"].dtype), "datetime64[ns]")
+        self.assert_alike(*read)
         newer = os.path.join(self.dir, "newer.db")
         shutil.copyfile(self.sqlite, newer)
         with sqlite3.connect(newer) as db:

@@ -6,7 +6,9 @@ binding needs nothing beyond the standard library.
 """
 
 import collections
+import datetime
 import importlib
+import json
 import os
 import sqlite3
 import urllib.parse
@@ -68,19 +70,46 @@ def eventlog_frame(meter, file_id=0):
                         index=_utc_index(pd, (r["timestamp"] for r in rows)))
 
 
-Collected = collections.namedtuple("Collected", "datalog_values events readings")
-Collected.__doc__ = "The collector's views as DataFrames, times as UTC datetimes."
+Collected = collections.namedtuple("Collected", "datalog_values events readings collections gaps "
+                                                "completeness energy_intervals energy_days")
+Collected.__doc__ = """The collector's views as DataFrames: true times as UTC datetimes, meter_time
+as the meter's naive wall time, days as dates."""
 
-_VIEWS = (("datalog_values", "recorded_at", "serial, file_id, recorded_at, seq, name, unit, value",
-           "serial, file_id, recorded_at, seq"),
-          ("events", "recorded_at",
-           "serial, recorded_at, seq, event_no, cause, point, state, effect, target, value_triggered",
-           "serial, recorded_at, seq"),
-          ("readings", "taken_at", "serial, taken_at, name, unit, value", "serial, taken_at"))
+# Every view: the schema version it came with; its columns, a column added later as
+# "column@version"; the columns `start` and `end` are compared with (start <= first, second < end);
+# the columns its rows are sorted by. The sort is pandas', not the database's, whose collations
+# order names differently.
+_VIEWS = (("datalog_values", 1, "serial file_id recorded_at seq name unit value meter_time@4",
+           ("recorded_at", "recorded_at"), "serial file_id recorded_at seq name unit"),
+          ("events", 1, "serial recorded_at seq event_no cause point state effect target value_triggered "
+                        "meter_time@4", ("recorded_at", "recorded_at"), "serial recorded_at seq"),
+          ("readings", 1, "serial taken_at name unit value", ("taken_at", "taken_at"),
+           "serial taken_at name unit"),
+          ("collections", 5, "serial host port unit name started_at finished_at outcome error logs "
+                             "newest_record newest_age_s warnings", ("started_at", "started_at"),
+           "started_at host port unit"),
+          ("gaps", 5, "serial file_id gap_from gap_to missing cause found_at", ("gap_to", "gap_from"),
+           "serial file_id gap_from"),
+          ("completeness", 5, "serial file_id day interval_s expected present missing", ("day", "day"),
+           "serial file_id day"),
+          ("energy_intervals", 5, "serial file_id name unit recorded_at meter_time energy glitch",
+           ("recorded_at", "recorded_at"), "serial file_id name unit recorded_at"),
+          ("energy_days", 5, "serial file_id name unit day energy glitches partial", ("day", "day"),
+           "serial file_id name unit day"))
+
+# What the columns hold, where the two databases differ: SQLite keeps times, days and JSON as
+# text and flags as 0 or 1, PostgreSQL as timestamptz, timestamp, date, jsonb and boolean.
+_UTC_TIMES = {"recorded_at", "taken_at", "started_at", "finished_at", "newest_record", "gap_from", "gap_to",
+              "found_at"}
+_WALL_TIMES = {"meter_time"}
+_DAYS = {"day"}
+_FLAGS = {"glitch", "partial"}
+_JSON = {"logs", "warnings"}
 
 
-# The newest schema of the collector's database that these frames read. Every older version has
-# the views these frames read, so reads alike; a newer one may not, and is refused.
+# The newest schema of the collector's database that these frames read. An older one lacks views
+# and columns, which read as empty frames and missing values; a newer one may differ, and is
+# refused.
 _SCHEMA_VERSION = 5
 
 
@@ -97,6 +126,7 @@ def _check_schema(cursor, postgres, target):
     if version > _SCHEMA_VERSION:
         raise ValueError(f"{target}: schema version {version} is newer than this kolvane knows "
                          f"({_SCHEMA_VERSION})")
+    return version
 
 
 _SQLITE_READONLY, _SQLITE_CANTOPEN = 8, 14
@@ -152,14 +182,63 @@ def _sqlite_text(stamp):
     return stamp.strftime("%Y-%m-%dT%H:%M:%S.") + f"{stamp.microsecond // 1000:03d}Z"
 
 
+def _bound(pd, moment, column, postgres, upper):
+    """`moment`, the lower or `upper` limit of the span (start <= time < end), as the parameter
+    compared with `column`. Stored times have milliseconds in SQLite and microseconds in
+    PostgreSQL, so the limit is rounded up to that: a stored time before it is then before the
+    limit too. A day of the meter's clock is compared by date, not converted: the limit's own
+    date (an aware time's in its zone), for the upper limit the date after it unless it is
+    midnight, so that the days kept are those the span touches."""
+    if column in _DAYS:
+        wall = pd.Timestamp(moment)
+        wall = wall.tz_localize(None) if wall.tzinfo is not None else wall
+        day = (wall.ceil("D") if upper else wall).date()
+        return day if postgres else day.isoformat()
+    stamp = _utc(pd, moment).ceil("us" if postgres else "ms")
+    return stamp.to_pydatetime() if postgres else _sqlite_text(stamp)
+
+
+def _typed(pd, frame, postgres):
+    """The columns of `frame` as read into the types the views mean, alike for both databases."""
+    for column in frame.columns:
+        if column in _UTC_TIMES:
+            frame[column] = pd.to_datetime(frame[column], utc=True)
+        elif column in _WALL_TIMES:
+            frame[column] = pd.to_datetime(frame[column])  # naive: the meter's clock, no zone
+        elif column in _DAYS and not postgres:
+            frame[column] = frame[column].map(lambda day: day and datetime.date.fromisoformat(day))
+        elif column in _FLAGS:
+            frame[column] = frame[column].astype("boolean")
+        elif column in _JSON and not postgres:
+            frame[column] = frame[column].map(lambda text: text and json.loads(text))
+    return frame
+
+
 def read_collected(target="kolvane.db", *, serial=None, start=None, end=None):
     """The views that `kolvane collect` keeps in `target` (a SQLite file path or sqlite:PATH, or
-    a postgresql:// URI read through psycopg2) as a Collected tuple of DataFrames:
-    datalog_values, events and readings, in the views' columns, with their times as UTC
-    datetimes. `serial` (one or several) picks meters; `start` (inclusive) and `end` (exclusive),
-    datetimes or ISO texts, naive meaning UTC, pick the times. Any schema version up to the newest
-    this release writes is read; a database of a newer one, or of none, raises ValueError. A
-    SQLite file is only read, also by a user who may not write to it or its directory."""
+    a postgresql:// URI read through psycopg2) as a Collected tuple of DataFrames, one per view in
+    its columns: datalog_values, events, readings, collections, gaps, completeness,
+    energy_intervals and energy_days.
+
+    True times (recorded_at, taken_at, started_at, gap_from, ...) are UTC datetimes; meter_time,
+    the meter's own wall time, is a naive datetime, never labelled UTC; days (of the meter's
+    clock) are datetime.date; glitch and partial pandas booleans; the logs and warnings of
+    collections the lists their JSON holds. Rows come sorted by their keys, alike from
+    both databases.
+
+    `serial` (one or several) picks meters. `start` (inclusive) and `end` (exclusive), datetimes
+    or ISO texts, naive meaning UTC, pick by each view's time: recorded_at (datalog_values,
+    events, energy_intervals), taken_at (readings), started_at (collections); gaps are kept that
+    overlap the span (gap_from < end and gap_to >= start). completeness and energy_days count
+    days of the meter's clock, which no UTC time names exactly, so they are picked by date: the
+    days from the date of start to that of end, the day of an end at midnight left out; the dates
+    as written, an aware time's in its own zone.
+
+    Any schema version up to the newest this release writes is read. In an older one a view not
+    there yet is an empty frame with its columns, and meter_time, which came with version 4, is
+    NaT throughout; alike for SQLite and PostgreSQL. A database of a newer version, or of none,
+    raises ValueError. A SQLite file is only read, also by a user who may not write to it or its
+    directory."""
     pd = _pandas()
     serials = [] if serial is None else [int(s) for s in ([serial] if isinstance(serial, int) else serial)]
     postgres = target.startswith(("postgresql://", "postgres://"))
@@ -174,26 +253,30 @@ def read_collected(target="kolvane.db", *, serial=None, start=None, end=None):
         mark = "?"
     try:
         cursor = connection.cursor()
-        _check_schema(cursor, postgres, target)
+        version = _check_schema(cursor, postgres, target)
         cursor.close()
         frames = []
-        for view, time_column, columns, order in _VIEWS:
+        for view, since, columns, (first, second), order in _VIEWS:
+            parts = [c.partition("@")[::2] for c in columns.split()]  # (name, version added or "")
+            names = [name for name, _added in parts]
+            if since > version:
+                frames.append(_typed(pd, pd.DataFrame(columns=names), postgres))
+                continue
+            selected = [f"NULL AS {name}" if int(added or 1) > version else name for name, added in parts]
             terms, parameters = [], []
             if serials:
                 terms.append(f"serial IN ({', '.join([mark] * len(serials))})")
                 parameters += serials
-            for moment, operator in ((start, ">="), (end, "<")):
+            for moment, column, operator in ((start, first, ">="), (end, second, "<")):
                 if moment is not None:
-                    terms.append(f"{time_column} {operator} {mark}")
-                    stamp = _utc(pd, moment)
-                    parameters.append(stamp.to_pydatetime() if postgres else _sqlite_text(stamp))
+                    terms.append(f"{column} {operator} {mark}")
+                    parameters.append(_bound(pd, moment, column, postgres, operator == "<"))
             where = f" WHERE {' AND '.join(terms)}" if terms else ""
             cursor = connection.cursor()
-            cursor.execute(f"SELECT {columns} FROM {view}{where} ORDER BY {order}", parameters)
-            frame = pd.DataFrame(cursor.fetchall(), columns=[c.strip() for c in columns.split(",")])
+            cursor.execute(f"SELECT {', '.join(selected)} FROM {view}{where}", parameters)
+            frame = _typed(pd, pd.DataFrame(cursor.fetchall(), columns=names), postgres)
             cursor.close()
-            frame[time_column] = pd.to_datetime(frame[time_column], utc=True)
-            frames.append(frame)
+            frames.append(frame.sort_values(order.split(), kind="stable", ignore_index=True))
         return Collected(*frames)
     finally:
         connection.close()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "energy/counter_series.hpp"
 
+#include "common/interrupt.hpp"
 #include "common/meter_clock.hpp"
 
 namespace kenergy {
@@ -17,7 +18,9 @@ CounterReadings read_counters(kdb::Database& database, std::int64_t serial,
     selection.from = from;
     selection.to = to;
     CounterReadings counters;
+    std::int64_t rows = 0;
     database.each_value(selection, [&](const kdb::ValueRow& row) {
+        if ((++rows & 0xFFFF) == 0 && kcli::interrupted()) throw Interrupted{};
         if (!is_energy_unit(row.unit)) return;
         std::vector<Reading>& readings = counters[{row.file_id, row.name, row.unit}];
         const std::int64_t ms = kcli::utc_ms(row.recorded_at);

@@ -27,6 +27,9 @@ using CounterReadings = std::map<CounterKey, std::vector<Reading>>;
 // Whether a column's unit counts energy.
 bool is_energy_unit(const std::string& unit);
 
+// Thrown by read_counters() once Ctrl-C was pressed.
+struct Interrupted {};
+
 // The counters of meter `serial` recorded in [from, to) (UTC texts; nothing: unbounded).
 CounterReadings read_counters(kdb::Database& database, std::int64_t serial,
                               const std::optional<std::string>& from,

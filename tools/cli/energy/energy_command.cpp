@@ -3,6 +3,7 @@
 
 #include "common/exit_status.hpp"
 #include "common/help_format.hpp"
+#include "common/interrupt.hpp"
 #include "common/meter_clock.hpp"
 #include "common/output.hpp"
 #include "database/database.hpp"
@@ -173,10 +174,13 @@ int run(const EnergyArgs& args) {
                 add_rows(args, counted, rows);
             }
         }
+    } catch (const Interrupted&) {
+        return kcli::INTERRUPTED;
     } catch (const std::exception& e) {
         kcli::print_diagnostic(e.what());
         return kcli::FAILURE;
     }
+    if (kcli::interrupted()) return kcli::INTERRUPTED;
     if (args.format == "json") {
         for (const nlohmann::ordered_json& row : rows) kcli::write_stdout_line(row.dump());
     } else if (args.format == "csv") {

@@ -7,6 +7,7 @@
 #include "common/meter_clock.hpp"
 #include "common/output.hpp"
 #include "database/database.hpp"
+#include "energy/calendar_text.hpp"
 #include "energy/counter_series.hpp"
 #include "energy/energy_rows.hpp"
 #include "energy/tariff.hpp"
@@ -14,9 +15,10 @@
 #include <cctz/civil_time.h>
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <cmath>
 #include <map>
 #include <memory>
-#include <regex>
 
 namespace kenergy {
 namespace {
@@ -32,28 +34,17 @@ struct EnergyArgs {
 };
 
 // Records this far beyond the period are read too: the intervals at its edges need the records
-// around them, and a glitch is told by the steps before it and the records after it.
+// around them, and a glitch is told by the 96 steps before it and the 96 records after it, which
+// a log of long intervals spreads over more days.
 constexpr int MARGIN_DAYS = 3;
+constexpr double RECORDS_AROUND = 97;
 
 std::string check_day(const std::string& text) {
-    static const std::regex form(R"(\d{4}-\d{2}-\d{2})");
-    if (!std::regex_match(text, form)) return "must be a day, YYYY-MM-DD";
-    int year = 0, month = 0, day = 0;
-    std::sscanf(text.c_str(), "%d-%d-%d", &year, &month, &day);
-    const cctz::civil_day civil(year, month, day);
-    if (civil.year() != year || civil.month() != month || civil.day() != day)
-        return "'" + text + "' is no day of the calendar";
-    return "";
+    return parse_day(text) ? "" : "'" + text + "' is no day, YYYY-MM-DD";
 }
 
 std::string shifted_day(const std::string& day, int days) {
-    int year = 0, month = 0, d = 0;
-    std::sscanf(day.c_str(), "%d-%d-%d", &year, &month, &d);
-    const cctz::civil_day civil = cctz::civil_day(year, month, d) + days;
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", int(civil.year()), civil.month(),
-                  civil.day());
-    return text;
+    return day_text(*parse_day(day) + days);
 }
 
 // The site's name of each meter, from its hosts line as last collected.
@@ -63,25 +54,37 @@ std::map<std::int64_t, std::string> site_names(kdb::Database& database) {
     return names;
 }
 
-// "2025-12" for "2026-11" and -11.
-std::string shifted_month(const std::string& month, int months) {
-    int year = 0, number = 0;
-    std::sscanf(month.c_str(), "%d-%d", &year, &number);
-    const cctz::civil_month civil = cctz::civil_month(year, number) + months;
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d-%02d", int(civil.year()), civil.month());
-    return text;
-}
-
 // The highest peak of `month` and the eleven months before it.
 std::optional<Peak> year_peak(const std::vector<PeriodEnergy>& months, const std::string& month) {
-    const std::string first = shifted_month(month, -11);
+    const std::string first = month_text(parse_month(month) - 11);
     std::optional<Peak> peak;
     for (const PeriodEnergy& m : months)
         if (m.label >= first && m.label <= month && m.peak &&
             (!peak || m.peak->power > peak->power))
             peak = m.peak;
     return peak;
+}
+
+// The meter's counters over the period and the margins around it.
+CounterReadings read_period(const EnergyArgs& args, kdb::Database& reader,
+                            const kdb::MeterIdentity& meter) {
+    const auto read = [&](int margin) {
+        std::optional<std::string> from, to;
+        // A month's row names the highest peak of its year too.
+        const int before = margin + (args.by == "month" ? 366 : 0);
+        if (!args.from.empty())
+            from = kcli::day_start_utc(shifted_day(args.from, -before), meter.clock_zone);
+        if (!args.to.empty())
+            to = kcli::day_start_utc(shifted_day(args.to, 1 + margin), meter.clock_zone);
+        return read_counters(reader, meter.serial, from, to);
+    };
+    CounterReadings counters = read(MARGIN_DAYS);
+    std::int64_t spacing = 0;
+    for (const auto& [key, readings] : counters)
+        spacing = std::max(spacing, usual_spacing_ms(readings));
+    const int margin = int(std::ceil(RECORDS_AROUND * double(spacing) / 86'400'000.0)) + 1;
+    return margin > MARGIN_DAYS && (!args.from.empty() || !args.to.empty()) ? read(margin)
+                                                                            : counters;
 }
 
 struct Counted {
@@ -146,15 +149,9 @@ int run(const EnergyArgs& args) {
                 throw std::runtime_error("Meter " + std::to_string(meter.serial) + ": " + problem);
             cctz::time_zone zone;
             cctz::load_time_zone(meter.clock_zone, &zone);
-            std::optional<std::string> from, to;
-            // A month's row names the highest peak of its year too.
-            const int before = MARGIN_DAYS + (args.by == "month" ? 366 : 0);
-            if (!args.from.empty())
-                from = kcli::day_start_utc(shifted_day(args.from, -before), meter.clock_zone);
-            if (!args.to.empty())
-                to = kcli::day_start_utc(shifted_day(args.to, 1 + MARGIN_DAYS), meter.clock_zone);
+            const CounterReadings counters = read_period(args, *reader, meter);
             const auto name = names.find(meter.serial);
-            for (const auto& [key, readings] : read_counters(*reader, meter.serial, from, to)) {
+            for (const auto& [key, readings] : counters) {
                 Counted counted;
                 counted.of = {meter.serial,
                               name == names.end() ? "" : name->second,

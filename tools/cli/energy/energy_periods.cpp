@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "energy/energy_periods.hpp"
 
+#include "energy/calendar_text.hpp"
+
 #include <cctz/civil_time.h>
 
 #include <chrono>
-#include <cstdio>
 #include <map>
 
 namespace kenergy {
@@ -14,12 +15,6 @@ cctz::civil_day civil_day_of(std::int64_t ms, const cctz::time_zone& zone) {
     const auto point =
         cctz::time_point<cctz::seconds>(cctz::seconds(ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000)));
     return cctz::civil_day(cctz::convert(point, zone));
-}
-
-std::string text_of(const cctz::civil_day& day) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", int(day.year()), day.month(), day.day());
-    return text;
 }
 
 std::int64_t start_ms(const cctz::civil_day& day, const cctz::time_zone& zone) {
@@ -33,17 +28,10 @@ void keep_peak(PeriodEnergy& period, const Interval& interval) {
     if (!period.peak || power > period.peak->power) period.peak = Peak{power, interval};
 }
 
-// "YYYY-MM-DD", as text_of() writes it.
-cctz::civil_day parse_day(const std::string& text) {
-    int year = 1970, month = 1, day = 1;
-    std::sscanf(text.c_str(), "%d-%d-%d", &year, &month, &day);
-    return cctz::civil_day(year, month, day);
-}
-
 }  // namespace
 
 std::string day_of(std::int64_t ms, const cctz::time_zone& zone) {
-    return text_of(civil_day_of(ms, zone));
+    return day_text(civil_day_of(ms, zone));
 }
 
 std::vector<PeriodEnergy> daily_energy(const std::vector<Interval>& intervals,
@@ -52,7 +40,7 @@ std::vector<PeriodEnergy> daily_energy(const std::vector<Interval>& intervals,
     std::map<cctz::civil_day, PeriodEnergy> days;
     const auto day = [&](const cctz::civil_day& d) -> PeriodEnergy& {
         PeriodEnergy& entry = days[d];
-        if (entry.label.empty()) entry.label = text_of(d);
+        if (entry.label.empty()) entry.label = day_text(d);
         return entry;
     };
     for (const Interval& interval : intervals) {
@@ -92,7 +80,7 @@ PeriodEnergy sum_days(const std::vector<PeriodEnergy>& days, const std::string& 
                       const std::string& last, const std::string& label) {
     PeriodEnergy sum;
     sum.label = label;
-    sum.days_in = int(parse_day(last) - parse_day(first)) + 1;
+    sum.days_in = int(*parse_day(last) - *parse_day(first)) + 1;
     for (const PeriodEnergy& day : days) {
         if (day.label < first || day.label > last) continue;
         sum.energy += day.energy;
@@ -111,8 +99,8 @@ std::vector<PeriodEnergy> monthly_energy(const std::vector<PeriodEnergy>& days) 
     std::vector<PeriodEnergy> months;
     for (std::size_t i = 0; i < days.size();) {
         const std::string month = days[i].label.substr(0, 7);
-        const cctz::civil_month civil = cctz::civil_month(parse_day(days[i].label));
-        const std::string last = text_of(cctz::civil_day(civil + 1) - 1);
+        const cctz::civil_month civil = parse_month(days[i].label);
+        const std::string last = day_text(cctz::civil_day(civil + 1) - 1);
         months.push_back(sum_days(days, month + "-01", last, month));
         while (i < days.size() && days[i].label.starts_with(month)) ++i;
     }

@@ -3,6 +3,7 @@
 
 #include "common/meter_clock.hpp"
 #include "common/yaml_file.hpp"
+#include "energy/calendar_text.hpp"
 
 #include <cctz/civil_time.h>
 
@@ -42,15 +43,6 @@ public:
         return hour * 60 + minute;
     }
 };
-
-bool is_day(const std::string& text) {
-    static const std::regex form(R"(\d{4}-\d{2}-\d{2})");
-    if (!std::regex_match(text, form)) return false;
-    int year = 0, month = 0, day = 0;
-    std::sscanf(text.c_str(), "%d-%d-%d", &year, &month, &day);
-    const cctz::civil_day civil(year, month, day);
-    return civil.year() == year && civil.month() == month && civil.day() == day;
-}
 
 }  // namespace
 
@@ -95,7 +87,7 @@ Tariff Tariff::read(const std::string& path) {
         if (holidays && !holidays.IsSequence()) reader.fail("holidays must be a list of days");
         for (std::size_t i = 0; holidays && i < holidays.size(); ++i) {
             const std::string day = holidays[i].as<std::string>();
-            if (!is_day(day)) reader.fail("holidays: '" + day + "' is no day, YYYY-MM-DD");
+            if (!parse_day(day)) reader.fail("holidays: '" + day + "' is no day, YYYY-MM-DD");
             tariff.holidays_.insert(day);
         }
     } catch (const YAML::Exception& e) {
@@ -120,9 +112,8 @@ std::string Tariff::period_at(std::int64_t ms, const cctz::time_zone& clock) con
         std::chrono::system_clock::time_point(std::chrono::milliseconds(ms)));
     const cctz::civil_second wall = cctz::convert(point, clock);
     const cctz::civil_day day(wall);
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", int(day.year()), day.month(), day.day());
-    const int weekday = holidays_.contains(text) ? 7 : (static_cast<int>(cctz::get_weekday(day)));
+    const int weekday =
+        holidays_.contains(day_text(day)) ? 7 : (static_cast<int>(cctz::get_weekday(day)));
     const int minute = wall.hour() * 60 + wall.minute();
     for (const Window& window : windows_)
         if (window.days.contains(weekday) && minute >= window.from && minute < window.to)

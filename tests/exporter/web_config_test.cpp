@@ -109,8 +109,8 @@ TEST(WebConfig, TlsSettingsReadAgainWhenTheirFilesChange) {
     };
     ASSERT_EQ(status(first), "200");
 
-    auto in_flight = std::async(std::launch::async,
-                                [&] { return curl(https + probe, first, "prom:secret", {}, false); });
+    auto in_flight = std::async(
+        std::launch::async, [&] { return curl(https + probe, first, "prom:secret", {}, false); });
     ASSERT_TRUE(meter.wait_for_requests(1));
     fs::copy_file(next + "/key.pem", dir + "/key.pem", fs::copy_options::overwrite_existing);
     fs::copy_file(next + "/cert.pem", dir + "/cert.pem", fs::copy_options::overwrite_existing);

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// Basic auth against the users of the web configuration file, each with a bcrypt hash. A password is checked on a worker thread before anything else is
-// done for the request, so a wrong one costs its sender the hash's time and never a meter's
-// bus; a right one is remembered, so that a scraper pays the hash once, not at every scrape.
+// Basic auth against the users of the web configuration file, each with a bcrypt hash. A password
+// is checked on a worker thread before anything else is done for the request, so a wrong one costs
+// its sender the hash's time and never a meter's bus; a right one is remembered, so that a scraper
+// pays the hash once, not at every scrape.
 #pragma once
 
 #include <map>

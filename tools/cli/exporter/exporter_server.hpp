@@ -72,7 +72,7 @@ private:
     HttpServer http_;
     std::shared_ptr<WebConfigWatch> web_config_;  // null without --web.config.file
     std::string tls_problem_;                     // said once, until it changes
-    std::string address_;  // HOST:PORT once bound
+    std::string address_;                         // HOST:PORT once bound
     std::mutex stop_mutex_;
     std::condition_variable stop_requested_;
     bool stopping_ = false;

@@ -28,10 +28,10 @@ struct HttpServer::Listener {
     HttpServer& server;
     std::optional<TlsSettings> tls;  // libmicrohttpd reads them while it runs
     MHD_Daemon* daemon = nullptr;
-    std::mutex mutex;       // a request is handed to a worker, or refused
-    bool closing = false;   // answers close their connections: it is replaced or stops
-    bool refusing = false;  // new requests are answered 503: it stops
-    int at_work = 0;        // requests on a worker, their connections suspended
+    std::mutex mutex;            // a request is handed to a worker, or refused
+    bool closing = false;        // answers close their connections: it is replaced or stops
+    bool refusing = false;       // new requests are answered 503: it stops
+    int at_work = 0;             // requests on a worker, their connections suspended
     std::atomic<int> unsent{0};  // requests whose answer is not sent yet
 };
 
@@ -141,27 +141,26 @@ MHD_Result RequestDispatch::on_request(void* listener_state, MHD_Connection* con
     if (listener.refusing) {
         pending->close = true;
         return queue_answer(connection,
-                            {503, "text/plain; charset=utf-8", "The exporter is stopping\n"},
-                            true);
+                            {503, "text/plain; charset=utf-8", "The exporter is stopping\n"}, true);
     }
     MHD_suspend_connection(connection);
     ++listener.at_work;
-    server.workers_.run([&server, &listener, pending, connection,
-                         request = std::move(pending->request)] {
-        std::optional<HttpAnswer> refused;
-        if (server.gate_) refused = server.gate_(*request);
-        pending->answer = refused ? std::move(*refused) : answer_of(server.handler_, *request);
-        const std::lock_guard lock(listener.mutex);
-        // A listener being replaced or stopped sends its clients to the next one.
-        pending->close = pending->close || listener.closing;
-        MHD_resume_connection(connection);
-        --listener.at_work;
-    });
+    server.workers_.run(
+        [&server, &listener, pending, connection, request = std::move(pending->request)] {
+            std::optional<HttpAnswer> refused;
+            if (server.gate_) refused = server.gate_(*request);
+            pending->answer = refused ? std::move(*refused) : answer_of(server.handler_, *request);
+            const std::lock_guard lock(listener.mutex);
+            // A listener being replaced or stopped sends its clients to the next one.
+            pending->close = pending->close || listener.closing;
+            MHD_resume_connection(connection);
+            --listener.at_work;
+        });
     return MHD_YES;
 }
 
-void RequestDispatch::on_completed(void* listener_state, MHD_Connection* connection,
-                                   void** state, MHD_RequestTerminationCode code) {
+void RequestDispatch::on_completed(void* listener_state, MHD_Connection* connection, void** state,
+                                   MHD_RequestTerminationCode code) {
     auto& listener = *static_cast<HttpServer::Listener*>(listener_state);
     auto* pending = static_cast<PendingAnswer*>(*state);
     if (pending == nullptr) return;
@@ -191,9 +190,9 @@ HttpRequest::HttpRequest(MHD_Connection* connection, std::string method, std::st
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &add_param, &params_);
     MHD_get_connection_values(connection, MHD_HEADER_KIND, &add_header, &headers_);
     const auto length = headers_.find("content-length");
-    has_body_ = headers_.contains("transfer-encoding") ||
-                (length != headers_.end() && length->second.find_first_not_of("0 \t") !=
-                                                 std::string::npos);
+    has_body_ =
+        headers_.contains("transfer-encoding") ||
+        (length != headers_.end() && length->second.find_first_not_of("0 \t") != std::string::npos);
     if (const MHD_ConnectionInfo* info =
             MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD))
         socket_ = info->connect_fd;

@@ -72,7 +72,7 @@ private:
     ClientCert client_cert_ = ClientCert::NONE;
     bool http_1_1_ = false;
     bool over_tls_ = false;
-    bool has_body_ = false;  // never read: the connection closes after the answer
+    bool has_body_ = false;              // never read: the connection closes after the answer
     int socket_ = -1;                    // open while the request is answered
     mutable std::atomic<bool> asked_{};  // the interim answer went out
 };

@@ -21,9 +21,8 @@ std::vector<std::string> stamps_of(const std::vector<std::string>& files) {
             continue;
         }
         stamps.push_back(std::to_string(info.st_dev) + ':' + std::to_string(info.st_ino) + ':' +
-                         std::to_string(info.st_size) + ':' +
-                         std::to_string(info.st_mtim.tv_sec) + '.' +
-                         std::to_string(info.st_mtim.tv_nsec) + ':' +
+                         std::to_string(info.st_size) + ':' + std::to_string(info.st_mtim.tv_sec) +
+                         '.' + std::to_string(info.st_mtim.tv_nsec) + ':' +
                          std::to_string(info.st_ctim.tv_sec) + '.' +
                          std::to_string(info.st_ctim.tv_nsec));
     }

@@ -235,11 +235,11 @@ void add_energy_command(CLI::App& app, int& status) {
             throw CLI::ValidationError("--from", "must not come after --to");
         status = run(*args);
     });
-    kcli::add_examples(*command, {"kolvane energy --db site.db --from 2026-11-01 --to 2026-11-30",
-                                  "kolvane energy --db site.db --by month --tariff tou.yml",
-                                  "kolvane energy --db site.db --by month --format csv",
-                                  "kolvane energy --db site.db --serial 1201784 --intervals "
-                                  "--format csv"});
+    kcli::add_examples(*command,
+                       {"kolvane energy --db site.db --from 2026-11-01 --to 2026-11-30",
+                        "kolvane energy --db site.db --by month --tariff tou.yml --format csv",
+                        "kolvane energy --db site.db --serial 1201784 --intervals "
+                        "--format csv"});
 }
 
 }  // namespace kenergy

@@ -271,7 +271,6 @@ void add_log_commands(CLI::App& app, int& status) {
     add_examples(
         *datalog_command,
         {"kolvane-sim --port 1502 &", "kolvane datalog 127.0.0.1 1 -p 1502 -m em133 -o dl1.csv",
-         "kolvane datalog 127.0.0.1 1 -p 1502 -m em133 --after 2870",
          "kolvane datalog 127.0.0.1 1 -p 1502 -m em133 --tz Europe/Berlin"});
 
     auto eventlog = std::make_shared<LogArgs>();

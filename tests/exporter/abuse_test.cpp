@@ -47,40 +47,42 @@ public:
     }
     // What the exporter sends until `text` came, at most for `limit`.
     std::string read_until(const std::string& text, std::chrono::milliseconds limit) const {
-        std::string got;
+        return read(limit, text).text;
+    }
+    // Closes the sending side only, as a client may once its request is out.
+    void half_close() const { ::shutdown(fd_, SHUT_WR); }
+    // Everything the exporter sends until it closes the connection or `limit` passes.
+    std::string read_until_closed(std::chrono::milliseconds limit) const {
+        Received received = read(limit, "");
+        if (!received.closed) throw std::runtime_error("the exporter kept the connection open");
+        return received.text;
+    }
+
+private:
+    struct Received {
+        std::string text;
+        bool closed = false;
+    };
+    // What the exporter sends within `limit`, until `text` came (empty: until it closes).
+    Received read(std::chrono::milliseconds limit, const std::string& text) const {
+        Received received;
         const auto end = std::chrono::steady_clock::now() + limit;
-        while (got.find(text) == std::string::npos) {
+        while (text.empty() || received.text.find(text) == std::string::npos) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 end - std::chrono::steady_clock::now());
             pollfd entry{fd_, POLLIN, 0};
             if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0) break;
             char buffer[4096];
             const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-            if (n <= 0) break;
-            got.append(buffer, static_cast<std::size_t>(n));
+            if (n <= 0) {
+                received.closed = true;
+                break;
+            }
+            received.text.append(buffer, static_cast<std::size_t>(n));
         }
-        return got;
-    }
-    // Closes the sending side only, as a client may once its request is out.
-    void half_close() const { ::shutdown(fd_, SHUT_WR); }
-    // Everything the exporter sends until it closes the connection or `limit` passes.
-    std::string read_until_closed(std::chrono::milliseconds limit) const {
-        std::string text;
-        const auto end = std::chrono::steady_clock::now() + limit;
-        for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                end - std::chrono::steady_clock::now());
-            pollfd entry{fd_, POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0)
-                throw std::runtime_error("the exporter kept the connection open");
-            char buffer[4096];
-            const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-            if (n <= 0) return text;
-            text.append(buffer, static_cast<std::size_t>(n));
-        }
+        return received;
     }
 
-private:
     int fd_ = -1;
 };
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The command itself, on the default store: the hosts it reads, Ctrl-C, and databases it cannot
 // use.
+#include "database/schema.hpp"
 #include "support/files.hpp"
 #include "support/site.hpp"
 
@@ -127,13 +128,16 @@ TEST(Collect, ADatabaseOfANewerSchemaIsLeftAlone) {
     SiteMeter meter(ksim::Model::em133, 6201, 5, 5);
     const std::string path = fresh_sqlite_path();
     ASSERT_EQ(collect({meter.address(), "--db", path}).exit_status, 0);
-    EXPECT_EQ(open_sqlite(path)->number("SELECT version FROM schema_version"), 5);
-    const std::string later = "sqlite3 " + path + " 'UPDATE schema_version SET version = 6'";
+    EXPECT_EQ(open_sqlite(path)->number("SELECT version FROM schema_version"), kdb::SCHEMA_VERSION);
+    const std::string newer = std::to_string(kdb::SCHEMA_VERSION + 1);
+    const std::string later =
+        "sqlite3 " + path + " 'UPDATE schema_version SET version = " + newer + "'";
     ASSERT_EQ(std::system(later.c_str()), 0);
     const Outcome outcome = collect({meter.address(), "--db", path});
     EXPECT_EQ(outcome.exit_status, 1);
-    EXPECT_EQ(outcome.err, "kolvane: Cannot use SQLite database " + path +
-                               ": schema version 6 is newer than this kolvane knows (5)\n");
+    EXPECT_EQ(outcome.err, "kolvane: Cannot use SQLite database " + path + ": schema version " +
+                               newer + " is newer than this kolvane knows (" +
+                               std::to_string(kdb::SCHEMA_VERSION) + ")\n");
 }
 
 const std::string USAGE_HINT = "Run 'kolvane --help' or 'kolvane COMMAND --help' for usage.";
@@ -228,7 +232,8 @@ TEST(Collect, AFileOfSomethingElseIsLeftUntouched) {
         const Outcome outcome = collect({meter.address(), "--db", path});
         EXPECT_EQ(outcome.exit_status, c.status) << outcome.err;
         if (c.status == 0) {
-            EXPECT_EQ(open_sqlite(path)->number("SELECT max(version) FROM schema_version"), 5);
+            EXPECT_EQ(open_sqlite(path)->number("SELECT max(version) FROM schema_version"),
+                      kdb::SCHEMA_VERSION);
             EXPECT_EQ(new_records(summaries(outcome.out)), meter.records_held());
             continue;
         }

@@ -2,6 +2,7 @@
 // Databases that kolvane 1.2.1 wrote (schema version 1), kept in data/: today's collector
 // upgrades them in place, and what they held reads the same afterwards; an upgrade gives way to
 // a reader; a database of a newer schema is refused without a byte changed.
+#include "database/schema.hpp"
 #include "support/site.hpp"
 
 #include <gtest/gtest.h>
@@ -97,7 +98,7 @@ TEST_P(Upgrade, CollectUpgradesInPlaceKeepingEveryRowAndStoresNothingTwice) {
     ASSERT_FALSE(before.empty());
     collect_fixture_meters("UTC");
     EXPECT_EQ(db()->number("SELECT count(*) FROM schema_version"), 1);
-    EXPECT_EQ(db()->number("SELECT max(version) FROM schema_version"), 5);
+    EXPECT_EQ(db()->number("SELECT max(version) FROM schema_version"), kdb::SCHEMA_VERSION);
     EXPECT_EQ(views(*db()), before);
     EXPECT_EQ(db()->number("SELECT count(*) FROM meters WHERE unit = 1 AND name = ''"), 2);
 }
@@ -125,6 +126,13 @@ TEST_P(Upgrade, OldRecordsGetTrueUtcTimesFromTheMetersZone) {
                                    wrong + " OR meter_time IS NULL"),
                       0)
                 << table;
+        // The energy kept of the records is computed again with their new times.
+        EXPECT_GT(db()->number("SELECT count(*) FROM energy_intervals"), 0);
+        EXPECT_EQ(db()->number("SELECT count(*) FROM energy_intervals e WHERE NOT EXISTS "
+                               "(SELECT 1 FROM datalog_records r WHERE r.serial = e.serial AND "
+                               "r.file_id = e.file_id AND r.recorded_at = e.recorded_at AND "
+                               "r.meter_time = e.meter_time)"),
+                  0);
     }
     EXPECT_EQ(db()->number("SELECT count(*) FROM meters WHERE clock_zone = 'UTC'"), 2);
 }
@@ -156,9 +164,10 @@ TEST(UpgradeBehindAReader, GivesWayToAnOpenTransactionAndSucceedsAfterIt) {
     ASSERT_EQ(refused.exit_status, 1) << refused.err;
     EXPECT_EQ(refused.out, "");
     EXPECT_EQ(refused.err,
-              "kolvane: PostgreSQL: cannot upgrade the schema from version 1 to 5: another "
-              "session's open transaction (a reader) held its tables for 5 s; the database is "
-              "left at version 1, try again\n");
+              "kolvane: PostgreSQL: cannot upgrade the schema from version 1 to " +
+                  std::to_string(kdb::SCHEMA_VERSION) +
+                  ": another session's open transaction (a reader) held its tables for 5 s; the "
+                  "database is left at version 1, try again\n");
     EXPECT_EQ(db->number("SELECT max(version) FROM schema_version"), 1);
     EXPECT_EQ(db->number("SELECT count(*) FROM information_schema.columns "
                          "WHERE table_name = 'meters' AND column_name = 'unit'"),
@@ -168,7 +177,7 @@ TEST(UpgradeBehindAReader, GivesWayToAnOpenTransactionAndSucceedsAfterIt) {
     reader->rows("COMMIT; SELECT 1");
     const Outcome upgraded = bounded_collect();
     EXPECT_EQ(upgraded.exit_status, 0) << upgraded.err;
-    EXPECT_EQ(db->number("SELECT max(version) FROM schema_version"), 5);
+    EXPECT_EQ(db->number("SELECT max(version) FROM schema_version"), kdb::SCHEMA_VERSION);
 }
 
 // A SQLite database of a newer schema is refused before anything writes to it (switching it to

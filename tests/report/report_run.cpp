@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "report_run.hpp"
 
+#include "energy/kept_energy.hpp"
+
 #include "database/database.hpp"
 
 #include <gtest/gtest.h>
@@ -114,6 +116,16 @@ void StoredSite::datalog(const kdb::DatalogBatch& batch) { store(path_)->save_da
 void StoredSite::events(const kdb::EventBatch& batch) { store(path_)->save_events(batch); }
 void StoredSite::gap(const kdb::GapRow& gap) { store(path_)->save_gap(gap); }
 void StoredSite::collection(const kdb::CollectionRow& pass) { store(path_)->save_collection(pass); }
+
+void StoredSite::collected(const kdb::DatalogBatch& batch, const std::string& zone) {
+    const auto db = store(path_);
+    db->save_datalog(batch);
+    kenergy::NewRecords records{batch.serial, batch.file_id, zone, {}, std::nullopt};
+    if (!batch.rows.empty()) records.first = batch.rows.front().recorded_at;
+    for (const kdb::Column& column : batch.columns)
+        records.counters.push_back({column.name, column.unit});
+    kenergy::keep_energy(*db, records);
+}
 
 std::string utc(double seconds) {
     const auto t = static_cast<std::time_t>(seconds);

@@ -49,6 +49,8 @@ public:
     void events(const kdb::EventBatch& batch);
     void gap(const kdb::GapRow& gap);
     void collection(const kdb::CollectionRow& pass);
+    // Stores `batch` and keeps its energy, as the collector does at a log's end.
+    void collected(const kdb::DatalogBatch& batch, const std::string& zone);
 
 private:
     std::string path_;

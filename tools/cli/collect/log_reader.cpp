@@ -5,6 +5,7 @@
 #include "collect/parse.hpp"
 #include "common/interrupt.hpp"
 #include "common/meter_clock.hpp"
+#include "energy/counter_series.hpp"
 
 #include <kolvane.h>
 
@@ -32,6 +33,7 @@ struct LogStream {
           tally(std::move(t)),
           serial(s),
           file_id(f),
+          zone(zone),
           to_utc(zone, newest_stored) {
         if (file_id > 0) watch.emplace(newest_stored);
     }
@@ -41,6 +43,7 @@ struct LogStream {
     std::shared_ptr<MeterTally> tally;
     std::int64_t serial;
     int file_id;
+    std::string zone;               // of the meter's clock
     kcli::WallToUtc to_utc;         // the meter's wall time to true UTC, in the order it recorded
     std::optional<LogWatch> watch;  // a data log's interval, holes and days
     kdb::DatalogBatch datalog{serial, file_id, {}, {}};
@@ -89,6 +92,17 @@ struct LogStream {
                 tally);
         if (!events.rows.empty())
             writer.save(std::exchange(events, kdb::EventBatch{serial, {}}), tally);
+    }
+
+    // Once a data log's records are handed over: its energy kept up to them.
+    void keep_energy() {
+        if (file_id == 0) return;
+        kenergy::NewRecords records{serial, file_id, zone, {}, std::nullopt};
+        if (!first_utc.empty()) records.first = first_utc;
+        for (const kdb::Column& column : datalog.columns)
+            if (kenergy::is_energy_unit(column.unit))
+                records.counters.push_back({column.name, column.unit});
+        writer.keep_energy(std::move(records));
     }
 };
 
@@ -197,12 +211,18 @@ LogRead read_log(const Target& t, const kdb::MeterRow::Log& log, std::int64_t se
                                         take_record, &stream, err, sizeof err);
         stream.hand_over();
         LogRead result = what_was_read(stream, serial, log.file_id, newest);
-        if (status >= 0) return result;
+        if (status >= 0) {
+            stream.keep_energy();
+            return result;
+        }
         result.error = stream.failure.empty() ? std::string(err) : stream.failure;
         const bool cut_after_progress = resume_after && stream.failure.empty() &&
                                         result.error.starts_with("Deadline of") &&
                                         stream.read > read_before && !kcli::interrupted();
-        if (!cut_after_progress) return result;
+        if (!cut_after_progress) {
+            stream.keep_energy();
+            return result;
+        }
         resume_after = stream.last_seq;
         anchor_time = stream.last_meter_time;
     }

@@ -41,6 +41,9 @@ void Writer::save(kdb::ReadingBatch batch, const std::shared_ptr<MeterTally>& ta
 void Writer::save(kdb::CollectionRow row) { queue_.push({std::move(row), nullptr}); }
 void Writer::save(kdb::GapRow gap) { queue_.push({std::move(gap), nullptr}); }
 void Writer::save(kdb::DayRow day) { queue_.push({std::move(day), nullptr}); }
+void Writer::keep_energy(kenergy::NewRecords records) {
+    queue_.push({std::move(records), nullptr});
+}
 
 void Writer::flush() { wait_for(false); }
 
@@ -104,6 +107,9 @@ void Writer::write(Job& job) {
         } else if (auto* day = std::get_if<kdb::DayRow>(&job.work)) {
             serial = day->serial;
             store_.save_day(*day);
+        } else if (auto* records = std::get_if<kenergy::NewRecords>(&job.work)) {
+            serial = records->serial;
+            kenergy::keep_energy(store_, *records);
         }
         if (store_.reconnections() != reconnections) {
             std::lock_guard lock(mutex_);

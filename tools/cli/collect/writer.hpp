@@ -5,6 +5,7 @@
 
 #include "collect/bounded_queue.hpp"
 #include "database/database.hpp"
+#include "energy/kept_energy.hpp"
 
 #include <array>
 #include <atomic>
@@ -50,6 +51,8 @@ public:
     void save(kdb::CollectionRow row);
     void save(kdb::GapRow gap);
     void save(kdb::DayRow day);
+    // Keeps the energy of a data log up to the records handed over before.
+    void keep_energy(kenergy::NewRecords records);
     // Returns once everything handed over before has been written or dropped after a failure.
     void flush();
     // Like flush(), and everything handed over later is dropped: the tool may end the process
@@ -72,8 +75,9 @@ private:
         std::shared_ptr<std::promise<void>> done;
         bool close = false;  // drop everything after it
     };
-    using Work = std::variant<kdb::MeterRow, kdb::DatalogBatch, kdb::EventBatch, kdb::ReadingBatch,
-                              kdb::CollectionRow, kdb::GapRow, kdb::DayRow, Flush>;
+    using Work =
+        std::variant<kdb::MeterRow, kdb::DatalogBatch, kdb::EventBatch, kdb::ReadingBatch,
+                     kdb::CollectionRow, kdb::GapRow, kdb::DayRow, kenergy::NewRecords, Flush>;
     struct Job {
         Work work;
         std::shared_ptr<MeterTally> tally;

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <stdexcept>
 
 namespace kdb {
 
@@ -32,6 +33,7 @@ std::string Database::where(const Selection& selection, const char* time_column,
         }
         terms.push_back("serial IN (" + list + ")");
     }
+    if (selection.file_id) terms.push_back("file_id = " + std::to_string(*selection.file_id));
     if (time_column && selection.from) {
         parameters.push_back(*selection.from);
         terms.push_back(std::string(time_column) +
@@ -189,6 +191,106 @@ void Database::each_day(const Selection& selection,
                         r.integer(4), r.integer(5)};
                  take(row);
              });
+}
+
+std::int64_t month_index(const std::string& month) {
+    if (month.size() < 7) throw std::runtime_error("no month: '" + month + "'");
+    return std::stoll(month.substr(0, 4)) * 12 + std::stoll(month.substr(5, 2)) - 1;
+}
+
+std::optional<std::string> Database::kept_energy_until(std::int64_t serial, int file_id) {
+    std::optional<std::string> kept;
+    each_row("SELECT " + time_text("newest_record") + " FROM energy_logs WHERE serial = " +
+                 std::to_string(serial) + " AND file_id = " + std::to_string(file_id),
+             {}, [&](const Row& r) { kept = r.text(0); });
+    return kept;
+}
+
+namespace {
+
+// The columns of energy_interval_rows that make an EnergyIntervalRow.
+EnergyIntervalRow interval_of(const Row& r) {
+    EnergyIntervalRow row{r.text(0), r.text(1),    r.text(2),
+                          r.text(3), std::nullopt, r.integer(5) != 0};
+    if (r.integer(6) != 0) row.energy = r.real(4);
+    return row;
+}
+
+}  // namespace
+
+std::string Database::counter_filter(std::int64_t serial, int file_id, const CounterColumn& column,
+                                     std::vector<std::string>& parameters) const {
+    parameters.push_back(column.name);
+    parameters.push_back(column.unit);
+    return " WHERE serial = " + std::to_string(serial) +
+           " AND file_id = " + std::to_string(file_id) +
+           " AND name = " + parameter(int(parameters.size()) - 1) +
+           " AND unit = " + parameter(int(parameters.size()));
+}
+
+std::string Database::interval_columns() const {
+    return "SELECT " + time_text("started_at") + ", " + time_text("ended_at") + ", " +
+           wall_text("start_meter_time") + ", " + wall_text("end_meter_time") +
+           ", coalesce(energy, 0), CASE WHEN gap THEN 1 ELSE 0 END, "
+           "CASE WHEN energy IS NULL THEN 0 ELSE 1 END FROM energy_interval_rows";
+}
+
+std::vector<EnergyIntervalRow> Database::counted_intervals(std::int64_t serial, int file_id,
+                                                           const CounterColumn& column,
+                                                           const std::string& until, int count) {
+    std::vector<std::string> parameters;
+    std::string sql = interval_columns() + counter_filter(serial, file_id, column, parameters);
+    parameters.push_back(until);
+    sql += " AND energy IS NOT NULL AND ended_at <= " + time_parameter(int(parameters.size())) +
+           " ORDER BY ended_at DESC LIMIT " + std::to_string(count);
+    std::vector<EnergyIntervalRow> rows;
+    each_row(sql, parameters, [&](const Row& r) { rows.push_back(interval_of(r)); });
+    return rows;
+}
+
+std::vector<EnergyIntervalRow> Database::kept_intervals(std::int64_t serial, int file_id,
+                                                        const CounterColumn& column,
+                                                        const std::string& after,
+                                                        const std::string& until) {
+    std::vector<std::string> parameters;
+    std::string sql = interval_columns() + counter_filter(serial, file_id, column, parameters);
+    parameters.push_back(after);
+    sql += " AND ended_at > " + time_parameter(int(parameters.size()));
+    parameters.push_back(until);
+    sql += " AND ended_at <= " + time_parameter(int(parameters.size())) + " ORDER BY ended_at";
+    std::vector<EnergyIntervalRow> rows;
+    each_row(sql, parameters, [&](const Row& r) { rows.push_back(interval_of(r)); });
+    return rows;
+}
+
+std::vector<EnergyPeriodRow> Database::kept_days(std::int64_t serial, int file_id,
+                                                 const CounterColumn& column,
+                                                 const std::string& first,
+                                                 const std::string& last) {
+    std::vector<std::string> parameters;
+    std::string sql = "SELECT " + day_text("day") +
+                      ", energy, hole_energy, glitches, days, CASE WHEN partial THEN 1 ELSE 0 END, "
+                      "CASE WHEN peak_power IS NULL THEN 0 ELSE 1 END, coalesce(peak_power, 0), " +
+                      time_text("peak_start") + ", " + time_text("peak_end") + ", " +
+                      wall_text("peak_start_meter_time") + ", " + wall_text("peak_end_meter_time") +
+                      " FROM energy_day_rows" + counter_filter(serial, file_id, column, parameters);
+    parameters.push_back(first);
+    sql += " AND day >= " + parameter(int(parameters.size()));
+    parameters.push_back(last);
+    sql += " AND day <= " + parameter(int(parameters.size())) + " ORDER BY day";
+    std::vector<EnergyPeriodRow> rows;
+    each_row(sql, parameters, [&](const Row& r) {
+        EnergyPeriodRow& day = rows.emplace_back();
+        day.period = r.text(0);
+        day.energy = r.real(1);
+        day.hole_energy = r.real(2);
+        day.glitches = r.integer(3);
+        day.days = r.integer(4);
+        day.partial = r.integer(5) != 0;
+        if (r.integer(6) != 0)
+            day.peak = EnergyPeakRow{r.real(7), r.text(8), r.text(9), r.text(10), r.text(11)};
+    });
+    return rows;
 }
 
 }  // namespace kdb

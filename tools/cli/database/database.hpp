@@ -48,6 +48,8 @@ public:
     virtual void save_collection(const CollectionRow& row) = 0;
     virtual void save_gap(const GapRow& gap) = 0;
     virtual void save_day(const DayRow& day) = 0;
+    // A data log's energy kept anew (see LogEnergy), the log then listed as kept.
+    virtual void save_energy(const LogEnergy& energy) = 0;
     // Records of a data log stored with times in [from, to) (UTC texts); events whose cause says
     // the meter lost or regained power in that span. Like stored_meter().
     virtual std::int64_t records_between(std::int64_t serial, int file_id, const std::string& from,
@@ -76,8 +78,29 @@ public:
     // reading: the claim went with a lost connection and could not be taken again. Its reader
     // must stop then. May be called from any thread.
     virtual void confirm_claim(std::int64_t) {}
+    // Runs `work` once more on a connection opened again when the connection was lost in it.
+    virtual void with_reconnect(const std::function<void()>& work) { work(); }
     // How often a save found the connection lost, opened it again and ran once more.
     virtual std::int64_t reconnections() const { return 0; }
+
+    // The energy the collector keeps, read on the writing thread before it writes anew.
+    // The newest record (UTC text) a data log's kept energy was computed from; nothing for a
+    // log never computed, or whose records' times were converted anew since.
+    std::optional<std::string> kept_energy_until(std::int64_t serial, int file_id);
+    // Of one counter: up to `count` intervals whose energy counted, ending at or before `until`
+    // (UTC text), the newest first.
+    std::vector<EnergyIntervalRow> counted_intervals(std::int64_t serial, int file_id,
+                                                     const CounterColumn& column,
+                                                     const std::string& until, int count);
+    // Of one counter: the intervals ending in (after, until], oldest first.
+    std::vector<EnergyIntervalRow> kept_intervals(std::int64_t serial, int file_id,
+                                                  const CounterColumn& column,
+                                                  const std::string& after,
+                                                  const std::string& until);
+    // Of one counter: the days from `first` to `last` ("YYYY-MM-DD", both included), ascending.
+    std::vector<EnergyPeriodRow> kept_days(std::int64_t serial, int file_id,
+                                           const CounterColumn& column, const std::string& first,
+                                           const std::string& last);
 
     // Reading, through the views. Meters ordered by serial.
     std::vector<MeterIdentity> meters(const Selection& selection);
@@ -114,12 +137,21 @@ protected:
     virtual std::string time_text(const std::string& column) const = 0;
     // A day column as YYYY-MM-DD, whatever the server's date style.
     virtual std::string day_text(const std::string& column) const { return column; }
+    // A meter time column as "YYYY-MM-DDTHH:MM:SS.mmm".
+    virtual std::string wall_text(const std::string& column) const { return column; }
     // Query parameter `n` (from 1) holding a time text.
     virtual std::string time_parameter(int n) const = 0;
+    // Query parameter `n` (from 1) holding a day, a number or a text.
+    virtual std::string parameter(int n) const = 0;
     virtual void each_row(const std::string& sql, const std::vector<std::string>& parameters,
                           const std::function<void(const Row&)>& take) = 0;
 
 private:
+    // " WHERE ..." for one counter of a meter's data log, its parameters appended.
+    std::string counter_filter(std::int64_t serial, int file_id, const CounterColumn& column,
+                               std::vector<std::string>& parameters) const;
+    // "SELECT ... FROM energy_interval_rows", the columns interval rows are read from.
+    std::string interval_columns() const;
     // " WHERE ..." for `selection` on a table with `time_column`, its parameters appended.
     std::string where(const Selection& selection, const char* time_column,
                       std::vector<std::string>& parameters) const;

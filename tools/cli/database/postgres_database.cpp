@@ -46,20 +46,32 @@ std::string array_literal(const std::string& values) {
     return text;
 }
 
-// A PostgreSQL array literal: every element quoted, so texts, numbers and inner array literals
-// all travel as one parameter.
+// An element of an array literal, quoted: texts, numbers and inner array literals all travel.
+std::string quoted(const std::string& item) {
+    std::string text = "\"";
+    for (const char c : item) {
+        if (c == '"' || c == '\\') text += '\\';
+        text += c;
+    }
+    return text + '"';
+}
+
+// A PostgreSQL array literal, so that a whole column travels as one parameter.
 std::string array_of(const std::vector<std::string>& items) {
     std::string text = "{";
-    for (const std::string& item : items) {
-        text += text.size() > 1 ? ",\"" : "\"";
-        for (const char c : item) {
-            if (c == '"' || c == '\\') text += '\\';
-            text += c;
-        }
-        text += '"';
-    }
+    for (const std::string& item : items) text += (text.size() > 1 ? "," : "") + quoted(item);
     return text + "}";
 }
+
+// The same with NULL elements.
+std::string array_of(const std::vector<std::optional<std::string>>& items) {
+    std::string text = "{";
+    for (const std::optional<std::string>& item : items)
+        text += (text.size() > 1 ? "," : "") + (item ? quoted(*item) : std::string("NULL"));
+    return text + "}";
+}
+
+std::string number_text(double value) { return nlohmann::json(value).dump(); }
 
 // A field of a row in COPY's text format, then `end` (a tab, or the line's end): the characters
 // COPY reads as separators or escapes are escaped.
@@ -295,6 +307,49 @@ public:
         });
     }
 
+    void with_reconnect(const std::function<void()>& work) override {
+        try {
+            work();
+            return;
+        } catch (const std::runtime_error&) {
+            if (!c_.lost() || kcli::interrupted()) throw;
+        }
+        c_.reconnect();
+        ++reconnections_;
+        work();
+    }
+
+    void save_energy(const LogEnergy& e) override {
+        saved([&] {
+            for (const CounterEnergy& c : e.counters) {
+                const std::vector<std::string> key{std::to_string(e.serial),
+                                                   std::to_string(e.file_id), c.column.name,
+                                                   c.column.unit};
+                const auto forget = [&](const char* table, const std::string& term,
+                                        const std::optional<std::string>& from) {
+                    std::vector<std::string> params = key;
+                    std::string sql = std::string("DELETE FROM ") + table +
+                                      " WHERE serial = $1 AND file_id = $2 AND name = $3 AND "
+                                      "unit = $4";
+                    if (from) sql += " AND " + term, params.push_back(*from);
+                    c_.exec(sql, params);
+                };
+                forget("energy_interval_rows", "ended_at > $5::timestamptz", c.intervals_after);
+                forget("energy_day_rows", "day >= $5::date",
+                       c.days_from.empty() ? std::nullopt : std::optional(c.days_from));
+                forget("energy_month_rows", "month >= $5",
+                       c.months_from.empty() ? std::nullopt : std::optional(c.months_from));
+                insert_intervals(key, c.intervals);
+                insert_periods(key, c.days, false);
+                insert_periods(key, c.months, true);
+            }
+            return c_.exec(
+                "INSERT INTO energy_logs VALUES($1, $2, $3) ON CONFLICT(serial, file_id) "
+                "DO UPDATE SET newest_record = excluded.newest_record",
+                {std::to_string(e.serial), std::to_string(e.file_id), e.newest_record});
+        });
+    }
+
     std::int64_t records_between(std::int64_t serial, int file_id, const std::string& from,
                                  const std::string& to) override {
         std::int64_t count = 0;
@@ -415,6 +470,10 @@ protected:
         parameter += "::timestamptz";
         return parameter;
     }
+    std::string parameter(int n) const override { return "$" + std::to_string(n); }
+    std::string wall_text(const std::string& column) const override {
+        return "to_char(" + column + ", 'YYYY-MM-DD\"T\"HH24:MI:SS.MS')";
+    }
     void each_row(const std::string& sql, const std::vector<std::string>& parameters,
                   const std::function<void(const Row&)>& take) override {
         c_.each_row(sql, parameters, take);
@@ -440,6 +499,81 @@ private:
         }
     }
 
+    // Rows go in as one array per column, a few thousand at a time.
+    static constexpr std::size_t ENERGY_BATCH = 5000;
+
+    void insert_intervals(const std::vector<std::string>& key,
+                          const std::vector<EnergyIntervalRow>& rows) {
+        for (std::size_t first = 0; first < rows.size(); first += ENERGY_BATCH) {
+            std::vector<std::string> ends, starts, end_walls, start_walls, gaps;
+            std::vector<std::optional<std::string>> energies;
+            for (std::size_t i = first; i < std::min(rows.size(), first + ENERGY_BATCH); ++i) {
+                const EnergyIntervalRow& r = rows[i];
+                ends.push_back(r.ended_at);
+                starts.push_back(r.started_at);
+                end_walls.push_back(r.end_meter_time);
+                start_walls.push_back(r.start_meter_time);
+                energies.push_back(r.energy ? std::optional(number_text(*r.energy)) : std::nullopt);
+                gaps.push_back(r.gap ? "t" : "f");
+            }
+            std::vector<std::string> params = key;
+            for (const auto& column : {ends, starts, end_walls, start_walls})
+                params.push_back(array_of(column));
+            params.push_back(array_of(energies));
+            params.push_back(array_of(gaps));
+            c_.exec(
+                "INSERT INTO energy_interval_rows SELECT $1, $2, $3, $4, e, s, ew, sw, n, g "
+                "FROM unnest($5::timestamptz[], $6::timestamptz[], $7::timestamp[], "
+                "$8::timestamp[], $9::double precision[], $10::boolean[]) "
+                "AS u(e, s, ew, sw, n, g)",
+                params);
+        }
+    }
+
+    // Days, or months with their index.
+    void insert_periods(const std::vector<std::string>& key,
+                        const std::vector<EnergyPeriodRow>& rows, bool months) {
+        for (std::size_t first = 0; first < rows.size(); first += ENERGY_BATCH) {
+            std::vector<std::vector<std::optional<std::string>>> columns(13);
+            for (std::size_t i = first; i < std::min(rows.size(), first + ENERGY_BATCH); ++i) {
+                const EnergyPeriodRow& r = rows[i];
+                const auto peak = [&](auto member) -> std::optional<std::string> {
+                    if (!r.peak) return std::nullopt;
+                    return std::invoke(member, *r.peak);
+                };
+                const std::optional<std::string> row[] = {
+                    r.period,
+                    std::to_string(month_index(r.period)),
+                    number_text(r.energy),
+                    number_text(r.hole_energy),
+                    std::to_string(r.glitches),
+                    std::to_string(r.days),
+                    std::to_string(r.days_in),
+                    r.partial ? "t" : "f",
+                    r.peak ? std::optional(number_text(r.peak->power)) : std::nullopt,
+                    peak([](const EnergyPeakRow& p) { return p.started_at; }),
+                    peak([](const EnergyPeakRow& p) { return p.ended_at; }),
+                    peak([](const EnergyPeakRow& p) { return p.start_meter_time; }),
+                    peak([](const EnergyPeakRow& p) { return p.end_meter_time; })};
+                for (std::size_t c = 0; c < columns.size(); ++c) columns[c].push_back(row[c]);
+            }
+            std::vector<std::string> params = key;
+            for (const auto& column : columns) params.push_back(array_of(column));
+            const std::string figures = "en, he, gl, da, pa, pp, ps, pe, psw, pew";
+            c_.exec(std::string(months ? "INSERT INTO energy_month_rows SELECT $1, $2, $3, $4, "
+                                         "pd, mi, en, he, gl, da, di, pa, pp, ps, pe, psw, pew"
+                                       : "INSERT INTO energy_day_rows SELECT $1, $2, $3, $4, "
+                                         "pd::date, " +
+                                             figures) +
+                        " FROM unnest($5::text[], $6::integer[], $7::double precision[], "
+                        "$8::double precision[], $9::integer[], $10::integer[], $11::integer[], "
+                        "$12::boolean[], $13::double precision[], $14::timestamptz[], "
+                        "$15::timestamptz[], $16::timestamp[], $17::timestamp[]) "
+                        "AS u(pd, mi, en, he, gl, da, di, pa, pp, ps, pe, psw, pew)",
+                    params);
+        }
+    }
+
     // A meter's stored records get their true UTC times when its clock zone is not the one they
     // were converted with: once after an upgrade (none was known), again when the zone changes.
     // Runs inside save_meter's transaction.
@@ -453,6 +587,9 @@ private:
                 if (r.integer(0) != 0) stored_zone = r.text(1);
             });
         if (!known || stored_zone == m.clock_zone) return;
+        for (const char* table : ENERGY_TABLES)
+            c_.exec(std::string("DELETE FROM ") + table + " WHERE serial = $1",
+                    {std::to_string(m.serial)});
         const std::string wall =
             "to_char(coalesce(meter_time, recorded_at AT TIME ZONE 'UTC'), "
             "'YYYY-MM-DD\"T\"HH24:MI:SS.MS')";

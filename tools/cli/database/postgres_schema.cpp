@@ -129,8 +129,63 @@ CREATE VIEW energy_days AS
   WINDOW w AS (PARTITION BY serial, file_id, name, unit);
 )sql";
 
-constexpr std::array<const char*, SCHEMA_VERSION> STEPS{VERSION_1, VERSION_2, VERSION_3, VERSION_4,
-                                                        VERSION_5};
+// Energy kept as the collector writes: each counter's intervals, days and months, computed from
+// the records by the collector (the glitch rule needs the records around a step, which SQL cannot
+// weigh), so that a query reads the rows it asks for. The logs whose energy is kept are listed;
+// the others are computed whole at their next collection.
+constexpr const char* VERSION_6 = R"sql(
+CREATE TABLE energy_logs(
+  serial bigint NOT NULL, file_id integer NOT NULL, newest_record timestamptz NOT NULL,
+  PRIMARY KEY(serial, file_id));
+CREATE TABLE energy_interval_rows(
+  serial bigint NOT NULL, file_id integer NOT NULL, name text NOT NULL, unit text NOT NULL,
+  ended_at timestamptz NOT NULL, started_at timestamptz NOT NULL,
+  end_meter_time timestamp NOT NULL, start_meter_time timestamp NOT NULL,
+  energy double precision, gap boolean NOT NULL,
+  PRIMARY KEY(serial, file_id, name, unit, ended_at));
+CREATE TABLE energy_day_rows(
+  serial bigint NOT NULL, file_id integer NOT NULL, name text NOT NULL, unit text NOT NULL,
+  day date NOT NULL, energy double precision NOT NULL, hole_energy double precision NOT NULL,
+  glitches integer NOT NULL, days integer NOT NULL, partial boolean NOT NULL,
+  peak_power double precision, peak_start timestamptz, peak_end timestamptz,
+  peak_start_meter_time timestamp, peak_end_meter_time timestamp,
+  PRIMARY KEY(serial, file_id, name, unit, day));
+CREATE TABLE energy_month_rows(
+  serial bigint NOT NULL, file_id integer NOT NULL, name text NOT NULL, unit text NOT NULL,
+  month text NOT NULL, month_index integer NOT NULL, energy double precision NOT NULL,
+  hole_energy double precision NOT NULL, glitches integer NOT NULL, days integer NOT NULL,
+  days_in integer NOT NULL, partial boolean NOT NULL, peak_power double precision,
+  peak_start timestamptz, peak_end timestamptz, peak_start_meter_time timestamp,
+  peak_end_meter_time timestamp,
+  PRIMARY KEY(serial, file_id, name, unit, month));
+DROP VIEW energy_days;
+DROP VIEW energy_intervals;
+CREATE VIEW energy_intervals AS
+  SELECT serial, file_id, name, unit, ended_at AS recorded_at, end_meter_time AS meter_time,
+         energy, energy IS NULL AS glitch, started_at, start_meter_time,
+         energy / nullif(extract(epoch FROM ended_at - started_at) / 3600, 0) AS power, gap
+  FROM energy_interval_rows;
+CREATE VIEW energy_days AS
+  SELECT serial, file_id, name, unit, day, energy, glitches, partial, hole_energy, peak_power,
+         peak_start, peak_end, peak_start_meter_time, peak_end_meter_time
+  FROM energy_day_rows;
+CREATE VIEW energy_months AS
+  SELECT serial, file_id, name, unit, month, energy, glitches, partial, hole_energy, days, days_in,
+         peak_power, peak_start, peak_end, peak_start_meter_time, peak_end_meter_time
+  FROM energy_month_rows;
+CREATE VIEW demand_peaks AS
+  SELECT serial, file_id, name, unit, month, peak_power AS power, peak_start AS started_at,
+         peak_end AS ended_at, peak_start_meter_time AS start_meter_time,
+         peak_end_meter_time AS end_meter_time,
+         (SELECT max(y.peak_power) FROM energy_month_rows y
+          WHERE y.serial = m.serial AND y.file_id = m.file_id AND y.name = m.name
+            AND y.unit = m.unit AND y.month_index BETWEEN m.month_index - 11 AND m.month_index)
+           AS peak_12_months
+  FROM energy_month_rows m;
+)sql";
+
+constexpr std::array<const char*, SCHEMA_VERSION> STEPS{VERSION_1, VERSION_2, VERSION_3,
+                                                        VERSION_4, VERSION_5, VERSION_6};
 
 }  // namespace
 

@@ -122,6 +122,59 @@ struct DayRow {
     std::int64_t present = 0;
 };
 
+// The interval of one energy counter that a data log record closes, as the collector keeps it.
+struct EnergyIntervalRow {
+    std::string started_at, ended_at;  // UTC texts: the last counted record and this one
+    std::string start_meter_time, end_meter_time;  // the same on the meter's clock
+    std::optional<double> energy;                  // nothing: the record was left out (a glitch)
+    bool gap = false;                              // covers missing or left-out records
+};
+
+// The highest average power of one interval of a period.
+struct EnergyPeakRow {
+    double power = 0;  // the counter's unit per hour: kW from kWh
+    std::string started_at, ended_at, start_meter_time, end_meter_time;
+};
+
+// One counter's energy over a day or month of the meter's clock, as the collector keeps it.
+struct EnergyPeriodRow {
+    std::string period;  // "2026-03-29" for a day, "2026-03" for a month
+    double energy = 0;
+    double hole_energy = 0;  // of holes that end in the period and begin before it
+    std::int64_t glitches = 0;
+    std::int64_t days = 0;     // days with records; a day has 0 or 1
+    std::int64_t days_in = 1;  // days in the period
+    bool partial = false;
+    std::optional<EnergyPeakRow> peak;
+};
+
+// A month "YYYY-MM" as a count of months since year 0, so that twelve months back is a subtraction.
+std::int64_t month_index(const std::string& month);
+
+// A data log's counter, its column.
+struct CounterColumn {
+    std::string name, unit;
+    auto operator<=>(const CounterColumn&) const = default;
+};
+
+// What the collector keeps anew of one counter: every row from a point on replaces the stored
+// rows from there on.
+struct CounterEnergy {
+    CounterColumn column;
+    std::optional<std::string> intervals_after;  // UTC text; nothing: every interval anew
+    std::vector<EnergyIntervalRow> intervals;
+    std::string days_from, months_from;  // the first day and month replaced ("": every one)
+    std::vector<EnergyPeriodRow> days, months;
+};
+
+// A data log's energy kept anew, written in one transaction.
+struct LogEnergy {
+    std::int64_t serial = 0;
+    int file_id = 0;
+    std::string newest_record;  // UTC text of the newest record the rows were computed from
+    std::vector<CounterEnergy> counters;
+};
+
 // What the database last stored of a meter, for the collector's checks before reading it.
 struct StoredMeter {
     std::string model;  // canonical model name
@@ -149,6 +202,7 @@ struct Selection {
     std::optional<std::string> from;    // inclusive
     std::optional<std::string> to;      // exclusive
     std::vector<std::int64_t> serials;  // empty: every meter
+    std::optional<int> file_id;         // of data log values only; nothing: every log
 };
 
 // A meter as read back: its stored identity and when it was last collected.

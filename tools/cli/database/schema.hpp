@@ -11,7 +11,12 @@
 
 namespace kdb {
 
-inline constexpr int SCHEMA_VERSION = 5;
+inline constexpr int SCHEMA_VERSION = 6;
+
+// The tables of the energy the collector keeps per meter, emptied for a meter whose records'
+// times are converted anew.
+inline constexpr const char* ENERGY_TABLES[] = {"energy_logs", "energy_interval_rows",
+                                                "energy_day_rows", "energy_month_rows"};
 
 // The steps in each engine's SQL, SCHEMA_VERSION of them.
 std::span<const char* const> sqlite_schema_steps();

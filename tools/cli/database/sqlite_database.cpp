@@ -216,6 +216,63 @@ public:
         tx.commit();
     }
 
+    void save_energy(const LogEnergy& e) override {
+        Transaction tx(*this);
+        for (const CounterEnergy& c : e.counters) {
+            const auto forget = [&](const char* table, const char* column,
+                                    const std::optional<std::string>& from, const char* op) {
+                Statement drop(db_, std::string("DELETE FROM ") + table +
+                                        " WHERE serial = ?1 AND file_id = ?2 AND name = ?3 "
+                                        "AND unit = ?4 AND " +
+                                        column + op + "?5");
+                drop.bind(1, e.serial).bind(2, std::int64_t{e.file_id});
+                drop.bind(3, c.column.name).bind(4, c.column.unit).bind(5, from.value_or(""));
+                drop.run();
+            };
+            forget("energy_interval_rows", "ended_at", c.intervals_after, " > ");
+            forget("energy_day_rows", "day", c.days_from, " >= ");
+            forget("energy_month_rows", "month", c.months_from, " >= ");
+            Statement interval(db_,
+                               "INSERT INTO energy_interval_rows "
+                               "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+            for (const EnergyIntervalRow& i : c.intervals) {
+                counter_key(interval, e, c)
+                    .bind(5, i.ended_at)
+                    .bind(6, i.started_at)
+                    .bind(7, i.end_meter_time)
+                    .bind(8, i.start_meter_time)
+                    .bind(10, std::int64_t{i.gap});
+                if (i.energy)
+                    interval.bind(9, *i.energy);
+                else
+                    interval.bind_null(9);
+                interval.run();
+            }
+            Statement day(db_,
+                          "INSERT INTO energy_day_rows VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, "
+                          "?10, ?11, ?12, ?13, ?14, ?15)");
+            for (const EnergyPeriodRow& d : c.days) {
+                counter_key(day, e, c).bind(5, d.period);
+                period_figures(day, d, 6);
+                day.run();
+            }
+            Statement month(db_,
+                            "INSERT INTO energy_month_rows VALUES(?1, ?2, ?3, ?4, ?5, ?17, ?6, ?7, "
+                            "?8, ?9, ?16, ?10, ?11, ?12, ?13, ?14, ?15)");
+            for (const EnergyPeriodRow& m : c.months) {
+                counter_key(month, e, c)
+                    .bind(5, m.period)
+                    .bind(16, m.days_in)
+                    .bind(17, month_index(m.period));
+                period_figures(month, m, 6);
+                month.run();
+            }
+        }
+        Statement kept(db_, "INSERT OR REPLACE INTO energy_logs VALUES(?1, ?2, ?3)");
+        kept.bind(1, e.serial).bind(2, std::int64_t{e.file_id}).bind(3, e.newest_record).run();
+        tx.commit();
+    }
+
     std::int64_t records_between(std::int64_t serial, int file_id, const std::string& from,
                                  const std::string& to) override {
         std::lock_guard lock(meter_locks_mutex_);
@@ -308,6 +365,8 @@ protected:
         parameter += std::to_string(n);
         return parameter;
     }
+
+    std::string parameter(int n) const override { return time_parameter(n); }
 
     void each_row(const std::string& sql, const std::vector<std::string>& parameters,
                   const std::function<void(const Row&)>& take) override {
@@ -552,6 +611,31 @@ private:
             db_, "INSERT OR IGNORE INTO live_readings VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
     }
 
+    static Statement& counter_key(Statement& insert, const LogEnergy& e, const CounterEnergy& c) {
+        return insert.bind(1, e.serial)
+            .bind(2, std::int64_t{e.file_id})
+            .bind(3, c.column.name)
+            .bind(4, c.column.unit);
+    }
+
+    // A day's or month's figures, bound from parameter `n` on in the tables' column order.
+    static void period_figures(Statement& insert, const EnergyPeriodRow& p, int n) {
+        insert.bind(n, p.energy)
+            .bind(n + 1, p.hole_energy)
+            .bind(n + 2, p.glitches)
+            .bind(n + 3, p.days)
+            .bind(n + 4, std::int64_t{p.partial});
+        if (!p.peak) {
+            for (int i = n + 5; i <= n + 9; ++i) insert.bind_null(i);
+            return;
+        }
+        insert.bind(n + 5, p.peak->power)
+            .bind(n + 6, p.peak->started_at)
+            .bind(n + 7, p.peak->ended_at)
+            .bind(n + 8, p.peak->start_meter_time)
+            .bind(n + 9, p.peak->end_meter_time);
+    }
+
     // A meter's stored records get their true UTC times when its clock zone is not the one they
     // were converted with: once after an upgrade (none was known), again when the zone changes.
     void retime(const MeterRow& m) {
@@ -563,6 +647,10 @@ private:
         const std::string stored_zone = zone.column_text(1);
         zone.reset();
         if (converted && stored_zone == m.clock_zone) return;
+        for (const char* table : ENERGY_TABLES)
+            Statement(db_, std::string("DELETE FROM ") + table + " WHERE serial = ?1")
+                .bind(1, m.serial)
+                .run();
         const std::string wall = "coalesce(meter_time, substr(recorded_at, 1, 23))";
         retime_table(m,
                      "SELECT file_id, seq, recorded_at, " + wall +

@@ -129,8 +129,60 @@ CREATE VIEW energy_days AS
   WINDOW w AS (PARTITION BY serial, file_id, name, unit);
 )sql";
 
-constexpr std::array<const char*, SCHEMA_VERSION> STEPS{VERSION_1, VERSION_2, VERSION_3, VERSION_4,
-                                                        VERSION_5};
+// Energy kept as the collector writes: each counter's intervals, days and months, computed from
+// the records by the collector (the glitch rule needs the records around a step, which SQL cannot
+// weigh), so that a query reads the rows it asks for. The logs whose energy is kept are listed;
+// the others are computed whole at their next collection.
+constexpr const char* VERSION_6 = R"sql(
+CREATE TABLE energy_logs(
+  serial INTEGER NOT NULL, file_id INTEGER NOT NULL, newest_record TEXT NOT NULL,
+  PRIMARY KEY(serial, file_id)) WITHOUT ROWID;
+CREATE TABLE energy_interval_rows(
+  serial INTEGER NOT NULL, file_id INTEGER NOT NULL, name TEXT NOT NULL, unit TEXT NOT NULL,
+  ended_at TEXT NOT NULL, started_at TEXT NOT NULL, end_meter_time TEXT NOT NULL,
+  start_meter_time TEXT NOT NULL, energy REAL, gap INTEGER NOT NULL,
+  PRIMARY KEY(serial, file_id, name, unit, ended_at)) WITHOUT ROWID;
+CREATE TABLE energy_day_rows(
+  serial INTEGER NOT NULL, file_id INTEGER NOT NULL, name TEXT NOT NULL, unit TEXT NOT NULL,
+  day TEXT NOT NULL, energy REAL NOT NULL, hole_energy REAL NOT NULL, glitches INTEGER NOT NULL,
+  days INTEGER NOT NULL, partial INTEGER NOT NULL, peak_power REAL, peak_start TEXT, peak_end TEXT,
+  peak_start_meter_time TEXT, peak_end_meter_time TEXT,
+  PRIMARY KEY(serial, file_id, name, unit, day)) WITHOUT ROWID;
+CREATE TABLE energy_month_rows(
+  serial INTEGER NOT NULL, file_id INTEGER NOT NULL, name TEXT NOT NULL, unit TEXT NOT NULL,
+  month TEXT NOT NULL, month_index INTEGER NOT NULL, energy REAL NOT NULL,
+  hole_energy REAL NOT NULL, glitches INTEGER NOT NULL, days INTEGER NOT NULL,
+  days_in INTEGER NOT NULL, partial INTEGER NOT NULL, peak_power REAL, peak_start TEXT,
+  peak_end TEXT, peak_start_meter_time TEXT, peak_end_meter_time TEXT,
+  PRIMARY KEY(serial, file_id, name, unit, month)) WITHOUT ROWID;
+DROP VIEW energy_days;
+DROP VIEW energy_intervals;
+CREATE VIEW energy_intervals AS
+  SELECT serial, file_id, name, unit, ended_at AS recorded_at, end_meter_time AS meter_time,
+         energy, energy IS NULL AS glitch, started_at, start_meter_time,
+         energy / ((julianday(ended_at) - julianday(started_at)) * 24) AS power, gap
+  FROM energy_interval_rows;
+CREATE VIEW energy_days AS
+  SELECT serial, file_id, name, unit, day, energy, glitches, partial, hole_energy, peak_power,
+         peak_start, peak_end, peak_start_meter_time, peak_end_meter_time
+  FROM energy_day_rows;
+CREATE VIEW energy_months AS
+  SELECT serial, file_id, name, unit, month, energy, glitches, partial, hole_energy, days, days_in,
+         peak_power, peak_start, peak_end, peak_start_meter_time, peak_end_meter_time
+  FROM energy_month_rows;
+CREATE VIEW demand_peaks AS
+  SELECT serial, file_id, name, unit, month, peak_power AS power, peak_start AS started_at,
+         peak_end AS ended_at, peak_start_meter_time AS start_meter_time,
+         peak_end_meter_time AS end_meter_time,
+         (SELECT max(y.peak_power) FROM energy_month_rows y
+          WHERE y.serial = m.serial AND y.file_id = m.file_id AND y.name = m.name
+            AND y.unit = m.unit AND y.month_index BETWEEN m.month_index - 11 AND m.month_index)
+           AS peak_12_months
+  FROM energy_month_rows m;
+)sql";
+
+constexpr std::array<const char*, SCHEMA_VERSION> STEPS{VERSION_1, VERSION_2, VERSION_3,
+                                                        VERSION_4, VERSION_5, VERSION_6};
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "energy/calendar_text.hpp"
 
+#include <chrono>
 #include <cstdio>
 #include <regex>
 
@@ -32,6 +33,12 @@ cctz::civil_month parse_month(const std::string& text) {
     int year = 1970, month = 1;
     std::sscanf(text.c_str(), "%d-%d", &year, &month);
     return cctz::civil_month(year, month);
+}
+
+std::string wall_text(std::int64_t ms, const cctz::time_zone& zone) {
+    const auto point = std::chrono::time_point_cast<std::chrono::milliseconds>(
+        std::chrono::system_clock::time_point(std::chrono::milliseconds(ms)));
+    return cctz::format("%Y-%m-%dT%H:%M:%E3S", point, zone);
 }
 
 }  // namespace kenergy

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cctz/civil_time.h>
+#include <cctz/time_zone.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -16,5 +18,8 @@ std::string month_text(const cctz::civil_month& month);
 std::optional<cctz::civil_day> parse_day(const std::string& text);
 // The month a text "YYYY-MM" names (a day's text names its month too).
 cctz::civil_month parse_month(const std::string& text);
+
+// The wall time of `ms` (UTC milliseconds) on `zone`'s clock, "YYYY-MM-DDTHH:MM:SS.mmm".
+std::string wall_text(std::int64_t ms, const cctz::time_zone& zone);
 
 }  // namespace kenergy

@@ -12,8 +12,9 @@ bool is_energy_unit(const std::string& unit) {
 
 CounterReadings read_counters(kdb::Database& database, std::int64_t serial,
                               const std::optional<std::string>& from,
-                              const std::optional<std::string>& to) {
+                              const std::optional<std::string>& to, std::optional<int> file_id) {
     kdb::Selection selection;
+    selection.file_id = file_id;
     selection.serials = {serial};
     selection.from = from;
     selection.to = to;

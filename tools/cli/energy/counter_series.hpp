@@ -30,9 +30,11 @@ bool is_energy_unit(const std::string& unit);
 // Thrown by read_counters() once Ctrl-C was pressed.
 struct Interrupted {};
 
-// The counters of meter `serial` recorded in [from, to) (UTC texts; nothing: unbounded).
+// The counters of meter `serial` recorded in [from, to) (UTC texts; nothing: unbounded), of
+// every data log or of one.
 CounterReadings read_counters(kdb::Database& database, std::int64_t serial,
                               const std::optional<std::string>& from,
-                              const std::optional<std::string>& to);
+                              const std::optional<std::string>& to,
+                              std::optional<int> file_id = std::nullopt);
 
 }  // namespace kenergy

@@ -3,18 +3,13 @@
 
 #include "common/meter_clock.hpp"
 #include "common/output.hpp"
+#include "energy/calendar_text.hpp"
 
 #include <algorithm>
 #include <chrono>
 
 namespace kenergy {
 namespace {
-
-std::string wall_text(std::int64_t ms, const cctz::time_zone& zone) {
-    const auto point = std::chrono::time_point_cast<std::chrono::milliseconds>(
-        std::chrono::system_clock::time_point(std::chrono::milliseconds(ms)));
-    return cctz::format("%Y-%m-%dT%H:%M:%E3S", point, zone);
-}
 
 // Round to the millionth: sums of floating point steps carry noise below the meter's decimals.
 double rounded(double value) { return std::round(value * 1e6) / 1e6; }

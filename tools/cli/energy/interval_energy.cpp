@@ -9,6 +9,11 @@
 namespace kenergy {
 namespace {
 
+double log_intervals(std::int64_t span_ms, std::int64_t spacing_ms) {
+    if (spacing_ms <= 0) return 1;
+    return std::max(1.0, std::round(double(span_ms) / double(spacing_ms)));
+}
+
 constexpr std::size_t STEPS_KEPT = 96;     // a day of 15-minute intervals
 constexpr double FAR_ABOVE = 10;           // times the largest step kept, per interval
 constexpr std::size_t MOST_LEFT_OUT = 97;  // a glitch lasts at most 96 records; longer: a new level
@@ -31,14 +36,15 @@ private:
 
 class Counter {
 public:
-    Counter(const std::vector<Reading>& readings, std::int64_t spacing)
-        : readings_(readings), spacing_(spacing) {}
+    Counter(const std::vector<Reading>& readings, std::int64_t spacing,
+            const std::vector<double>& recent_steps)
+        : readings_(readings), spacing_(spacing) {
+        for (double step : recent_steps) recent_.add(step);
+    }
 
     // Intervals from the last counted record to record `i`.
     double intervals_to(std::size_t i) const {
-        if (spacing_ <= 0) return 1;
-        return std::max(
-            1.0, std::round(double(readings_[i].ms - readings_[good_].ms) / double(spacing_)));
+        return log_intervals(readings_[i].ms - readings_[good_].ms, spacing_);
     }
     // Whether record `i` may follow the last counted one.
     bool plausible(std::size_t i) const {
@@ -58,8 +64,8 @@ public:
         out.push_back(interval);
         good_ = i;
     }
-    void leave_out(std::size_t i, std::vector<Interval>& out) const {
-        out.push_back({readings_[i - 1].ms, readings_[i].ms, std::nullopt, false});
+    void leave_out(std::size_t i, std::vector<Interval>& out, bool undecided = false) const {
+        out.push_back({readings_[i - 1].ms, readings_[i].ms, std::nullopt, false, undecided});
     }
     // Counts on from record `i`, its own step left out.
     void restart_at(std::size_t i, std::vector<Interval>& out) {
@@ -87,10 +93,20 @@ std::int64_t usual_spacing_ms(const std::vector<Reading>& readings) {
     return usual;
 }
 
+double step_per_interval(const Interval& interval, std::int64_t spacing_ms) {
+    return interval.energy.value_or(0) /
+           log_intervals(interval.end_ms - interval.start_ms, spacing_ms);
+}
+
 std::vector<Interval> interval_energy(const std::vector<Reading>& readings) {
+    return interval_energy(readings, usual_spacing_ms(readings), {});
+}
+
+std::vector<Interval> interval_energy(const std::vector<Reading>& readings, std::int64_t spacing_ms,
+                                      const std::vector<double>& recent_steps) {
     std::vector<Interval> out;
     if (readings.size() < 2) return out;
-    Counter counter(readings, usual_spacing_ms(readings));
+    Counter counter(readings, spacing_ms, recent_steps);
     std::size_t i = 1;
     while (i < readings.size()) {
         if (counter.plausible(i)) {
@@ -106,7 +122,7 @@ std::vector<Interval> interval_energy(const std::vector<Reading>& readings) {
         } else if (back == last) {
             counter.restart_at(i++, out);
         } else {
-            while (i < readings.size()) counter.leave_out(i++, out);  // decided by what comes
+            while (i < readings.size()) counter.leave_out(i++, out, true);
         }
     }
     return out;

@@ -31,6 +31,7 @@ struct Interval {
     std::int64_t start_ms = 0, end_ms = 0;  // from the last counted record to this one
     std::optional<double> energy;           // nothing: this record was left out (a glitch)
     bool gap = false;                       // covers missing or left-out records
+    bool undecided = false;                 // left out until the next records decide it
     double hours() const { return double(end_ms - start_ms) / 3'600'000.0; }
 };
 
@@ -39,5 +40,14 @@ std::int64_t usual_spacing_ms(const std::vector<Reading>& readings);
 
 // One interval per record after the first, in time order; `readings` ascending by time.
 std::vector<Interval> interval_energy(const std::vector<Reading>& readings);
+
+// The same, going on from intervals already counted: `readings` start at the last record
+// counted, `spacing_ms` is the log's own interval and `recent_steps` are the steps per interval
+// of the intervals counted before, oldest first (the last 96 count).
+std::vector<Interval> interval_energy(const std::vector<Reading>& readings, std::int64_t spacing_ms,
+                                      const std::vector<double>& recent_steps);
+
+// An interval's step per interval of the log: its energy over the log's intervals it spans.
+double step_per_interval(const Interval& interval, std::int64_t spacing_ms);
 
 }  // namespace kenergy

@@ -148,7 +148,9 @@ class MeterFrames(SimTestCase):
 # apart from recorded_at.
 BERLIN = 4242
 UTC_COLUMNS = {"recorded_at", "taken_at", "started_at", "finished_at", "newest_record", "gap_from", "gap_to",
-               "found_at"}
+               "found_at", "ended_at", "peak_start", "peak_end"}
+WALL_COLUMNS = {"meter_time", "start_meter_time", "end_meter_time", "peak_start_meter_time",
+                "peak_end_meter_time"}
 # The time a view's rows are picked by; gaps by overlap, completeness and energy_days by day.
 ROW_TIMES = {"datalog_values": "recorded_at", "events": "recorded_at", "energy_intervals": "recorded_at",
              "readings": "taken_at", "collections": "started_at"}
@@ -176,11 +178,11 @@ def plain_rows(target, view):
             return None
         if column in UTC_COLUMNS:
             return pd.Timestamp(value).tz_convert("UTC")
-        if column == "meter_time":
+        if column in WALL_COLUMNS:
             return pd.Timestamp(value)
         if column == "day":
             return value if postgres else datetime.date.fromisoformat(value)
-        if column in ("glitch", "partial"):
+        if column in ("glitch", "partial", "gap"):
             return bool(value)
         if column in ("logs", "warnings"):
             return value if postgres else json.loads(value)
@@ -192,6 +194,12 @@ def picked(view, row, serial=None, start=None, end=None):
     """Whether `row` of `view` belongs to what read_collected's selection names."""
     if serial is not None and row["serial"] not in ([serial] if isinstance(serial, int) else serial):
         return False
+    if view in ("energy_months", "demand_peaks"):  # months the span touches, as written
+        month = pd.Timestamp(row["month"] + "-01")
+        return (start is None or month + pd.DateOffset(months=1) >
+                pd.Timestamp(start).replace(tzinfo=None).replace(day=1, hour=0, minute=0, second=0,
+                                                                  microsecond=0, nanosecond=0)) and \
+            (end is None or month < pd.Timestamp(end).replace(tzinfo=None))
     if view in ("completeness", "energy_days"):  # days the span touches, dates as written
         day = pd.Timestamp(row["day"])
         return (start is None or day + pd.Timedelta(days=1) > pd.Timestamp(start).replace(tzinfo=None)) and \
@@ -323,7 +331,8 @@ class CollectedFrames(SimTestCase):
         for collected in read:
             self.assertEqual(len(collected.events), 80)
             self.assertEqual([list(frame.columns) for frame in collected], columns)
-            self.assertEqual([len(frame) == 0 for frame in collected], [False] * 3 + [True] * 5)
+            self.assertEqual([len(frame) == 0 for frame in collected],
+                             [False] * 3 + [True] * (len(kolvane.Collected._fields) - 3))
             self.assertTrue(collected.datalog_values["meter_time"].isna().all())
             self.assertEqual(str(collected.events["meter_time"].dtype), "datetime64[ns]")
         self.assert_alike(*read)
@@ -334,7 +343,7 @@ class CollectedFrames(SimTestCase):
         other = os.path.join(self.dir, "other.db")
         with sqlite3.connect(other) as db:
             db.execute("CREATE TABLE t(x)")
-        for path, message in ((newer, r"is newer than this kolvane knows \(5\)"),
+        for path, message in ((newer, r"is newer than this kolvane knows \(6\)"),
                               (other, "holds nothing collected by kolvane")):
             with self.subTest(path=path):
                 with self.assertRaisesRegex(ValueError, message):

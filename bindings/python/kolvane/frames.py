@@ -71,7 +71,8 @@ def eventlog_frame(meter, file_id=0):
 
 
 Collected = collections.namedtuple("Collected", "datalog_values events readings collections gaps "
-                                                "completeness energy_intervals energy_days")
+                                                "completeness energy_intervals energy_days "
+                                                "energy_months demand_peaks")
 Collected.__doc__ = """The collector's views as DataFrames: true times as UTC datetimes, meter_time
 as the meter's naive wall time, days as dates."""
 
@@ -92,25 +93,35 @@ _VIEWS = (("datalog_values", 1, "serial file_id recorded_at seq name unit value 
            "serial file_id gap_from"),
           ("completeness", 5, "serial file_id day interval_s expected present missing", ("day", "day"),
            "serial file_id day"),
-          ("energy_intervals", 5, "serial file_id name unit recorded_at meter_time energy glitch",
+          ("energy_intervals", 5, "serial file_id name unit recorded_at meter_time energy glitch "
+                                  "started_at@6 start_meter_time@6 power@6 gap@6",
            ("recorded_at", "recorded_at"), "serial file_id name unit recorded_at"),
-          ("energy_days", 5, "serial file_id name unit day energy glitches partial", ("day", "day"),
-           "serial file_id name unit day"))
+          ("energy_days", 5, "serial file_id name unit day energy glitches partial hole_energy@6 "
+                             "peak_power@6 peak_start@6 peak_end@6 peak_start_meter_time@6 "
+                             "peak_end_meter_time@6", ("day", "day"), "serial file_id name unit day"),
+          ("energy_months", 6, "serial file_id name unit month energy glitches partial hole_energy days "
+                               "days_in peak_power peak_start peak_end peak_start_meter_time "
+                               "peak_end_meter_time", ("month", "month"), "serial file_id name unit month"),
+          ("demand_peaks", 6, "serial file_id name unit month power started_at ended_at start_meter_time "
+                              "end_meter_time peak_12_months", ("month", "month"),
+           "serial file_id name unit month"))
 
 # What the columns hold, where the two databases differ: SQLite keeps times, days and JSON as
 # text and flags as 0 or 1, PostgreSQL as timestamptz, timestamp, date, jsonb and boolean.
 _UTC_TIMES = {"recorded_at", "taken_at", "started_at", "finished_at", "newest_record", "gap_from", "gap_to",
-              "found_at"}
-_WALL_TIMES = {"meter_time"}
+              "found_at", "ended_at", "peak_start", "peak_end"}
+_WALL_TIMES = {"meter_time", "start_meter_time", "end_meter_time", "peak_start_meter_time",
+               "peak_end_meter_time"}
 _DAYS = {"day"}
-_FLAGS = {"glitch", "partial"}
+_MONTHS = {"month"}
+_FLAGS = {"glitch", "partial", "gap"}
 _JSON = {"logs", "warnings"}
 
 
 # The newest schema of the collector's database that these frames read. An older one lacks views
 # and columns, which read as empty frames and missing values; a newer one may differ, and is
 # refused.
-_SCHEMA_VERSION = 5
+_SCHEMA_VERSION = 6
 
 
 def _check_schema(cursor, postgres, target):
@@ -188,7 +199,13 @@ def _bound(pd, moment, column, postgres, upper):
     PostgreSQL, so the limit is rounded up to that: a stored time before it is then before the
     limit too. A day of the meter's clock is compared by date, not converted: the limit's own
     date (an aware time's in its zone), for the upper limit the date after it unless it is
-    midnight, so that the days kept are those the span touches."""
+    midnight, so that the days kept are those the span touches; a month ("YYYY-MM") likewise."""
+    if column in _MONTHS:
+        wall = pd.Timestamp(moment)
+        wall = wall.tz_localize(None) if wall.tzinfo is not None else wall
+        if upper:  # the month after the one of the span's last day
+            wall = (wall.ceil("D") - pd.Timedelta(days=1)).replace(day=1) + pd.DateOffset(months=1)
+        return f"{wall.year:04d}-{wall.month:02d}"
     if column in _DAYS:
         wall = pd.Timestamp(moment)
         wall = wall.tz_localize(None) if wall.tzinfo is not None else wall
@@ -218,11 +235,12 @@ def read_collected(target="kolvane.db", *, serial=None, start=None, end=None):
     """The views that `kolvane collect` keeps in `target` (a SQLite file path or sqlite:PATH, or
     a postgresql:// URI read through psycopg2) as a Collected tuple of DataFrames, one per view in
     its columns: datalog_values, events, readings, collections, gaps, completeness,
-    energy_intervals and energy_days.
+    energy_intervals, energy_days, energy_months and demand_peaks.
 
-    True times (recorded_at, taken_at, started_at, gap_from, ...) are UTC datetimes; meter_time,
-    the meter's own wall time, is a naive datetime, never labelled UTC; days (of the meter's
-    clock) are datetime.date; glitch and partial pandas booleans; the logs and warnings of
+    True times (recorded_at, taken_at, started_at, gap_from, ...) are UTC datetimes; meter_time
+    and the other *meter_time columns, the meter's own wall time, are naive datetimes, never
+    labelled UTC; days (of the meter's clock) are datetime.date, months texts "YYYY-MM"; glitch,
+    gap and partial pandas booleans; the logs and warnings of
     collections the lists their JSON holds. Rows come sorted by their keys, alike from
     both databases.
 
@@ -232,7 +250,8 @@ def read_collected(target="kolvane.db", *, serial=None, start=None, end=None):
     overlap the span (gap_from < end and gap_to >= start). completeness and energy_days count
     days of the meter's clock, which no UTC time names exactly, so they are picked by date: the
     days from the date of start to that of end, the day of an end at midnight left out; the dates
-    as written, an aware time's in its own zone.
+    as written, an aware time's in its own zone. energy_months and demand_peaks are picked by
+    month alike.
 
     Any schema version up to the newest this release writes is read. In an older one a view not
     there yet is an empty frame with its columns, and meter_time, which came with version 4, is

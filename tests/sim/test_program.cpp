@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "raw_client.hpp"
+#include "rtu_client.hpp"
 #include "simulator.hpp"
 #include "support/files.hpp"
 #include "support/loopback_ports.hpp"
@@ -66,6 +67,12 @@ TEST(SimProgram, BadArgumentsAreUsageErrors) {
     const std::string refusal =
         "kolvane-sim: --refuse must be REGISTER:CODE[:COUNT]: a register 0-65535, an exception "
         "code 1-255, a count of requests 1-1000000";
+    const std::string baud =
+        "kolvane-sim: --baud must be 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200 or "
+        "230400";
+    const std::string bad_crc =
+        "kolvane-sim: --bad-crc must be REGISTER[:COUNT]: a register 0-65535, a count of requests "
+        "1-1000000";
     const std::string file_info =
         "kolvane-sim: --refuse-file-info must be FILE:CODE[:COUNT]: a log file 0-16, an "
         "exception code 1-255, a count of requests 1-1000000";
@@ -118,6 +125,15 @@ TEST(SimProgram, BadArgumentsAreUsageErrors) {
         {{"--refuse-file-info", "5:6"},
          "kolvane-sim: --refuse-file-info names log 5, but the meter has no log 5"},
         {{"--mute-unit", "256"}, "kolvane-sim: --mute-unit must be a unit id 0-255"},
+        {{"--rtu-tcp", "65536"}, "kolvane-sim: --rtu-tcp must be 0-65535"},
+        {{"--baud", "9601"}, baud},
+        {{"--baud", "300"}, baud},
+        {{"--parity", "mark"}, "kolvane-sim: --parity must be none, even or odd"},
+        {{"--stop-bits", "3"}, "kolvane-sim: --stop-bits must be 1 or 2"},
+        {{"--bad-crc", "65536"}, bad_crc},
+        {{"--bad-crc", "100:0"}, bad_crc},
+        {{"--bad-crc", ":1"}, bad_crc},
+        {{"--bad-crc", "100:1:1"}, bad_crc},
     });
 }
 
@@ -154,11 +170,31 @@ TEST(SimProgram, HelpListsTheOptionsAndServesNothing) {
         EXPECT_EQ(sim.err, "") << joined(args);
         const std::string usage = sim.out;
         EXPECT_NE(usage.find("Usage: kolvane-sim"), std::string::npos) << usage;
-        for (const char* option :
-             {"--model", "--port", "--listen", "--records", "--serial", "--meter", "--units",
-              "--latency", "--max-connections", "--min-gap", "--journal", "--clock-zone", "--wrap",
-              "--record-every", "--refuse", "--refuse-file-info", "--mute-unit",
-              "first line on standard output"})
+        for (const char* option : {"--model",
+                                   "--port",
+                                   "--listen",
+                                   "--records",
+                                   "--serial",
+                                   "--meter",
+                                   "--units",
+                                   "--latency",
+                                   "--max-connections",
+                                   "--min-gap",
+                                   "--journal",
+                                   "--clock-zone",
+                                   "--wrap",
+                                   "--record-every",
+                                   "--refuse",
+                                   "--refuse-file-info",
+                                   "--mute-unit",
+                                   "--rtu-device",
+                                   "--rtu-tcp",
+                                   "--baud",
+                                   "--parity",
+                                   "--stop-bits",
+                                   "--bad-crc",
+                                   "--echo",
+                                   "first line on standard output"})
             EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
 }
@@ -220,6 +256,42 @@ TEST(SimProgram, OptionsShapeTheServedMeter) {
         EXPECT_EQ(stopped.err, "kolvane-sim: stopped after 1 connections, 3 requests\n")
             << joined(c.args);
     }
+}
+
+// RTU over TCP on the line the options describe, with its faults, next to Modbus TCP; a serial
+// device that cannot be opened ends the program before it prints anything.
+TEST(SimProgram, RtuOptionsShapeTheLine) {
+    cli_test::Process sim =
+        start_sim({"--rtu-tcp", "0", "--baud", "115200", "--parity", "none", "--stop-bits", "2",
+                   "--echo", "--bad-crc", "46081:1", "--serial", "77"});
+    ASSERT_NE(listening_port(sim.read_out_line(), "em133"), 0);
+    const std::string line = sim.read_out_line();
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(
+        line, match,
+        std::regex(R"(kolvane-sim: em133 RTU over TCP on 127\.0\.0\.1:([0-9]+), 115200 8N2 echo)")))
+        << line;
+    {
+        TcpRtuPort port(static_cast<std::uint16_t>(std::stoi(match[1])));
+        const Bytes request = rtu_request(1, pdu_read(ksim::IDENTITY_REGISTER, 2));
+        const Bytes good = rtu_request(1, {3, 4, 0, 77, 0, 0});
+        const Bytes first = port.call(request, request.size() + good.size());
+        ASSERT_EQ(first.size(), request.size() + good.size());
+        EXPECT_EQ(Bytes(first.begin(), first.begin() + 8), request);  // the echo
+        EXPECT_FALSE(crc_matches(Bytes(first.begin() + 8, first.end())));
+        Bytes echo_and_reply = request;
+        echo_and_reply.insert(echo_and_reply.end(), good.begin(), good.end());
+        EXPECT_EQ(port.call(request, echo_and_reply.size()), echo_and_reply);
+    }
+    sim.signal(SIGTERM);
+    EXPECT_EQ(sim.finish().exit_status, 0);
+
+    const TempDir dir;
+    const cli_test::Outcome missing = run_sim({"--rtu-device", dir.file("none")});
+    EXPECT_EQ(missing.exit_status, 1);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(missing.err, "kolvane-sim: ksim: cannot open " + dir.file("none") +
+                               ": No such file or directory\n");
 }
 
 // A gateway on IPv6 loopback: one meter per unit with serials counting up, exception 11 for any

@@ -104,6 +104,73 @@ void add_value_option(CLI::App& app, const std::string& name, const std::string&
         ->trigger_on_parse();
 }
 
+// Modbus RTU: where, how fast, and the line's faults.
+void add_rtu_options(CLI::App& app, CommandLine& line) {
+    add_value_option(app, "--rtu-device", "PATH",
+                     "Also serve Modbus RTU on this serial device (set raw to --baud, --parity, "
+                     "--stop-bits), e.g. one end of a pseudo-terminal pair",
+                     [&line](const std::string& text) { line.rtu_device = text; });
+    add_value_option(app, "--rtu-tcp", "PORT",
+                     "Also serve RTU frames over TCP on this port of --listen, as a serial device "
+                     "server's transparent mode, 0-65535 (0: a free port chosen by the kernel)",
+                     [&line](const std::string& text) {
+                         line.rtu_tcp = static_cast<std::uint16_t>(
+                             decimal(text, 0, 65535, "--rtu-tcp must be 0-65535"));
+                     });
+    add_value_option(app, "--baud", "N",
+                     "RTU line speed: 1200, 2400, 4800, 9600 (default), 19200, 38400, 57600, "
+                     "115200 or 230400; replies come at its pace",
+                     [&line](const std::string& text) {
+                         const std::string refusal =
+                             "--baud must be 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200 "
+                             "or 230400";
+                         const auto baud = static_cast<int>(decimal(text, 1, 230400, refusal));
+                         constexpr int rates[] = {1200,  2400,  4800,   9600,  19200,
+                                                  38400, 57600, 115200, 230400};
+                         if (std::find(std::begin(rates), std::end(rates), baud) == std::end(rates))
+                             refuse(refusal);
+                         line.rtu_line.baud = baud;
+                     });
+    add_value_option(app, "--parity", "none|even|odd", "RTU line parity (default even)",
+                     [&line](const std::string& text) {
+                         if (text == "none")
+                             line.rtu_line.parity = 'N';
+                         else if (text == "even")
+                             line.rtu_line.parity = 'E';
+                         else if (text == "odd")
+                             line.rtu_line.parity = 'O';
+                         else
+                             refuse("--parity must be none, even or odd");
+                     });
+    add_value_option(app, "--stop-bits", "1|2", "RTU line stop bits (default 1)",
+                     [&line](const std::string& text) {
+                         line.rtu_line.stop_bits =
+                             static_cast<int>(decimal(text, 1, 2, "--stop-bits must be 1 or 2"));
+                     });
+    add_value_option(
+        app, "--bad-crc", "R[:N]",
+        "RTU: reply with a bad CRC to the next N requests (1-1000000; no N: to every one) that "
+        "read or write register R (0-65535); repeatable",
+        [&line](const std::string& text) {
+            const std::string refusal =
+                "--bad-crc must be REGISTER[:COUNT]: a register 0-65535, a count of requests "
+                "1-1000000";
+            const std::vector<std::string> parts = colon_parts(text);
+            if (parts.size() > 2 || parts[0].empty() || (parts.size() == 2 && parts[1].empty()))
+                refuse(refusal);
+            Fault rule = Fault::bad_crc();
+            rule.range(static_cast<std::uint16_t>(decimal(parts[0], 0, 65535, refusal)));
+            if (parts.size() == 2)
+                rule.times(static_cast<int>(decimal(parts[1], 1, 1000000, refusal)));
+            line.bad_crcs.push_back(rule);
+        });
+    app.add_flag_callback(
+           "--echo", [&line] { line.rtu_line.echo = true; },
+           "RTU: send every request's bytes back before the reply, as an RS-485 adapter without "
+           "echo suppression does")
+        ->trigger_on_parse();
+}
+
 void add_options(CLI::App& app, CommandLine& line) {
     // Help is also taken as it is met: after a bad argument it comes too late, before one it wins.
     app.set_help_flag();
@@ -220,6 +287,7 @@ void add_options(CLI::App& app, CommandLine& line) {
                          line.muted_units.push_back(static_cast<std::uint8_t>(
                              decimal(text, 0, 255, "--mute-unit must be a unit id 0-255")));
                      });
+    add_rtu_options(app, line);
     app.add_flag_callback(
            "--outage", [&line] { line.outage = true; },
            "An hour without power a day before the newest record: no records in the data logs, "
@@ -237,15 +305,17 @@ void add_options(CLI::App& app, CommandLine& line) {
 std::optional<int> parse_command_line(int argc, const char* const* argv, CommandLine& line) {
     CLI::App app(
         "kolvane-sim: serves one simulated em133 or em235 meter over Modbus TCP, or a gateway with "
-        "several behind one port (--units), until SIGINT or SIGTERM.",
+        "several behind one port (--units), until SIGINT or SIGTERM; also over Modbus RTU "
+        "(--rtu-device, --rtu-tcp).",
         "kolvane-sim");
     kcli::use_filled_help(app);
     app.footer(
         "The first line on standard output names the bound port: \"kolvane-sim: em133 listening "
         "on 127.0.0.1:PORT\" (\"[::1]:PORT\" for IPv6), followed by \" units 1,2,5\" with "
         "--units.\n\n"
-        "Exit status: 0 stopped by SIGINT or SIGTERM, 1 cannot listen, 2 bad argument or meter "
-        "file.");
+        "Exit status: 0 stopped by SIGINT or SIGTERM, 1 cannot listen or open the RTU device, 2 "
+        "bad "
+        "argument or meter file.");
     kcli::add_examples(app, {"kolvane-sim --port 1502 &",
                              "kolvane-sim --port 1504 --wrap 96 --record-every 10 --journal",
                              "kolvane-sim --units 1,2,3 --mute-unit 3 --refuse 2393:6:2"});

@@ -44,6 +44,12 @@ struct CommandLine {
     std::vector<std::uint8_t> muted_units;
     std::vector<Fault> refusals;
     std::vector<FileInfoRefusal> file_info_refusals;
+    // Modbus RTU besides Modbus TCP: on a serial device, on a TCP port carrying RTU frames, both
+    // on one line (speed, character format, echo); the replies with a bad CRC (--bad-crc).
+    std::string rtu_device;  // empty: none
+    std::optional<std::uint16_t> rtu_tcp;
+    RtuLine rtu_line;
+    std::vector<Fault> bad_crcs;
 };
 
 // Exit statuses of kolvane-sim.

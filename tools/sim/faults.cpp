@@ -57,6 +57,8 @@ Fault Fault::trickle(std::chrono::milliseconds pause) {
     return f;
 }
 
+Fault Fault::bad_crc() { return make(Kind::bad_crc); }
+
 Fault& Fault::function(int fc) {
     functions = {fc};
     return *this;

@@ -37,6 +37,11 @@ private:
 // (meter.cpp).
 std::uint32_t wall_stamp(const WallClock& wall, std::int64_t utc);
 
+// The request as the journal keeps it, decoded from its PDU (server.cpp).
+Request decode_request(std::uint64_t connection, std::uint16_t transaction_id, std::uint8_t unit,
+                       const std::vector<std::uint8_t>& pdu,
+                       std::chrono::steady_clock::time_point received);
+
 // True when the request satisfies the rule's function/range/unit filter (faults.cpp).
 bool fault_filter(const Fault& f, const Request& r);
 
@@ -103,10 +108,32 @@ struct Outcome {
     bool close_after = false;
 };
 
-struct Connection {
+// How requests and replies are framed: Modbus TCP (MBAP header) or RTU (address, PDU, CRC).
+enum class Wire { mbap, rtu };
+
+// Where a connection's replies go and how fast: a TCP socket sends at once, an RTU line paces each
+// character.
+struct Link {
     int fd = -1;
+    Wire wire = Wire::mbap;
+    bool socket = true;                     // else a serial device (written with write())
+    std::chrono::nanoseconds char_time{0};  // one character on the line; 0: no line to pace
+    std::chrono::nanoseconds frame_gap{0};  // the silence before a reply
+    bool echo = false;                      // every request's bytes are sent back first
+};
+
+struct Connection {
+    Link link;
     std::thread thread;
     bool done = false;
+};
+
+// A listening socket and the connections it accepts are framed alike.
+struct Listener {
+    int fd = -1;
+    std::uint16_t port = 0;
+    Link link;  // the template of its connections' links
+    std::thread thread;
 };
 
 struct Simulator::Impl {
@@ -137,40 +164,53 @@ struct Simulator::Impl {
 
     // ---- server
     std::atomic<bool> stopping{false};
-    bool is_running = false;
-    std::uint16_t bound_port = 0;
-    int listen_fd = -1;
-    int wake[2] = {-1, -1};
-    std::thread acceptor;
+    bool is_running = false;  // something is served: the wake pipe is open
+    int wake[2] = {-1, -1};   // readable once stop() began: every blocking wait watches it
+    std::optional<Listener> mbap, rtu_tcp;
+    std::optional<Link> serial;  // the RTU serial line
+    std::thread serial_thread;
     std::mutex conn_mu;
     std::list<Connection> conns;
     // The bus: one request at a time across all connections, from execution to reply. Taken
     // before mu, never while holding it.
     std::mutex bus_mu;
 
-    void accept_loop();
+    // Opens the wake pipe when nothing is served yet.
+    void begin_serving();
+    // Binds and listens; a thread accepts connections framed as `link` says.
+    Listener& listen(std::optional<Listener>& slot, std::uint16_t port, const std::string& address,
+                     const Link& link);
+    void accept_loop(Listener& listener);
     // Connections whose peer has not hung up (conn_mu held): a client that closed one connection
     // and opened the next does not count twice while its old thread has not noticed yet.
     std::size_t live_connections() const;
     void serve(Connection* c, std::uint64_t number);
+    void serve_mbap(const Link& link, std::uint64_t number);
+    // Reads RTU request frames from a serial line or an RTU-over-TCP connection until it ends or
+    // stop() (rtu.cpp).
+    void serve_rtu(const Link& link, std::uint64_t number);
     // Executes one request on the bus and delivers its reply; false when the connection ends.
-    bool answer(int fd, std::uint64_t number, const std::uint8_t* mbap,
-                const std::vector<std::uint8_t>& pdu,
-                std::chrono::steady_clock::time_point received);
-    // Processes one framed request (7-byte MBAP header + PDU); takes mu.
-    Outcome process(std::uint64_t conn, const std::uint8_t* mbap,
-                    const std::vector<std::uint8_t>& pdu,
-                    std::chrono::steady_clock::time_point received);
+    // `protocol`: the MBAP protocol id to echo.
+    bool answer(const Link& link, Request request, std::uint16_t protocol);
+    // Processes one decoded request; takes mu.
+    Outcome process(Request request, Wire wire, std::uint16_t protocol);
     // The reply to the request in `outcome` (mu held): pacing, units, faults, execution.
-    void respond(Outcome& outcome, std::uint16_t protocol);
+    void respond(Outcome& outcome, Wire wire, std::uint16_t protocol);
+    // RTU: false when the request gets no reply at all (bad CRC, broadcast, a unit not served);
+    // a broadcast write is executed on every meter (mu held).
+    bool rtu_heard(const Request& request);
     // The request executed against the meter its unit id reaches (mu held).
     std::vector<std::uint8_t> execute(const Request& request);
     // Sends the last byte of a whole reply (null: none was sent whole), notes the answer in the
     // journal and tells the observer (takes mu). False when the byte could not be sent.
-    bool note_answer(int fd, Outcome& outcome, const std::uint8_t* last_byte);
+    bool note_answer(const Link& link, Outcome& outcome, const std::uint8_t* last_byte);
+    // Writes the bytes (false on error or stop), at the line's pace when it has one.
+    bool send_paced(const Link& link, const std::uint8_t* bytes, std::size_t n);
+    bool send_all(const Link& link, const std::uint8_t* bytes, std::size_t n);
     // The first fault rule that matches the request and is due, its occurrence counted; mu held.
     const Fault* due_fault(const Request& request);
-    bool sleep_for(std::chrono::milliseconds d);  // false when stopping
+    bool sleep_for(std::chrono::nanoseconds d);  // false when stopping
+    bool sleep_until(std::chrono::steady_clock::time_point t);
     // The meter behind `unit` (mu held); throws std::invalid_argument when there is none.
     MeterContent& unit_content(std::uint8_t unit);
 };

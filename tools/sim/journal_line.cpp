@@ -19,6 +19,7 @@ std::string journal_line(const Request& request, std::chrono::steady_clock::time
                   static_cast<unsigned long long>(request.connection), unsigned{request.unit},
                   unsigned{request.function}, unsigned{request.address},
                   unsigned{request.quantity});
+    if (request.bad_crc) return std::string(head) + " bad CRC, unanswered";
     if (request.answered == std::chrono::steady_clock::time_point{})
         return std::string(head) + " unanswered";
     char how[64];

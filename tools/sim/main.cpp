@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // kolvane-sim: serves one simulated em133 or em235 meter, or a gateway with several behind one
-// port, over Modbus TCP until SIGINT/SIGTERM.
+// port, over Modbus TCP (and Modbus RTU when asked) until SIGINT/SIGTERM.
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -161,6 +161,7 @@ int main(int argc, char** argv) {
         for (const std::uint8_t unit : line.muted_units)
             sim.add_fault(ksim::Fault::no_reply().unit(unit));
         for (const ksim::Fault& refusal : line.refusals) sim.add_fault(refusal);
+        for (const ksim::Fault& bad_crc : line.bad_crcs) sim.add_fault(bad_crc);
         auto counts = std::make_shared<FileInfoCounts>(sim, line);
         const auto started = std::chrono::steady_clock::now();
         if (line.journal || counts->any()) {
@@ -170,10 +171,23 @@ int main(int argc, char** argv) {
                     std::fprintf(stderr, "%s\n", ksim::journal_line(request, started).c_str());
             });
         }
+        // Everything is served before anything is printed: a line that cannot be served ends
+        // the program with nothing on standard output.
         const std::uint16_t bound = sim.start(line.port, line.listen);
-        std::printf("kolvane-sim: %s listening on %s%s\n", ksim::model_name(meter.model),
-                    ksim::endpoint_text(line.listen, bound).c_str(),
-                    units_text(line.units).c_str());
+        if (line.rtu_tcp) sim.start_rtu_tcp(*line.rtu_tcp, line.listen, line.rtu_line);
+        if (!line.rtu_device.empty()) sim.start_rtu_serial(line.rtu_device, line.rtu_line);
+        const char* model = ksim::model_name(meter.model);
+        const std::string units = units_text(line.units);
+        const std::string rtu_line = ksim::rtu_line_text(line.rtu_line);
+        std::printf("kolvane-sim: %s listening on %s%s\n", model,
+                    ksim::endpoint_text(line.listen, bound).c_str(), units.c_str());
+        if (line.rtu_tcp)
+            std::printf("kolvane-sim: %s RTU over TCP on %s, %s%s\n", model,
+                        ksim::endpoint_text(line.listen, sim.rtu_tcp_port()).c_str(),
+                        rtu_line.c_str(), units.c_str());
+        if (!line.rtu_device.empty())
+            std::printf("kolvane-sim: %s RTU on %s, %s%s\n", model, line.rtu_device.c_str(),
+                        rtu_line.c_str(), units.c_str());
         std::fflush(stdout);
 
         const double start = static_cast<double>(now);

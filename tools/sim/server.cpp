@@ -2,6 +2,7 @@
 // The Modbus TCP server: listening, connections (one thread each), the bus they share, MBAP
 // framing, request execution, fault application and the journal.
 #include "internal.hpp"
+#include "rtu_frame.hpp"
 #include "socket_address.hpp"
 
 #include <arpa/inet.h>
@@ -86,17 +87,10 @@ bool read_exact(int fd, int wake_fd, std::uint8_t* buf, std::size_t n) {
     return true;
 }
 
-bool send_all(int fd, const std::uint8_t* buf, std::size_t n) {
-    std::size_t sent = 0;
-    while (sent < n) {
-        ssize_t r = ::send(fd, buf + sent, n - sent, MSG_NOSIGNAL);
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        sent += static_cast<std::size_t>(r);
-    }
-    return true;
+// One non-blocking write: a socket without SIGPIPE, a serial device (opened non-blocking) plainly.
+ssize_t write_some(const Link& link, const std::uint8_t* buf, std::size_t n) {
+    return link.socket ? ::send(link.fd, buf, n, MSG_NOSIGNAL | MSG_DONTWAIT)
+                       : ::write(link.fd, buf, n);
 }
 
 }  // namespace
@@ -110,7 +104,7 @@ Simulator::~Simulator() { stop(); }
 
 Model Simulator::model() const { return impl_->content.model; }
 bool Simulator::running() const { return impl_->is_running; }
-std::uint16_t Simulator::port() const { return impl_->bound_port; }
+std::uint16_t Simulator::port() const { return impl_->mbap ? impl_->mbap->port : 0; }
 
 std::string endpoint_text(const std::string& address, std::uint16_t port) {
     const bool ipv6 = address.find(':') != std::string::npos;
@@ -119,7 +113,19 @@ std::string endpoint_text(const std::string& address, std::uint16_t port) {
 
 std::uint16_t Simulator::start(std::uint16_t port, const std::string& address) {
     Impl& s = *impl_;
-    if (s.is_running) throw std::runtime_error("ksim: simulator already running");
+    if (s.mbap && s.mbap->fd >= 0) throw std::runtime_error("ksim: simulator already running");
+    return s.listen(s.mbap, port, address, Link{}).port;
+}
+
+void Simulator::Impl::begin_serving() {
+    if (is_running) return;
+    if (::pipe2(wake, O_CLOEXEC) != 0) throw std::runtime_error("ksim: pipe failed");
+    stopping = false;
+    is_running = true;
+}
+
+Listener& Simulator::Impl::listen(std::optional<Listener>& slot, std::uint16_t port,
+                                  const std::string& address, const Link& link) {
     sockaddr_storage sa{};
     socklen_t size = socket_address(address, port, sa);
     if (size == 0) throw std::runtime_error("ksim: bad listen address " + address);
@@ -134,17 +140,19 @@ std::uint16_t Simulator::start(std::uint16_t port, const std::string& address) {
                                  std::strerror(e));
     }
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &size);
-    if (::pipe2(s.wake, O_CLOEXEC) != 0) {
+    try {
+        begin_serving();
+    } catch (...) {
         ::close(fd);
-        throw std::runtime_error("ksim: pipe failed");
+        throw;
     }
-    s.listen_fd = fd;
-    s.bound_port = ntohs(sa.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&sa)->sin6_port
-                                                  : reinterpret_cast<sockaddr_in*>(&sa)->sin_port);
-    s.stopping = false;
-    s.is_running = true;
-    s.acceptor = std::thread([&s] { s.accept_loop(); });
-    return s.bound_port;
+    Listener& l = slot.emplace();
+    l.fd = fd;
+    l.link = link;
+    l.port = ntohs(sa.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&sa)->sin6_port
+                                            : reinterpret_cast<sockaddr_in*>(&sa)->sin_port);
+    l.thread = std::thread([this, &l] { accept_loop(l); });
+    return l;
 }
 
 void Simulator::stop() {
@@ -156,19 +164,26 @@ void Simulator::stop() {
         s.cv.notify_all();
     }
     [[maybe_unused]] ssize_t w = ::write(s.wake[1], "x", 1);
-    s.acceptor.join();
+    for (std::optional<Listener>* l : {&s.mbap, &s.rtu_tcp})
+        if (*l && (*l)->thread.joinable()) (*l)->thread.join();
+    if (s.serial_thread.joinable()) s.serial_thread.join();
     {
         std::lock_guard<std::mutex> lk(s.conn_mu);
         for (auto& c : s.conns)
-            if (c.fd >= 0) ::shutdown(c.fd, SHUT_RDWR);
+            if (c.link.fd >= 0) ::shutdown(c.link.fd, SHUT_RDWR);
     }
     for (auto& c : s.conns)
         if (c.thread.joinable()) c.thread.join();
     s.conns.clear();
-    ::close(s.listen_fd);
+    for (std::optional<Listener>* l : {&s.mbap, &s.rtu_tcp}) {
+        if (*l && (*l)->fd >= 0) ::close((*l)->fd);
+        if (*l) (*l)->fd = -1;
+    }
+    if (s.serial) ::close(s.serial->fd);
+    s.serial.reset();
     ::close(s.wake[0]);
     ::close(s.wake[1]);
-    s.listen_fd = s.wake[0] = s.wake[1] = -1;
+    s.wake[0] = s.wake[1] = -1;
     s.is_running = false;
     s.stopping = false;
 }
@@ -176,21 +191,21 @@ void Simulator::stop() {
 std::size_t Simulator::Impl::live_connections() const {
     std::size_t live = 0;
     for (const Connection& c : conns) {
-        if (c.done || c.fd < 0) continue;
-        pollfd p{c.fd, POLLRDHUP, 0};
+        if (c.done || c.link.fd < 0) continue;
+        pollfd p{c.link.fd, POLLRDHUP, 0};
         if (::poll(&p, 1, 0) == 1 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR))) continue;
         ++live;
     }
     return live;
 }
 
-void Simulator::Impl::accept_loop() {
+void Simulator::Impl::accept_loop(Listener& listener) {
     for (;;) {
-        pollfd p[2] = {{listen_fd, POLLIN, 0}, {wake[0], POLLIN, 0}};
+        pollfd p[2] = {{listener.fd, POLLIN, 0}, {wake[0], POLLIN, 0}};
         int rc = ::poll(p, 2, -1);
         if (rc < 0 && errno == EINTR) continue;
         if (rc < 0 || p[1].revents || stopping) return;
-        int fd = ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
+        int fd = ::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
         int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -222,32 +237,31 @@ void Simulator::Impl::accept_loop() {
         }
         conns.emplace_back();
         Connection* c = &conns.back();
-        c->fd = fd;
+        c->link = listener.link;
+        c->link.fd = fd;
         c->thread = std::thread([this, c, number] { serve(c, number); });
     }
 }
 
-bool Simulator::Impl::sleep_for(std::chrono::milliseconds d) {
+bool Simulator::Impl::sleep_for(std::chrono::nanoseconds d) {
+    return sleep_until(std::chrono::steady_clock::now() + d);
+}
+
+bool Simulator::Impl::sleep_until(std::chrono::steady_clock::time_point t) {
     std::unique_lock<std::mutex> lk(mu);
-    return !cv.wait_for(lk, d, [this] { return stopping.load(); });
+    return !cv.wait_until(lk, t, [this] { return stopping.load(); });
 }
 
 void Simulator::Impl::serve(Connection* c, std::uint64_t number) {
-    const int fd = c->fd;
-    for (;;) {
-        std::uint8_t h[7];
-        if (!read_exact(fd, wake[0], h, 7)) break;
-        std::uint16_t len = be16(h + 4);
-        if (len < 2 || len > 1024) break;  // not a Modbus frame: drop the connection
-        std::vector<std::uint8_t> pdu(len - 1u);
-        if (!read_exact(fd, wake[0], pdu.data(), pdu.size())) break;
-        if (!answer(fd, number, h, pdu, std::chrono::steady_clock::now())) break;
-    }
+    if (c->link.wire == Wire::rtu)
+        serve_rtu(c->link, number);
+    else
+        serve_mbap(c->link, number);
     {
         std::lock_guard<std::mutex> lk(conn_mu);
-        ::shutdown(fd, SHUT_RDWR);
-        ::close(fd);
-        c->fd = -1;
+        ::shutdown(c->link.fd, SHUT_RDWR);
+        ::close(c->link.fd);
+        c->link.fd = -1;
         c->done = true;
     }
     std::lock_guard<std::mutex> lk(mu);
@@ -255,12 +269,59 @@ void Simulator::Impl::serve(Connection* c, std::uint64_t number) {
     cv.notify_all();
 }
 
-bool Simulator::Impl::answer(int fd, std::uint64_t number, const std::uint8_t* mbap,
-                             const std::vector<std::uint8_t>& pdu,
-                             std::chrono::steady_clock::time_point received) {
+void Simulator::Impl::serve_mbap(const Link& link, std::uint64_t number) {
+    for (;;) {
+        std::uint8_t h[7];
+        if (!read_exact(link.fd, wake[0], h, 7)) return;
+        std::uint16_t len = be16(h + 4);
+        if (len < 2 || len > 1024) return;  // not a Modbus frame: drop the connection
+        std::vector<std::uint8_t> pdu(len - 1u);
+        if (!read_exact(link.fd, wake[0], pdu.data(), pdu.size())) return;
+        Request request =
+            decode_request(number, be16(h), h[6], pdu, std::chrono::steady_clock::now());
+        if (!answer(link, std::move(request), be16(h + 2))) return;
+    }
+}
+
+bool Simulator::Impl::send_all(const Link& link, const std::uint8_t* buf, std::size_t n) {
+    std::size_t sent = 0;
+    while (sent < n) {
+        const ssize_t r = write_some(link, buf + sent, n - sent);
+        if (r >= 0) {
+            sent += static_cast<std::size_t>(r);
+            continue;
+        }
+        if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+        pollfd p[2] = {{link.fd, POLLOUT, 0}, {wake[0], POLLIN, 0}};  // full: wait for room
+        if (::poll(p, 2, -1) < 0 && errno != EINTR) return false;
+        if (p[1].revents) return false;
+    }
+    return true;
+}
+
+bool Simulator::Impl::send_paced(const Link& link, const std::uint8_t* buf, std::size_t n) {
+    if (link.char_time.count() == 0) return send_all(link, buf, n);
+    // A byte goes out once the line would have carried it whole.
+    const auto begin = std::chrono::steady_clock::now();
+    std::size_t sent = 0;
+    while (sent < n) {
+        const auto carried =
+            static_cast<std::size_t>((std::chrono::steady_clock::now() - begin) / link.char_time);
+        const std::size_t due = std::min(n, carried);
+        if (due > sent) {
+            if (!send_all(link, buf + sent, due - sent)) return false;
+            sent = due;
+        } else if (!sleep_until(begin + link.char_time * static_cast<long>(sent + 1))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Simulator::Impl::answer(const Link& link, Request request, std::uint16_t protocol) {
     std::unique_lock<std::mutex> bus(bus_mu);
     if (stopping) return false;
-    Outcome o = process(number, mbap, pdu, received);
+    Outcome o = process(std::move(request), link.wire, protocol);
     bool ok = o.kind != Outcome::Kind::close;
     const std::uint8_t* last_byte = nullptr;
     if (o.kind == Outcome::Kind::send) {
@@ -268,37 +329,40 @@ bool Simulator::Impl::answer(int fd, std::uint64_t number, const std::uint8_t* m
         // A fault's own pacing is the meter's, not the bus's: other connections go on meanwhile.
         if (o.delay.count() > 0 || o.trickled) bus.unlock();
         if (o.delay.count() > 0 && !sleep_for(o.delay)) return false;
-        if (!o.stale.empty()) ok = send_all(fd, o.stale.data(), o.stale.size());
+        if (link.frame_gap.count() > 0 && !sleep_for(link.frame_gap)) return false;
+        if (!o.stale.empty()) ok = send_paced(link, o.stale.data(), o.stale.size());
         const std::size_t n = std::min(o.limit, o.bytes.size());
         const bool whole = n > 0 && n == o.bytes.size();
         const std::size_t head = whole ? n - 1 : n;  // a whole reply's last byte: note_answer
         if (ok && o.trickled) {
             for (std::size_t i = 0; i < head && ok; ++i) {
-                ok = send_all(fd, o.bytes.data() + i, 1);
+                ok = send_paced(link, o.bytes.data() + i, 1);
                 if (ok && i + 1 < n) ok = sleep_for(o.trickle);
             }
         } else if (ok) {
-            ok = send_all(fd, o.bytes.data(), head);
+            ok = send_paced(link, o.bytes.data(), head);
         }
         if (ok && whole) last_byte = &o.bytes.back();
     }
-    ok = note_answer(fd, o, last_byte) && ok;
+    ok = note_answer(link, o, last_byte) && ok;
     if (bus.owns_lock()) bus.unlock();
     return ok && !o.close_after;
 }
 
-bool Simulator::Impl::note_answer(int fd, Outcome& o, const std::uint8_t* last_byte) {
+bool Simulator::Impl::note_answer(const Link& link, Outcome& o, const std::uint8_t* last_byte) {
     std::shared_ptr<const std::function<void(const Request&)>> notify;
     bool ok = true;
+    // On a line the last byte too takes its time.
+    if (last_byte && link.char_time.count() > 0) ok = sleep_for(link.char_time);
     {
         // The last byte goes out under the lock: a client that has the whole reply finds its
         // answered time in the journal.
         std::unique_lock<std::mutex> lk(mu);
-        if (last_byte) {
-            const ssize_t sent = ::send(fd, last_byte, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (last_byte && ok) {
+            const ssize_t sent = write_some(link, last_byte, 1);
             if (sent != 1 && (errno == EAGAIN || errno == EINTR)) {  // a full socket: not locked
                 lk.unlock();
-                ok = send_all(fd, last_byte, 1);
+                ok = send_all(link, last_byte, 1);
                 lk.lock();
             } else {
                 ok = sent == 1;
@@ -319,17 +383,14 @@ bool Simulator::Impl::note_answer(int fd, Outcome& o, const std::uint8_t* last_b
 }
 
 // ------------------------------------------------------------------ request processing
-namespace {
-
-// The request as the journal keeps it, decoded from its MBAP header and PDU.
-Request decode_request(std::uint64_t connection, const std::uint8_t* mbap,
+Request decode_request(std::uint64_t connection, std::uint16_t transaction_id, std::uint8_t unit,
                        const std::vector<std::uint8_t>& pdu,
                        std::chrono::steady_clock::time_point received) {
     Request request;
     request.connection = connection;
     request.received = received;
-    request.transaction_id = be16(mbap);
-    request.unit = mbap[6];
+    request.transaction_id = transaction_id;
+    request.unit = unit;
     request.pdu = pdu;
     request.function = pdu.empty() ? 0 : pdu[0];
     if (pdu.size() >= 5) {
@@ -347,6 +408,16 @@ Request decode_request(std::uint64_t connection, const std::uint8_t* mbap,
         for (std::size_t i = 0; i < count; ++i) request.values.push_back(be16(&pdu[6 + 2 * i]));
     }
     return request;
+}
+
+namespace {
+
+// A reply PDU framed for the wire: an MBAP header (transaction id, protocol, length, unit), or
+// the RTU address and CRC, which need neither transaction id nor length.
+std::vector<std::uint8_t> framed(Wire wire, std::uint16_t tid, std::uint16_t protocol,
+                                 std::uint16_t length, std::uint8_t unit,
+                                 const std::vector<std::uint8_t>& pdu) {
+    return wire == Wire::rtu ? rtu_frame(unit, pdu) : frame(tid, protocol, length, unit, pdu);
 }
 
 // A stale copy of a reply: for a read, its values replaced by `fill` or their complement.
@@ -376,14 +447,12 @@ const Fault* Simulator::Impl::due_fault(const Request& request) {
     return nullptr;
 }
 
-Outcome Simulator::Impl::process(std::uint64_t conn, const std::uint8_t* mbap,
-                                 const std::vector<std::uint8_t>& pdu,
-                                 std::chrono::steady_clock::time_point received) {
+Outcome Simulator::Impl::process(Request request, Wire wire, std::uint16_t protocol) {
     Outcome outcome;
-    outcome.request = decode_request(conn, mbap, pdu, received);
+    outcome.request = std::move(request);
     std::lock_guard<std::mutex> lock(mu);
     ++requests;
-    respond(outcome, be16(mbap + 2));
+    if (wire == Wire::mbap || rtu_heard(outcome.request)) respond(outcome, wire, protocol);
     if (outcome.kind == Outcome::Kind::send) outcome.latency = latency;
     if (journal_enabled) {
         outcome.journal_number = journaled++;
@@ -393,13 +462,13 @@ Outcome Simulator::Impl::process(std::uint64_t conn, const std::uint8_t* mbap,
     return outcome;
 }
 
-void Simulator::Impl::respond(Outcome& outcome, std::uint16_t protocol) {
+void Simulator::Impl::respond(Outcome& outcome, Wire wire, std::uint16_t protocol) {
     Request& request = outcome.request;
     auto reply = [&](const std::vector<std::uint8_t>& reply_pdu) {
         outcome.kind = Outcome::Kind::send;
         outcome.bytes =
-            frame(request.transaction_id, protocol,
-                  static_cast<std::uint16_t>(reply_pdu.size() + 1), request.unit, reply_pdu);
+            framed(wire, request.transaction_id, protocol,
+                   static_cast<std::uint16_t>(reply_pdu.size() + 1), request.unit, reply_pdu);
         if (reply_pdu.size() >= 2 && (reply_pdu[0] & 0x80)) request.exception = reply_pdu[1];
     };
     // A gateway wants a pause between requests; one that comes too soon is not passed on.
@@ -436,7 +505,8 @@ void Simulator::Impl::respond(Outcome& outcome, std::uint16_t protocol) {
                                     ? static_cast<std::uint16_t>(fault->length_override)
                                     : static_cast<std::uint16_t>(fault->bytes.size() + 1);
             outcome.kind = Outcome::Kind::send;
-            outcome.bytes = frame(request.transaction_id, 0, length, request.unit, fault->bytes);
+            outcome.bytes =
+                framed(wire, request.transaction_id, 0, length, request.unit, fault->bytes);
             return;
         }
         default:
@@ -460,10 +530,16 @@ void Simulator::Impl::respond(Outcome& outcome, std::uint16_t protocol) {
         case Fault::Kind::late_reply: {
             const std::vector<std::uint8_t> old = stale_copy(real, *fault);
             outcome.stale =
-                frame(static_cast<std::uint16_t>(request.transaction_id + fault->tid_delta),
-                      protocol, static_cast<std::uint16_t>(old.size() + 1), request.unit, old);
+                framed(wire, static_cast<std::uint16_t>(request.transaction_id + fault->tid_delta),
+                       protocol, static_cast<std::uint16_t>(old.size() + 1), request.unit, old);
             break;
         }
+        case Fault::Kind::bad_crc:  // a Modbus TCP frame has no CRC to spoil
+            if (wire == Wire::rtu) {
+                outcome.bytes[outcome.bytes.size() - 2] ^= 0xFF;
+                outcome.bytes.back() ^= 0xFF;
+            }
+            break;
         default:
             break;
     }

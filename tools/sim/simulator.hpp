@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // kolvane meter simulator: a Modbus TCP server on loopback that behaves like an em133 or em235
-// meter. Independent of the kolvane library (standard library + POSIX only). See
-// tools/sim/README.md.
+// meter, also over Modbus RTU (a serial line, or RTU frames over TCP). Independent of the kolvane
+// library (standard library + POSIX only). See tools/sim/README.md.
 #pragma once
 
 #include <array>
@@ -74,8 +74,10 @@ struct Identity {
 // One request as received, in arrival order (also requests that were answered with an exception,
 // faulted, or not answered at all).
 struct Request {
-    std::uint64_t connection = 0;  // 1 for the first connection accepted, 2 for the next, ...
-    std::uint16_t transaction_id = 0;
+    // 1 for the first connection accepted (Modbus TCP or RTU over TCP), 2 for the next, ...;
+    // 0 for the RTU serial line.
+    std::uint64_t connection = 0;
+    std::uint16_t transaction_id = 0;  // 0 on RTU
     std::uint8_t unit = 0;
     std::uint8_t function = 0;
     std::uint16_t address = 0;          // 0 when the PDU is too short to carry one
@@ -88,6 +90,8 @@ struct Request {
     // The exception code the simulator answered (6: the gateway was busy, 11: no meter at that
     // unit, or a fault's or the meter's own refusal); 0 for a normal reply or a fault's raw bytes.
     std::uint8_t exception = 0;
+    // RTU: the frame's CRC did not match (neither executed nor answered; `pdu` as received).
+    bool bad_crc = false;
 };
 
 // ---------------------------------------------------------------- fault injection
@@ -97,7 +101,8 @@ struct Request {
 // rule / normal handling. Occurrences are counted per rule over all connections.
 // Actions that replace the reply (exception, no_reply, close, raw, pdu) do NOT execute the request
 // (a refused write is not stored); actions that shape the delivery of the real reply
-// (delay, close_after_bytes, reply_then_close, late_reply, trickle) execute it normally first.
+// (delay, close_after_bytes, reply_then_close, late_reply, trickle, bad_crc) execute it normally
+// first.
 class Fault {
 public:
     enum class Kind {
@@ -109,7 +114,8 @@ public:
         raw,
         pdu,
         late_reply,
-        trickle
+        trickle,
+        bad_crc
     };
 
     // ---- actions
@@ -132,6 +138,8 @@ public:
     // real reply.
     static Fault late_reply(int tid_delta = -1, std::optional<std::uint16_t> fill = std::nullopt);
     static Fault trickle(std::chrono::milliseconds pause);  // real reply one byte at a time
+    // RTU only (Modbus TCP sends the real reply): the real reply with its two CRC bytes inverted.
+    static Fault bad_crc();
 
     // ---- matchers (chainable); defaults: any function, any address, any unit, every occurrence
     Fault& function(int fc);  // one function code
@@ -275,6 +283,19 @@ bool load_meter_file(const std::string& path, Meter& meter, std::string& error,
                      std::int64_t now = static_cast<std::int64_t>(std::time(nullptr)),
                      const WallClock& wall = {});
 
+// ---------------------------------------------------------------- Modbus RTU line
+// A serial line's speed and character format: a start bit, 8 data bits, a parity bit (none with
+// 'N') and the stop bits; 11 bits per character with the default 8E1.
+struct RtuLine {
+    int baud = 9600;    // 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200 or 230400
+    char parity = 'E';  // 'N', 'E' or 'O'
+    int stop_bits = 1;  // 1 or 2
+    // Every request's bytes come back before anything else, as from an RS-485 adapter without
+    // echo suppression (also a request that gets no reply).
+    bool echo = false;
+};
+std::string rtu_line_text(const RtuLine& line);  // "9600 8E1"
+
 // ---------------------------------------------------------------- the simulator
 class Simulator {
 public:
@@ -289,10 +310,27 @@ public:
     // kernel picks) and starts serving; returns the bound port. Throws std::runtime_error on
     // failure or when already running.
     std::uint16_t start(std::uint16_t port = 0, const std::string& address = "127.0.0.1");
-    void stop();  // closes the listener and every connection, joins every thread; idempotent
+    // closes the listeners, every connection and the serial line, joins every thread; idempotent
+    void stop();
     bool running() const;
     std::uint16_t port() const;
     Model model() const;
+    // ---- Modbus RTU: the same meters, bus, fault rules and journal behind a serial line. The
+    // line's speed is simulated: a request is taken no sooner than its bytes could have crossed
+    // the line, the reply begins after the silence between frames and its bytes come at the pace
+    // of the line. Unit 0 is a broadcast: writes are executed on every meter, nothing is answered.
+    // A unit the simulator does not serve (answer_only_unit, add_unit) is silent, as is a frame
+    // with a bad CRC (journaled with bad_crc). Both throw std::runtime_error on failure or when
+    // already serving that kind, std::invalid_argument for a bad line.
+    // RTU frames over TCP (no MBAP header), as a serial device server's transparent mode: binds
+    // `address` on `port` (0: the kernel picks); returns the bound port.
+    std::uint16_t start_rtu_tcp(std::uint16_t port = 0, const std::string& address = "127.0.0.1",
+                                const RtuLine& line = {});
+    // Opens the serial device `device` (e.g. one end of a pseudo-terminal pair), sets it raw
+    // with the line's speed and format, and serves it; requests journaled with connection 0.
+    void start_rtu_serial(const std::string& device, const RtuLine& line = {});
+    std::uint16_t rtu_tcp_port() const;
+
     // Answer only this unit id (nullopt: answer every unit, the default). Requests to other units
     // are journaled and get no reply, or exception 11 when `exception11` is true.
     void answer_only_unit(std::optional<std::uint8_t> unit, bool exception11 = false);

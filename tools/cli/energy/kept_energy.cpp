@@ -23,9 +23,12 @@ Interval interval_of(const kdb::EnergyIntervalRow& row) {
 }
 
 kdb::EnergyIntervalRow row_of(const Interval& interval, const cctz::time_zone& zone) {
-    return {kcli::utc_text(interval.start_ms), kcli::utc_text(interval.end_ms),
-            wall_text(interval.start_ms, zone), wall_text(interval.end_ms, zone),
-            interval.energy, interval.gap};
+    return {kcli::utc_text(interval.start_ms),
+            kcli::utc_text(interval.end_ms),
+            wall_text(interval.start_ms, zone),
+            wall_text(interval.end_ms, zone),
+            interval.energy,
+            interval.gap};
 }
 
 std::optional<kdb::EnergyPeakRow> peak_row(const std::optional<Peak>& peak,
@@ -37,8 +40,8 @@ std::optional<kdb::EnergyPeakRow> peak_row(const std::optional<Peak>& peak,
 }
 
 kdb::EnergyPeriodRow period_row(const PeriodEnergy& period, const cctz::time_zone& zone) {
-    return {period.label,   period.energy,  period.hole_energy, period.glitches,
-            period.days,    period.days_in, period.partial,     peak_row(period.peak, zone)};
+    return {period.label, period.energy,  period.hole_energy, period.glitches,
+            period.days,  period.days_in, period.partial,     peak_row(period.peak, zone)};
 }
 
 PeriodEnergy period_of(const kdb::EnergyPeriodRow& row) {
@@ -64,14 +67,13 @@ std::string day_before_start(const std::string& day, const std::string& zone) {
 
 class LogKeeper {
 public:
-    LogKeeper(kdb::Database& store, const NewRecords& records)
-        : store_(store), records_(records) {
+    LogKeeper(kdb::Database& store, const NewRecords& records) : store_(store), records_(records) {
         cctz::load_time_zone(records.zone, &zone_);
     }
 
     void keep() {
-        const std::optional<std::string> kept = store_.kept_energy_until(records_.serial,
-                                                                         records_.file_id);
+        const std::optional<std::string> kept =
+            store_.kept_energy_until(records_.serial, records_.file_id);
         const auto span = store_.stored_span(records_.serial, records_.file_id);
         if (!span) return;
         std::optional<std::string> since = records_.first;
@@ -96,8 +98,8 @@ public:
         if (whole) resumes.clear();
         kdb::LogEnergy energy{records_.serial, records_.file_id, span->second, {}};
         for (const auto& [key, readings] :
-             read_counters(store_, records_.serial, whole ? std::nullopt : read_from,
-                           std::nullopt, records_.file_id)) {
+             read_counters(store_, records_.serial, whole ? std::nullopt : read_from, std::nullopt,
+                           records_.file_id)) {
             const kdb::CounterColumn column{key.name, key.unit};
             const auto resume = resumes.find(column);
             std::optional<kdb::CounterEnergy> counter =
@@ -114,8 +116,7 @@ private:
                                                     const std::vector<Reading>& readings) {
         if (readings.size() < 2) return std::nullopt;
         const std::int64_t spacing = usual_spacing_ms(readings);
-        kdb::CounterEnergy counter{column, kcli::utc_text(readings.front().ms), {}, "", "", {},
-                                   {}};
+        kdb::CounterEnergy counter{column, kcli::utc_text(readings.front().ms), {}, "", "", {}, {}};
         std::vector<Interval> intervals = decided(interval_energy(readings, spacing, {}));
         add_periods(counter, intervals, spacing, {});
         return counter;
@@ -134,17 +135,16 @@ private:
         std::vector<double> steps;
         for (auto row = resume.rbegin(); row != resume.rend(); ++row)
             steps.push_back(step_per_interval(interval_of(*row), spacing));
-        const std::vector<Interval> fresh = decided(
-            interval_energy(std::vector<Reading>(from, readings.end()), spacing, steps));
+        const std::vector<Interval> fresh =
+            decided(interval_energy(std::vector<Reading>(from, readings.end()), spacing, steps));
         kdb::CounterEnergy counter{column, resume.front().ended_at, {}, "", "", {}, {}};
         // The days from the one the last counted interval ends in, with the day before for
         // context, so that neither is taken for the first day of the data.
         const std::string first_day = day_of(last_counted - 1, zone_);
         std::vector<Interval> intervals;
-        for (const kdb::EnergyIntervalRow& row :
-             store_.kept_intervals(records_.serial, records_.file_id, column,
-                                   day_before_start(first_day, records_.zone),
-                                   resume.front().ended_at))
+        for (const kdb::EnergyIntervalRow& row : store_.kept_intervals(
+                 records_.serial, records_.file_id, column,
+                 day_before_start(first_day, records_.zone), resume.front().ended_at))
             intervals.push_back(interval_of(row));
         intervals.insert(intervals.end(), fresh.begin(), fresh.end());
         counter.days_from = first_day;

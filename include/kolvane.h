@@ -1,9 +1,10 @@
 /* SPDX-License-Identifier: MIT */
 /*
- * kolvane: read em133 and em235 electricity meters over Modbus TCP.
+ * kolvane: read em133 and em235 electricity meters over Modbus TCP, or Modbus RTU on an RS-485
+ * line (a serial port, or a serial device server reached over TCP).
  *
- * Every operation opens its own TCP connection to the meter, works synchronously on the
- * calling thread, closes the connection and returns an int status:
+ * Every operation opens its own TCP connection to the meter (or its serial port), works
+ * synchronously on the calling thread, closes the connection and returns an int status:
  *
  *   >= 0                 success; the meaning of the value is given per function
  *   KOLVANE_ERROR (-1)   failure; the error buffer holds a one-line message
@@ -21,12 +22,15 @@
  * traffic, so such a retry repeats that traffic.
  *
  * Text arguments are NUL-terminated. `host` is a dotted IPv4 address, an IPv6 literal such as
- * "::1" (without brackets) or a host name that resolves to IPv4. `meter` is the model name
+ * "::1" (without brackets) or a host name that resolves to IPv4; a path that begins with "/", such
+ * as "/dev/ttyUSB0", names a serial port that speaks Modbus RTU. `meter` is the model name
  * "em133" or "em235" (alias "pm335"), in any letter case. `options` may be NULL or a flat JSON
  * object such as {"port":1502,"unit_id":3,"timeout_ms":5000}: port 1-65535 (default 502),
  * unit_id 0-255 (default 1), timeout_ms 100-3600000 (default 30000), deadline_ms 1-86400000
  * (default none), request_gap_ms 0-10000 (default 0), tries 1-10 (default 3), machine_turns
- * 0 or 1 (default 0).
+ * 0 or 1 (default 0), rtu 0 or 1 (default 0), baud 1200, 2400, 4800, 9600, 19200, 38400, 57600,
+ * 115200 or 230400 (default 9600), parity 0 none, 1 odd or 2 even (default 2), stop_bits 1 or 2
+ * (default 1), echo 0 or 1 (default 0).
  * kolvane_read_datalog and kolvane_read_eventlog also take after_seq 0-65535 (see
  * kolvane_read_datalog); any other value or type of after_seq fails with
  * "options.after_seq must be 0-65535". Other keys are ignored (after_seq too by the CSV
@@ -52,6 +56,23 @@
  * requests at once. The turns live in /run/lock/kolvane-gateways (in /tmp when /run/lock
  * cannot be written), created readable and writable by its owner and group only; a user who
  * may not open it fails with a message naming it.
+ * Modbus RTU: a serial port host, or "rtu":1 for RTU frames over TCP to host:port (a serial
+ * device server's transparent mode). baud is the line's speed, on a serial port and behind such
+ * a server alike; it paces the requests (3.5 characters of silence before each) and lengthens
+ * each time limit by the time the reply's characters take on the line, counted from the end of
+ * the request's. On plain Modbus TCP it fails with "options.baud needs RTU: a serial device or
+ * \"rtu\":1"; parity and stop_bits set the serial port and fail on a TCP host with
+ * "options.parity needs a serial device" (stop_bits alike). echo 1 says the adapter passes each
+ * request back before the reply, which is dropped; without it a reply that begins with a copy of
+ * a read or multiple-write request is taken for such an echo too (a single write's reply equals
+ * its request: an echoing line needs the key for writes). Each request waits for the line to be
+ * silent and drops whatever came after an earlier time-out. A reply whose CRC does not match
+ * fails with "reply from DEVICE (unit N) failed its CRC check", as one that never came; unit 0 is
+ * a broadcast, written to without a reply, never read. The port is opened for this call alone: a
+ * port another program holds fails with "serial port DEVICE is in use by another program", a
+ * path that is no tty with "DEVICE is not a serial port", a port that goes away with "serial port
+ * DEVICE failed: REASON". Messages name the device where a TCP host has HOST:PORT, and
+ * machine_turns takes turns per serial port.
  *
  * Facts and weather. Settings that govern how values are printed (PT ratio, resolution,
  * energy decimals and units) and the File Info of a log are read from the meter in every call

@@ -3,8 +3,10 @@
 
 #include "ground/ascii.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
@@ -86,6 +88,21 @@ ConnectionOptions parse_options(const char* options) {
     apply_field(json, "tries", 1, 10, "options.tries must be 1-10", parsed.tries);
     apply_field(json, "machine_turns", 0, 1, "options.machine_turns must be 0 or 1",
                 parsed.machine_turns);
+    apply_field(json, "rtu", 0, 1, "options.rtu must be 0 or 1", parsed.rtu);
+    int64_t baud = 0;
+    if (json_int_field(json, "baud", baud)) {
+        constexpr int64_t SPEEDS[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400};
+        if (std::find(std::begin(SPEEDS), std::end(SPEEDS), baud) == std::end(SPEEDS)) {
+            throw std::runtime_error(
+                "options.baud must be 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200 or "
+                "230400");
+        }
+        parsed.baud = int32_t(baud);
+    }
+    apply_field(json, "parity", 0, 2, "options.parity must be 0 (none), 1 (odd) or 2 (even)",
+                parsed.parity);
+    apply_field(json, "stop_bits", 1, 2, "options.stop_bits must be 1 or 2", parsed.stop_bits);
+    apply_field(json, "echo", 0, 1, "options.echo must be 0 or 1", parsed.echo);
     return parsed;
 }
 

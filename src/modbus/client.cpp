@@ -19,6 +19,7 @@
 #include "ground/interruptions.hpp"
 #include "ground/log.hpp"
 #include "modbus/machine_turns.hpp"
+#include "modbus/serial_port.hpp"
 
 namespace kolvane {
 namespace {
@@ -74,6 +75,18 @@ socklen_t socket_address(const std::string& host, uint16_t port, sockaddr_storag
     return store(v4, storage);
 }
 
+constexpr int DEFAULT_BAUD = 9600;
+constexpr int EVEN_PARITY = 2;
+
+// The line options that the kind of connection has no use for are mistakes, not defaults.
+void check_line_options(bool serial, const ConnectionOptions& options) {
+    const bool rtu = serial || options.rtu;
+    if (!rtu && options.baud != 0) fail("options.baud needs RTU: a serial device or \"rtu\":1");
+    if (!serial && options.parity >= 0) fail("options.parity needs a serial device");
+    if (!serial && options.stop_bits != 0) fail("options.stop_bits needs a serial device");
+    if (!rtu && options.echo) fail("options.echo needs RTU: a serial device or \"rtu\":1");
+}
+
 }  // namespace
 
 ModbusTcpClient::ModbusTcpClient(std::string host, const ConnectionOptions& options)
@@ -85,12 +98,26 @@ ModbusTcpClient::ModbusTcpClient(std::string host, const ConnectionOptions& opti
       request_gap_ms_(options.request_gap_ms),
       tries_(options.tries < 1 ? 1 : options.tries),
       machine_turns_(options.machine_turns),
-      call_deadline_(Clock::now() + std::chrono::milliseconds(options.deadline_ms)) {}
+      serial_(!host_.empty() && host_[0] == '/'),
+      port_per_turn_(serial_ && options.machine_turns),
+      rtu_(serial_ || options.rtu),
+      baud_(options.baud != 0 ? options.baud : DEFAULT_BAUD),
+      parity_(options.parity >= 0 ? options.parity : EVEN_PARITY),
+      stop_bits_(options.stop_bits != 0 ? options.stop_bits : 1),
+      echo_(options.echo),
+      line_(RtuLineTiming::of(baud_, parity_, stop_bits_)),
+      call_deadline_(Clock::now() + std::chrono::milliseconds(options.deadline_ms)) {
+    check_line_options(serial_, options);
+}
 
 ModbusTcpClient::~ModbusTcpClient() { close_socket(); }
 
 void ModbusTcpClient::close_socket() noexcept {
-    if (fd_ >= 0) ::close(fd_);
+    if (serial_) {
+        close_serial_port(fd_);
+    } else if (fd_ >= 0) {
+        ::close(fd_);
+    }
     fd_ = -1;
     armed_receive_ = {};
     received_.clear();
@@ -142,11 +169,23 @@ std::string ModbusTcpClient::no_reply(uint8_t unit) const {
 // An IPv6 literal is bracketed, so that the port stays apart from the address: "[::1]:502".
 // Only such a literal holds a colon; no IPv4 address or host name does.
 std::string ModbusTcpClient::endpoint() const {
+    if (serial_) return host_;
     const std::string port = ":" + std::to_string(port_);
     return host_.find(':') == std::string::npos ? host_ + port : "[" + host_ + "]" + port;
 }
 
+void ModbusTcpClient::open_serial() {
+    close_socket();
+    if (machine_turns_ && !turns_) turns_ = std::make_unique<MachineTurns>(host_);
+    start_request_gap();
+    if (port_per_turn_) return;  // opened at each turn, in transact
+    fd_ = open_serial_port(host_, baud_, parity_, stop_bits_);
+    line_quiet_from_ = Clock::now();
+    if (log_enabled()) log_msg(LogLevel::Debug, "Opened serial port " + host_);
+}
+
 void ModbusTcpClient::connect() {
+    if (serial_) return open_serial();
     struct sockaddr_storage address {};
     const socklen_t address_size = socket_address(host_, port_, address);
 
@@ -181,8 +220,10 @@ void ModbusTcpClient::connect() {
 
     // Blocking again once connected: a receive waits in the kernel under the socket's receive
     // time-out (one system call where poll and recv are two); sends say MSG_DONTWAIT and wait
-    // in poll only when the socket cannot take the request.
-    ::fcntl(fd_, F_SETFL, flags);
+    // in poll only when the socket cannot take the request. RTU reads stay non-blocking: they
+    // drain what is pending and wait in poll.
+    if (!rtu_) ::fcntl(fd_, F_SETFL, flags);
+    line_quiet_from_ = Clock::now();
     start_request_gap();  // the first request, too, leaves the gap after the connect
     if (log_enabled()) log_msg(LogLevel::Debug, "Connected to " + endpoint());
 }
@@ -197,11 +238,14 @@ void ModbusTcpClient::send_all(const uint8_t* data, size_t size) {
     size_t sent = 0;
     for (;;) {
         // MSG_NOSIGNAL: a meter that closed the connection must not kill the host with SIGPIPE.
-        const ssize_t n = ::send(fd_, data + sent, size - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n = serial_
+                              ? ::write(fd_, data + sent, size - sent)
+                              : ::send(fd_, data + sent, size - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             sent += size_t(n);
             if (sent == size) return;
         } else if (n == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
+            if (serial_) serial_failed(n == 0 ? EIO : errno);
             throw TransportError("socket send failed");
         }
         wait_ready(POLLOUT, wait_end(), "socket send failed");
@@ -287,14 +331,6 @@ bool says_absent(const std::exception& failure) noexcept {
 
 std::vector<uint8_t> ModbusTcpClient::transact(const std::vector<uint8_t>& pdu, uint8_t unit) {
     ++transaction_id_;
-    std::vector<uint8_t> frame;
-    frame.reserve(MBAP_SIZE + pdu.size());
-    put_be16(frame, transaction_id_);
-    put_be16(frame, 0);
-    put_be16(frame, uint16_t(pdu.size() + 1));
-    frame.push_back(unit);
-    frame.insert(frame.end(), pdu.begin(), pdu.end());
-
     struct TurnGuard {
         MachineTurns* turns;
         ~TurnGuard() {
@@ -313,8 +349,32 @@ std::vector<uint8_t> ModbusTcpClient::transact(const std::vector<uint8_t>& pdu, 
                                  turns_->last_reply() + std::chrono::milliseconds(request_gap_ms_));
         }
     }
+    struct PortGuard {  // closed before the turn is given up
+        ModbusTcpClient* client;
+        ~PortGuard() {
+            if (client != nullptr) client->close_socket();
+        }
+    } port{nullptr};
+    if (port_per_turn_) {
+        fd_ = open_serial_port(host_, baud_, parity_, stop_bits_);
+        port.client = this;
+        line_quiet_from_ = Clock::now();
+    }
     // A wait for the gap that reaches the deadline ends in send_all, before anything is sent.
     wait_until(send_from);
+    std::vector<uint8_t> response = rtu_ ? rtu_exchange(pdu, unit) : tcp_exchange(pdu, unit);
+    start_request_gap();  // the reply has ended, whatever it says
+    return response;
+}
+
+std::vector<uint8_t> ModbusTcpClient::tcp_exchange(const std::vector<uint8_t>& pdu, uint8_t unit) {
+    std::vector<uint8_t> frame;
+    frame.reserve(MBAP_SIZE + pdu.size());
+    put_be16(frame, transaction_id_);
+    put_be16(frame, 0);
+    put_be16(frame, uint16_t(pdu.size() + 1));
+    frame.push_back(unit);
+    frame.insert(frame.end(), pdu.begin(), pdu.end());
     send_all(frame.data(), frame.size());
 
     // A reply to an earlier request that timed out may still arrive: it is read whole and
@@ -332,7 +392,6 @@ std::vector<uint8_t> ModbusTcpClient::transact(const std::vector<uint8_t>& pdu, 
                                          " while waiting for " + std::to_string(transaction_id_));
         }
     }
-    start_request_gap();  // the reply has ended, whatever it says
     return response;
 }
 
@@ -352,8 +411,11 @@ void ModbusTcpClient::refused(int code, int tries, uint8_t unit, bool write) con
 }
 
 std::vector<uint8_t> ModbusTcpClient::request(const std::vector<uint8_t>& pdu, uint8_t unit) {
-    if (fd_ < 0) throw TransportError("Socket not connected");
+    if (fd_ < 0 && !(port_per_turn_ && turns_)) throw TransportError("Socket not connected");
     const bool write = !pdu.empty() && (pdu[0] == 0x06 || pdu[0] == 0x10);
+    if (rtu_ && unit == 0 && !write) {
+        fail("unit 0 is the broadcast address of an RTU line: no meter answers a read there");
+    }
     for (int attempt = 1;; ++attempt) {
         std::vector<uint8_t> response = transact(pdu, unit);
         if (response.empty() || (response[0] & 0x80) == 0) return response;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// One Modbus TCP connection to one meter, owned by one operation on one thread.
+// One connection to one meter, owned by one operation on one thread: Modbus TCP, or Modbus RTU
+// on a serial line or over TCP to a serial device server.
 #pragma once
 
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "modbus/receive_buffer.hpp"
+#include "modbus/rtu_frame.hpp"
 
 namespace kolvane {
 
@@ -30,6 +32,17 @@ struct ConnectionOptions {
     // Take turns at the gateway with every other kolvane program on this machine, request by
     // request, the request gap included.
     bool machine_turns = false;
+    // RTU frames over TCP, as to a serial device server's transparent port. A host that starts
+    // with "/" names a serial device, which speaks RTU whatever this says.
+    bool rtu = false;
+    // The RTU line's speed; 0 when not given (9600). Times the replies and the silences.
+    int32_t baud = 0;
+    // Serial device only: 0 none, 1 odd, 2 even; -1 when not given (even).
+    int32_t parity = -1;
+    // Serial device only: 1 or 2; 0 when not given (1).
+    int32_t stop_bits = 0;
+    // RTU: the adapter hears its own requests and passes them back before each reply.
+    bool echo = false;
 };
 
 // The connection failed to carry an exchange: no reply came (time limit, peer closed or reset
@@ -62,12 +75,14 @@ class MachineTurns;
 
 class ModbusTcpClient {
 public:
+    // Throws when an option does not fit the kind of connection the host and options make.
     ModbusTcpClient(std::string host, const ConnectionOptions& options);
     ~ModbusTcpClient();
     ModbusTcpClient(const ModbusTcpClient&) = delete;
     ModbusTcpClient& operator=(const ModbusTcpClient&) = delete;
 
     void connect();
+    // HOST:PORT, or the serial device.
     std::string endpoint() const;
     const std::string& host() const noexcept { return host_; }
     uint8_t unit_id() const noexcept { return unit_id_; }
@@ -84,6 +99,21 @@ private:
     using Clock = std::chrono::steady_clock;
 
     void close_socket() noexcept;
+    void open_serial();
+    // One Modbus TCP exchange: the request with its MBAP header, the reply with the same
+    // transaction id.
+    std::vector<uint8_t> tcp_exchange(const std::vector<uint8_t>& pdu, uint8_t unit);
+    // One RTU exchange: after the line's silence the request frame, then its reply, checked.
+    std::vector<uint8_t> rtu_exchange(const std::vector<uint8_t>& pdu, uint8_t unit);
+    // Reads the RTU reply to `request` until `end`, dropping the adapter's echo.
+    std::vector<uint8_t> rtu_reply(const std::vector<uint8_t>& request, Clock::time_point end,
+                                   const std::string& timeout_message);
+    // Appends what the line brings, waiting until `end` for at least one byte.
+    void rtu_read(std::vector<uint8_t>& got, Clock::time_point end,
+                  const std::string& timeout_message);
+    // Drops every byte received and not read: a late reply must not pass for the next one.
+    void discard_input() noexcept;
+    [[noreturn]] void serial_failed(int error) const;
     // One transaction, in the gateway's turn when turns are taken; returns the response PDU,
     // an exception reply included.
     std::vector<uint8_t> transact(const std::vector<uint8_t>& frame_pdu, uint8_t unit);
@@ -119,6 +149,17 @@ private:
     int32_t request_gap_ms_;
     int32_t tries_;
     bool machine_turns_;
+    bool serial_;  // the host is a serial device
+    // With turns taken, the serial port is open during this client's turn only: a port opens in
+    // one process at a time, and the other kolvane programs on the machine share the line.
+    bool port_per_turn_;
+    bool rtu_;  // RTU frames, on the serial device or over TCP
+    int32_t baud_;
+    int32_t parity_;
+    int32_t stop_bits_;
+    bool echo_;
+    RtuLineTiming line_;
+    Clock::time_point line_quiet_from_{};    // RTU: the line's last byte ended then
     std::unique_ptr<MachineTurns> turns_;    // set when turns are taken, from the connect on
     Clock::time_point call_deadline_;        // meaningful when deadline_ms_ > 0
     Clock::time_point next_request_from_{};  // no request of this client goes out before

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -24,7 +25,14 @@ constexpr off_t WAITING_BYTES = SLOTS * 8;
 constexpr int POLL_MS = 1;
 constexpr int YIELD_MS = 3;
 
-// FNV-1a over the gateway's address and port.
+// FNV-1a over `size` bytes.
+off_t slot_of(const unsigned char* bytes, size_t size) {
+    uint64_t hash = 14695981039346656037ULL;
+    for (size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 1099511628211ULL;
+    return off_t(hash % uint64_t(SLOTS));
+}
+
+// The slot of the gateway's address and port.
 off_t slot_of(const sockaddr_storage& peer) {
     const unsigned char* bytes = nullptr;
     size_t size = 0;
@@ -40,12 +48,19 @@ off_t slot_of(const sockaddr_storage& peer) {
         size = sizeof v4.sin_addr.s_addr;
         port = v4.sin_port;
     }
-    uint64_t hash = 14695981039346656037ULL;
-    const auto mix = [&hash](unsigned char byte) { hash = (hash ^ byte) * 1099511628211ULL; };
-    for (size_t i = 0; i < size; ++i) mix(bytes[i]);
-    mix(uint8_t(port >> 8));
-    mix(uint8_t(port & 0xFF));
-    return off_t(hash % uint64_t(SLOTS));
+    unsigned char key[18] = {};
+    std::memcpy(key, bytes, size);
+    key[size] = uint8_t(port >> 8);
+    key[size + 1] = uint8_t(port & 0xFF);
+    return slot_of(key, size + 2);
+}
+
+// The slot of a serial line: its device's own path, so that a link to it shares its turns.
+off_t slot_of(const std::string& device) {
+    char* resolved = ::realpath(device.c_str(), nullptr);
+    const std::string path = resolved != nullptr ? resolved : device;
+    std::free(resolved);
+    return slot_of(reinterpret_cast<const unsigned char*>(path.data()), path.size());
 }
 
 // Opens the file, creating it when nobody has: an existing file is opened without O_CREAT, which
@@ -76,7 +91,11 @@ std::string MachineTurns::path() {
 }
 
 MachineTurns::MachineTurns(const sockaddr_storage& peer, const std::string& gateway)
-    : slot_(slot_of(peer)) {
+    : MachineTurns(slot_of(peer), gateway) {}
+
+MachineTurns::MachineTurns(const std::string& device) : MachineTurns(slot_of(device), device) {}
+
+MachineTurns::MachineTurns(off_t slot, const std::string& gateway) : slot_(slot) {
     const std::string file = path();
     fd_ = open_turn_file(file);
     if (fd_ < 0) {

@@ -20,6 +20,8 @@ public:
     // The turns of the gateway at `peer` (the address as connected); `gateway` names it in
     // messages. Throws when the machine's turn file cannot be opened.
     MachineTurns(const sockaddr_storage& peer, const std::string& gateway);
+    // The turns of the serial line at `device`, however the path to it was written.
+    explicit MachineTurns(const std::string& device);
     ~MachineTurns();
     MachineTurns(const MachineTurns&) = delete;
     MachineTurns& operator=(const MachineTurns&) = delete;
@@ -35,6 +37,7 @@ public:
     static std::string path();
 
 private:
+    MachineTurns(off_t slot, const std::string& gateway);
     // One byte's lock, without waiting; false when another client holds it.
     bool lock(short type, off_t offset) const;
     bool others_waiting() const;

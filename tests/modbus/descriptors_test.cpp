@@ -13,6 +13,7 @@
 
 #include "kolvane.h"
 #include "modbus/client.hpp"
+#include "rtu_line.hpp"
 #include "support/api_call.hpp"
 #include "support/descriptors.hpp"
 #include "support/failure.hpp"
@@ -77,6 +78,29 @@ TEST_F(DescriptorsWithMeter, FailedRequestLeavesNothingOpenOnceTheClientIsGone) 
         }
         ASSERT_TRUE(sim().wait_until_idle());
         EXPECT_EQ(ktest::open_descriptors(), before) << "fault kind " << int(fault.kind);
+    }
+}
+
+// The same on a serial line: the port is given up with the client.
+TEST(DescriptorsOnRtu, FailedRequestLeavesNothingOpenOnceTheClientIsGone) {
+    ktest::RtuMeter meter(ksim::default_meter(ksim::Model::em133, 0),
+                          ktest::Line{"pty115200", true, 115200});
+    meter.sim().set_registers(10, {1, 2, 3});
+    const Fault faults[] = {Fault::exception(2), Fault::bad_crc(), Fault::no_reply()};
+    for (const Fault& fault : faults) {
+        meter.sim().clear_faults();
+        meter.sim().add_fault(fault);
+        const int before = ktest::open_descriptors();
+        {
+            ModbusTcpClient client(meter.host(), meter.connection(300));
+            client.connect();
+            EXPECT_NE(ktest::failure_of([&] { kolvane::read_words(client, 10, 3); }),
+                      "(no failure)");
+        }
+        EXPECT_EQ(ktest::open_descriptors(), before) << "fault kind " << int(fault.kind);
+        // Given up: another client may open the port again.
+        ModbusTcpClient next(meter.host(), meter.connection(300));
+        EXPECT_EQ(ktest::failure_of([&] { next.connect(); }), "(no failure)");
     }
 }
 

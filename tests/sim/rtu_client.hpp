@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The client side of the simulator's RTU tests, written apart from the simulator: a CRC by table,
-// a pseudo-terminal pair made by socat, and the two ways to the meters (a tty, RTU over TCP).
+// The client side of the simulator's RTU tests, written apart from the simulator: a CRC by table
+// and the two ways to the meters (a tty of a socat pair from support/pty_pair.hpp, RTU over TCP).
 #pragma once
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -21,7 +19,7 @@
 #include <vector>
 
 #include "raw_client.hpp"
-#include "support/temp_dir.hpp"
+#include "support/pty_pair.hpp"
 
 namespace ktest {
 
@@ -59,53 +57,6 @@ inline Bytes rtu_request(std::uint8_t unit, const Bytes& pdu) {
     body.insert(body.end(), pdu.begin(), pdu.end());
     return with_crc(body);
 }
-
-// Two linked pseudo-terminals made by a socat child: the simulator opens one end, the test the
-// other. Throws when socat cannot start or its links do not appear, so the test fails.
-class PtyPair {
-public:
-    PtyPair() {
-        const std::string a = dir_.file("meter"), b = dir_.file("client");
-        const std::string left = "pty,raw,echo=0,link=" + a;
-        const std::string right = "pty,raw,echo=0,link=" + b;
-        pid_ = ::fork();
-        if (pid_ < 0) throw std::runtime_error("fork failed");
-        if (pid_ == 0) {  // only async-signal-safe calls from here on
-            const int null = ::open("/dev/null", O_WRONLY);
-            if (null >= 0) ::dup2(null, 2);
-            ::execlp("socat", "socat", left.c_str(), right.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        for (int i = 0; i < 500; ++i) {
-            if (std::filesystem::exists(a) && std::filesystem::exists(b)) return;
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                throw std::runtime_error("socat did not start (is it installed?)");
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        stop();
-        throw std::runtime_error("socat made no pseudo-terminals");
-    }
-    ~PtyPair() { stop(); }
-    PtyPair(const PtyPair&) = delete;
-    PtyPair& operator=(const PtyPair&) = delete;
-
-    std::string meter_end() const { return dir_.file("meter"); }
-    std::string client_end() const { return dir_.file("client"); }
-
-private:
-    void stop() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-
-    TempDir dir_;
-    pid_t pid_ = -1;
-};
 
 // Where the test sends RTU frames and reads what comes back.
 class RtuPort {

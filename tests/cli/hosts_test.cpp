@@ -74,9 +74,9 @@ TEST(HostsFile, UnreadableOrMalformedFilesFail) {
     const Outcome bad = run_tool({"live", "--hosts", path});
     EXPECT_EQ(bad.exit_status, 2);
     EXPECT_EQ(bad.err, "kolvane: " + path +
-                           " line 1: expected HOST[:PORT] [MODEL] [unit=N] [name=LABEL] [gap=MS] "
-                           "[tz=ZONE], "
-                           "got '127.0.0.1 em133 extra'\n");
+                           " line 1: expected HOST[:PORT], rtu:DEVICE or rtu+tcp://HOST[:PORT], "
+                           "then [MODEL] [unit=N] [name=LABEL] [gap=MS] [tz=ZONE], got "
+                           "'127.0.0.1 em133 extra'\n");
     EXPECT_EQ(bad.out, "");
 }
 
@@ -97,27 +97,46 @@ TEST(HostsFile, EveryBadLineIsReportedBeforeAnyTraffic) {
                         << "127.0.0.1 em133 name=\"open # not a comment\n"
                         << "127.0.0.1 unit=2 em133\n"
                         << "127.0.0.1 em133 unit=2 unit=3\n"
-                        << "127.0.0.1 em133 tz=Nowhere/Atlantis\n";
+                        << "127.0.0.1 em133 tz=Nowhere/Atlantis\n"
+                        << "rtu:ttyUSB0 em133\n"
+                        << "rtu:/dev/ttyUSB0 em133 baud=9601\n"
+                        << "rtu:/dev/ttyUSB0 em133 parity=mark\n"
+                        << "rtu:/dev/ttyUSB0 em133 stop_bits=3\n"
+                        << "127.0.0.1 em133 parity=even\n"
+                        << "rtu+tcp://127.0.0.1:4001 em133 stop_bits=2\n"
+                        << "127.0.0.1 em133 baud=19200\n"
+                        << "rtu+tcp:///dev/ttyUSB0 em133\n";
     const Outcome r = run_tool({"info", "--hosts", path});
     EXPECT_EQ(r.exit_status, 2);
     EXPECT_EQ(r.out, "");
     const std::string at = "kolvane: " + path + " line ";
+    const std::string MALFORMED =
+        "expected HOST[:PORT], rtu:DEVICE or rtu+tcp://HOST[:PORT], then [MODEL] [unit=N] "
+        "[name=LABEL] [gap=MS] [tz=ZONE], got ";
     EXPECT_EQ(
         r.err,
         at + "2: port must be 1-65535, got 0\n" + at + "3: port must be 1-65535, got 65536\n" + at +
             "4: unknown model 'em999' (expected em133, em235 or pm335)\n" + at +
-            "6: no MODEL on the line and no -m/--meter\n" + at +
-            "7: expected HOST[:PORT] [MODEL] [unit=N] [name=LABEL] [gap=MS] [tz=ZONE], got "
-            "'127.0.0.1: em133'\n" +
-            at + "8: unit must be 0-255, got '256'\n" + at +
+            "6: no MODEL on the line and no -m/--meter\n" + at + "7: " + MALFORMED +
+            "'127.0.0.1: em133'\n" + at + "8: unit must be 0-255, got '256'\n" + at +
             "9: gap must be 0-10000 milliseconds, got '10001'\n" + at +
-            "10: unknown field 'colour' (expected unit=, name=, gap= or tz=)\n" + at +
+            "10: unknown field 'colour' (expected unit=, name=, gap=, tz=, baud=, parity=, "
+            "stop_bits= or echo=)\n" +
+            at +
             "11: a double quote is not closed in '127.0.0.1 em133 name=\"open # not "
             "a comment'\n" +
+            at + "12: " + MALFORMED + "'127.0.0.1 unit=2 em133'\n" + at + "13: unit given twice\n" +
+            at + "14: unknown time zone 'Nowhere/Atlantis'\n" + at +
+            "15: rtu: names a serial device by its path (rtu:/dev/ttyUSB0), got 'rtu:ttyUSB0'\n" +
             at +
-            "12: expected HOST[:PORT] [MODEL] [unit=N] [name=LABEL] [gap=MS] [tz=ZONE], got "
-            "'127.0.0.1 unit=2 em133'\n" +
-            at + "13: unit given twice\n" + at + "14: unknown time zone 'Nowhere/Atlantis'\n");
+            "16: baud must be one of 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, "
+            "230400, got '9601'\n" +
+            at + "17: parity must be none, odd or even, got 'mark'\n" + at +
+            "18: stop_bits must be 1 or 2, got '3'\n" + at +
+            "19: parity= needs a serial line (rtu:DEVICE)\n" + at +
+            "20: stop_bits= needs a serial line (rtu:DEVICE)\n" + at +
+            "21: baud= needs RTU (rtu:DEVICE or rtu+tcp://HOST[:PORT])\n" + at +
+            "22: " + MALFORMED + "'rtu+tcp:///dev/ttyUSB0 em133'\n");
     EXPECT_EQ(meter.sim.connections_accepted(), 0u);
 }
 

@@ -87,7 +87,7 @@ _VIEWS = (("datalog_values", 1, "serial file_id recorded_at seq name unit value 
           ("readings", 1, "serial taken_at name unit value", ("taken_at", "taken_at"),
            "serial taken_at name unit"),
           ("collections", 5, "serial host port unit name started_at finished_at outcome error logs "
-                             "newest_record newest_age_s warnings", ("started_at", "started_at"),
+                             "newest_record newest_age_s warnings transport@6", ("started_at", "started_at"),
            "started_at host port unit"),
           ("gaps", 5, "serial file_id gap_from gap_to missing cause found_at", ("gap_to", "gap_from"),
            "serial file_id gap_from"),

@@ -51,14 +51,11 @@ HostEntry parse_host(const std::string& text, const std::string& meter) {
     if (std::any_of(text.begin(), text.end(),
                     [](char c) { return static_cast<unsigned char>(c) - 0x21u > 0x7Eu - 0x21u; }))
         throw CLI::ValidationError("HOST", "a HOST is printable ASCII, without blanks");
-    const std::optional<HostPort> split = split_host_port(text);
-    if (!split || split->host.empty())
-        throw CLI::ValidationError("HOST", "bad host in '" + text + "'");
-    HostEntry entry{split->host, meter, std::nullopt, std::nullopt, {}, std::nullopt, {}};
-    if (!split->port.empty()) {
-        entry.port = port_number(split->port);
-        if (!entry.port) throw CLI::ValidationError("HOST", "bad port in '" + text + "'");
-    }
+    HostEntry entry;
+    entry.meter = meter;
+    if (const auto problem = take_address(text, entry))
+        throw CLI::ValidationError("HOST",
+                                   problem->empty() ? "bad host in '" + text + "'" : *problem);
     return entry;
 }
 

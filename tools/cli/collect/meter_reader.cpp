@@ -40,6 +40,9 @@ std::string fetch(const kcli::DocumentCall& call) {
 // The start of every line about the meter: where it is and what the hosts file calls it.
 ordered_json line_start(const Target& t) {
     ordered_json line = {{"host", t.host}, {"port", t.port}, {"unit", t.unit}};
+    if (const std::string transport = kcli::transport_of(t.host, t.options.line);
+        transport != "tcp")
+        line["transport"] = transport;
     if (!t.name.empty()) line["name"] = t.name;
     line["meter"] = t.meter;
     return line;
@@ -355,6 +358,7 @@ MeterOutcome collect_meter(const Target& t, const Parts& parts, kdb::Database& s
         meter.unit = t.unit;
         meter.name = t.name;
         meter.clock_zone = t.zone;
+        meter.transport = kcli::transport_of(t.host, t.options.line);
         summary.identify(meter);
         const std::int64_t serial = meter.serial;
         // The meter keeps one read position per log: a second reader would leave gaps in both.

@@ -42,6 +42,7 @@ kdb::CollectionRow pass_record(const nlohmann::ordered_json& line, const std::st
     row.port = line.value("port", 0);
     row.unit = line.value("unit", 1);
     row.name = line.value("name", "");
+    row.transport = line.value("transport", "tcp");
     if (line.contains("serial")) row.serial = line["serial"].get<std::int64_t>();
     row.outcome = outcome_of(line);
     row.error = line.value("error", "");

@@ -7,6 +7,7 @@
 #include "common/meter_options.hpp"
 #include "common/output.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <fstream>
@@ -122,6 +123,10 @@ std::optional<int> number_in(const std::string& text, int low, int high) {
     return value;
 }
 
+constexpr std::string_view SERIAL_PREFIX = "rtu:";
+constexpr std::string_view RTU_TCP_PREFIX = "rtu+tcp://";
+constexpr int BAUD_RATES[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400};
+
 // Takes one key=value field into `entry`; returns the problem, if any.
 std::optional<std::string> take_field(const std::string& field, HostEntry& entry) {
     const std::size_t equals = field.find('=');
@@ -146,9 +151,41 @@ std::optional<std::string> take_field(const std::string& field, HostEntry& entry
         if (!entry.zone.empty()) return std::string("tz given twice");
         if (const std::string problem = zone_problem(value); !problem.empty()) return problem;
         entry.zone = value;
+    } else if (key == "baud") {
+        if (entry.line.baud) return std::string("baud given twice");
+        entry.line.baud = number_in(value, 1, 230400);
+        if (!entry.line.baud || !std::ranges::count(BAUD_RATES, *entry.line.baud))
+            return "baud must be one of 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, "
+                   "230400, got '" +
+                   value + "'";
+    } else if (key == "parity") {
+        if (entry.line.parity) return std::string("parity given twice");
+        entry.line.parity = parity_value(value);
+        if (!entry.line.parity) return "parity must be none, odd or even, got '" + value + "'";
+    } else if (key == "stop_bits") {
+        if (entry.line.stop_bits) return std::string("stop_bits given twice");
+        entry.line.stop_bits = number_in(value, 1, 2);
+        if (!entry.line.stop_bits) return "stop_bits must be 1 or 2, got '" + value + "'";
+    } else if (key == "echo") {
+        if (value != "0" && value != "1") return "echo must be 0 or 1, got '" + value + "'";
+        entry.line.echo = value == "1";
     } else {
-        return "unknown field '" + key + "' (expected unit=, name=, gap= or tz=)";
+        return "unknown field '" + key +
+               "' (expected unit=, name=, gap=, tz=, baud=, parity=, stop_bits= or echo=)";
     }
+    return std::nullopt;
+}
+
+// The settings of a serial line on a meter reached otherwise; the problem, if any.
+std::optional<std::string> misplaced_line_settings(const HostEntry& entry, bool serial) {
+    if (serial) return std::nullopt;
+    const LineSettings& line = entry.line;
+    for (const auto& [given, key] : {std::pair{line.parity.has_value(), "parity="},
+                                     {line.stop_bits.has_value(), "stop_bits="},
+                                     {line.echo, "echo="}})
+        if (given) return std::string(key) + " needs a serial line (rtu:DEVICE)";
+    if (line.baud && !line.rtu_over_tcp)
+        return std::string("baud= needs RTU (rtu:DEVICE or rtu+tcp://HOST[:PORT])");
     return std::nullopt;
 }
 
@@ -160,9 +197,12 @@ std::optional<std::string> parse_line(const std::string& line, const std::string
     if (!words) return "a double quote is not closed in '" + line + "'";
     if (words->empty()) return std::nullopt;
     const std::string malformed =
-        "expected HOST[:PORT] [MODEL] [unit=N] [name=LABEL] [gap=MS] [tz=ZONE], got '" + line + "'";
-    const std::optional<HostPort> split = split_host_port(words->front());
-    if (!split || split->host.empty()) return malformed;
+        "expected HOST[:PORT], rtu:DEVICE or rtu+tcp://HOST[:PORT], then [MODEL] [unit=N] "
+        "[name=LABEL] [gap=MS] [tz=ZONE], got '" +
+        line + "'";
+    if (const auto problem = take_address(words->front(), entry))
+        return problem->empty() ? malformed : *problem;
+    const bool serial = entry.host.starts_with('/');
     std::string model;
     for (std::size_t i = 1; i < words->size(); ++i) {
         const std::string& word = (*words)[i];
@@ -174,30 +214,68 @@ std::optional<std::string> parse_line(const std::string& line, const std::string
             return malformed;
         }
     }
-    if (!split->port.empty()) {
-        entry.port = port_number(split->port);
-        if (!entry.port) return "port must be 1-65535, got " + split->port;
-    }
+    if (const auto problem = misplaced_line_settings(entry, serial)) return problem;
     if (model.empty() && default_meter.empty()) return "no MODEL on the line and no -m/--meter";
     if (model.empty()) model = default_meter;
     if (!known_model(model))
         return "unknown model '" + model + "' (expected em133, em235 or pm335)";
-    entry.host = split->host;
     entry.meter = canonical_model(model);
     return std::nullopt;
 }
 
 }  // namespace
 
+std::optional<std::string> take_address(const std::string& text, HostEntry& entry) {
+    if (text.starts_with(SERIAL_PREFIX)) {
+        entry.host = text.substr(SERIAL_PREFIX.size());
+        if (!entry.host.starts_with('/'))
+            return "rtu: names a serial device by its path (rtu:/dev/ttyUSB0), got '" + text + "'";
+        return std::nullopt;
+    }
+    entry.line.rtu_over_tcp = text.starts_with(RTU_TCP_PREFIX);
+    const std::optional<HostPort> split =
+        split_host_port(entry.line.rtu_over_tcp ? text.substr(RTU_TCP_PREFIX.size()) : text);
+    if (!split || split->host.empty() || split->host.starts_with('/')) return std::string();
+    entry.host = split->host;
+    if (!split->port.empty()) {
+        entry.port = port_number(split->port);
+        if (!entry.port) return "port must be 1-65535, got " + split->port;
+    }
+    return std::nullopt;
+}
+
+std::string hosts_line_address(const std::string& host, int port, const LineSettings& line) {
+    if (host.starts_with('/')) return std::string(SERIAL_PREFIX) + host;
+    if (line.rtu_over_tcp) return std::string(RTU_TCP_PREFIX) + join_host_port(host, port);
+    return join_host_port(host, port);
+}
+
+std::string line_fields(const LineSettings& line) {
+    static const char* const PARITIES[] = {"none", "odd", "even"};
+    std::string text;
+    if (line.baud) text += " baud=" + std::to_string(*line.baud);
+    if (line.parity) text += std::string(" parity=") + PARITIES[*line.parity];
+    if (line.stop_bits) text += " stop_bits=" + std::to_string(*line.stop_bits);
+    if (line.echo) text += " echo=1";
+    return text;
+}
+
 MeterOptions options_for(const HostEntry& entry, const MeterOptions& command_line) {
     MeterOptions options = command_line;
     if (entry.port) options.port = entry.port;
     if (entry.unit) options.unit = entry.unit;
     if (entry.gap_ms) options.gap_ms = entry.gap_ms;
+    LineSettings& line = options.line;
+    line.rtu_over_tcp = line.rtu_over_tcp || entry.line.rtu_over_tcp;
+    if (entry.line.baud) line.baud = entry.line.baud;
+    if (entry.line.parity) line.parity = entry.line.parity;
+    if (entry.line.stop_bits) line.stop_bits = entry.line.stop_bits;
+    line.echo = line.echo || entry.line.echo;
     return options;
 }
 
 std::string gateway_of(const HostEntry& entry, const MeterOptions& command_line) {
+    if (entry.host.starts_with('/')) return std::string(SERIAL_PREFIX) + entry.host;
     return join_host_port(entry.host,
                           entry.port.value_or(command_line.port.value_or(MODBUS_TCP_PORT)));
 }

@@ -36,6 +36,11 @@ std::string MeterOptions::options_text() const {
     if (after_seq && after_time_ms) text += ",\"after_time_ms\":" + std::to_string(*after_time_ms);
     if (gap_ms && *gap_ms > 0) member("request_gap_ms", *gap_ms);
     if (tries) member("tries", *tries);
+    if (line.rtu_over_tcp) member("rtu", 1);
+    if (line.baud) member("baud", *line.baud);
+    if (line.parity) member("parity", *line.parity);
+    if (line.stop_bits) member("stop_bits", *line.stop_bits);
+    if (line.echo) member("echo", 1);
     member("machine_turns", 1);
     return text + "}";
 }
@@ -43,6 +48,18 @@ std::string MeterOptions::options_text() const {
 const char* MeterOptions::options_arg(std::string& storage) const {
     storage = options_text();
     return storage.c_str();
+}
+
+std::optional<int> parity_value(const std::string& text) {
+    if (text == "none") return 0;
+    if (text == "odd") return 1;
+    if (text == "even") return 2;
+    return std::nullopt;
+}
+
+std::string transport_of(const std::string& host, const LineSettings& line) {
+    if (host.starts_with('/')) return "rtu";
+    return line.rtu_over_tcp ? "rtu+tcp" : "tcp";
 }
 
 std::string lower(std::string text) {
@@ -59,6 +76,31 @@ std::string canonical_model(const std::string& model) {
 bool known_model(const std::string& model) {
     const std::string name = canonical_model(model);
     return name == "em133" || name == "em235";
+}
+
+// A HOST that is a device path ("/dev/ttyUSB0") is a serial line; --rtu speaks RTU to a
+// transparent serial server at HOST:PORT.
+void add_line_options(CLI::App& command, LineSettings& line) {
+    command.add_flag("--rtu", line.rtu_over_tcp,
+                     "Modbus RTU over TCP, to a transparent serial server at HOST[:PORT]; a HOST "
+                     "that is a device path (/dev/ttyUSB0) is a serial line");
+    command
+        .add_option("--baud", line.baud,
+                    "Speed of the RS-485 line, 1200-230400 baud (default 9600)")
+        ->type_name("N")
+        ->check(CLI::IsMember({1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400})
+                    .description(""));
+    command
+        .add_option_function<std::string>(
+            "--parity", [&line](const std::string& text) { line.parity = parity_value(text); },
+            "Parity of a serial line: none, odd or even (default even)")
+        ->type_name("PARITY")
+        ->check(CLI::IsMember({"none", "odd", "even"}).description(""));
+    command.add_option("--stop-bits", line.stop_bits, "Stop bits of a serial line, 1 or 2")
+        ->type_name("N")
+        ->check(CLI::IsMember({1, 2}).description(""));
+    command.add_flag("--echo", line.echo,
+                     "The serial adapter echoes what it sends: its echo is dropped");
 }
 
 void add_verbose_flag(CLI::App& command, MeterOptions& options) {
@@ -122,6 +164,7 @@ CLI::Option* add_meter_options(CLI::App& command, MeterOptions& options, bool co
                         "1-10, the pause doubling from the gap (default 3)")
             ->type_name("N")
             ->check(CLI::Range(1, MAX_TRIES).description(""));
+        add_line_options(command, options.line);
     }
     add_verbose_flag(command, options);
     return meter;

@@ -160,15 +160,16 @@ public:
             retime(m);
             c_.exec(
                 "INSERT INTO meters(serial, model, model_name, firmware, host, port, last_seen, "
-                "info, unit, name, clock_zone) "
-                "VALUES($1, $2, $3, $4, $5, $6, now(), $7::jsonb, $8, $9, $10) "
+                "info, unit, name, clock_zone, transport) "
+                "VALUES($1, $2, $3, $4, $5, $6, now(), $7::jsonb, $8, $9, $10, $11) "
                 "ON CONFLICT(serial) DO UPDATE SET model = excluded.model, "
                 "model_name = excluded.model_name, firmware = excluded.firmware, "
                 "host = excluded.host, port = excluded.port, last_seen = excluded.last_seen, "
                 "info = excluded.info, unit = excluded.unit, name = excluded.name, "
-                "clock_zone = excluded.clock_zone",
+                "clock_zone = excluded.clock_zone, transport = excluded.transport",
                 {std::to_string(m.serial), m.model, m.model_name, m.firmware, m.host,
-                 std::to_string(m.port), m.info, std::to_string(m.unit), m.name, m.clock_zone});
+                 std::to_string(m.port), m.info, std::to_string(m.unit), m.name, m.clock_zone,
+                 m.transport});
             for (const MeterRow::Log& log : m.logs) {
                 c_.exec(
                     "INSERT INTO log_directory VALUES($1, $2, $3, $4, NULLIF($5, '')::jsonb, "
@@ -278,11 +279,11 @@ public:
             return c_.exec(
                 "INSERT INTO collection_passes VALUES($1, $2, $3, $4, $5, $6, "
                 "NULLIF($7, '')::bigint, $8, NULLIF($9, ''), $10::jsonb, "
-                "NULLIF($11, '')::timestamptz, NULLIF($12, '')::double precision, $13::jsonb) "
+                "NULLIF($11, '')::timestamptz, NULLIF($12, '')::double precision, $13::jsonb, $14) "
                 "ON CONFLICT DO NOTHING",
                 {c.started_at, c.finished_at, c.host, std::to_string(c.port),
                  std::to_string(c.unit), c.name, text(c.serial), c.outcome, c.error, c.logs,
-                 c.newest_record.value_or(""), text(c.newest_age_s), c.warnings});
+                 c.newest_record.value_or(""), text(c.newest_age_s), c.warnings, c.transport});
         });
     }
 

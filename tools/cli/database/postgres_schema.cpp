@@ -129,11 +129,18 @@ CREATE VIEW energy_days AS
   WINDOW w AS (PARTITION BY serial, file_id, name, unit);
 )sql";
 
-// Energy kept as the collector writes: each counter's intervals, days and months, computed from
-// the records by the collector (the glitch rule needs the records around a step, which SQL cannot
-// weigh), so that a query reads the rows it asks for. The logs whose energy is kept are listed;
-// the others are computed whole at their next collection.
+// How each meter is reached, and energy kept as the collector writes: each counter's intervals,
+// days and months, computed from the records by the collector (the glitch rule needs the records
+// around a step, which SQL cannot weigh), so that a query reads the rows it asks for. The logs
+// whose energy is kept are listed; the others are computed whole at their next collection.
 constexpr const char* VERSION_6 = R"sql(
+-- How each meter is reached: Modbus TCP, RTU on a serial line (its host the device) or RTU over TCP.
+ALTER TABLE meters ADD COLUMN transport text NOT NULL DEFAULT 'tcp';
+ALTER TABLE collection_passes ADD COLUMN transport text NOT NULL DEFAULT 'tcp';
+CREATE OR REPLACE VIEW collections AS
+  SELECT serial, host, port, unit, name, started_at, finished_at, outcome, error, logs,
+         newest_record, newest_age_s, warnings, transport
+  FROM collection_passes;
 CREATE TABLE energy_logs(
   serial bigint NOT NULL, file_id integer NOT NULL, newest_record timestamptz NOT NULL,
   PRIMARY KEY(serial, file_id));

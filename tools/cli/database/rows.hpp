@@ -26,8 +26,9 @@ struct MeterRow {
     std::string firmware;    // "version.build"
     std::string host;
     int port = kcli::MODBUS_TCP_PORT;
-    int unit = 1;            // the Modbus unit id the meter answered at
-    std::string name;        // the site's own name for the meter, may be empty
+    int unit = 1;                   // the Modbus unit id the meter answered at
+    std::string name;               // the site's own name for the meter, may be empty
+    std::string transport = "tcp";  // "tcp", "rtu" (a serial line; host is the device) or "rtu+tcp"
     std::string clock_zone;  // the zone of the meter's clock, its records' times converted with
     std::string info;        // the device information document as the library gave it
     struct Log {
@@ -94,6 +95,7 @@ struct CollectionRow {
     int port = 0;
     int unit = 1;
     std::string name;
+    std::string transport = "tcp";             // as the meter's
     std::optional<std::int64_t> serial;        // nothing when the meter did not say who it is
     std::string outcome;                       // complete, incomplete, failed or busy
     std::string error;                         // the first failure, empty when none

@@ -93,6 +93,7 @@ public:
             .bind(8, std::int64_t{m.unit})
             .bind(9, m.name)
             .bind(10, m.clock_zone)
+            .bind(11, m.transport)
             .run();
         for (const MeterRow::Log& log : m.logs) {
             directory_->bind(1, m.serial)
@@ -170,13 +171,14 @@ public:
         Transaction tx(*this);
         Statement insert(db_,
                          "INSERT OR IGNORE INTO collection_passes "
-                         "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
+                         "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14)");
         insert.bind(1, c.started_at)
             .bind(2, c.finished_at)
             .bind(3, c.host)
             .bind(4, std::int64_t{c.port})
             .bind(5, std::int64_t{c.unit})
             .bind(6, c.name)
+            .bind(14, c.transport)
             .bind(10, c.logs)
             .bind(13, c.warnings);
         c.serial ? insert.bind(7, *c.serial) : insert.bind_null(7);
@@ -579,14 +581,14 @@ private:
         meter_ = std::make_unique<Statement>(
             db_,
             "INSERT INTO meters(serial, model, model_name, firmware, host, port, last_seen, info, "
-            "unit, name, clock_zone) "
+            "unit, name, clock_zone, transport) "
             "VALUES(?1, ?2, ?3, ?4, ?5, ?6, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), ?7, ?8, ?9, "
-            "?10) "
+            "?10, ?11) "
             "ON CONFLICT(serial) DO UPDATE SET model = excluded.model, "
             "model_name = excluded.model_name, firmware = excluded.firmware, "
             "host = excluded.host, port = excluded.port, last_seen = excluded.last_seen, "
             "info = excluded.info, unit = excluded.unit, name = excluded.name, "
-            "clock_zone = excluded.clock_zone");
+            "clock_zone = excluded.clock_zone, transport = excluded.transport");
         directory_ = std::make_unique<Statement>(
             db_,
             "INSERT OR REPLACE INTO log_directory VALUES(?1, ?2, ?3, ?4, ?5, "

@@ -43,7 +43,8 @@ std::string options_text(const ProbeTarget& target, int timeout_ms, const Deadli
     options.timeout_ms = static_cast<int>(
         std::max<long long>(SHORTEST_TIMEOUT_MS, std::min<long long>(timeout_ms, left)));
     options.deadline_s = static_cast<double>(left) / 1000;  // written back as `left` ms
-    options.gap_ms = target.gap_ms;                         // written only when > 0
+    options.line = target.line;
+    options.gap_ms = target.gap_ms;  // written only when > 0
     return options.options_text();
 }
 

@@ -6,6 +6,7 @@
 #include "common/gateway_queue.hpp"
 #include "common/help_format.hpp"
 #include "common/host_port.hpp"
+#include "common/hosts_file.hpp"
 #include "common/identity_check.hpp"
 #include "common/interrupt.hpp"
 #include "common/log_output.hpp"
@@ -155,9 +156,9 @@ int suggested_gap(const std::vector<Unsure>& unsure, const MeterOptions& options
     return named.value_or(std::min(MAX_GAP_MS, std::max(50, 2 * options.gap_ms.value_or(0))));
 }
 
-int run_scan(const ScanArgs& args, const HostPort& target, int port, const UnitRange& units) {
+int run_scan(const ScanArgs& args, const HostEntry& target, int port, const UnitRange& units) {
     set_verbosity(args.options.verbosity);
-    const std::string address = join_host_port(target.host, port);
+    const std::string address = hosts_line_address(target.host, port, args.options.line);
     CancellableScope scope;
     int found = 0;
     int scanned = 0;
@@ -194,7 +195,8 @@ int run_scan(const ScanArgs& args, const HostPort& target, int port, const UnitR
         }
         if (answer.kind == UnitAnswer::meter) {
             ++found;
-            write_stdout_line(address + " " + answer.text + " unit=" + std::to_string(unit));
+            write_stdout_line(address + " " + answer.text + " unit=" + std::to_string(unit) +
+                              line_fields(args.options.line));
         } else if (answer.kind == UnitAnswer::silent) {
             silent.push_back({unit, answer.text});
         } else if (answer.kind == UnitAnswer::weather) {
@@ -254,7 +256,10 @@ void add_scan_command(CLI::App& app, int& status) {
         "answering at several unit ids once, at the first), then a '#' summary line, and one more "
         "naming the unit ids without a sure answer. Only that "
         "address is contacted.");
-    command->add_option("HOST", args->address, "Address or name of the gateway, HOST[:PORT]")
+    command
+        ->add_option("HOST", args->address,
+                     "Address or name of the gateway, HOST[:PORT]; rtu:DEVICE for a serial "
+                     "line, rtu+tcp://HOST[:PORT] for a transparent serial server")
         ->required();
     command->add_option("--units", args->units, "Unit ids to ask, A-B or N within 0-255")
         ->type_name("A-B")
@@ -292,13 +297,16 @@ void add_scan_command(CLI::App& app, int& status) {
         "Exit status: 0 at least one meter found and every unit id answered for sure, 1 no "
         "meter found, unit ids without a sure answer, or the address cannot be reached, 2 "
         "usage error, 130 interrupted.");
+    add_line_options(*command, args->options.line);
     command->callback([args, &status] {
-        const std::optional<HostPort> target = split_host_port(args->address);
-        const std::optional<int> port =
-            target && !target->port.empty() ? port_number(target->port) : MODBUS_TCP_PORT;
-        if (!target || target->host.empty() || !port)
-            throw CLI::ValidationError("HOST", "bad address '" + args->address + "'");
-        status = run_scan(*args, *target, *port, *parse_units(args->units));
+        HostEntry target;
+        if (const auto problem = take_address(args->address, target))
+            throw CLI::ValidationError(
+                "HOST", problem->empty() ? "bad address '" + args->address + "'" : *problem);
+        args->options.line.rtu_over_tcp =
+            args->options.line.rtu_over_tcp || target.line.rtu_over_tcp;
+        status = run_scan(*args, target, target.port.value_or(MODBUS_TCP_PORT),
+                          *parse_units(args->units));
     });
     add_examples(*command, {"kolvane-sim --port 1502 --units 1,2,5 &",
                             "kolvane scan 127.0.0.1:1502 --units 1-10 > site.txt"});

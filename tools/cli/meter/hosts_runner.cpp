@@ -18,10 +18,13 @@ namespace {
 
 using nlohmann::ordered_json;
 
-// Where the meter is and what the site calls it: "port", "unit" and "name" when it has one.
+// Where the meter is and what the site calls it: "port", "unit", "transport" for a meter on an
+// RS-485 line and "name" when it has one.
 ordered_json address_members(const HostEntry& entry, const MeterOptions& options) {
     ordered_json members = {{"port", options.port.value_or(MODBUS_TCP_PORT)},
                             {"unit", options.unit.value_or(1)}};
+    if (const std::string transport = transport_of(entry.host, options.line); transport != "tcp")
+        members["transport"] = transport;
     if (!entry.name.empty()) members["name"] = entry.name;
     return members;
 }

@@ -12,9 +12,9 @@ namespace {
 
 // Every stored record and event, as plain SQL reads them.
 std::vector<std::vector<std::string>> stored(Database& db) {
-    std::vector<std::vector<std::string>> rows =
-        db.rows("SELECT serial, file_id, recorded_at, seq, name, unit, value FROM "
-                "datalog_values ORDER BY serial, file_id, recorded_at, seq, name");
+    std::vector<std::vector<std::string>> rows = db.rows(
+        "SELECT serial, file_id, recorded_at, seq, name, unit, value FROM "
+        "datalog_values ORDER BY serial, file_id, recorded_at, seq, name");
     for (auto& event : db.rows("SELECT serial, recorded_at, seq, event_no, cause, point, state "
                                "FROM events ORDER BY serial, recorded_at, seq"))
         rows.push_back(event);
@@ -62,11 +62,9 @@ TEST(RtuLine, AScanOfTheLineIsAHostsFile) {
     SiteMeter meter(ksim::Model::em133, 5302, 10, 5);
     const ktest::PtyPair pty;
     meter.sim().start_rtu_serial(pty.meter_end(), {115200, 'O', 1, false});
-    const Outcome scan = cli_test::run_tool({"scan", "rtu:" + pty.client_end(), "--baud",
-                                             "115200", "--parity", "odd", "--units", "1-2",
-                                             "-t", "300"});
-    const std::string line =
-        "rtu:" + pty.client_end() + " em133 unit=1 baud=115200 parity=odd";
+    const Outcome scan = cli_test::run_tool({"scan", "rtu:" + pty.client_end(), "--baud", "115200",
+                                             "--parity", "odd", "--units", "1-2", "-t", "300"});
+    const std::string line = "rtu:" + pty.client_end() + " em133 unit=1 baud=115200 parity=odd";
     EXPECT_EQ(scan.out.substr(0, scan.out.find('\n')), line) << scan.out << scan.err;
     const Outcome collected =
         collect({"--hosts", hosts_file(scan.out), "--db", fresh_sqlite_path()});

@@ -25,8 +25,8 @@ TEST(SerialLine, CollectorAndExporterShareTheLineAndNothingIsLost) {
     const ktest::PtyPair pty;
     line.sim().start_rtu_serial(pty.meter_end(), {19200, 'E', 1, false});
     const std::string device = "rtu:" + pty.client_end();
-    const std::string site = hosts_file({device + " em133 unit=1 baud=19200 name=\"Pump\"",
-                                         device + " em133 unit=2 baud=19200"});
+    const std::string site = hosts_file(
+        {device + " em133 unit=1 baud=19200 name=\"Pump\"", device + " em133 unit=2 baud=19200"});
     Exporter exporter({"--hosts", site});
 
     // A serial meter the hosts file does not list is never probed: no scraper picks a device.

@@ -80,37 +80,47 @@ public:
         if (kept && (!since || *kept < *since)) since = kept;
         if (kept && *kept == span->second && (!records_.first || *records_.first >= *kept))
             return;  // nothing new
+        // Without the log's counters (no record came to name them) the kept rows cannot be
+        // resumed counter by counter.
+        const bool whole = !kept || !since || records_.counters.empty();
+        std::optional<kdb::LogEnergy> energy = computed(whole ? std::nullopt : since, span->second);
+        if (!energy)
+            energy = computed(std::nullopt, span->second);  // a record resumed from is gone
+        store_.save_energy(*energy);
+    }
+
+private:
+    // The log's counters computed anew: each from its last counted interval before `since`, or
+    // whole without it. Nothing when such an interval's record is no longer stored.
+    std::optional<kdb::LogEnergy> computed(const std::optional<std::string>& since,
+                                           const std::string& newest) {
         std::map<kdb::CounterColumn, Resume> resumes;
-        bool whole = !kept || !since;
         std::optional<std::string> read_from;
-        for (const kdb::CounterColumn& column : records_.counters) {
-            if (whole) break;
+        for (const kdb::CounterColumn& column :
+             since ? records_.counters : std::vector<kdb::CounterColumn>{}) {
             Resume resume = store_.counted_intervals(records_.serial, records_.file_id, column,
                                                      *since, STEPS_WEIGHED);
-            if (resume.empty()) {
-                whole = true;
-                break;
-            }
+            if (resume.empty()) return computed(std::nullopt, newest);  // a new counter
             if (!read_from || resume.back().started_at < *read_from)
                 read_from = resume.back().started_at;
             resumes[column] = std::move(resume);
         }
-        if (whole) resumes.clear();
-        kdb::LogEnergy energy{records_.serial, records_.file_id, span->second, {}};
+        kdb::LogEnergy energy{records_.serial, records_.file_id, newest, {}};
         for (const auto& [key, readings] :
-             read_counters(store_, records_.serial, whole ? std::nullopt : read_from, std::nullopt,
-                           records_.file_id)) {
+             read_counters(store_, records_.serial, read_from, std::nullopt, records_.file_id)) {
             const kdb::CounterColumn column{key.name, key.unit};
             const auto resume = resumes.find(column);
+            // A column the log no longer records has nothing new: what was kept of it stands.
+            if (since && resume == resumes.end()) continue;
             std::optional<kdb::CounterEnergy> counter =
-                resume == resumes.end() ? whole_counter(column, readings)
-                                        : resumed_counter(column, readings, resume->second);
+                since ? resumed_counter(column, readings, resume->second)
+                      : whole_counter(column, readings);
+            if (since && !counter) return std::nullopt;
             if (counter) energy.counters.push_back(std::move(*counter));
         }
-        store_.save_energy(energy);
+        return energy;
     }
 
-private:
     // Every interval of the counter anew, from its first record read.
     std::optional<kdb::CounterEnergy> whole_counter(const kdb::CounterColumn& column,
                                                     const std::vector<Reading>& readings) {
@@ -122,7 +132,8 @@ private:
         return counter;
     }
 
-    // The intervals after the last counted one, from the readings since the oldest of `resume`.
+    // The intervals after the last counted one, from the readings since the oldest of `resume`;
+    // nothing when the last counted record is no longer stored.
     std::optional<kdb::CounterEnergy> resumed_counter(const kdb::CounterColumn& column,
                                                       const std::vector<Reading>& readings,
                                                       const Resume& resume) {
@@ -130,8 +141,7 @@ private:
         const std::int64_t last_counted = kcli::utc_ms(resume.front().ended_at);
         const auto from = std::find_if(readings.begin(), readings.end(),
                                        [&](const Reading& r) { return r.ms >= last_counted; });
-        if (from == readings.end() || from->ms != last_counted)
-            return whole_counter(column, readings);  // its record is gone: start anew
+        if (from == readings.end() || from->ms != last_counted) return std::nullopt;
         std::vector<double> steps;
         for (auto row = resume.rbegin(); row != resume.rend(); ++row)
             steps.push_back(step_per_interval(interval_of(*row), spacing));

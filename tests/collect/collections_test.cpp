@@ -123,33 +123,49 @@ TEST_P(Completeness, HolesInALogAreGapsWithTheirCause) {
 }
 
 // Energy per interval and per day from a counter column: a one-record dip in the counter is a
-// glitch, neither a step back nor a rebound, and the days add up to the counter's growth.
+// glitch, neither a step back nor a rebound, and the days add up to the counter's growth. The
+// interval over the left-out record is a gap: when it spans midnight (the records end now, at
+// any time of day) its energy is the hole's and both its days are partial.
 TEST_P(Completeness, EnergyFromTheCountersLeavesAGlitchOut) {
     constexpr std::uint16_t KWH_IMPORT = 5888;
-    SiteMeter meter(ksim::Model::em133, 8401, 300, 5);
-    meter.sim().update_log(1, [&](ksim::LogFile& log) {
-        const auto column = std::find(log.columns.begin(), log.columns.end(), KWH_IMPORT);
-        ASSERT_NE(column, log.columns.end());
-        const std::size_t word = 8 + 2 * static_cast<std::size_t>(column - log.columns.begin());
-        log.records[150][word] = 0;  // the low word of the counter: a dip
-    });
-    const Outcome run = collect({meter.address(), "--only", "datalog", "--db", target_});
-    ASSERT_EQ(run.exit_status, 0) << run.err;
-    const auto db = this->db();
-    const std::string counter = " FROM datalog_values WHERE file_id = 1 AND name = 'kWh import'";
-    const auto value_at = [&](const char* order) {
-        return std::stod(db->rows("SELECT value" + counter + " ORDER BY recorded_at " + order +
-                                  " LIMIT 1")[0][0]);
-    };
-    const double growth = value_at("DESC") - value_at("ASC");
-    const std::string days = " FROM energy_days WHERE file_id = 1 AND name = 'kWh import'";
-    EXPECT_NEAR(std::stod(db->rows("SELECT sum(energy)" + days)[0][0]), growth, 1e-6 * growth);
-    EXPECT_EQ(db->number("SELECT sum(glitches)" + days), 1);
-    EXPECT_EQ(db->number("SELECT count(*)" + days + " AND partial"), 2);
-    const double largest =
-        std::stod(db->rows("SELECT max(energy) FROM energy_intervals WHERE file_id = 1 AND name = "
-                           "'kWh import'")[0][0]);
-    EXPECT_LT(largest, 0.05 * growth);  // no rebound of the dip
+    // The dip (record 150 of 300, 15 minutes apart) at midnight, and at noon.
+    const struct {
+        std::uint32_t serial;
+        std::int64_t dip_at;
+        int hole_days;
+    } cases[] = {{8401, 1773014400, 2}, {8402, 1773057600, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.dip_at);
+        SiteMeter meter(ksim::Model::em133, c.serial, 300, 5, c.dip_at + 149 * 900);
+        meter.sim().update_log(1, [&](ksim::LogFile& log) {
+            const auto column = std::find(log.columns.begin(), log.columns.end(), KWH_IMPORT);
+            ASSERT_NE(column, log.columns.end());
+            const std::size_t word = 8 + 2 * static_cast<std::size_t>(column - log.columns.begin());
+            log.records[150][word] = 0;  // the low word of the counter: a dip
+        });
+        const Outcome run = collect({meter.address(), "--only", "datalog", "--db", target_});
+        ASSERT_EQ(run.exit_status, 0) << run.err;
+        const auto db = this->db();
+        const std::string meter_log = " WHERE serial = " + std::to_string(c.serial) +
+                                      " AND file_id = 1 AND name = 'kWh import'";
+        const std::string counter = " FROM datalog_values" + meter_log;
+        const auto value_at = [&](const char* order) {
+            return std::stod(db->rows("SELECT value" + counter + " ORDER BY recorded_at " + order +
+                                      " LIMIT 1")[0][0]);
+        };
+        const double growth = value_at("DESC") - value_at("ASC");
+        const std::string days = " FROM energy_days" + meter_log;
+        EXPECT_NEAR(std::stod(db->rows("SELECT sum(energy) + sum(hole_energy)" + days)[0][0]),
+                    growth, 1e-6 * growth);
+        EXPECT_EQ(db->number("SELECT sum(glitches)" + days), 1);
+        // The first and last days are partial (the records begin and end within them), and the two
+        // days of the dip's gap when it spans midnight.
+        EXPECT_EQ(db->number("SELECT count(*)" + days + " AND hole_energy > 0"), c.hole_days / 2);
+        EXPECT_EQ(db->number("SELECT count(*)" + days + " AND partial"), 2 + c.hole_days);
+        const double largest =
+            std::stod(db->rows("SELECT max(energy) FROM energy_intervals" + meter_log)[0][0]);
+        EXPECT_LT(largest, 0.05 * growth);  // no rebound of the dip
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Completeness, ::testing::Values("sqlite", "postgres"),

@@ -105,7 +105,7 @@ endforeach()
 if(TARGET kolvane-cli)
   set(systemd_dir ${PROJECT_SOURCE_DIR}/packaging/systemd)
   install(FILES ${systemd_dir}/kolvane-collect.service ${systemd_dir}/kolvane-collect.timer
-    ${systemd_dir}/kolvane-exporter.service
+    ${systemd_dir}/kolvane-exporter.service ${systemd_dir}/kolvane-mqtt.service
     DESTINATION /lib/systemd/system COMPONENT tools EXCLUDE_FROM_ALL)
   install(FILES ${systemd_dir}/kolvane.sysusers RENAME kolvane.conf
     DESTINATION /usr/lib/sysusers.d COMPONENT tools EXCLUDE_FROM_ALL)

@@ -343,7 +343,7 @@ class CollectedFrames(SimTestCase):
         other = os.path.join(self.dir, "other.db")
         with sqlite3.connect(other) as db:
             db.execute("CREATE TABLE t(x)")
-        for path, message in ((newer, r"is newer than this kolvane knows \(6\)"),
+        for path, message in ((newer, r"is newer than this kolvane knows \(7\)"),
                               (other, "holds nothing collected by kolvane")):
             with self.subTest(path=path):
                 with self.assertRaisesRegex(ValueError, message):

@@ -10,6 +10,7 @@
 #include "energy/energy_command.hpp"
 #include "exporter/exporter_command.hpp"
 #include "meter/commands.hpp"
+#include "mqtt/mqtt_command.hpp"
 #include "report/report_command.hpp"
 
 #include <kolvane.h>
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
     kcli::add_scan_command(app, status);
     kcli::add_collect_command(app, status);
     kexp::add_exporter_command(app, status);
+    kmqtt::add_mqtt_command(app, status);
     kcli::add_report_command(app, status);
     kbackfill::add_backfill_command(app, status);
     kenergy::add_energy_command(app, status);

@@ -121,7 +121,7 @@ _JSON = {"logs", "warnings"}
 # The newest schema of the collector's database that these frames read. An older one lacks views
 # and columns, which read as empty frames and missing values; a newer one may differ, and is
 # refused.
-_SCHEMA_VERSION = 6
+_SCHEMA_VERSION = 7
 
 
 def _check_schema(cursor, postgres, target):

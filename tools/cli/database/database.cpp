@@ -206,6 +206,106 @@ std::optional<std::string> Database::kept_energy_until(std::int64_t serial, int 
     return kept;
 }
 
+std::optional<LogPosition> Database::published_position(std::int64_t serial, int file_id) {
+    std::optional<LogPosition> position;
+    each_row("SELECT " + time_text("recorded_at") +
+                 ", seq FROM published_positions WHERE serial = " + std::to_string(serial) +
+                 " AND file_id = " + std::to_string(file_id),
+             {}, [&](const Row& r) {
+                 position = LogPosition{r.text(0), static_cast<int>(r.integer(1))};
+             });
+    return position;
+}
+
+std::vector<int> Database::datalog_files(std::int64_t serial) {
+    std::vector<int> files;
+    each_row("SELECT file_id FROM log_directory WHERE type = 'datalog' AND serial = " +
+                 std::to_string(serial) + " ORDER BY file_id",
+             {}, [&](const Row& r) { files.push_back(static_cast<int>(r.integer(0))); });
+    return files;
+}
+
+namespace {
+
+// " AND (recorded_at, seq) > (<time>, <seq>)": the records after `position`, its time the
+// query's parameter `n`.
+std::string after_clause(const std::string& comparison, const std::string& time_parameter,
+                         const LogPosition& position) {
+    return " AND (recorded_at, seq) " + comparison + " (" + time_parameter + ", " +
+           std::to_string(position.seq) + ")";
+}
+
+}  // namespace
+
+std::vector<DatalogRecord> Database::datalog_records_after(std::int64_t serial, int file_id,
+                                                           const std::optional<LogPosition>& after,
+                                                           int limit) {
+    const std::string log =
+        " WHERE serial = " + std::to_string(serial) + " AND file_id = " + std::to_string(file_id);
+    std::vector<std::string> parameters;
+    std::string filter = log;
+    if (after) {
+        filter += after_clause(">", time_parameter(1), *after);
+        parameters.push_back(after->recorded_at);
+    }
+    // The records first, then their values: a record without values is published too.
+    std::vector<DatalogRecord> records;
+    each_row("SELECT " + time_text("recorded_at") + ", seq, " + wall_text("meter_time") +
+                 " FROM datalog_records" + filter + " ORDER BY recorded_at, seq LIMIT " +
+                 std::to_string(limit),
+             parameters, [&](const Row& r) {
+                 records.push_back({r.text(0), static_cast<int>(r.integer(1)), r.text(2), {}, {}});
+             });
+    if (records.empty()) return records;
+    parameters.push_back(records.back().recorded_at);
+    filter += after_clause("<=", time_parameter(static_cast<int>(parameters.size())),
+                           {records.back().recorded_at, records.back().seq});
+    auto record = records.begin();
+    each_row("SELECT " + time_text("recorded_at") + ", seq, name, unit, value FROM datalog_values" +
+                 filter + " ORDER BY recorded_at, seq",
+             parameters, [&](const Row& r) {
+                 const std::string recorded_at = r.text(0);
+                 const auto seq = static_cast<int>(r.integer(1));
+                 while (record != records.end() &&
+                        (record->recorded_at != recorded_at || record->seq != seq))
+                     ++record;
+                 if (record == records.end()) return;
+                 record->columns.push_back({r.text(2), r.text(3)});
+                 record->values.push_back(r.real(4));
+             });
+    return records;
+}
+
+std::vector<EventRow> Database::events_after(std::int64_t serial,
+                                             const std::optional<LogPosition>& after, int limit) {
+    std::vector<std::string> parameters;
+    std::string filter = " WHERE serial = " + std::to_string(serial);
+    if (after) {
+        filter += after_clause(">", time_parameter(1), *after);
+        parameters.push_back(after->recorded_at);
+    }
+    std::vector<EventRow> events;
+    each_row("SELECT " + time_text("recorded_at") +
+                 ", seq, event_no, cause, point, state, effect, target, value_triggered, " +
+                 wall_text("meter_time") + " FROM events" + filter +
+                 " ORDER BY recorded_at, seq LIMIT " + std::to_string(limit),
+             parameters, [&](const Row& r) {
+                 EventRow row;
+                 row.recorded_at = r.text(0);
+                 row.seq = static_cast<int>(r.integer(1));
+                 row.event_no = static_cast<int>(r.integer(2));
+                 row.cause = r.text(3);
+                 row.point = r.text(4);
+                 row.state = r.text(5);
+                 row.effect = r.text(6);
+                 row.target = r.text(7);
+                 row.value_triggered = r.integer(8);
+                 row.meter_time = r.text(9);
+                 events.push_back(std::move(row));
+             });
+    return events;
+}
+
 namespace {
 
 // The columns of energy_interval_rows that make an EnergyIntervalRow.

@@ -102,6 +102,21 @@ public:
                                            const CounterColumn& column, const std::string& first,
                                            const std::string& last);
 
+    // What kolvane mqtt published of a meter's log (file id 0: the event log): the newest record
+    // the broker acknowledged; nothing before the first. Saved on the writing thread.
+    std::optional<LogPosition> published_position(std::int64_t serial, int file_id);
+    virtual void save_published_position(std::int64_t serial, int file_id,
+                                         const LogPosition& position) = 0;
+    // The data logs stored of a meter, by file id.
+    std::vector<int> datalog_files(std::int64_t serial);
+    // Up to `limit` records of a data log, or events, after `after` (from the first when
+    // nothing), oldest first.
+    std::vector<DatalogRecord> datalog_records_after(std::int64_t serial, int file_id,
+                                                     const std::optional<LogPosition>& after,
+                                                     int limit);
+    std::vector<EventRow> events_after(std::int64_t serial, const std::optional<LogPosition>& after,
+                                       int limit);
+
     // Reading, through the views. Meters ordered by serial.
     std::vector<MeterIdentity> meters(const Selection& selection);
     // Every meter of the meters table with the address it last answered at and the site's name

@@ -296,6 +296,17 @@ public:
         });
     }
 
+    void save_published_position(std::int64_t serial, int file_id,
+                                 const LogPosition& position) override {
+        saved([&] {
+            return c_.exec(
+                "INSERT INTO published_positions VALUES($1, $2, $3, $4) ON CONFLICT(serial, "
+                "file_id) DO UPDATE SET recorded_at = excluded.recorded_at, seq = excluded.seq",
+                {std::to_string(serial), std::to_string(file_id), position.recorded_at,
+                 std::to_string(position.seq)});
+        });
+    }
+
     void save_day(const DayRow& d) override {
         saved([&] {
             return c_.exec(

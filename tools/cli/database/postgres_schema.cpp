@@ -191,8 +191,16 @@ CREATE VIEW demand_peaks AS
   FROM energy_month_rows m;
 )sql";
 
-constexpr std::array<const char*, SCHEMA_VERSION> STEPS{VERSION_1, VERSION_2, VERSION_3,
-                                                        VERSION_4, VERSION_5, VERSION_6};
+// What kolvane mqtt published of each meter's logs (file id 0: the event log): the newest record
+// the broker acknowledged, so that the next run goes on after it.
+constexpr const char* VERSION_7 = R"sql(
+CREATE TABLE published_positions(
+  serial bigint NOT NULL, file_id integer NOT NULL, recorded_at timestamptz NOT NULL, seq integer NOT NULL,
+  PRIMARY KEY(serial, file_id));
+)sql";
+
+constexpr std::array<const char*, SCHEMA_VERSION> STEPS{VERSION_1, VERSION_2, VERSION_3, VERSION_4,
+                                                        VERSION_5, VERSION_6, VERSION_7};
 
 }  // namespace
 

@@ -226,4 +226,19 @@ struct ValueRow {
     double value = 0;
 };
 
+// Where a log stands: its record with this UTC time and sequence number.
+struct LogPosition {
+    std::string recorded_at;
+    int seq = 0;
+};
+
+// A data log record read back whole: its values with their columns, in the order of the view.
+struct DatalogRecord {
+    std::string recorded_at;
+    int seq = 0;
+    std::string meter_time;  // empty for records stored before meter times were kept
+    std::vector<Column> columns;
+    std::vector<double> values;
+};
+
 }  // namespace kdb

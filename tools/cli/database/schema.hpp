@@ -11,7 +11,7 @@
 
 namespace kdb {
 
-inline constexpr int SCHEMA_VERSION = 6;
+inline constexpr int SCHEMA_VERSION = 7;
 
 // The tables of the energy the collector keeps per meter, emptied for a meter whose records'
 // times are converted anew.

@@ -205,6 +205,18 @@ public:
         tx.commit();
     }
 
+    void save_published_position(std::int64_t serial, int file_id,
+                                 const LogPosition& position) override {
+        Transaction tx(*this);
+        Statement(db_, "INSERT OR REPLACE INTO published_positions VALUES(?1, ?2, ?3, ?4)")
+            .bind(1, serial)
+            .bind(2, std::int64_t{file_id})
+            .bind(3, position.recorded_at)
+            .bind(4, std::int64_t{position.seq})
+            .run();
+        tx.commit();
+    }
+
     void save_day(const DayRow& d) override {
         Transaction tx(*this);
         Statement(db_, "INSERT OR REPLACE INTO log_days VALUES(?1, ?2, ?3, ?4, ?5, ?6)")

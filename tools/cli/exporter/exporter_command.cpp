@@ -8,12 +8,12 @@
 #include "common/log_output.hpp"
 #include "common/meter_options.hpp"
 #include "common/output.hpp"
+#include "common/stop_signals.hpp"
 #include "exporter/exporter_server.hpp"
 
 #include <CLI/CLI.hpp>
 
 #include <chrono>
-#include <csignal>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -37,33 +37,12 @@ struct ExporterArgs {
     int verbosity = 0;
 };
 
-// Blocks SIGINT and SIGTERM in the thread that makes it, and so in every thread started after it:
-// only sigtimedwait() takes them then.
-class StopSignalsBlocked {
-public:
-    StopSignalsBlocked() {
-        sigemptyset(&signals_);
-        sigaddset(&signals_, SIGINT);
-        sigaddset(&signals_, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &signals_, &previous_);
-    }
-    ~StopSignalsBlocked() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-    StopSignalsBlocked(const StopSignalsBlocked&) = delete;
-    StopSignalsBlocked& operator=(const StopSignalsBlocked&) = delete;
-    const sigset_t& signals() const { return signals_; }
-
-private:
-    sigset_t signals_, previous_;
-};
-
 // Serves until SIGINT or SIGTERM; returns the exit status.
-int serve_until_signal(ExporterServer& server, const StopSignalsBlocked& blocked) {
+int serve_until_signal(ExporterServer& server, const kcli::StopSignalsBlocked& blocked) {
     int received = 0;  // read after the join
     std::jthread watcher([&](std::stop_token stop) {
-        const timespec poll_interval{0, 200'000'000};
         while (!stop.stop_requested()) {
-            const int sig = sigtimedwait(&blocked.signals(), nullptr, &poll_interval);
-            if (sig > 0) {
+            if (const int sig = blocked.wait(200); sig > 0) {
                 received = sig;
                 server.stop();
                 return;
@@ -73,8 +52,7 @@ int serve_until_signal(ExporterServer& server, const StopSignalsBlocked& blocked
     const bool served = server.serve();
     watcher.request_stop();
     watcher.join();
-    if (received == SIGINT) return kcli::INTERRUPTED;
-    if (received == SIGTERM) return kcli::SUCCESS;
+    if (received) return kcli::exit_status_after(received);
     if (!served) kcli::print_diagnostic("The HTTP server stopped unexpectedly");
     return served ? kcli::SUCCESS : kcli::FAILURE;
 }
@@ -100,7 +78,7 @@ int run_exporter(const ExporterArgs& args) {
         std::vector<kcli::HostEntry> listed;
         if (!args.hosts_file.empty()) listed = kcli::read_hosts_file(args.hosts_file, args.meter);
         // Before the server starts its threads, so that none of them takes a stop signal.
-        const StopSignalsBlocked blocked;
+        const kcli::StopSignalsBlocked blocked;
         ExporterServer server(settings,
                               TargetPolicy(std::move(listed), args.allow_any_target, args.gap_ms));
         const int port = server.bind();
